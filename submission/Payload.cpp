@@ -1,0 +1,94 @@
+#include "submission/Payload.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cmath>
+#include <limits>
+
+namespace submission {
+namespace {
+
+using nlohmann::json;
+
+std::optional<std::string> readString(const json& object, const char* key) {
+    const auto it = object.find(key);
+    if (it == object.end() || !it->is_string()) {
+        return std::nullopt;
+    }
+    return it->get<std::string>();
+}
+
+std::optional<std::int64_t> readInteger(const json& object, const char* key) {
+    const auto it = object.find(key);
+    if (it == object.end()) {
+        return std::nullopt;
+    }
+    if (it->is_number_unsigned()) {
+        const auto value = it->get<std::uint64_t>();
+        if (value > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+            return std::nullopt;
+        }
+        return static_cast<std::int64_t>(value);
+    }
+    if (it->is_number_integer()) {
+        return it->get<std::int64_t>();
+    }
+    return std::nullopt;
+}
+
+std::optional<double> readNumber(const json& object, const char* key) {
+    const auto it = object.find(key);
+    if (it == object.end() || !it->is_number()) {
+        return std::nullopt;
+    }
+    return it->get<double>();
+}
+
+} // namespace
+
+std::optional<std::string> encodePayload(const Payload& payload) {
+    // The library would write a non-finite double as null; that is no score.
+    if (!std::isfinite(payload.xcode_build_sec) || !std::isfinite(payload.resin_slicer_sec)) {
+        return std::nullopt;
+    }
+    nlohmann::ordered_json body;
+    body["device_name"] = payload.device_name;
+    body["chip_type"] = payload.chip_type;
+    body["ram_gb"] = payload.ram_gb;
+    body["xcode_build_sec"] = payload.xcode_build_sec;
+    body["resin_slicer_sec"] = payload.resin_slicer_sec;
+    body["max_temp_c"] = payload.max_temp_c;
+    body["swap_used_mb"] = payload.swap_used_mb;
+    try {
+        return body.dump(-1, ' ', false, nlohmann::json::error_handler_t::strict);
+    } catch (const nlohmann::json::exception&) {
+        return std::nullopt; // a text that is not UTF-8
+    }
+}
+
+std::optional<Payload> decodePayload(std::string_view text) {
+    const json object = json::parse(text.begin(), text.end(), nullptr, false);
+    if (!object.is_object()) {
+        return std::nullopt;
+    }
+    auto deviceName = readString(object, "device_name");
+    auto chipType = readString(object, "chip_type");
+    const auto ramGb = readInteger(object, "ram_gb");
+    const auto xcodeBuildSec = readNumber(object, "xcode_build_sec");
+    const auto resinSlicerSec = readNumber(object, "resin_slicer_sec");
+    const auto maxTempC = readInteger(object, "max_temp_c");
+    const auto swapUsedMb = readInteger(object, "swap_used_mb");
+    if (!deviceName || !chipType || !ramGb || !xcodeBuildSec || !resinSlicerSec || !maxTempC ||
+        !swapUsedMb) {
+        return std::nullopt;
+    }
+    return Payload{std::move(*deviceName),
+                   std::move(*chipType),
+                   *ramGb,
+                   *xcodeBuildSec,
+                   *resinSlicerSec,
+                   *maxTempC,
+                   *swapUsedMb};
+}
+
+} // namespace submission
