@@ -1,0 +1,29 @@
+// Times the stress kernel alone and a whole run through the real run path.
+//   build/bench/workload_bench --benchmark_repetitions=5
+#include "model/StressWorkload.h"
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+constexpr std::int64_t kChildSteps = model::WorkloadSize{}.steps;
+
+void singleChild(benchmark::State& state) {
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(model::stressSum(kChildSteps));
+    }
+    state.SetItemsProcessed(state.iterations() * kChildSteps);
+}
+BENCHMARK(singleChild)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void wholeRun(benchmark::State& state) {
+    for (auto _ : state) {
+        const double seconds = model::runStressWorkload(model::WorkloadSize{});
+        state.SetIterationTime(seconds);
+    }
+}
+BENCHMARK(wholeRun)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,42 @@
+#include "model/StressWorkload.h"
+
+#include <oneapi/tbb/task_group.h>
+
+#include <chrono>
+#include <cmath>
+
+namespace model {
+namespace {
+
+// The sums are thrown away, which would let the compiler skip the square
+// roots and additions and keep only an empty loop. Handing each sum to an
+// opaque asm statement forces it to be computed in full.
+inline void keepResult(double value) {
+    asm volatile("" : : "r,m"(value) : "memory");
+}
+
+} // namespace
+
+double stressSum(std::int64_t steps) {
+    double sum = 0.0;
+    for (std::int64_t i = 0; i < steps; ++i) {
+        sum += std::sqrt(static_cast<double>(i));
+    }
+    return sum;
+}
+
+double runStressWorkload(const WorkloadSize& size) {
+    // A steady clock: a wall-clock change during the run must not bend the score.
+    const auto start = std::chrono::steady_clock::now();
+    {
+        tbb::task_group group;
+        for (int k = 0; k < size.tasks; ++k) {
+            group.run([steps = size.steps] { keepResult(stressSum(steps)); });
+        }
+        group.wait();
+    }
+    const auto end = std::chrono::steady_clock::now();
+    return std::chrono::duration<double>(end - start).count();
+}
+
+} // namespace model

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "model/BenchmarkViewModel.h"
+#include "support/MainQueue.h"
+#include "support/TlsTestServer.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+namespace modeltest {
+
+// A fake system root, a scripted score service and a main queue that the test
+// thread drains, wired into view models the way the window wires the real ones.
+class ViewModelFixture : public ::testing::Test {
+protected:
+    ViewModelFixture();
+    ~ViewModelFixture() override;
+
+    void writeFact(const std::filesystem::path& relative, const std::string& bytes);
+
+    model::ViewModelSeams seams(model::WorkloadSize workload = {.tasks = 24, .steps = 1000});
+    std::shared_ptr<model::BenchmarkViewModel> makeModel(model::WorkloadSize workload = {
+                                                             .tasks = 24, .steps = 1000});
+
+    // Drains the main queue until the model leaves its running state.
+    bool awaitOutcome(const model::BenchmarkViewModel& vm);
+
+    std::filesystem::path root_;
+    std::uint64_t physicalBytes_ = 0;
+    testsupport::MainQueue mainQueue_;
+    testsupport::TlsTestServer server_;
+
+private:
+    std::vector<std::weak_ptr<model::BenchmarkViewModel>> made_;
+};
+
+} // namespace modeltest
