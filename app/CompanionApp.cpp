@@ -1,0 +1,24 @@
+#include "app/CompanionApp.h"
+
+#include "app/NativeTitle.h"
+#include "ui/ContentView.h"
+
+#include <QApplication>
+
+namespace app {
+int CompanionApp::main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    // Names the program to the taskbar and the window manager's class hint.
+    QApplication::setApplicationName(QStringLiteral("benchmark-companion"));
+    QApplication::setDesktopFileName(QStringLiteral("benchmark-companion"));
+
+    // The window manager keeps its frame so the window can be moved and
+    // closed; only the title is left empty.
+    ui::ContentView window;
+    window.setWindowTitle(QString());
+    window.show();
+    clearNativeTitle(window);
+    return QApplication::exec();
+}
+
+} // namespace app

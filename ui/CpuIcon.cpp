@@ -1,0 +1,37 @@
+#include "ui/CpuIcon.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+namespace ui {
+
+CpuIcon::CpuIcon(int size, QColor tint, QWidget* parent) : QWidget(parent), tint_(tint) {
+    setFixedSize(size, size);
+    setAttribute(Qt::WA_TranslucentBackground);
+}
+
+void CpuIcon::paintEvent(QPaintEvent* /*event*/) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const qreal unit = width() / 40.0; // the pictogram is laid out on a 40-unit grid
+    painter.scale(unit, unit);
+
+    QPen pen(tint_, 2.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    painter.setPen(pen);
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(QRectF(9, 9, 22, 22), 4, 4);
+
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(tint_);
+    painter.drawRoundedRect(QRectF(15, 15, 10, 10), 1.5, 1.5);
+
+    painter.setPen(pen);
+    for (const qreal at : {14.5, 20.0, 25.5}) {
+        painter.drawLine(QPointF(at, 3.5), QPointF(at, 8.5));   // top
+        painter.drawLine(QPointF(at, 31.5), QPointF(at, 36.5)); // bottom
+        painter.drawLine(QPointF(3.5, at), QPointF(8.5, at));   // left
+        painter.drawLine(QPointF(31.5, at), QPointF(36.5, at)); // right
+    }
+}
+
+} // namespace ui
