@@ -49,6 +49,7 @@ UrlPtr parsePlainHttpsUrl(const std::string& text) {
 struct ReplySink {
     std::string body;
     bool tooLarge = false;
+    bool headersEnded = false; // the blank line after the last status line has arrived
 };
 
 std::size_t collectBody(char* data, std::size_t size, std::size_t count, void* user) noexcept {
@@ -62,6 +63,21 @@ std::size_t collectBody(char* data, std::size_t size, std::size_t count, void* u
         sink->body.append(data, length);
     } catch (const std::bad_alloc&) {
         return 0;
+    }
+    return length;
+}
+
+// Notes where each header block ends. A connection that closes after a status
+// line but before the blank line still leaves libcurl with that status and
+// CURLE_OK, with or without a TLS close_notify; such a reply never completed.
+std::size_t watchHeaders(char* data, std::size_t size, std::size_t count, void* user) noexcept {
+    auto* sink = static_cast<ReplySink*>(user);
+    const std::size_t length = size * count;
+    const std::string_view line(data, length);
+    if (line == "\r\n" || line == "\n") {
+        sink->headersEnded = true;
+    } else if (line.starts_with("HTTP/")) {
+        sink->headersEnded = false; // a new block: after a 1xx, the final reply's
     }
     return length;
 }
@@ -120,6 +136,8 @@ bool configure(CURL* curl, CURLU* url, const Endpoint& endpoint, const std::stri
     ok = ok && curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers) == CURLE_OK;
     ok = ok && curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &collectBody) == CURLE_OK;
     ok = ok && curl_easy_setopt(curl, CURLOPT_WRITEDATA, sink) == CURLE_OK;
+    ok = ok && curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &watchHeaders) == CURLE_OK;
+    ok = ok && curl_easy_setopt(curl, CURLOPT_HEADERDATA, sink) == CURLE_OK;
     return ok;
 }
 
@@ -146,6 +164,9 @@ std::optional<HttpReply> postJson(const Endpoint& endpoint, const std::string& u
     // An oversized body still completed the exchange: the status line arrived.
     if (result != CURLE_OK && !(result == CURLE_WRITE_ERROR && sink.tooLarge)) {
         return std::nullopt;
+    }
+    if (!sink.headersEnded) {
+        return std::nullopt; // cut off inside the headers
     }
     long status = 0;
     if (curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &status) != CURLE_OK || status == 0) {
