@@ -1,5 +1,6 @@
 // Times the stress kernel alone and a whole run through the real run path.
-//   build/bench/workload_bench --benchmark_repetitions=5
+//   build-bench/bench/workload_bench --benchmark_repetitions=5
+#include "ReferenceLoop.h"
 #include "model/StressWorkload.h"
 
 #include <benchmark/benchmark.h>
@@ -15,6 +16,15 @@ void singleChild(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kChildSteps);
 }
 BENCHMARK(singleChild)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The same loop written plainly in a separate translation unit: the yardstick.
+void referenceLoop(benchmark::State& state) {
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(bench::referenceSum(kChildSteps));
+    }
+    state.SetItemsProcessed(state.iterations() * kChildSteps);
+}
+BENCHMARK(referenceLoop)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void wholeRun(benchmark::State& state) {
     for (auto _ : state) {

@@ -1,0 +1,123 @@
+// Kernel, pool overhead and timing honesty, measured side by side in one process.
+//   build-bench/bench/measure_workload [rounds]
+#include "BenchStats.h"
+#include "ReferenceLoop.h"
+#include "model/StressWorkload.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using bench::median;
+using bench::printSeries;
+using bench::timeCall;
+
+constexpr model::WorkloadSize kProduct{};
+
+void consume(double value) {
+    asm volatile("" : : "r,m"(value) : "memory");
+}
+
+// Alternates the two loops so drifting machine load hits both alike.
+void kernel(int rounds) {
+    std::vector<double> child, reference;
+    for (int r = 0; r < rounds; ++r) {
+        child.push_back(timeCall([] { return model::stressSum(kProduct.steps); }));
+        reference.push_back(timeCall([] { return bench::referenceSum(kProduct.steps); }));
+    }
+    std::printf("== kernel (%lld steps)\n", static_cast<long long>(kProduct.steps));
+    printSeries("child stressSum", child, 1e3, "ms");
+    printSeries("reference loop", reference, 1e3, "ms");
+    const double perStep = median(child) / double(kProduct.steps) * 1e9;
+    std::printf("child ns/step (median)             %.3f\n", perStep);
+    std::printf("child/reference  median %.4f  min %.4f\n", median(child) / median(reference),
+                bench::minimum(child) / bench::minimum(reference));
+}
+
+double plainThreadsRun(const model::WorkloadSize& size) {
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<std::thread> threads;
+    for (int k = 0; k < size.tasks; ++k) {
+        threads.emplace_back([steps = size.steps] { consume(model::stressSum(steps)); });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    return bench::secondsSince(start);
+}
+
+// T1 is taken between the runs so both see the same load.
+void pool(int rounds, unsigned hardwareThreads) {
+    std::vector<double> single, run, threads, score;
+    for (int r = 0; r < rounds; ++r) {
+        single.push_back(timeCall([] { return model::stressSum(kProduct.steps); }));
+        const double seconds = model::runStressWorkload(kProduct);
+        run.push_back(seconds);
+        score.push_back(seconds * 3.5); // the record's build time, the shown score
+        threads.push_back(plainThreadsRun(kProduct));
+    }
+    const double waves = std::ceil(double(kProduct.tasks) / double(hardwareThreads));
+    const double ideal = waves * median(single);
+    std::printf("== pool (N=%u hardware threads, %d rounds)\n", hardwareThreads, rounds);
+    printSeries("T1 single child", single, 1e3, "ms");
+    printSeries("run (task group, 24 tasks)", run, 1e3, "ms");
+    printSeries("24 plain std::threads", threads, 1e3, "ms");
+    std::printf("run / (ceil(24/N) x T1)            %.4f (min-based %.4f)\n", median(run) / ideal,
+                bench::minimum(run) / (waves * bench::minimum(single)));
+    std::printf("threads / (ceil(24/N) x T1)        %.4f (min-based %.4f)\n",
+                median(threads) / ideal,
+                bench::minimum(threads) / (waves * bench::minimum(single)));
+    std::printf("score CV over %d back-to-back runs %.2f %%\n", rounds,
+                100 * bench::coefficientOfVariation(score));
+}
+
+void doubling(int rounds) {
+    const model::WorkloadSize twice{kProduct.tasks, 2 * kProduct.steps};
+    std::vector<double> child1, child2, run1, run2;
+    for (int r = 0; r < rounds; ++r) {
+        child1.push_back(timeCall([] { return model::stressSum(kProduct.steps); }));
+        child2.push_back(timeCall([] { return model::stressSum(2 * kProduct.steps); }));
+    }
+    for (int r = 0; r < 3; ++r) {
+        run1.push_back(model::runStressWorkload(kProduct));
+        run2.push_back(model::runStressWorkload(twice));
+    }
+    std::printf("== doubling the steps\n");
+    std::printf("child 2n/n  median %.4f  min %.4f\n", median(child2) / median(child1),
+                bench::minimum(child2) / bench::minimum(child1));
+    std::printf("run   2n/n  median %.4f  min %.4f (3 rounds)\n", median(run2) / median(run1),
+                bench::minimum(run2) / bench::minimum(run1));
+}
+
+// The reported interval against one taken around the whole call: the gap is
+// what the call adds outside the group. An empty group shows the clock's floor.
+void interval(int rounds) {
+    std::vector<double> gap, empty;
+    for (int r = 0; r < rounds; ++r) {
+        double inner = 0.0;
+        const double outer = timeCall([&] { return inner = model::runStressWorkload(kProduct); });
+        gap.push_back(outer - inner);
+        empty.push_back(model::runStressWorkload(model::WorkloadSize{0, kProduct.steps}));
+    }
+    std::printf("== measured interval\n");
+    printSeries("outer call - reported elapsed", gap, 1e6, "us");
+    printSeries("reported elapsed, empty group", empty, 1e6, "us");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int rounds = argc > 1 ? std::atoi(argv[1]) : 10;
+    const unsigned hardwareThreads = std::thread::hardware_concurrency();
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    kernel(rounds);
+    pool(rounds, hardwareThreads);
+    doubling(rounds);
+    interval(3);
+    return 0;
+}

@@ -1,0 +1,210 @@
+// Cold start of the real program to its first painted window, and its resident
+// memory idle and during a run. Run under a private X server (xvfb-run):
+//   startup_probe build-bench/app/benchmark-companion [launches]
+#include "BenchStats.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <poll.h>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+// The window's fixed layout: a 450 x 500 window, the button 30 px from the
+// bottom and 44 px high, its blue fill sampled left of the centred label.
+constexpr int kWindowWidth = 450;
+constexpr int kButtonY = 500 - 30 - 22;
+constexpr int kButtonX = 225;
+constexpr int kFillX = 50;
+constexpr auto kSettle = 1500ms;
+
+double msSince(Clock::time_point start) {
+    return bench::secondsSince(start) * 1e3;
+}
+
+pid_t spawn(const char* path) {
+    setenv("QT_QPA_PLATFORM", "xcb", 1);
+    char* argv[] = {const_cast<char*>(path), nullptr};
+    pid_t pid = -1;
+    if (posix_spawn(&pid, path, nullptr, nullptr, argv, environ) != 0) {
+        std::perror("posix_spawn");
+        std::exit(1);
+    }
+    return pid;
+}
+
+// Waits for the next MapNotify of a top-level window as wide as ours.
+Window waitForMap(Display* display, std::chrono::milliseconds limit) {
+    const auto deadline = Clock::now() + limit;
+    pollfd connection{ConnectionNumber(display), POLLIN, 0};
+    while (Clock::now() < deadline) {
+        while (XPending(display) > 0) {
+            XEvent event;
+            XNextEvent(display, &event);
+            XWindowAttributes attributes;
+            if (event.type == MapNotify &&
+                XGetWindowAttributes(display, event.xmap.window, &attributes) != 0 &&
+                attributes.width == kWindowWidth) {
+                return event.xmap.window;
+            }
+        }
+        poll(&connection, 1, 1);
+    }
+    return 0;
+}
+
+// A digest of the window's pixels; nothing when they cannot be read.
+std::optional<std::size_t> contentHash(Display* display, Window window) {
+    XWindowAttributes attributes;
+    if (XGetWindowAttributes(display, window, &attributes) == 0) {
+        return std::nullopt;
+    }
+    XImage* image =
+        XGetImage(display, window, 0, 0, attributes.width, attributes.height, AllPlanes, ZPixmap);
+    if (image == nullptr) {
+        return std::nullopt;
+    }
+    const std::string bytes(image->data, std::size_t(image->bytes_per_line) * image->height);
+    XDestroyImage(image);
+    return std::hash<std::string>{}(bytes);
+}
+
+struct Launch {
+    double mappedMs = 0;
+    double paintedMs = 0; // first capture equal to the settled content
+};
+
+// Captures the window continuously until it has settled; the painted time is
+// the first capture that already shows the final picture.
+double firstPaintedMs(Display* display, Window window, Clock::time_point spawned) {
+    std::vector<std::pair<double, std::size_t>> captures;
+    const auto mapped = Clock::now();
+    while (Clock::now() - mapped < kSettle) {
+        if (const auto hash = contentHash(display, window)) {
+            captures.emplace_back(msSince(spawned), *hash);
+        }
+    }
+    for (const auto& [at, hash] : captures) {
+        if (hash == captures.back().second) {
+            return at;
+        }
+    }
+    return -1;
+}
+
+std::string statusField(pid_t pid, const std::string& name) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind(name + ":", 0) == 0) {
+            return line.substr(name.size() + 1);
+        }
+    }
+    return "?";
+}
+
+long kibField(pid_t pid, const std::string& name) {
+    return std::atol(statusField(pid, name).c_str());
+}
+
+unsigned long pixelAt(Display* display, Window window, int x, int y) {
+    XImage* image = XGetImage(display, window, x, y, 1, 1, AllPlanes, ZPixmap);
+    const unsigned long pixel = image != nullptr ? XGetPixel(image, 0, 0) : 0;
+    if (image != nullptr) {
+        XDestroyImage(image);
+    }
+    return pixel;
+}
+
+void click(Display* display, Window window, int x, int y) {
+    int rootX = 0, rootY = 0;
+    Window child = 0;
+    XTranslateCoordinates(display, window, DefaultRootWindow(display), x, y, &rootX, &rootY,
+                          &child);
+    XTestFakeMotionEvent(display, -1, rootX, rootY, CurrentTime);
+    XTestFakeButtonEvent(display, 1, True, CurrentTime);
+    XTestFakeButtonEvent(display, 1, False, CurrentTime);
+    XFlush(display);
+}
+
+// Clicks start, samples VmRSS every 20 ms until the button's idle fill returns.
+void memoryDuringRun(Display* display, Window window, pid_t pid) {
+    const unsigned long idleFill = pixelAt(display, window, kFillX, kButtonY);
+    click(display, window, kButtonX, kButtonY);
+    const auto clicked = Clock::now();
+    long peakRss = 0;
+    bool left = false;
+    while (Clock::now() - clicked < 60s) {
+        peakRss = std::max(peakRss, kibField(pid, "VmRSS"));
+        const bool idle = pixelAt(display, window, kFillX, kButtonY) == idleFill;
+        left = left || !idle;
+        if (left && idle) {
+            break;
+        }
+        std::this_thread::sleep_for(20ms);
+    }
+    std::printf("run: button back to idle after %.0f ms; sampled VmRSS max %ld KiB, VmHWM %s\n",
+                msSince(clicked), peakRss, statusField(pid, "VmHWM").c_str());
+    std::printf("after the run: VmRSS %s, threads %s\n", statusField(pid, "VmRSS").c_str(),
+                statusField(pid, "Threads").c_str());
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: startup_probe <program> [launches]\n");
+        return 2;
+    }
+    const int launches = argc > 2 ? std::atoi(argv[2]) : 10;
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) {
+        std::fprintf(stderr, "no X display\n");
+        return 2;
+    }
+    XSelectInput(display, DefaultRootWindow(display), SubstructureNotifyMask);
+    XSync(display, False);
+    std::vector<double> mapped, painted;
+    for (int n = 0; n < launches; ++n) {
+        const auto spawned = Clock::now();
+        const pid_t pid = spawn(argv[1]);
+        const Window window = waitForMap(display, 10s);
+        if (window == 0) {
+            std::fprintf(stderr, "no window within 10 s\n");
+            kill(pid, SIGKILL);
+            return 1;
+        }
+        mapped.push_back(msSince(spawned) / 1e3);
+        painted.push_back(firstPaintedMs(display, window, spawned) / 1e3);
+        std::printf("launch %d: mapped %.1f ms, painted %.1f ms\n", n + 1, mapped.back() * 1e3,
+                    painted.back() * 1e3);
+        if (n + 1 == launches) {
+            std::printf("idle: VmRSS %s, VmHWM %s, RssAnon %s, RssFile %s\n",
+                        statusField(pid, "VmRSS").c_str(), statusField(pid, "VmHWM").c_str(),
+                        statusField(pid, "RssAnon").c_str(), statusField(pid, "RssFile").c_str());
+            memoryDuringRun(display, window, pid);
+        }
+        kill(pid, SIGTERM);
+        waitpid(pid, nullptr, 0);
+    }
+    bench::printSeries("spawn -> mapped", mapped, 1e3, "ms");
+    bench::printSeries("spawn -> painted", painted, 1e3, "ms");
+    XCloseDisplay(display);
+    return 0;
+}
