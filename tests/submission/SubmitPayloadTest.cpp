@@ -1,5 +1,4 @@
 #include "submission/Submission.h"
-#include "support/TestPki.h"
 #include "support/TlsTestServer.h"
 
 #include <gtest/gtest.h>
@@ -53,7 +52,6 @@ TEST(SubmitPayload, OutcomeFollowsTheStatusAndTheDecodableReply) {
         {200, R"({"message":null})", kAcceptedFallback},
         {200, "not json at all", kAcceptedFallback},
         {200, "", kAcceptedFallback},
-        {200, std::string(100000, '[') + std::string(100000, ']'), kAcceptedFallback},
         {201, R"({"error":"Zaten var"})", kRefused + "Zaten var"},
         {201, R"({"message":"created"})", kRefusedFallback},
         {204, "", kRefusedFallback},
@@ -101,17 +99,6 @@ TEST(SubmitPayload, SendsOnePostWithTheEncodedRecord) {
         EXPECT_EQ(request.body, encodePayload(samplePayload()));
         EXPECT_EQ(decodePayload(request.body), samplePayload());
     }
-}
-
-TEST(SubmitPayload, RedirectIsRefusedAndNotFollowed) {
-    TlsTestServer server;
-    ScriptedReply redirect;
-    redirect.status = 307;
-    redirect.body = R"({"message":"moved"})";
-    redirect.headers = {{"Location", server.baseUrl() + "/elsewhere"}};
-    server.reply(redirect);
-    EXPECT_EQ(submitPayload(endpointFor(server), samplePayload()).statusText, kRefusedFallback);
-    EXPECT_EQ(server.requestCount(), 1u);
 }
 
 TEST(SubmitPayload, UnencodableRecordIsAConnectionFailureAndSendsNothing) {
@@ -174,21 +161,10 @@ TEST(SubmitPayload, PlainHttpIsNeverSpoken) {
     EXPECT_EQ(received.load(), 0);
 }
 
-TEST(SubmitPayload, RefusedConnectionIsAConnectionFailure) {
-    const Endpoint endpoint{
-        "https://127.0.0.1:" + std::to_string(testsupport::closedLoopbackPort()), "", 60s};
-    const SubmissionResult result = submitPayload(endpoint, samplePayload());
-    EXPECT_EQ(result.outcome, Outcome::ConnectionFailure);
-    EXPECT_EQ(result.statusText, kConnectionFailure);
-}
-
-TEST(SubmitPayload, IdleExchangeFailsButASlowMovingOneCompletes) {
+// Idle exchanges, TLS failures, redirects and broken peers are the fault
+// matrix's (tests/faults); this is the other side of the idle limit.
+TEST(SubmitPayload, ASlowReplyThatKeepsMovingCompletes) {
     TlsTestServer server;
-    server.reply(200, R"({"message":"late"})", 3s);
-    EXPECT_EQ(submitPayload(endpointFor(server, 1s), samplePayload()).statusText,
-              kConnectionFailure);
-    EXPECT_EQ(server.requestCount(), 1u);
-
     // About two seconds in all, yet never a second without a byte.
     ScriptedReply trickle;
     trickle.body = R"({"message":"slow but steady"})";
@@ -197,45 +173,6 @@ TEST(SubmitPayload, IdleExchangeFailsButASlowMovingOneCompletes) {
     server.reply(trickle);
     EXPECT_EQ(submitPayload(endpointFor(server, 1s), samplePayload()).statusText,
               kAccepted + "slow but steady");
-}
-
-TEST(SubmitPayload, UntrustedCertificatesAreConnectionFailures) {
-    testsupport::TestPki trusted;
-    testsupport::TestPki stranger("Stranger CA");
-    testsupport::CertificateSpec otherHost;
-    otherHost.subjectAltNames = {"DNS:scores.example.org"};
-    otherHost.commonName = "scores.example.org";
-    testsupport::CertificateSpec expired;
-    expired.notBeforeOffset = -48h;
-    expired.notAfterOffset = -24h;
-    testsupport::CertificateSpec notYetValid;
-    notYetValid.notBeforeOffset = 24h;
-    notYetValid.notAfterOffset = 48h;
-
-    struct TrustCase {
-        const char* name;
-        testsupport::IssuedCertificate certificate;
-        std::string clientCaFile;
-        std::string expected;
-    };
-    const std::vector<TrustCase> cases = {
-        {"trusted", trusted.issue(), trusted.caFile(), kAccepted + "ok"},
-        {"system store only", trusted.issue(), "", kConnectionFailure},
-        {"another CA", stranger.issue(), trusted.caFile(), kConnectionFailure},
-        {"another host", trusted.issue(otherHost), trusted.caFile(), kConnectionFailure},
-        {"expired", trusted.issue(expired), trusted.caFile(), kConnectionFailure},
-        {"not yet valid", trusted.issue(notYetValid), trusted.caFile(), kConnectionFailure},
-        {"missing CA file", trusted.issue(), trusted.directory() / "absent.pem",
-         kConnectionFailure},
-    };
-    for (const TrustCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        TlsTestServer server(c.certificate);
-        server.reply(200, R"({"message":"ok"})");
-        const Endpoint endpoint{server.baseUrl(), c.clientCaFile, 60s};
-        EXPECT_EQ(submitPayload(endpoint, samplePayload()).statusText, c.expected);
-        EXPECT_EQ(server.requestCount(), c.expected == kConnectionFailure ? 0u : 1u);
-    }
 }
 
 TEST(SubmitPayload, ConcurrentFirstCallsAreSafe) {
