@@ -24,6 +24,6 @@ echo "load: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "== submission"
 "$build/bench/submission_latency" 20
 echo "== start-up and memory"
-xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" \
+xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96 -noreset" \
   "$build/bench/startup_probe" "$build/app/benchmark-companion" 10 2>/dev/null
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
