@@ -1,5 +1,7 @@
 #include "ReferenceLoop.h"
 
+#include "model/StrictFloatingPoint.h"
+
 #include <cmath>
 
 namespace bench {

@@ -1,5 +1,7 @@
 #include "model/StressWorkload.h"
 
+#include "model/StrictFloatingPoint.h"
+
 #include <oneapi/tbb/task_group.h>
 
 #include <chrono>
