@@ -2,6 +2,7 @@
 
 #include "faults/FaultScenes.h"
 #include "submission/Submission.h"
+#include "support/ExpectedTexts.h"
 #include "support/TestPki.h"
 #include "support/TlsTestServer.h"
 
@@ -20,12 +21,7 @@ using submission::Endpoint;
 using submission::Outcome;
 using testsupport::CertificateSpec;
 
-const std::string kAccepted = "✅ ";
-const std::string kAcceptedFallback = "✅ Skor başarıyla gönderildi!";
-const std::string kRefused = "❌ Hata: ";
-const std::string kRefusedFallback = "❌ Hata: Bilinmeyen Sunucu Hatası";
-const std::string kConnectionFailure =
-    "⚠️ Bağlantı hatası: Skor gönderilemedi. İnternet bağlantınızı kontrol edin.";
+using namespace testsupport::texts;
 
 constexpr std::size_t kMiB = std::size_t{1} << 20;
 

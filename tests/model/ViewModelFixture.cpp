@@ -1,16 +1,11 @@
 #include "ViewModelFixture.h"
 
+#include <algorithm>
 #include <chrono>
-#include <fstream>
-#include <random>
 
 namespace modeltest {
 
-ViewModelFixture::ViewModelFixture() {
-    root_ = std::filesystem::temp_directory_path() /
-            ("vm-root-" + std::to_string(std::random_device{}()));
-    std::filesystem::create_directories(root_);
-}
+ViewModelFixture::ViewModelFixture() = default;
 
 ViewModelFixture::~ViewModelFixture() {
     // Every run must have let go of its model before the fixture goes, so no
@@ -22,18 +17,11 @@ ViewModelFixture::~ViewModelFixture() {
         },
         std::chrono::seconds(60));
     EXPECT_TRUE(released) << "a run still holds its view model";
-    std::filesystem::remove_all(root_);
-}
-
-void ViewModelFixture::writeFact(const std::filesystem::path& relative, const std::string& bytes) {
-    const auto path = root_ / relative;
-    std::filesystem::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
 }
 
 model::ViewModelSeams ViewModelFixture::seams(model::WorkloadSize workload) {
     model::ViewModelSeams seams;
-    seams.system.root = root_;
+    seams.system.root = root_.path();
     seams.system.physicalMemoryBytes = [bytes = physicalBytes_] { return bytes; };
     seams.endpoint = {server_.baseUrl(), server_.caFile(), std::chrono::seconds(60)};
     seams.workload = workload;

@@ -1,14 +1,14 @@
 #pragma once
 
 #include "model/BenchmarkViewModel.h"
+#include "support/FakeRoot.h"
 #include "support/MainQueue.h"
 #include "support/TlsTestServer.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <memory>
-#include <string>
+#include <string_view>
 
 namespace modeltest {
 
@@ -19,7 +19,9 @@ protected:
     ViewModelFixture();
     ~ViewModelFixture() override;
 
-    void writeFact(const std::filesystem::path& relative, const std::string& bytes);
+    void writeFact(std::string_view relative, std::string_view bytes) const {
+        root_.write(relative, bytes);
+    }
 
     model::ViewModelSeams seams(model::WorkloadSize workload = {.tasks = 24, .steps = 1000});
     std::shared_ptr<model::BenchmarkViewModel> makeModel(model::WorkloadSize workload = {
@@ -28,7 +30,7 @@ protected:
     // Drains the main queue until the model leaves its running state.
     bool awaitOutcome(const model::BenchmarkViewModel& vm);
 
-    std::filesystem::path root_;
+    testsupport::FakeRoot root_;
     std::uint64_t physicalBytes_ = 0;
     testsupport::MainQueue mainQueue_;
     testsupport::TlsTestServer server_;

@@ -1,4 +1,5 @@
 #include "ViewModelFixture.h"
+#include "support/ExpectedTexts.h"
 
 #include <nlohmann/json.hpp>
 
@@ -16,8 +17,7 @@ using Snapshot = std::tuple<bool, std::string, std::optional<double>>;
 constexpr const char* kRunning = "Bütünleşik Bellek (Unified Memory) ve CPU çekirdekleri stres "
                                  "testine tabi tutuluyor (Lütfen bekleyin)...";
 constexpr const char* kReady = "Hazır. Lütfen testi başlatın.";
-constexpr const char* kUnreachable =
-    "⚠️ Bağlantı hatası: Skor gönderilemedi. İnternet bağlantınızı kontrol edin.";
+const std::string& kUnreachable = testsupport::texts::kConnectionFailure;
 
 class ViewModelTest : public ViewModelFixture {
 protected:

@@ -1,5 +1,6 @@
 #include "submission/Endpoint.h"
 #include "submission/Submission.h"
+#include "support/ExpectedTexts.h"
 
 #include <gtest/gtest.h>
 
@@ -9,10 +10,7 @@
 namespace submission {
 namespace {
 
-const std::string kAccepted = "✅ ";
-const std::string kRefused = "❌ Hata: ";
-const std::string kConnectionFailure =
-    "⚠️ Bağlantı hatası: Skor gönderilemedi. İnternet bağlantınızı kontrol edin.";
+using namespace testsupport::texts;
 
 TEST(OutcomeText, FixedTextsAreByteExact) {
     EXPECT_EQ(kAccepted, "\xE2\x9C\x85 ");

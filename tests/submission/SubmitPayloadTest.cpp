@@ -1,4 +1,5 @@
 #include "submission/Submission.h"
+#include "support/ExpectedTexts.h"
 #include "support/TlsTestServer.h"
 
 #include <gtest/gtest.h>
@@ -15,12 +16,7 @@ using namespace std::chrono_literals;
 using testsupport::ScriptedReply;
 using testsupport::TlsTestServer;
 
-const std::string kAccepted = "✅ ";
-const std::string kAcceptedFallback = "✅ Skor başarıyla gönderildi!";
-const std::string kRefused = "❌ Hata: ";
-const std::string kRefusedFallback = "❌ Hata: Bilinmeyen Sunucu Hatası";
-const std::string kConnectionFailure =
-    "⚠️ Bağlantı hatası: Skor gönderilemedi. İnternet bağlantınızı kontrol edin.";
+using namespace testsupport::texts;
 
 Payload samplePayload() {
     return Payload{"Mac99,1", "Ryzen \"9\" 7950X", 24, 36.75, 15.75, 84, 0};
