@@ -133,9 +133,17 @@ void ContentView::showEvent(QShowEvent* event) {
     if (!vm_) {
         vm_ = makeViewModel_();
         subscription_ = vm_->objectWillChange.subscribe([this] { scheduleRefresh(); });
+        showFacts();
         refresh();
     }
     QWidget::showEvent(event);
+}
+
+void ContentView::showFacts() {
+    // Read once at construction and never changed, so set once.
+    deviceValue_->setText(qs(vm_->deviceName()));
+    chipValue_->setText(qs(vm_->chipName()));
+    ramValue_->setText(tr("%1 GB").arg(qs(formatInteger(vm_->ramGB()))));
 }
 
 void ContentView::scheduleRefresh() {
@@ -151,9 +159,6 @@ void ContentView::scheduleRefresh() {
 void ContentView::refresh() {
     refreshPending_ = false;
     const model::BenchmarkViewModel& vm = *vm_;
-    deviceValue_->setText(qs(vm.deviceName()));
-    chipValue_->setText(qs(vm.chipName()));
-    ramValue_->setText(tr("%1 GB").arg(qs(formatInteger(vm.ramGB()))));
 
     if (const std::optional<double>& score = *vm.score) {
         scoreValue_->setText(tr("%1 Saniye").arg(qs(formatOneDecimal(*score))));

@@ -40,6 +40,7 @@ private:
     void buildLayout();
     QWidget* buildHardwareCard();
     QWidget* buildScorePanel();
+    void showFacts();
     void scheduleRefresh();
     void refresh();
 
