@@ -77,18 +77,6 @@ TEST_F(HandlerTest, EveryAnswerIsAShortJsonReplyWithTheContractStatus) {
     }
 }
 
-TEST_F(HandlerTest, ScoresListTheChipsBestTimesFirst) {
-    for (const double seconds : {12.0, 10.0, 11.0}) {
-        now_ += 1min;
-        ASSERT_EQ(send(post(*submission::encodePayload(clientRecord("M9", seconds)))).status, 200);
-    }
-    const auto response = send(get("/api/scores", {{"chip", "M9"}, {"limit", "2"}}));
-    ASSERT_EQ(response.status, 200);
-    EXPECT_LT(response.body.find("\"xcode_build_sec\":35.0"),
-              response.body.find("\"xcode_build_sec\":38.5"));
-    EXPECT_EQ(response.body.find("\"xcode_build_sec\":42.0"), std::string::npos);
-}
-
 TEST_F(HandlerTest, TooManySubmissionsWaitForTheBucketToRefill) {
     EXPECT_EQ(send(post(kGood)).status, 200);
     EXPECT_EQ(send(post("bad")).status, 400); // refused records count too
