@@ -1,4 +1,5 @@
 // score-service: receives benchmark results and serves the leaderboard.
+#include "service/CachedScoreStore.h"
 #include "service/Handler.h"
 #include "service/HttpServer.h"
 #include "service/Options.h"
@@ -15,6 +16,7 @@ namespace {
 using namespace service;
 
 constexpr auto kGracePeriod = std::chrono::seconds(10);
+constexpr auto kSummaryMaxAge = std::chrono::seconds(5);
 
 std::optional<std::string> readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -70,9 +72,11 @@ int serve(const Options& options, const ServerConfig& config, const sigset_t& st
     } catch (const std::exception& error) {
         return fail("cannot open the database: " + std::string(error.what()));
     }
+    const auto steadyNow = [] { return std::chrono::steady_clock::now(); };
+    CachedScoreStore cachedStore(*store, kSummaryMaxAge, steadyNow);
     RateLimiter limiter(options.rateLimit);
-    ServiceContext context{*store, limiter, [] { return std::chrono::system_clock::now(); },
-                           [] { return std::chrono::steady_clock::now(); }};
+    ServiceContext context{cachedStore, limiter, [] { return std::chrono::system_clock::now(); },
+                           steadyNow};
     LineLog log(stdout);
     auto started = HttpServer::start(
         config, [&context](const Request& request) { return handle(request, context); },
