@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iostream>
 #include <sstream>
+#include <sys/resource.h>
 
 namespace {
 
@@ -65,10 +66,10 @@ int fail(const std::string& why) {
 }
 
 int serve(const Options& options, const ServerConfig& config, const sigset_t& stopSignals) {
+    LineLog errors(stderr); // database failures, each one line, for the operator
     std::unique_ptr<ScoreStore> store;
     try {
-        store = openStore(options.database,
-                          [](const std::string& error) { std::cerr << error << std::endl; });
+        store = openStore(options.database, [&errors](const std::string& e) { errors.write(e); });
     } catch (const std::exception& error) {
         return fail("cannot open the database: " + std::string(error.what()));
     }
@@ -121,5 +122,12 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGINT);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+    // Every open connection is a descriptor; the soft limit (often 1024) is
+    // lower than the connections the server is configured to hold.
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
     return serve(options, std::get<ServerConfig>(config), stopSignals);
 }
