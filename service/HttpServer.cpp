@@ -1,6 +1,7 @@
 #include "service/HttpServer.h"
 
 #include <arpa/inet.h>
+#include <array>
 #include <charconv>
 #include <cstdarg>
 #include <cstdio>
@@ -26,7 +27,7 @@ struct HttpServer::Exchange {
 
 namespace {
 
-constexpr std::size_t kMaxDrainBytes = 1024 * 1024;
+constexpr std::size_t kMaxDrainBytes = std::size_t{1024} * 1024;
 
 const char* const kTlsPriorities = "NORMAL:-VERS-ALL:+VERS-TLS1.3:+VERS-TLS1.2";
 
@@ -37,16 +38,16 @@ std::string header(MHD_Connection* connection, const char* name) {
 
 std::string peerAddress(MHD_Connection* connection) {
     const auto* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
-    char text[INET6_ADDRSTRLEN] = "";
+    std::array<char, INET6_ADDRSTRLEN> text{};
     if (info && info->client_addr) {
         const sockaddr* address = info->client_addr;
         const void* raw = address->sa_family == AF_INET6
                               ? static_cast<const void*>(
                                     &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr)
                               : &reinterpret_cast<const sockaddr_in*>(address)->sin_addr;
-        inet_ntop(address->sa_family, raw, text, sizeof text);
+        inet_ntop(address->sa_family, raw, text.data(), text.size());
     }
-    return text;
+    return text.data();
 }
 
 // The last entry is the one our own proxy appended; earlier ones are the client's word.

@@ -1,5 +1,7 @@
 #include "service/Sql.h"
 
+#include <array>
+#include <charconv>
 #include <libpq-fe.h>
 #include <memory>
 #include <stdexcept>
@@ -23,7 +25,8 @@ std::string numbered(std::string_view sql) {
     int next = 0;
     for (const char c : sql) {
         if (c == '?') {
-            out += "$" + std::to_string(++next);
+            out += '$';
+            out += std::to_string(++next);
         } else {
             out += c;
         }
@@ -36,9 +39,10 @@ std::string paramText(const SqlValue& value) {
         return std::to_string(*integer);
     }
     if (const auto* number = std::get_if<double>(&value)) {
-        char buffer[32];
-        std::snprintf(buffer, sizeof buffer, "%.17g", *number);
-        return buffer;
+        // The shortest text that reads back as the same double.
+        std::array<char, 64> text{};
+        const auto end = std::to_chars(text.data(), text.data() + text.size(), *number).ptr;
+        return {text.data(), end};
     }
     return std::get<std::string>(value);
 }
@@ -76,6 +80,7 @@ public:
         std::vector<std::string> texts;
         std::vector<const char*> values;
         texts.reserve(params.size());
+        values.reserve(params.size());
         for (const auto& param : params) {
             texts.push_back(paramText(param));
         }
