@@ -35,9 +35,10 @@ class Service:
         """(status, decoded reply) of one POST /api/submit on a new connection."""
         connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=timeout)
         try:
-            data = body if isinstance(body, (bytes, str)) else json.dumps(body)
-            connection.request("POST", "/api/submit", data,
-                               {"Content-Type": "application/json", **(headers or {})})
+            headers = {"Content-Type": "application/json", **(headers or {})}
+            data = json.dumps(body) if isinstance(body, dict) else body
+            connection.request("POST", "/api/submit", data, headers,
+                               encode_chunked="Transfer-Encoding" in headers)
             reply = connection.getresponse()
             return reply.status, json.loads(reply.read())
         finally:

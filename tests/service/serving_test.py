@@ -43,6 +43,17 @@ def limits_each_address():
         assert service.post(record(), {"X-Forwarded-For": "10.0.0.4"})[0] == 429
 
 
+def refuses_oversized_bodies():
+    with Service("--rate-limit", "0") as service:
+        big = b"x" * (16 * 1024 + 1)
+        chunked = iter([big[:9000], big[9000:]])
+        for headers, body in (({}, big), ({"Transfer-Encoding": "chunked"}, chunked)):
+            status, reply = service.post(body, headers)
+            assert status == 413 and "16 KiB" in reply["error"], (headers, status, reply)
+        status, reply = service.post(b"x" * (16 * 1024))  # at the limit: read, then not JSON
+        assert status == 400 and "JSON" in reply["error"], reply
+
+
 def finishes_in_flight_on_sigterm():
     with Service() as service:
         body = json.dumps(record()).encode()
@@ -98,7 +109,8 @@ def keeps_every_acknowledged_record_after_sigkill():
 
 
 if __name__ == "__main__":
-    for check in (refuses_bad_start, limits_each_address, finishes_in_flight_on_sigterm,
+    for check in (refuses_bad_start, limits_each_address, refuses_oversized_bodies,
+                  finishes_in_flight_on_sigterm,
                   keeps_every_acknowledged_record_after_sigkill):
         check()
         print(f"{check.__name__}: ok")
