@@ -68,12 +68,14 @@ SqlValue cell(PGresult* result, int row, int column) {
 
 class PostgresConnection final : public SqlConnection {
 public:
-    explicit PostgresConnection(const std::string& url) : connection_(PQconnectdb(url.c_str())) {
+    explicit PostgresConnection(const std::string& url) : connection_(connect(url)) {
         if (connection_ == nullptr || PQstatus(connection_.get()) != CONNECTION_OK) {
             throw std::runtime_error(connection_ ? PQerrorMessage(connection_.get())
                                                  : "out of memory");
         }
         run("SET TIME ZONE 'UTC'", {});
+        // A request thread waits at most this long for the database, then answers 503.
+        run("SET statement_timeout = '10s'", {});
     }
 
     std::vector<SqlRow> run(std::string_view sql, const std::vector<SqlValue>& params) override {
@@ -105,6 +107,14 @@ public:
     }
 
 private:
+    // A server that does not answer must not hold a request thread for ever;
+    // a connect_timeout in the URL itself takes precedence.
+    static PGconn* connect(const std::string& url) {
+        const std::array<const char*, 3> keys{"connect_timeout", "dbname", nullptr};
+        const std::array<const char*, 3> values{"5", url.c_str(), nullptr};
+        return PQconnectdbParams(keys.data(), values.data(), 1);
+    }
+
     struct ConnectionDeleter {
         void operator()(PGconn* connection) const { PQfinish(connection); }
     };
