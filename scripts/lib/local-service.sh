@@ -65,8 +65,8 @@ build_programs() {
 }
 
 # Starts the service on 127.0.0.1:PORT (0: any free port) with the SQLite file DB.
-# Sets service_pid and service_port; returns 1, with the service's words on
-# stderr, when it does not come up within 15 s.
+# Sets service_pid and service_port; returns 1 when it does not come up within
+# 15 s, with its own words left in $service_log.
 start_service() {
   local port=$1 database=$2
   service_log="$(dirname "$database")/service.log"
@@ -84,35 +84,42 @@ start_service() {
     if [[ -n "$line" ]]; then
       service_port=${line##*:}
       [[ "$service_port" =~ ^[0-9]+$ ]] && return 0
-      echo "  score-service announced an address without a port: $line" >&2
+      echo "score-service announced an address without a port: $line" >>"$service_log"
       stop_service
       return 1
     fi
     if ! kill -0 "$service_pid" 2>/dev/null; then
       wait "$service_pid" 2>/dev/null || true
       service_pid=""
-      sed 's/^/  score-service: /' "$service_log" >&2
       return 1
     fi
     sleep 0.1
   done
-  echo "  score-service printed no address within 15 s" >&2
+  echo "score-service printed no address within 15 s" >>"$service_log"
   stop_service
   return 1
 }
 
-# Starts the service on the port the window was built for; when that port is
-# taken, on a free one, and rebuilds the window for it.
+# Starts the service on port 8443, else on the port the window was last built
+# for, else on a free one; rebuilds the window when the port is not the one it
+# was built for.
 start_service_for_build() {
-  local database=$1 port
-  port=$(built_port)
-  if start_service "$port" "$database"; then
-    return
+  local database=$1 built port
+  built=$(built_port)
+  for port in $(printf '%s\n' "$default_port" "$built" 0 | awk '!seen[$0]++'); do
+    if start_service "$port" "$database"; then
+      break
+    fi
+    echo "The score service could not listen on port $port." >&2
+    if ((port == 0)); then
+      sed 's/^/  score-service: /' "$service_log" >&2
+      die "the score service did not start (its log: $service_log)"
+    fi
+  done
+  if [[ "$service_port" != "$built" ]]; then
+    echo "Rebuilding the programs for https://localhost:$service_port"
+    build_programs "$service_port"
   fi
-  echo "The score service could not listen on port $port; trying a free port."
-  start_service 0 "$database" || die "the score service did not start (its log: $service_log)"
-  echo "Rebuilding the programs for https://localhost:$service_port"
-  build_programs "$service_port"
 }
 
 # SIGTERM lets it finish requests in flight; after 10 s it is killed.
