@@ -67,7 +67,7 @@ Response submit(const Request& request, ServiceContext& context) {
     }
     Response response = jsonReply(
         200, APIResponse{true,
-                         "Skor kaydedildi: bu işlemcide " + std::to_string(placement->total) +
+                         "Skor kaydedildi: bu işlemcideki " + std::to_string(placement->total) +
                              " sonuç arasında " + std::to_string(placement->rank) + ". sırada.",
                          std::nullopt});
     response.recordId = placement->id;
@@ -146,8 +146,9 @@ bool isJsonMediaType(std::string_view contentType) {
         type.remove_suffix(1);
     }
     constexpr std::string_view kType = "application/json";
-    return std::equal(type.begin(), type.end(), kType.begin(), kType.end(),
-                      [](char a, char b) { return std::tolower(a) == b; });
+    return std::equal(type.begin(), type.end(), kType.begin(), kType.end(), [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) == b;
+    });
 }
 
 std::string isoUtc(std::chrono::system_clock::time_point time) {

@@ -2,6 +2,8 @@
 
 #include <arpa/inet.h>
 #include <charconv>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <microhttpd.h>
 #include <netdb.h>
@@ -142,6 +144,16 @@ void onCompleted(void* self, MHD_Connection*, void** state, MHD_RequestTerminati
     }
 }
 
+// Says why listening failed; once listening, the library's notes on single
+// connections (clients that went away, failed handshakes) would only flood
+// the log that a client can provoke, so they are dropped.
+void onLibraryMessage(void* self, const char* format, va_list arguments) {
+    if (!static_cast<HttpServer*>(self)->listening()) {
+        std::fputs("score-service: ", stderr);
+        std::vfprintf(stderr, format, arguments);
+    }
+}
+
 std::optional<sockaddr_storage> resolve(const std::string& host, int port) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
@@ -191,6 +203,7 @@ HttpServer::start(const ServerConfig& config, Handler handler, Logger logger) {
     flags |= tls ? MHD_USE_TLS : 0;
     flags |= address->ss_family == AF_INET6 ? MHD_USE_IPv6 : 0;
     std::vector<MHD_OptionItem> options = {
+        {MHD_OPTION_EXTERNAL_LOGGER, reinterpret_cast<intptr_t>(&onLibraryMessage), server.get()},
         {MHD_OPTION_SOCK_ADDR, 0, const_cast<sockaddr_storage*>(&*address)},
         {MHD_OPTION_THREAD_POOL_SIZE, config.threads, nullptr},
         {MHD_OPTION_CONNECTION_LIMIT, config.maxConnections, nullptr},
@@ -208,9 +221,9 @@ HttpServer::start(const ServerConfig& config, Handler handler, Logger logger) {
     server->daemon_ = MHD_start_daemon(flags, 0, nullptr, nullptr, &onRequest, server.get(),
                                        MHD_OPTION_ARRAY, options.data(), MHD_OPTION_END);
     if (server->daemon_ == nullptr) {
-        return "cannot listen on " + config.host + ":" + std::to_string(config.port) +
-               " (address in use or not available here?)";
+        return "cannot listen on " + config.host + ":" + std::to_string(config.port) + "";
     }
+    server->listening_ = true;
     server->port_ = MHD_get_daemon_info(server->daemon_, MHD_DAEMON_INFO_BIND_PORT)->port;
     return server;
 }

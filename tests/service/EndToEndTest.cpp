@@ -42,7 +42,7 @@ TEST(EndToEnd, TheClientsRecordIsAcceptedAndThenListed) {
     const auto result =
         submission::submitPayload(submission::Endpoint{url, kPki + "/ca.pem", 10s}, record);
     EXPECT_EQ(result.outcome, submission::Outcome::Accepted);
-    EXPECT_EQ(result.statusText, "✅ Skor kaydedildi: bu işlemcide 1 sonuç arasında 1. sırada.");
+    EXPECT_EQ(result.statusText, "✅ Skor kaydedildi: bu işlemcideki 1 sonuç arasında 1. sırada.");
 
     httplib::Client client(url);
     client.set_ca_cert_path((kPki + "/ca.pem").c_str());

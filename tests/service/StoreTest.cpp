@@ -1,11 +1,13 @@
 // One table of storage cases, run against a real SQLite file and a real
 // PostgreSQL server (the CTest fixture writes its URL to TEST_POSTGRES_URL_FILE).
+#include "service/CachedScoreStore.h"
 #include "service/ServiceTestSupport.h"
 #include "service/SqlScoreStore.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <numeric>
 
 namespace service {
 namespace {
@@ -104,6 +106,27 @@ TEST(SqliteStore, RefusesASchemaNewerThanItKnows) {
     openSqlite(file.path())->run("CREATE TABLE schema_version (version INTEGER NOT NULL)", {});
     openSqlite(file.path())->run("INSERT INTO schema_version VALUES (2)", {});
     EXPECT_THROW(openStore(file.path(), [](const std::string&) {}), std::runtime_error);
+}
+
+TEST(CachedScoreStore, AggregatesLagByAtMostTheirAgeWhileListsAreCurrent) {
+    using namespace std::chrono_literals;
+    TempPath file("scores.sqlite3");
+    const auto inner = openStore(file.path(), [](const std::string& e) { ADD_FAILURE() << e; });
+    std::chrono::steady_clock::time_point now{};
+    CachedScoreStore store(*inner, 5s, [&] { return now; });
+    const auto counted = [&] {
+        const auto counts = store.distribution("M9", 4)->counts;
+        return std::make_pair(store.chips()->at(0).count,
+                              std::accumulate(counts.begin(), counts.end(), std::int64_t{0}));
+    };
+    ASSERT_TRUE(store.add(clientRecord("M9", 10.0), "2026-01-31T12:00:00.000Z"));
+    EXPECT_EQ(counted(), std::make_pair(std::int64_t{1}, std::int64_t{1}));
+    ASSERT_TRUE(store.add(clientRecord("M9", 12.0), "2026-01-31T12:00:01.000Z"));
+    EXPECT_EQ(store.best(std::string("M9"), 10)->size(), 2U); // lists at once
+    now += 4s;
+    EXPECT_EQ(counted(), std::make_pair(std::int64_t{1}, std::int64_t{1}));
+    now += 1s;
+    EXPECT_EQ(counted(), std::make_pair(std::int64_t{2}, std::int64_t{2}));
 }
 
 } // namespace
