@@ -1,8 +1,9 @@
+# shellcheck shell=bash
 # Shared by scripts/dev run and scripts/screenshots: the programs built against a
 # score service on this machine, with a certificate authority of its own.
 # Source it after setting $root; it defines functions and the variables below.
 
-run_build="$root/build/run"
+run_build="${root:?set root before sourcing}/build/run"
 pki="$run_build/pki"
 service_binary="$run_build/service/score-service"
 service_pid=""

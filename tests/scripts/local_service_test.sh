@@ -5,6 +5,7 @@
 set -euo pipefail
 root=$(mktemp -d)
 trap 'stop_service; rm -rf "$root"' EXIT
+# shellcheck source=scripts/lib/local-service.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/local-service.sh"
 service_binary=${1:?usage: local_service_test.sh SCORE_SERVICE_BINARY}
 fail() { echo "FAIL: $*" >&2; exit 1; }
