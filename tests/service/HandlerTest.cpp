@@ -1,5 +1,6 @@
 #include "service/Handler.h"
 
+#include "service/Log.h"
 #include "service/ServiceTestSupport.h"
 #include "service/SqlScoreStore.h"
 #include "submission/APIResponse.h"
@@ -102,6 +103,18 @@ TEST(HandlerUnavailable, ADatabaseThatCannotBeReachedAnswers503) {
     for (const Request& request : {post(kGood), get("/api/scores"), get("/healthz"), get("/")}) {
         EXPECT_EQ(handle(request, context).status, 503) << request.path;
     }
+}
+
+TEST(LogLine, NamesTheRequestButCannotBeSplitByIt) {
+    const LogEntry entry{std::chrono::system_clock::time_point{},
+                         "10.0.0.1",
+                         "GET",
+                         "/a\r\n1970-01-01 forged",
+                         200,
+                         1500us,
+                         7};
+    EXPECT_EQ(formatLogLine(entry),
+              "1970-01-01T00:00:00.000Z 10.0.0.1 GET /a??1970-01-01?forged 200 1.5ms id=7");
 }
 
 } // namespace
