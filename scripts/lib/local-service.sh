@@ -1,0 +1,140 @@
+# shellcheck shell=bash
+# Shared by scripts/dev run and scripts/screenshots: the programs built against a
+# score service on this machine, with a certificate authority of its own.
+# Source it after setting $root; it defines functions and the variables below.
+
+run_build="${root:?set root before sourcing}/build/run"
+pki="$run_build/pki"
+service_binary="$run_build/service/score-service"
+service_pid=""
+service_port=""
+service_log=""
+default_port=8443
+
+die() {
+  echo "error: $*" >&2
+  exit 1
+}
+
+# A CA and a certificate for localhost signed by it, made once and reused while
+# both are valid for another day.
+ensure_local_pki() {
+  if [[ -s "$pki/ca.pem" && -s "$pki/localhost.pem" && -s "$pki/localhost.key" ]] &&
+    openssl x509 -in "$pki/localhost.pem" -noout -checkend 86400 >/dev/null &&
+    openssl verify -CAfile "$pki/ca.pem" "$pki/localhost.pem" >/dev/null 2>&1; then
+    return
+  fi
+  echo "Making a local certificate authority and a localhost certificate in $pki"
+  mkdir -p "$pki"
+  (
+    cd "$pki"
+    umask 077
+    openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 3650 \
+      -subj "/CN=Benchmark Companion local CA" -keyout ca.key -out ca.pem \
+      -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign,cRLSign" \
+      2>/dev/null
+    openssl req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes \
+      -subj "/CN=localhost" -keyout localhost.key -out localhost.csr 2>/dev/null
+    openssl x509 -req -in localhost.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 825 \
+      -extfile <(printf '%s\n' "subjectAltName=DNS:localhost,IP:127.0.0.1" \
+        "basicConstraints=CA:FALSE" "extendedKeyUsage=serverAuth") \
+      -out localhost.pem 2>/dev/null
+    rm -f localhost.csr ca.srl
+    chmod 644 ca.pem localhost.pem
+  ) || die "openssl could not make the local certificates in $pki"
+}
+
+# The port the window was last built for, or the default.
+built_port() {
+  local url
+  url=$(sed -n 's|^SCORE_SERVICE_URL:[A-Z]*=https://localhost:\([0-9]*\)$|\1|p' \
+    "$run_build/CMakeCache.txt" 2>/dev/null || true)
+  echo "${url:-$default_port}"
+}
+
+# Builds the programs only, for a service at https://localhost:PORT.
+build_programs() {
+  local port=$1
+  local launcher=()
+  if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
+  cmake -S "$root" -B "$run_build" -G Ninja "${launcher[@]}" \
+    -DBUILD_TESTING=OFF -DBUILD_BENCHMARKS=OFF \
+    -DSCORE_SERVICE_URL="https://localhost:$port" \
+    -DSCORE_SERVICE_CA_FILE="$pki/ca.pem" >/dev/null
+  cmake --build "$run_build" -j "$(nproc)"
+  [[ -x "$service_binary" ]] || die "the build made no score service at $service_binary"
+}
+
+# Starts the service on 127.0.0.1:PORT (0: any free port) with the SQLite file DB.
+# Sets service_pid and service_port; returns 1 when it does not come up within
+# 15 s, with its own words left in $service_log.
+start_service() {
+  local port=$1 database=$2
+  service_log="$(dirname "$database")/service.log"
+  mkdir -p "$(dirname "$database")"
+  : >"$service_log"
+  # A session of its own: a Ctrl-C in the terminal reaches the window, and the
+  # service is stopped in order by stop_service.
+  setsid stdbuf -oL "$service_binary" --listen "127.0.0.1:$port" \
+    --tls-cert "$pki/localhost.pem" --tls-key "$pki/localhost.key" \
+    --database "$database" >"$service_log" 2>&1 &
+  service_pid=$!
+  local line
+  for _ in $(seq 150); do
+    line=$(grep -m1 '^listening on https://' "$service_log" || true)
+    if [[ -n "$line" ]]; then
+      service_port=${line##*:}
+      [[ "$service_port" =~ ^[0-9]+$ ]] && return 0
+      echo "score-service announced an address without a port: $line" >>"$service_log"
+      stop_service
+      return 1
+    fi
+    if ! kill -0 "$service_pid" 2>/dev/null; then
+      wait "$service_pid" 2>/dev/null || true
+      service_pid=""
+      return 1
+    fi
+    sleep 0.1
+  done
+  echo "score-service printed no address within 15 s" >>"$service_log"
+  stop_service
+  return 1
+}
+
+# Starts the service on port 8443, else on the port the window was last built
+# for, else on a free one; rebuilds the window when the port is not the one it
+# was built for.
+start_service_for_build() {
+  local database=$1 built port
+  built=$(built_port)
+  for port in $(printf '%s\n' "$default_port" "$built" 0 | awk '!seen[$0]++'); do
+    if start_service "$port" "$database"; then
+      break
+    fi
+    echo "The score service could not listen on port $port." >&2
+    if ((port == 0)); then
+      sed 's/^/  score-service: /' "$service_log" >&2
+      die "the score service did not start (its log: $service_log)"
+    fi
+  done
+  if [[ "$service_port" != "$built" ]]; then
+    echo "Rebuilding the programs for https://localhost:$service_port"
+    build_programs "$service_port"
+  fi
+}
+
+# SIGTERM lets it finish requests in flight; after 10 s it is killed.
+stop_service() {
+  [[ -n "$service_pid" ]] || return 0
+  kill -TERM "$service_pid" 2>/dev/null || true
+  for _ in $(seq 100); do
+    kill -0 "$service_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if kill -0 "$service_pid" 2>/dev/null; then
+    echo "score-service ignored SIGTERM for 10 s; killing it" >&2
+    kill -KILL "$service_pid" 2>/dev/null || true
+  fi
+  wait "$service_pid" 2>/dev/null || true
+  service_pid=""
+}
