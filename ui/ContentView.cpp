@@ -172,7 +172,7 @@ void ContentView::refresh() {
     statusLine_->setAccessibleDescription(qs(*vm.status));
     setTextColor(statusLine_, running ? theme::orange() : theme::gray());
     startButton_->setText(running ? tr("Stres Testi Sürüyor...") : tr("Kapsamlı Testi Başlat"));
-    startButton_->setEnabled(!running);
+    startButton_->setAvailable(!running);
     startButton_->update();
 }
 
