@@ -1,11 +1,6 @@
 #!/usr/bin/python3
-"""Reads the real window over AT-SPI, as a screen reader does.
-
-Run inside dbus-run-session and xvfb-run: screen_reader.py PROGRAM [qt-options]
-Without a second argument it reads the facts, starts a run and waits for the
-outcome and its event. With "qt-options" it starts the program with Qt's own
-options and checks that they changed nothing.
-"""
+"""Reads the real window over AT-SPI, as a screen reader does. Run inside
+dbus-run-session and xvfb-run: screen_reader.py PROGRAM [qt-options]"""
 import os
 import subprocess
 import sys
@@ -15,119 +10,87 @@ import time
 import pyatspi
 from gi.repository import GLib
 
-FACT_CAPTIONS = {"Donanım Modeli:", "İşlemci / Çip:", "Bütünleşik Bellek (RAM):"}
-READY = "Hazır. Lütfen testi başlatın."
-RUNNING_BUTTON = "Stres Testi Sürüyor..."
-UNREACHABLE = ("\u26a0\ufe0f Bağlantı hatası: Skor gönderilemedi. "
-               "İnternet bağlantınızı kontrol edin.")
-SCORE_CAPTION = "Xcode Build Derleme Skoru: "
+CAPTIONS = {"Donanım Modeli:", "İşlemci / Çip:", "Bütünleşik Bellek (RAM):"}
+UNREACHABLE = "⚠️ Bağlantı hatası: Skor gönderilemedi. İnternet bağlantınızı kontrol edin."
 
 
-def fail(message):
-    print("FAIL:", message)
-    sys.exit(1)
+def check(condition, message):
+    if not condition:
+        sys.exit(f"FAIL: {message}")
 
 
 def walk(node):
     yield node
     for child in node:
-        if child is not None:
-            yield from walk(child)
+        yield from walk(child)
 
 
-def find_window(program, timeout=30):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
+def find_window(program):
+    for _ in range(150):  # 30 s
         for app in pyatspi.Registry.getDesktop(0):
-            if app is not None and app.name == os.path.basename(program) and app.childCount:
+            if app and app.name == os.path.basename(program) and app.childCount:
                 return app[0]
         time.sleep(0.2)
-    fail("the program never appeared on the accessibility bus")
+    check(False, "the program never appeared on the accessibility bus")
 
 
-def labelled_values(window):
-    """Each label that names another, with the name of what it labels."""
-    pairs = {}
-    for node in walk(window):
-        for relation in node.getRelationSet():
-            if relation.getRelationType() == pyatspi.RELATION_LABEL_FOR:
-                pairs[node.name] = relation.getTarget(0)
-    return pairs
+def captions(window):
+    return {node.name: (node, rel.getTarget(0)) for node in walk(window)
+            for rel in node.getRelationSet()
+            if rel.getRelationType() == pyatspi.RELATION_LABEL_FOR}
 
 
-def by_role(window, role):
-    return [node for node in walk(window) if node.getRole() == role]
-
-
-def showing(node):
-    return node.getState().contains(pyatspi.STATE_SHOWING)
+def named(window, role, name=None):
+    return [n for n in walk(window) if n.getRole() == role and name in (None, n.name)]
 
 
 def read_run(window):
-    if window.getRole() != pyatspi.ROLE_FRAME or not window.name:
-        fail(f"window is a {window.getRoleName()} named {window.name!r}")
-    facts = labelled_values(window)
-    if set(facts) != FACT_CAPTIONS:
-        fail(f"captions related to values: {sorted(facts)}")
-    if not facts["Bütünleşik Bellek (RAM):"].name.endswith(" GB"):
-        fail("the memory value is not read with its caption")
-    labels = by_role(window, pyatspi.ROLE_LABEL)
-    status = next((label for label in labels if label.name == READY), None)
-    if status is None:
-        fail(f"no status reads {READY!r}: {[label.name for label in labels]}")
-    button = by_role(window, pyatspi.ROLE_PUSH_BUTTON)[0]
-
-    seen = {"running": False, "events": []}
-    loop = GLib.MainLoop()
-
-    def on_name(event):
-        seen["events"].append(event.source.name)
+    check(window.getRole() == pyatspi.ROLE_FRAME and window.name, f"window: {window.getRoleName()}")
+    facts = captions(window)
+    check(set(facts) == CAPTIONS, f"captions related to values: {sorted(facts)}")
+    check(facts["Bütünleşik Bellek (RAM):"][1].name.endswith(" GB"), "memory not read")
+    status = named(window, pyatspi.ROLE_LABEL, "Hazır. Lütfen testi başlatın.")
+    check(len(status) == 1, "no status label reads the ready text")
+    button = named(window, pyatspi.ROLE_PUSH_BUTTON)[0]
+    seen, events, loop = [], [], GLib.MainLoop()
 
     def poll():
-        if button.name == RUNNING_BUTTON and not button.getState().contains(pyatspi.STATE_SENSITIVE):
-            seen["running"] = True
-        if UNREACHABLE in seen["events"]:
+        sensitive = button.getState().contains(pyatspi.STATE_SENSITIVE)
+        seen.append(button.name == "Stres Testi Sürüyor..." and not sensitive)
+        if UNREACHABLE in events:
             loop.quit()
         return True
 
-    pyatspi.Registry.registerEventListener(on_name, "object:property-change:accessible-name")
+    pyatspi.Registry.registerEventListener(lambda event: events.append(event.source.name),
+                                           "object:property-change:accessible-name")
     button.queryAction().doAction(0)
     GLib.timeout_add(50, poll)
     GLib.timeout_add_seconds(240, loop.quit)
     loop.run()
-
-    if not seen["running"]:
-        fail("the running state was never read from the button")
-    if UNREACHABLE not in seen["events"]:
-        fail(f"no event brought the outcome; events: {seen['events']}")
-    if status.name != UNREACHABLE:
-        fail(f"the status reads {status.name!r}")
-    scores = [label.name for label in labels if label.name.startswith(SCORE_CAPTION)]
-    if len(scores) != 1 or not scores[0].endswith(" Saniye"):
-        fail(f"score: {scores}")
+    check(any(seen), "the running state was never read from the button")
+    check(UNREACHABLE in events, f"no event brought the outcome: {events}")
+    check(status[0].name == UNREACHABLE, f"status reads {status[0].name!r}")
+    scores = [n.name for n in named(window, pyatspi.ROLE_LABEL) if n.name.endswith(" Saniye")]
+    check(len(scores) == 1 and scores[0].startswith("Xcode Build Derleme Skoru: "), scores)
 
 
 def check_qt_options_ignored(window):
-    facts = labelled_values(window)
-    for caption, value in facts.items():
-        caption_node = next(n for n in walk(window) if n.name == caption and n != value)
-        left = caption_node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS).x
-        if left >= value.queryComponent().getExtents(pyatspi.DESKTOP_COORDS).x:
-            fail(f"{caption!r} stands right of its value: the layout was mirrored")
-    button = by_role(window, pyatspi.ROLE_PUSH_BUTTON)[0]
-    if button.queryComponent().getExtents(pyatspi.DESKTOP_COORDS).height < 20:
-        fail("the style sheet from the command line was applied")
+    def extents(node):
+        return node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+
+    for caption, value in captions(window).values():
+        check(extents(caption).x < extents(value).x, "-reverse mirrored the layout")
+    button = named(window, pyatspi.ROLE_PUSH_BUTTON)[0]
+    check(extents(button).height > 20, "the style sheet from -stylesheet was applied")
 
 
 def main():
-    program = sys.argv[1]
-    qt_options = sys.argv[2:] == ["qt-options"]
-    env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
+    program, qt_options = sys.argv[1], sys.argv[2:] == ["qt-options"]
     with tempfile.NamedTemporaryFile("w", suffix=".qss") as style:
-        style.write("QPushButton { max-height: 4px; }\n")
-        style.flush()
-        arguments = ["-reverse", "-stylesheet", style.name] if qt_options else []
-        child = subprocess.Popen([program, *arguments], env=env)
+        print("QPushButton { max-height: 4px; }", file=style, flush=True)
+        options = ["-reverse", "-stylesheet", style.name] if qt_options else []
+        env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
+        child = subprocess.Popen([program, *options], env=env)
         try:
             window = find_window(program)
             check_qt_options_ignored(window) if qt_options else read_run(window)
@@ -137,5 +100,4 @@ def main():
     print("OK")
 
 
-if __name__ == "__main__":
-    main()
+main()
