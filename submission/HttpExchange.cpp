@@ -1,5 +1,7 @@
 #include "submission/HttpExchange.h"
 
+#include "submission/BuildConfig.h"
+
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -139,6 +141,7 @@ bool configure(CURL* curl, CURLU* url, const Endpoint& endpoint, const std::stri
                                 static_cast<curl_off_t>(body.size())) == CURLE_OK;
     ok = ok && curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.data()) == CURLE_OK;
     ok = ok && curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers) == CURLE_OK;
+    ok = ok && curl_easy_setopt(curl, CURLOPT_USERAGENT, build::kUserAgent) == CURLE_OK;
     // "": every encoding this libcurl can decode. The body sink then sees,
     // and caps, the decoded bytes, which also bounds a compression bomb.
     ok = ok && curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, "") == CURLE_OK;

@@ -32,4 +32,19 @@ TEST(ServiceRequest, CompressedRepliesAreDecodedAndCappedAfterDecoding) {
     }
 }
 
+TEST(ServiceRequest, NamesTheClientAndSendsOneContentType) {
+    const Peer peer("reply");
+    submitTo(peer);
+    const auto requests = peer.requests();
+    ASSERT_EQ(requests.size(), 1U);
+    const auto agent = requests[0].headers("User-Agent");
+    ASSERT_EQ(agent.size(), 1U);
+    EXPECT_TRUE(agent[0].starts_with("benchmark-companion/") &&
+                agent[0].size() > std::string("benchmark-companion/").size())
+        << agent[0];
+    EXPECT_EQ(requests[0].headers("Content-Type"), std::vector<std::string>{"application/json"});
+    ASSERT_EQ(requests[0].headers("Accept-Encoding").size(), 1U);
+    EXPECT_NE(requests[0].headers("Accept-Encoding")[0].find("gzip"), std::string::npos);
+}
+
 } // namespace
