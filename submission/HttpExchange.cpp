@@ -3,6 +3,7 @@
 #include "submission/BuildConfig.h"
 
 #include <curl/curl.h>
+#include <openssl/ssl.h>
 
 #include <algorithm>
 #include <chrono>
@@ -105,10 +106,19 @@ int watchIdle(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off_
     return now - watch->lastMove >= watch->limit ? 1 : 0; // non-zero aborts
 }
 
+// libcurl opens the file named by SSLKEYLOGFILE and hands every TLS
+// context a callback that writes the session's secrets there. The program
+// reads no environment, and its secrets go nowhere: the callback is removed.
+CURLcode forgetKeyLog(CURL* /*curl*/, void* sslContext, void* /*user*/) noexcept {
+    SSL_CTX_set_keylog_callback(static_cast<SSL_CTX*>(sslContext), nullptr);
+    return CURLE_OK;
+}
+
 bool configureTls(CURL* curl, const Endpoint& endpoint) {
     bool ok = curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L) == CURLE_OK;
     ok = ok && curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L) == CURLE_OK;
     ok = ok && curl_easy_setopt(curl, CURLOPT_SSLVERSION, CURL_SSLVERSION_TLSv1_2) == CURLE_OK;
+    ok = ok && curl_easy_setopt(curl, CURLOPT_SSL_CTX_FUNCTION, &forgetKeyLog) == CURLE_OK;
     if (!endpoint.caFile.empty()) {
         // Instead of the system store, not in addition to it.
         ok = ok && curl_easy_setopt(curl, CURLOPT_CAINFO, endpoint.caFile.c_str()) == CURLE_OK;
