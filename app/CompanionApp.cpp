@@ -7,7 +7,12 @@
 
 namespace app {
 int CompanionApp::main(int argc, char** argv) {
-    QApplication application(argc, argv);
+    // The program reads no command line, but Qt would take its own options
+    // from it (-reverse, -stylesheet FILE, ...): it sees only the name.
+    static char fallbackName[] = "benchmark-companion";
+    int qtArgc = 1;
+    char* qtArgv[] = {argc > 0 && argv[0] != nullptr ? argv[0] : fallbackName, nullptr};
+    QApplication application(qtArgc, qtArgv);
     // Names the program to the taskbar and the window manager's class hint.
     QApplication::setApplicationName(QStringLiteral("benchmark-companion"));
     QApplication::setDesktopFileName(QStringLiteral("benchmark-companion"));

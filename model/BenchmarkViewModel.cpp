@@ -4,12 +4,22 @@
 #include "model/RunRecord.h"
 #include "submission/Submission.h"
 
+#include <system_error>
 #include <thread>
 #include <utility>
 
 namespace model {
 
 using hardware::HardwareUtils;
+
+bool startDetachedThread(std::function<void()> work) {
+    try {
+        std::thread(std::move(work)).detach();
+        return true;
+    } catch (const std::system_error&) {
+        return false; // EAGAIN: out of threads or memory for a stack
+    }
+}
 
 std::shared_ptr<BenchmarkViewModel> BenchmarkViewModel::create(MainThreadPoster postToMain) {
     ViewModelSeams seams;
@@ -32,7 +42,11 @@ void BenchmarkViewModel::startBenchmark() {
     score = std::nullopt;
     // Detached: nothing waits for or cancels a run. The thread's strong
     // reference keeps this object alive until the outcome has been posted.
-    std::thread([self = shared_from_this()] { self->run(); }).detach();
+    if (!seams_.startThread([self = shared_from_this()] { self->run(); })) {
+        // Nothing was measured, so there is no score to show.
+        isRunning = false;
+        status = std::string(kNotStartedStatus);
+    }
 }
 
 void BenchmarkViewModel::run() {

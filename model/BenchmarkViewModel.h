@@ -22,6 +22,16 @@ inline constexpr std::string_view kReadyStatus = "Hazır. Lütfen testi başlat�
 inline constexpr std::string_view kRunningStatus =
     "Bütünleşik Bellek (Unified Memory) ve CPU çekirdekleri stres testine tabi tutuluyor "
     "(Lütfen bekleyin)...";
+inline constexpr std::string_view kNotStartedStatus =
+    "\u26A0\uFE0F Test başlatılamadı: Sistem yeni bir iş parçacığı açamadı. "
+    "Lütfen tekrar deneyin.";
+
+// Starts `work` on a thread of its own that nobody joins; false when the
+// system cannot start one, and then `work` is dropped unrun.
+using ThreadStarter = std::function<bool(std::function<void()> work)>;
+
+// A detached std::thread; a refusal from the system becomes false.
+bool startDetachedThread(std::function<void()> work);
 
 // What a view model touches in the outside world.
 struct ViewModelSeams {
@@ -29,6 +39,7 @@ struct ViewModelSeams {
     submission::Endpoint endpoint = submission::Endpoint::system();
     WorkloadSize workload;
     MainThreadPoster postToMain;
+    ThreadStarter startThread = &startDetachedThread;
 };
 
 // The state behind one window: the hardware facts, read once, and the status,
@@ -62,6 +73,8 @@ public:
 
     // Main thread. Shows the running state, starts a run on a thread of its
     // own and returns at once. Does not refuse a call while a run is going.
+    // When no thread can be started, ends at once idle, with no score and a
+    // status that says so.
     void startBenchmark();
 
     // Run thread. Submits the record and posts exactly one outcome to the main

@@ -1,6 +1,9 @@
 #include "submission/HttpExchange.h"
 
+#include "submission/BuildConfig.h"
+
 #include <curl/curl.h>
+#include <openssl/ssl.h>
 
 #include <algorithm>
 #include <chrono>
@@ -103,6 +106,27 @@ int watchIdle(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off_
     return now - watch->lastMove >= watch->limit ? 1 : 0; // non-zero aborts
 }
 
+// libcurl opens the file named by SSLKEYLOGFILE and hands every TLS
+// context a callback that writes the session's secrets there. The program
+// reads no environment, and its secrets go nowhere: the callback is removed.
+CURLcode forgetKeyLog(CURL* /*curl*/, void* sslContext, void* /*user*/) noexcept {
+    SSL_CTX_set_keylog_callback(static_cast<SSL_CTX*>(sslContext), nullptr);
+    return CURLE_OK;
+}
+
+bool configureTls(CURL* curl, const Endpoint& endpoint) {
+    bool ok = curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L) == CURLE_OK;
+    ok = ok && curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L) == CURLE_OK;
+    ok = ok && curl_easy_setopt(curl, CURLOPT_SSLVERSION, CURL_SSLVERSION_TLSv1_2) == CURLE_OK;
+    ok = ok && curl_easy_setopt(curl, CURLOPT_SSL_CTX_FUNCTION, &forgetKeyLog) == CURLE_OK;
+    if (!endpoint.caFile.empty()) {
+        // Instead of the system store, not in addition to it.
+        ok = ok && curl_easy_setopt(curl, CURLOPT_CAINFO, endpoint.caFile.c_str()) == CURLE_OK;
+        ok = ok && curl_easy_setopt(curl, CURLOPT_CAPATH, static_cast<char*>(nullptr)) == CURLE_OK;
+    }
+    return ok;
+}
+
 bool configure(CURL* curl, CURLU* url, const Endpoint& endpoint, const std::string& body,
                curl_slist* headers, ReplySink* sink, IdleWatch* watch) {
     const long idleSeconds = std::max<long>(1, static_cast<long>(endpoint.idleTimeout.count()));
@@ -114,14 +138,7 @@ bool configure(CURL* curl, CURLU* url, const Endpoint& endpoint, const std::stri
     ok = ok && curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
     // The program reads no environment, so no proxy from it either.
     ok = ok && curl_easy_setopt(curl, CURLOPT_PROXY, "") == CURLE_OK;
-    ok = ok && curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L) == CURLE_OK;
-    ok = ok && curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L) == CURLE_OK;
-    ok = ok && curl_easy_setopt(curl, CURLOPT_SSLVERSION, CURL_SSLVERSION_TLSv1_2) == CURLE_OK;
-    if (!endpoint.caFile.empty()) {
-        // Instead of the system store, not in addition to it.
-        ok = ok && curl_easy_setopt(curl, CURLOPT_CAINFO, endpoint.caFile.c_str()) == CURLE_OK;
-        ok = ok && curl_easy_setopt(curl, CURLOPT_CAPATH, static_cast<char*>(nullptr)) == CURLE_OK;
-    }
+    ok = ok && configureTls(curl, endpoint);
     // Idle, not total: a slow reply that keeps moving may take longer.
     ok = ok && curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, idleSeconds) == CURLE_OK;
     ok = ok && curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L) == CURLE_OK;
@@ -134,6 +151,10 @@ bool configure(CURL* curl, CURLU* url, const Endpoint& endpoint, const std::stri
                                 static_cast<curl_off_t>(body.size())) == CURLE_OK;
     ok = ok && curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.data()) == CURLE_OK;
     ok = ok && curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers) == CURLE_OK;
+    ok = ok && curl_easy_setopt(curl, CURLOPT_USERAGENT, build::kUserAgent) == CURLE_OK;
+    // "": every encoding this libcurl can decode. The body sink then sees,
+    // and caps, the decoded bytes, which also bounds a compression bomb.
+    ok = ok && curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, "") == CURLE_OK;
     ok = ok && curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &collectBody) == CURLE_OK;
     ok = ok && curl_easy_setopt(curl, CURLOPT_WRITEDATA, sink) == CURLE_OK;
     ok = ok && curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &watchHeaders) == CURLE_OK;

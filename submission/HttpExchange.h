@@ -8,7 +8,7 @@
 
 namespace submission {
 
-// Replies larger than this are not read to the end.
+// Replies whose decoded body is larger than this are not read to the end.
 inline constexpr std::size_t kMaxReplyBodyBytes = std::size_t{1} << 20;
 
 // A completed HTTP exchange.

@@ -7,6 +7,8 @@
 #include "ui/Theme.h"
 #include "ui/Widgets.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMetaObject>
@@ -33,6 +35,16 @@ QString qs(const std::string& text) {
     return QString::fromStdString(text);
 }
 
+// Qt presents a plain top-level widget as an unnamed filler; this one is the
+// window itself.
+QAccessibleInterface* accessibleWindow(const QString& className, QObject* object) {
+    if (className != QLatin1String(ContentView::staticMetaObject.className()) ||
+        !object->isWidgetType() || !static_cast<QWidget*>(object)->isWindow()) {
+        return nullptr;
+    }
+    return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
+}
+
 } // namespace
 
 ContentView::ContentView(QWidget* parent)
@@ -40,6 +52,8 @@ ContentView::ContentView(QWidget* parent)
 
 ContentView::ContentView(ViewModelFactory makeViewModel, QWidget* parent)
     : QWidget(parent), makeViewModel_(std::move(makeViewModel)) {
+    static const bool factoryInstalled = (QAccessible::installFactory(&accessibleWindow), true);
+    (void)factoryInstalled;
     setFixedSize(kWidth, kHeight);
     setAutoFillBackground(true);
     setPalette(theme::darkPalette());
@@ -60,6 +74,7 @@ void ContentView::buildLayout() {
     auto* title = makeLabel(tr("Apple Silicon Native Benchmark"), theme::font(TextStyle::Title2),
                             theme::label());
     title->setObjectName("title");
+    setAccessibleName(title->text()); // the window has no title of its own
     stack->addWidget(title, 0, Qt::AlignHCenter);
 
     stack->addWidget(buildHardwareCard());
@@ -69,7 +84,6 @@ void ContentView::buildLayout() {
     statusLine_ = makeLabel(QString(), theme::font(TextStyle::Footnote), theme::gray());
     statusLine_->setTextFormat(Qt::RichText); // built by statusMarkup, which escapes the text
     statusLine_->setObjectName("statusLine");
-    statusLine_->setAccessibleName(tr("Durum"));
     statusLine_->setWordWrap(true);
     statusLine_->setAlignment(Qt::AlignCenter);
     statusLine_->setFixedHeight(kStatusHeight);
@@ -96,10 +110,12 @@ QWidget* ContentView::buildHardwareCard() {
 
     const auto addRow = [&](const QString& caption, const char* name) {
         auto* row = new QHBoxLayout;
-        row->addWidget(makeLabel(caption, theme::font(TextStyle::Body), theme::gray()));
+        auto* label = makeLabel(caption, theme::font(TextStyle::Body), theme::gray());
+        row->addWidget(label);
         row->addStretch(1);
         auto* value = makeLabel(QString(), theme::font(TextStyle::BodyMedium), theme::label());
         value->setObjectName(name);
+        label->setBuddy(value); // a screen reader reads the value with its caption
         row->addWidget(value);
         rows->addLayout(row);
         return value;
@@ -169,10 +185,14 @@ void ContentView::refresh() {
 
     const bool running = *vm.isRunning;
     statusLine_->setText(statusMarkup(qs(*vm.status)));
-    statusLine_->setAccessibleDescription(qs(*vm.status));
+    // The plain text, not the markup, and renamed only when it changes: the
+    // name change is what a screen reader hears when an outcome arrives.
+    if (statusLine_->accessibleName() != qs(*vm.status)) {
+        statusLine_->setAccessibleName(qs(*vm.status));
+    }
     setTextColor(statusLine_, running ? theme::orange() : theme::gray());
     startButton_->setText(running ? tr("Stres Testi Sürüyor...") : tr("Kapsamlı Testi Başlat"));
-    startButton_->setEnabled(!running);
+    startButton_->setAvailable(!running);
     startButton_->update();
 }
 

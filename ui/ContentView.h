@@ -8,9 +8,10 @@
 #include <memory>
 
 class QLabel;
-class QPushButton;
 
 namespace ui {
+
+class PlainButton;
 
 // The window's whole content: the hardware facts, the last score, the status
 // line and the start button, all drawn from one view model. The view keeps no
@@ -55,7 +56,7 @@ private:
     QWidget* scorePanel_ = nullptr;
     QLabel* scoreValue_ = nullptr;
     QLabel* statusLine_ = nullptr;
-    QPushButton* startButton_ = nullptr;
+    PlainButton* startButton_ = nullptr;
 };
 
 } // namespace ui

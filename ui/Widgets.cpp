@@ -5,6 +5,8 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace ui {
 
 RoundedPanel::RoundedPanel(QColor fill, qreal radius, QWidget* parent)
@@ -44,6 +46,19 @@ void PlainButton::paintEvent(QPaintEvent* /*event*/) {
         painter.setPen(QPen(colors.text, 1.5, Qt::DotLine));
         painter.setBrush(Qt::NoBrush);
         painter.drawRoundedRect(QRectF(rect()).adjusted(3, 3, -3, -3), kRadius - 3, kRadius - 3);
+    }
+}
+
+void PlainButton::setAvailable(bool available) {
+    if (!available && isEnabled()) {
+        focusBeforeDisabled_ = hasFocus();
+    }
+    setEnabled(available);
+    if (available && std::exchange(focusBeforeDisabled_, false) &&
+        window()->focusWidget() == nullptr) {
+        const bool fromKeyboard = focusFromKeyboard_;
+        setFocus(Qt::OtherFocusReason);
+        focusFromKeyboard_ = fromKeyboard;
     }
 }
 

@@ -36,6 +36,11 @@ public:
     QSize minimumSizeHint() const override { return sizeHint(); }
     Colors currentColors() const { return isEnabled() ? enabled_ : disabled_; }
 
+    // Enables or disables the button. Qt hands a disabled widget's focus away
+    // for good; this button takes it back, with its focus ring, when it is
+    // enabled again and nothing else took the focus meanwhile.
+    void setAvailable(bool available);
+
     static constexpr int kVerticalPadding = 14;
     static constexpr qreal kRadius = 15;
 
@@ -47,6 +52,7 @@ private:
     Colors enabled_;
     Colors disabled_;
     bool focusFromKeyboard_ = false;
+    bool focusBeforeDisabled_ = false;
 };
 
 // A plain-text label: values from the model are shown verbatim, never as markup.

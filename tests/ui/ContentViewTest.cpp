@@ -40,7 +40,7 @@ TEST_F(ContentViewTest, FirstShowsTheFactsAndAnIdleWindowWithoutScore) {
     EXPECT_EQ(label("chipValue")->text(), "Apple M9");
     EXPECT_EQ(label("ramValue")->text(), "16 GB");
     EXPECT_FALSE(part("scorePanel")->isVisible());
-    EXPECT_EQ(label("statusLine")->accessibleDescription(), "Hazır. Lütfen testi başlatın.");
+    EXPECT_EQ(label("statusLine")->accessibleName(), "Hazır. Lütfen testi başlatın.");
     EXPECT_EQ(textColor(label("statusLine")), QColor("#8E8E93"));
     EXPECT_EQ(button()->text(), "Kapsamlı Testi Başlat");
     EXPECT_TRUE(button()->isEnabled());
@@ -108,7 +108,7 @@ TEST_F(ContentViewTest, LongStatusWrapsInsideItsBoxAndValuesStayVerbatim) {
     EXPECT_EQ(label("deviceValue")->textFormat(), Qt::PlainText);
     EXPECT_EQ(label("scoreValue")->text(), "100.0 Saniye");
     EXPECT_TRUE(label("statusLine")->wordWrap());
-    EXPECT_EQ(label("statusLine")->accessibleDescription(), kLongStatus);
+    EXPECT_EQ(label("statusLine")->accessibleName(), kLongStatus);
 }
 
 TEST_F(ContentViewTest, OneViewModelServesTheWholeLifeOfTheView) {
@@ -132,7 +132,7 @@ TEST_F(ContentViewTest, AClickRunsTheBenchmarkAndShowsScoreAndOutcome) {
     EXPECT_FALSE(button()->isEnabled());
 
     ASSERT_TRUE(QTest::qWaitFor([this] { return part("scorePanel")->isVisible(); }, 30000));
-    EXPECT_EQ(label("statusLine")->accessibleDescription(), "✅ Skor kaydedildi");
+    EXPECT_EQ(label("statusLine")->accessibleName(), "✅ Skor kaydedildi");
     EXPECT_TRUE(button()->isEnabled());
     EXPECT_EQ(server_.requestCount(), 1u);
     expectFixedFrame();
@@ -148,7 +148,7 @@ TEST_F(ContentViewTest, TheKeyboardReachesAndPressesTheButton) {
     EXPECT_TRUE(*vm().isRunning);
     ASSERT_TRUE(QTest::qWaitFor([this] { return !*vm().isRunning; }, 30000));
     settle();
-    EXPECT_EQ(label("statusLine")->accessibleDescription(), "❌ Hata: Bakımdayız");
+    EXPECT_EQ(label("statusLine")->accessibleName(), "❌ Hata: Bakımdayız");
 }
 
 } // namespace
