@@ -9,6 +9,7 @@
 #include <functional>
 #include <iosfwd>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace cli {
@@ -37,9 +38,12 @@ struct CliSeams {
     std::ostream* err = nullptr;
     bool errIsTerminal = false; // the progress bar is drawn there only
     // Waits up to the timeout for Ctrl-C; true once it came.
-    std::function<bool(std::chrono::milliseconds)> waitForInterrupt;
+    std::function<bool(std::chrono::milliseconds)> waitForInterrupt = [](auto timeout) {
+        std::this_thread::sleep_for(timeout);
+        return false;
+    };
     // Before submitting: ends the watch, true when a Ctrl-C was still pending.
-    std::function<bool()> releaseInterrupts;
+    std::function<bool()> releaseInterrupts = [] { return false; };
     std::function<std::chrono::steady_clock::time_point()> now = std::chrono::steady_clock::now;
 };
 

@@ -84,9 +84,10 @@ TEST_P(CliTableTest, ExitStatusOutputsAndWhatReachedThePeer) {
                         .workload = {.tasks = 24, .steps = 1000},
                         .out = &out,
                         .err = &err,
-                        .errIsTerminal = c.terminal,
-                        .waitForInterrupt = [&c](auto) { return c.interrupt; },
-                        .releaseInterrupts = [] { return false; }};
+                        .errIsTerminal = c.terminal};
+    if (c.interrupt) {
+        seams.waitForInterrupt = [](auto) { return true; };
+    }
 
     EXPECT_EQ(cli::runCli(c.args, seams), c.status);
     std::setlocale(LC_ALL, previousLocale.c_str());

@@ -47,8 +47,12 @@ Finished runExecutable(std::vector<std::string> args, bool errTerminal,
     posix_spawn_file_actions_destroy(&actions);
     close(out[1]);
     close(err[1]);
-
     Finished finished;
+    if (pid <= 0) { // never signal a pid that is not our child's
+        close(out[0]);
+        close(err[0]);
+        return finished;
+    }
     bool interrupted = false;
     pollfd fds[] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
     const auto deadline = std::chrono::steady_clock::now() + 60s;
