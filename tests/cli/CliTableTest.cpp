@@ -28,34 +28,12 @@ struct Case {
     std::size_t sent = 0;
 };
 
+// clang-format off
 const Case kCases[] = {
-    {"Accepted",
-     {},
-     {"reply", "--body", R"({"message":"Kaydedildi"})"},
-     false,
-     true,
-     0,
-     "✅ Kaydedildi\n",
-     "24/24",
-     1},
-    {"RefusedWithTheServiceTextMadeHarmless",
-     {},
-     {"reply", "--status", "500", "--body", R"({"error":"Yasak\u001b[2J"})"},
-     false,
-     false,
-     1,
-     "❌ Hata: Yasak\uFFFD[2J\n",
-     "",
-     1},
-    {"Unreachable",
-     {},
-     {"not-http"},
-     false,
-     false,
-     2,
-     testsupport::texts::kConnectionFailure,
-     "",
-     1},
+    {"Accepted", {}, {"reply", "--body", R"({"message":"Kaydedildi"})"}, false, true, 0, "✅ Kaydedildi\n", "24/24", 1},
+    {"RefusedWithTheServiceTextMadeHarmless", {}, {"reply", "--status", "500", "--body", R"({"error":"Yasak\u001b[2J"})"},
+     false, false, 1, "❌ Hata: Yasak\uFFFD[2J\n", "", 1},
+    {"Unreachable", {}, {"not-http"}, false, false, 2, testsupport::texts::kConnectionFailure, "", 1},
     {"MeasuredOnly", {"--no-submit"}, {"reply"}, false, false, 0, "Derleme Skoru: ", "", 0},
     {"Json", {"--json"}, {"reply"}, false, false, 0, R"("outcome":"accepted")", "", 1},
     {"UsageError", {"--json", "-x"}, {"reply"}, false, false, 64, "", "bilinmeyen seçenek: -x", 0},
@@ -63,6 +41,7 @@ const Case kCases[] = {
     {"Help", {"--no-submit", "--help"}, {"reply"}, false, false, 0, "Kullanım: ", "", 0},
     {"Version", {"--version"}, {"reply"}, false, false, 0, "benchmark-companion-cli 0.1.", "", 0},
 };
+// clang-format on
 
 void PrintTo(const Case& c, std::ostream* os) {
     *os << c.name;
@@ -121,23 +100,11 @@ INSTANTIATE_TEST_SUITE_P(Rows, CliTableTest, testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ProgressTest, OneCellPerChildTheCountAndTheSeconds) {
-    const auto bar = [](int full) {
-        std::string cells;
-        for (int cell = 0; cell < 24; ++cell) {
-            cells += cell < full ? "█" : "░";
-        }
-        return "[" + cells + "] ";
-    };
-    struct Row {
-        int finished, total;
-        double seconds;
-        std::string line;
-    };
-    for (const Row& row :
-         {Row{0, 24, 0.0, bar(0) + "0/24  0.0 sn"}, Row{12, 24, 1.25, bar(12) + "12/24  1.2 sn"},
-          Row{30, 24, -1.0, bar(24) + "24/24  0.0 sn"}, Row{1, 2, 7.06, bar(12) + "1/2  7.1 sn"}}) {
-        EXPECT_EQ(cli::progressLine(row.finished, row.total, row.seconds), row.line);
-    }
+    const std::string full = "████████████", empty = "░░░░░░░░░░░░"; // half a bar each
+    EXPECT_EQ(cli::progressLine(0, 24, 0.0), "[" + empty + empty + "] 0/24  0.0 sn");
+    EXPECT_EQ(cli::progressLine(12, 24, 1.25), "[" + full + empty + "] 12/24  1.2 sn");
+    EXPECT_EQ(cli::progressLine(30, 24, -1.0), "[" + full + full + "] 24/24  0.0 sn");
+    EXPECT_EQ(cli::progressLine(1, 2, 7.06), "[" + full + empty + "] 1/2  7.1 sn");
 }
 
 } // namespace
