@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <ctime>
 
@@ -67,7 +68,7 @@ Response submit(const Request& request, ServiceContext& context) {
     }
     Response response = jsonReply(
         200, APIResponse{true,
-                         "Skor kaydedildi: bu işlemcide " + std::to_string(placement->total) +
+                         "Skor kaydedildi: bu işlemcideki " + std::to_string(placement->total) +
                              " sonuç arasında " + std::to_string(placement->rank) + ". sırada.",
                          std::nullopt});
     response.recordId = placement->id;
@@ -86,7 +87,8 @@ std::optional<int> parseLimit(const std::optional<std::string>& text) {
     if (!text) {
         return kDefaultLimit;
     }
-    if (text->size() > 3 || !std::all_of(text->begin(), text->end(), ::isdigit)) {
+    if (text->size() > 3 ||
+        !std::all_of(text->begin(), text->end(), [](char c) { return c >= '0' && c <= '9'; })) {
         return std::nullopt;
     }
     const int limit = std::stoi(*text);
@@ -146,8 +148,9 @@ bool isJsonMediaType(std::string_view contentType) {
         type.remove_suffix(1);
     }
     constexpr std::string_view kType = "application/json";
-    return std::equal(type.begin(), type.end(), kType.begin(), kType.end(),
-                      [](char a, char b) { return std::tolower(a) == b; });
+    return std::equal(type.begin(), type.end(), kType.begin(), kType.end(), [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) == b;
+    });
 }
 
 std::string isoUtc(std::chrono::system_clock::time_point time) {
@@ -156,10 +159,10 @@ std::string isoUtc(std::chrono::system_clock::time_point time) {
     const std::time_t seconds = millis / 1000;
     std::tm utc{};
     gmtime_r(&seconds, &utc);
-    char text[32];
-    const auto n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
-    std::snprintf(text + n, sizeof text - n, ".%03dZ", static_cast<int>(millis % 1000));
-    return text;
+    std::array<char, 32> text{};
+    const auto n = std::strftime(text.data(), text.size(), "%Y-%m-%dT%H:%M:%S", &utc);
+    std::snprintf(text.data() + n, text.size() - n, ".%03dZ", static_cast<int>(millis % 1000));
+    return text.data();
 }
 
 Response handle(const Request& request, ServiceContext& context) {

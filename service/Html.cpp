@@ -1,7 +1,8 @@
 #include "service/Html.h"
 
+#include <array>
 #include <cctype>
-#include <cstdio>
+#include <charconv>
 
 namespace service {
 
@@ -33,7 +34,7 @@ std::string escapeHtml(std::string_view text) {
 }
 
 std::string encodeQueryValue(std::string_view text) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
+    constexpr std::string_view kHex = "0123456789ABCDEF";
     std::string out;
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
@@ -49,9 +50,12 @@ std::string encodeQueryValue(std::string_view text) {
 }
 
 std::string formatSeconds(double seconds) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f", seconds);
-    return text;
+    // to_chars, unlike printf, never takes a decimal comma from the locale.
+    std::array<char, 64> text{};
+    const auto end =
+        std::to_chars(text.data(), text.data() + text.size(), seconds, std::chars_format::fixed, 2)
+            .ptr;
+    return {text.data(), end};
 }
 
 } // namespace service

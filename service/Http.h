@@ -27,6 +27,6 @@ struct Response {
 };
 
 // Submissions larger than this are refused unread.
-inline constexpr std::size_t kMaxBodyBytes = 16 * 1024;
+inline constexpr std::size_t kMaxBodyBytes = std::size_t{16} * 1024;
 
 } // namespace service

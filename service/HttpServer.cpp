@@ -1,7 +1,10 @@
 #include "service/HttpServer.h"
 
 #include <arpa/inet.h>
+#include <array>
 #include <charconv>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <microhttpd.h>
 #include <netdb.h>
@@ -24,7 +27,7 @@ struct HttpServer::Exchange {
 
 namespace {
 
-constexpr std::size_t kMaxDrainBytes = 1024 * 1024;
+constexpr std::size_t kMaxDrainBytes = std::size_t{1024} * 1024;
 
 const char* const kTlsPriorities = "NORMAL:-VERS-ALL:+VERS-TLS1.3:+VERS-TLS1.2";
 
@@ -35,16 +38,16 @@ std::string header(MHD_Connection* connection, const char* name) {
 
 std::string peerAddress(MHD_Connection* connection) {
     const auto* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
-    char text[INET6_ADDRSTRLEN] = "";
+    std::array<char, INET6_ADDRSTRLEN> text{};
     if (info && info->client_addr) {
         const sockaddr* address = info->client_addr;
         const void* raw = address->sa_family == AF_INET6
                               ? static_cast<const void*>(
                                     &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr)
                               : &reinterpret_cast<const sockaddr_in*>(address)->sin_addr;
-        inet_ntop(address->sa_family, raw, text, sizeof text);
+        inet_ntop(address->sa_family, raw, text.data(), text.size());
     }
-    return text;
+    return text.data();
 }
 
 // The last entry is the one our own proxy appended; earlier ones are the client's word.
@@ -142,6 +145,16 @@ void onCompleted(void* self, MHD_Connection*, void** state, MHD_RequestTerminati
     }
 }
 
+// Says why listening failed; once listening, the library's notes on single
+// connections (clients that went away, failed handshakes) would only flood
+// the log that a client can provoke, so they are dropped.
+void onLibraryMessage(void* self, const char* format, va_list arguments) {
+    if (!static_cast<HttpServer*>(self)->listening()) {
+        std::fputs("score-service: ", stderr);
+        std::vfprintf(stderr, format, arguments);
+    }
+}
+
 std::optional<sockaddr_storage> resolve(const std::string& host, int port) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
@@ -191,6 +204,7 @@ HttpServer::start(const ServerConfig& config, Handler handler, Logger logger) {
     flags |= tls ? MHD_USE_TLS : 0;
     flags |= address->ss_family == AF_INET6 ? MHD_USE_IPv6 : 0;
     std::vector<MHD_OptionItem> options = {
+        {MHD_OPTION_EXTERNAL_LOGGER, reinterpret_cast<intptr_t>(&onLibraryMessage), server.get()},
         {MHD_OPTION_SOCK_ADDR, 0, const_cast<sockaddr_storage*>(&*address)},
         {MHD_OPTION_THREAD_POOL_SIZE, config.threads, nullptr},
         {MHD_OPTION_CONNECTION_LIMIT, config.maxConnections, nullptr},
@@ -208,9 +222,9 @@ HttpServer::start(const ServerConfig& config, Handler handler, Logger logger) {
     server->daemon_ = MHD_start_daemon(flags, 0, nullptr, nullptr, &onRequest, server.get(),
                                        MHD_OPTION_ARRAY, options.data(), MHD_OPTION_END);
     if (server->daemon_ == nullptr) {
-        return "cannot listen on " + config.host + ":" + std::to_string(config.port) +
-               " (address in use or not available here?)";
+        return "cannot listen on " + config.host + ":" + std::to_string(config.port) + "";
     }
+    server->listening_ = true;
     server->port_ = MHD_get_daemon_info(server->daemon_, MHD_DAEMON_INFO_BIND_PORT)->port;
     return server;
 }

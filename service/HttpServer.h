@@ -55,6 +55,7 @@ public:
     Response respond(const Request& request) const { return handler_(request); }
     void finished(Exchange* exchange);
     void begun() { ++inFlight_; }
+    bool listening() const { return listening_; }
 
 private:
     HttpServer(ServerConfig config, Handler handler, Logger logger);
@@ -65,6 +66,7 @@ private:
     MHD_Daemon* daemon_ = nullptr;
     int port_ = 0;
     std::atomic<int> inFlight_{0};
+    std::atomic<bool> listening_{false};
 };
 
 // Whether the host names a loopback address (127.0.0.0/8, ::1, localhost).

@@ -10,9 +10,10 @@ namespace {
 constexpr int kBestRows = 50;
 constexpr int kBins = 20;
 
+// Attributes are single-quoted throughout; escapeHtml escapes both quotes.
 const char* const kHead =
-    "<!DOCTYPE html>\n<html lang=\"tr\"><head><meta charset=\"utf-8\">"
-    "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
+    "<!DOCTYPE html>\n<html lang='tr'><head><meta charset='utf-8'>"
+    "<meta name='viewport' content='width=device-width, initial-scale=1'>"
     "<title>Skor Tablosu</title><style>"
     "body{font-family:sans-serif;margin:2em auto;max-width:60em;padding:0 1em}"
     "table{border-collapse:collapse;margin:1em 0}"
@@ -22,52 +23,56 @@ const char* const kHead =
     "<p>Süreler saniyedir; kısa süre daha iyidir.</p>";
 
 std::string chipLink(const std::string& chip) {
-    return "<a href=\"/?chip=" + escapeHtml(encodeQueryValue(chip)) + "\">" + escapeHtml(chip) +
-           "</a>";
+    std::string html;
+    append(html, "<a href='/?chip=", escapeHtml(encodeQueryValue(chip)), "'>", escapeHtml(chip),
+           "</a>");
+    return html;
 }
 
 std::string filterForm(const std::vector<ChipSummary>& chips,
                        const std::optional<std::string>& chosen) {
-    std::string html = "<form method=\"get\" action=\"/\"><label>İşlemci: <select name=\"chip\">"
-                       "<option value=\"\">Tümü</option>";
+    std::string html = "<form method='get' action='/'><label>İşlemci: <select name='chip'>"
+                       "<option value=''>Tümü</option>";
     for (const auto& summary : chips) {
         const bool selected = chosen && *chosen == summary.chip;
-        html += "<option value=\"" + escapeHtml(summary.chip) + "\"" +
-                (selected ? " selected" : "") + ">" + escapeHtml(summary.chip) + "</option>";
+        append(html, "<option value='", escapeHtml(summary.chip), selected ? "' selected>" : "'>",
+               escapeHtml(summary.chip), "</option>");
     }
-    return html + "</select></label> <button type=\"submit\">Göster</button></form>";
+    html.append("</select></label> <button type='submit'>Göster</button></form>");
+    return html;
 }
 
 std::string chipTable(const std::vector<ChipSummary>& chips) {
     std::string html = "<h2>İşlemciler</h2><table><tr><th>İşlemci</th><th>En iyi</th>"
                        "<th>Ortanca</th><th>Sonuç</th></tr>";
     for (const auto& summary : chips) {
-        html += "<tr><td>" + chipLink(summary.chip) + "</td><td class=\"n\">" +
-                formatSeconds(summary.best) + "</td><td class=\"n\">" +
-                formatSeconds(summary.median) + "</td><td class=\"n\">" +
-                std::to_string(summary.count) + "</td></tr>";
+        append(html, "<tr><td>", chipLink(summary.chip), "</td><td class='n'>",
+               formatSeconds(summary.best), "</td><td class='n'>", formatSeconds(summary.median),
+               "</td><td class='n'>", std::to_string(summary.count), "</td></tr>");
     }
-    return html + "</table>";
+    html.append("</table>");
+    return html;
 }
 
 std::string bestTable(const std::vector<StoredScore>& scores,
                       const std::optional<std::string>& chip) {
-    std::string html = "<h2>En iyi sonuçlar" + (chip ? ": " + escapeHtml(*chip) : "") +
-                       "</h2><table><tr><th>Sıra</th><th>Cihaz</th><th>İşlemci</th>"
-                       "<th>Bellek</th><th>Süre</th><th>Tarih (UTC)</th></tr>";
+    std::string html = "<h2>En iyi sonuçlar";
+    append(html, chip ? ": " + escapeHtml(*chip) : "",
+           "</h2><table><tr><th>Sıra</th><th>Cihaz</th><th>İşlemci</th>"
+           "<th>Bellek</th><th>Süre</th><th>Tarih (UTC)</th></tr>");
     int rank = 0;
     for (const auto& score : scores) {
         const auto& p = score.payload;
-        html += "<tr><td class=\"n\">" + std::to_string(++rank) + "</td><td>" +
-                escapeHtml(p.device_name) + "</td><td>" + chipLink(p.chip_type) +
-                "</td><td class=\"n\">" + std::to_string(p.ram_gb) + " GB</td><td class=\"n\">" +
-                formatSeconds(p.xcode_build_sec) + "</td><td>" + escapeHtml(score.receivedAt) +
-                "</td></tr>";
+        append(html, "<tr><td class='n'>", std::to_string(++rank), "</td><td>",
+               escapeHtml(p.device_name), "</td><td>", chipLink(p.chip_type), "</td><td class='n'>",
+               std::to_string(p.ram_gb), " GB</td><td class='n'>", formatSeconds(p.xcode_build_sec),
+               "</td><td>", escapeHtml(score.receivedAt), "</td></tr>");
     }
     if (scores.empty()) {
-        html += "<tr><td colspan=\"6\">Henüz sonuç yok.</td></tr>";
+        html.append("<tr><td colspan='6'>Henüz sonuç yok.</td></tr>");
     }
-    return html + "</table>";
+    html.append("</table>");
+    return html;
 }
 
 } // namespace
@@ -81,24 +86,25 @@ std::string distributionSvg(const Distribution& distribution) {
     const auto peak = std::max<std::int64_t>(
         1, *std::max_element(distribution.counts.begin(), distribution.counts.end()));
     const int barWidth = kWidth / bins;
-    std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" +
-                      std::to_string(kWidth) + "\" height=\"" + std::to_string(kHeight + kAxis) +
-                      "\" role=\"img\" aria-label=\"Sürelerin dağılımı\">";
+    std::string svg;
+    append(svg, "<svg xmlns='http://www.w3.org/2000/svg' width='", std::to_string(kWidth),
+           "' height='", std::to_string(kHeight + kAxis),
+           "' role='img' aria-label='Sürelerin dağılımı'>");
     for (int i = 0; i < bins; ++i) {
         const auto count = distribution.counts[static_cast<std::size_t>(i)];
         const auto height = static_cast<int>(count * kHeight / peak);
         const double from = distribution.low + i * distribution.binWidth;
-        svg += "<rect x=\"" + std::to_string(i * barWidth) + "\" y=\"" +
-               std::to_string(kHeight - height) + "\" width=\"" + std::to_string(barWidth - 2) +
-               "\" height=\"" + std::to_string(height) + "\" fill=\"#4a7bd0\"><title>" +
-               formatSeconds(from) + "–" + formatSeconds(from + distribution.binWidth) +
-               " sn: " + std::to_string(count) + " sonuç</title></rect>";
+        append(svg, "<rect x='", std::to_string(i * barWidth), "' y='",
+               std::to_string(kHeight - height), "' width='", std::to_string(barWidth - 2),
+               "' height='", std::to_string(height), "' fill='#4a7bd0'><title>",
+               formatSeconds(from), "–", formatSeconds(from + distribution.binWidth),
+               " sn: ", std::to_string(count), " sonuç</title></rect>");
     }
     const double high = distribution.low + bins * distribution.binWidth;
-    svg += "<text x=\"0\" y=\"" + std::to_string(kHeight + 15) + "\">" +
-           formatSeconds(distribution.low) + " sn</text><text x=\"" + std::to_string(kWidth) +
-           "\" y=\"" + std::to_string(kHeight + 15) + "\" text-anchor=\"end\">" +
-           formatSeconds(high) + " sn</text></svg>";
+    const std::string labelY = std::to_string(kHeight + 15);
+    append(svg, "<text x='0' y='", labelY, "'>", formatSeconds(distribution.low),
+           " sn</text><text x='", std::to_string(kWidth), "' y='", labelY, "' text-anchor='end'>",
+           formatSeconds(high), " sn</text></svg>");
     return svg;
 }
 
@@ -111,20 +117,22 @@ std::optional<std::string> renderLeaderboard(ScoreStore& store,
     if (!chips || !best || (chip && !distribution)) {
         return std::nullopt;
     }
-    std::string html = kHead + filterForm(*chips, chip);
+    std::string html = kHead;
+    append(html, filterForm(*chips, chip));
     if (chip) {
-        html += "<h2>Sürelerin dağılımı: " + escapeHtml(*chip) + "</h2>" +
-                (distribution->counts.empty() ? "<p>Bu işlemci için sonuç yok.</p>"
-                                              : distributionSvg(*distribution));
+        append(html, "<h2>Sürelerin dağılımı: ", escapeHtml(*chip), "</h2>",
+               distribution->counts.empty() ? "<p>Bu işlemci için sonuç yok.</p>"
+                                            : distributionSvg(*distribution));
     }
-    html += bestTable(*best, chip) + chipTable(*chips) + "</body></html>\n";
+    append(html, bestTable(*best, chip), chipTable(*chips), "</body></html>\n");
     return html;
 }
 
 std::string unavailablePage() {
-    return std::string(kHead) +
-           "<p>Skor veritabanına şu an ulaşılamıyor. Lütfen daha sonra tekrar deneyin.</p>"
-           "</body></html>\n";
+    std::string html = kHead;
+    html.append("<p>Skor veritabanına şu an ulaşılamıyor. Lütfen daha sonra tekrar deneyin.</p>"
+                "</body></html>\n");
+    return html;
 }
 
 } // namespace service

@@ -2,6 +2,8 @@
 
 #include "service/Handler.h"
 
+#include <array>
+
 namespace service {
 namespace {
 
@@ -19,11 +21,13 @@ std::string printable(std::string_view text) {
 } // namespace
 
 std::string formatLogLine(const LogEntry& entry) {
-    char duration[32];
-    std::snprintf(duration, sizeof duration, "%.1fms", entry.duration.count() / 1000.0);
+    std::array<char, 32> duration{};
+    std::snprintf(duration.data(), duration.size(), "%.1fms",
+                  static_cast<double>(entry.duration.count()) / 1000.0);
     std::string line = isoUtc(entry.time) + " " + printable(entry.address) + " " +
                        printable(entry.method) + " " + printable(entry.path) + " " +
-                       (entry.status == 0 ? "-" : std::to_string(entry.status)) + " " + duration;
+                       (entry.status == 0 ? "-" : std::to_string(entry.status)) + " " +
+                       duration.data();
     if (entry.recordId != 0) {
         line += " id=" + std::to_string(entry.recordId);
     }

@@ -39,7 +39,8 @@ std::optional<std::string> parseListen(const std::string& text, Options& options
 using Setter = std::function<std::optional<std::string>(const std::string&, Options&)>;
 
 Setter number(const char* flag, long low, long high, std::function<void(Options&, long)> set) {
-    return [=](const std::string& value, Options& options) -> std::optional<std::string> {
+    return [flag, low, high, set = std::move(set)](const std::string& value,
+                                                   Options& options) -> std::optional<std::string> {
         const auto parsed = parseNumber(value, low, high);
         if (!parsed) {
             return std::string(flag) + " needs a whole number from " + std::to_string(low) +

@@ -1,5 +1,7 @@
 #include "service/Sql.h"
 
+#include <array>
+#include <charconv>
 #include <libpq-fe.h>
 #include <memory>
 #include <stdexcept>
@@ -23,7 +25,8 @@ std::string numbered(std::string_view sql) {
     int next = 0;
     for (const char c : sql) {
         if (c == '?') {
-            out += "$" + std::to_string(++next);
+            out += '$';
+            out += std::to_string(++next);
         } else {
             out += c;
         }
@@ -36,9 +39,10 @@ std::string paramText(const SqlValue& value) {
         return std::to_string(*integer);
     }
     if (const auto* number = std::get_if<double>(&value)) {
-        char buffer[32];
-        std::snprintf(buffer, sizeof buffer, "%.17g", *number);
-        return buffer;
+        // The shortest text that reads back as the same double.
+        std::array<char, 64> text{};
+        const auto end = std::to_chars(text.data(), text.data() + text.size(), *number).ptr;
+        return {text.data(), end};
     }
     return std::get<std::string>(value);
 }
@@ -64,18 +68,21 @@ SqlValue cell(PGresult* result, int row, int column) {
 
 class PostgresConnection final : public SqlConnection {
 public:
-    explicit PostgresConnection(const std::string& url) : connection_(PQconnectdb(url.c_str())) {
+    explicit PostgresConnection(const std::string& url) : connection_(connect(url)) {
         if (connection_ == nullptr || PQstatus(connection_.get()) != CONNECTION_OK) {
             throw std::runtime_error(connection_ ? PQerrorMessage(connection_.get())
                                                  : "out of memory");
         }
         run("SET TIME ZONE 'UTC'", {});
+        // A request thread waits at most this long for the database, then answers 503.
+        run("SET statement_timeout = '10s'", {});
     }
 
     std::vector<SqlRow> run(std::string_view sql, const std::vector<SqlValue>& params) override {
         std::vector<std::string> texts;
         std::vector<const char*> values;
         texts.reserve(params.size());
+        values.reserve(params.size());
         for (const auto& param : params) {
             texts.push_back(paramText(param));
         }
@@ -100,6 +107,14 @@ public:
     }
 
 private:
+    // A server that does not answer must not hold a request thread for ever;
+    // a connect_timeout in the URL itself takes precedence.
+    static PGconn* connect(const std::string& url) {
+        const std::array<const char*, 3> keys{"connect_timeout", "dbname", nullptr};
+        const std::array<const char*, 3> values{"5", url.c_str(), nullptr};
+        return PQconnectdbParams(keys.data(), values.data(), 1);
+    }
+
     struct ConnectionDeleter {
         void operator()(PGconn* connection) const { PQfinish(connection); }
     };

@@ -112,6 +112,7 @@ std::optional<std::vector<StoredScore>> SqlScoreStore::best(const std::optional<
                  : connection.run(select + "ORDER BY xcode_build_sec, id LIMIT ?",
                                   {std::int64_t{limit}});
         std::vector<StoredScore> scores;
+        scores.reserve(rows.size());
         for (const auto& row : rows) {
             scores.push_back(storedScore(row));
         }
@@ -135,6 +136,7 @@ std::optional<std::vector<ChipSummary>> SqlScoreStore::chips() {
                                          "scores GROUP BY chip_type ORDER BY 3 DESC, 1 LIMIT 500",
                                          {});
         std::vector<ChipSummary> summaries;
+        summaries.reserve(rows.size());
         for (const auto& row : rows) {
             const auto count = asInteger(row[2]);
             summaries.push_back(ChipSummary{asText(row[0]), asNumber(row[1]),

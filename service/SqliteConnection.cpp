@@ -23,6 +23,7 @@ public:
         std::vector<SqlRow> rows;
         while (statement.executeStep()) {
             SqlRow row;
+            row.reserve(static_cast<std::size_t>(statement.getColumnCount()));
             for (int column = 0; column < statement.getColumnCount(); ++column) {
                 row.push_back(read(statement.getColumn(column)));
             }

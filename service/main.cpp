@@ -1,4 +1,5 @@
 // score-service: receives benchmark results and serves the leaderboard.
+#include "service/CachedScoreStore.h"
 #include "service/Handler.h"
 #include "service/HttpServer.h"
 #include "service/Options.h"
@@ -9,12 +10,14 @@
 #include <fstream>
 #include <iostream>
 #include <sstream>
+#include <sys/resource.h>
 
 namespace {
 
 using namespace service;
 
 constexpr auto kGracePeriod = std::chrono::seconds(10);
+constexpr auto kSummaryMaxAge = std::chrono::seconds(5);
 
 std::optional<std::string> readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -63,16 +66,18 @@ int fail(const std::string& why) {
 }
 
 int serve(const Options& options, const ServerConfig& config, const sigset_t& stopSignals) {
+    LineLog errors(stderr); // database failures, each one line, for the operator
     std::unique_ptr<ScoreStore> store;
     try {
-        store = openStore(options.database,
-                          [](const std::string& error) { std::cerr << error << std::endl; });
+        store = openStore(options.database, [&errors](const std::string& e) { errors.write(e); });
     } catch (const std::exception& error) {
         return fail("cannot open the database: " + std::string(error.what()));
     }
+    const auto steadyNow = [] { return std::chrono::steady_clock::now(); };
+    CachedScoreStore cachedStore(*store, kSummaryMaxAge, steadyNow);
     RateLimiter limiter(options.rateLimit);
-    ServiceContext context{*store, limiter, [] { return std::chrono::system_clock::now(); },
-                           [] { return std::chrono::steady_clock::now(); }};
+    ServiceContext context{cachedStore, limiter, [] { return std::chrono::system_clock::now(); },
+                           steadyNow};
     LineLog log(stdout);
     auto started = HttpServer::start(
         config, [&context](const Request& request) { return handle(request, context); },
@@ -117,5 +122,12 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGINT);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+    // Every open connection is a descriptor; the soft limit (often 1024) is
+    // lower than the connections the server is configured to hold.
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
     return serve(options, std::get<ServerConfig>(config), stopSignals);
 }
