@@ -19,6 +19,8 @@ echo "== submissions, 1,000,000 stored records"
 bench/service/submissions.sh "$build" 20 1000000
 echo "== SQLite request threads"
 bench/service/sqlite_threads.sh "$build" 10
+echo "== statement costs"
+bench/service/queries.sh "$build" 1000000
 echo "== page"
 bench/service/page.sh "$build" 1000000 10
 echo "== slow clients"
