@@ -26,6 +26,14 @@ LIMIT_S = 1.0          # a normal submission must complete within this
 MEMORY_BUDGET_MIB = 256  # "not exhausted": the server stays under this
 
 
+def loopback_url(url):
+    """(host, port) of an https URL on loopback; anything else ends the run."""
+    u = urllib.parse.urlsplit(url)
+    if u.hostname not in ("127.0.0.1", "::1", "localhost"):
+        raise SystemExit("loopback only")
+    return u.hostname, u.port
+
+
 def request_bytes(host):
     head = ("POST /api/submit HTTP/1.1\r\nHost: %s\r\nContent-Type: application/json\r\n"
             "Content-Length: %d\r\nConnection: close\r\n\r\n" % (host, len(RECORD)))
@@ -153,9 +161,7 @@ def main():
     ap.add_argument("--interval", type=float, default=0.2)
     ap.add_argument("--ramp", type=float, default=3)
     a = ap.parse_args()
-    u = urllib.parse.urlsplit(a.url)
-    if u.hostname not in ("127.0.0.1", "::1", "localhost"):
-        raise SystemExit("loopback only")
+    host, port = loopback_url(a.url)
     soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
     resource.setrlimit(resource.RLIMIT_NOFILE, (max(soft, min(hard, a.slow + 256)), hard))
 
@@ -164,13 +170,13 @@ def main():
     end = slow_to + 5
     recv, send = multiprocessing.Pipe(duplex=False)
     normal = multiprocessing.Process(target=normal_client, args=(
-        u.hostname, u.port, a.ca, t0, end, a.interval, 10.0, send))
+        host, port, a.ca, t0, end, a.interval, 10.0, send))
     normal.start()
     stop, samples = threading.Event(), []
     sampler = threading.Thread(target=rss_sampler, args=(a.pid, stop, samples))
     sampler.start()
     time.sleep(a.baseline)
-    stats = asyncio.run(slow_phase(u.hostname, u.port, a.ca, a.slow, a.slow_seconds, a.ramp))
+    stats = asyncio.run(slow_phase(host, port, a.ca, a.slow, a.slow_seconds, a.ramp))
     results = recv.recv()
     normal.join()
     stop.set()

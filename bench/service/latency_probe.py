@@ -12,10 +12,9 @@ import os
 import ssl
 import sys
 import time
-import urllib.parse
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), ".."))
-from slow_clients import pct, timed_submission  # noqa: E402
+from slow_clients import loopback_url, pct, timed_submission  # noqa: E402
 
 
 def main():
@@ -25,16 +24,14 @@ def main():
     ap.add_argument("--seconds", type=float, default=20)
     ap.add_argument("--interval", type=float, default=0.1)
     a = ap.parse_args()
-    u = urllib.parse.urlsplit(a.url)
-    if u.hostname not in ("127.0.0.1", "::1", "localhost"):
-        raise SystemExit("loopback only")
+    host, port = loopback_url(a.url)
     ctx = ssl.create_default_context(cafile=a.ca)
     start, futures, k = time.monotonic(), [], 0
     with concurrent.futures.ThreadPoolExecutor(max_workers=64) as pool:
         while (due := start + k * a.interval) < start + a.seconds:
             k += 1
             time.sleep(max(0.0, due - time.monotonic()))
-            futures.append(pool.submit(timed_submission, u.hostname, u.port, ctx, 10.0))
+            futures.append(pool.submit(timed_submission, host, port, ctx, 10.0))
         results = [f.result() for f in futures]
     ok = [r[1] * 1000 for r in results if r[2] == 200]
     other = sorted({r[3] or str(r[2]) for r in results if r[2] != 200})
