@@ -1,0 +1,44 @@
+# Sourced by the service benchmarks: a throwaway PKI and work folder, and
+# starting and stopping score-service on loopback. Expects $build.
+work=$(mktemp -d)
+chmod 755 "$work"
+trap 'cleanup' EXIT
+cleanup_hooks=()
+cleanup() {
+  for hook in "${cleanup_hooks[@]}"; do $hook || true; done
+  rm -rf "$work"
+}
+"$(dirname "${BASH_SOURCE[0]}")/../../tests/support/make-pki.sh" "$work/pki" >/dev/null
+ulimit -n "$(ulimit -Hn)"
+
+load() { cut -d' ' -f1-3 /proc/loadavg; }
+stamp() { echo "-- $(date -u +%H:%M:%S) load $(load)"; }
+
+# start_service DATABASE [more flags]: sets svc_pid and svc_url; svc_plain=1
+# serves plain HTTP (loopback only, as behind a reverse proxy). The rate
+# limit is off: every load client shares 127.0.0.1.
+start_service() {
+  local db=$1
+  shift
+  local tls=(--tls-cert "$work/pki/localhost.pem" --tls-key "$work/pki/localhost.key")
+  [[ "${svc_plain:-0}" == 1 ]] && tls=()
+  "$build/service/score-service" --listen 127.0.0.1:0 "${tls[@]}" --database "$db" --rate-limit 0 "$@" \
+    >"$work/service.log" 2>"$work/service.err" &
+  svc_pid=$!
+  for _ in $(seq 100); do
+    [[ -s "$work/service.log" ]] && break
+    sleep 0.1
+  done
+  svc_url=$(head -1 "$work/service.log" | sed -n 's/^listening on //p')
+  if [[ -z "$svc_url" ]]; then
+    echo "score-service did not start:" >&2
+    cat "$work/service.err" >&2
+    return 1
+  fi
+}
+
+stop_service() {
+  kill -TERM "$svc_pid" 2>/dev/null || true
+  wait "$svc_pid" 2>/dev/null || true
+}
+cleanup_hooks+=(stop_service)

@@ -1,0 +1,36 @@
+# Sourced: fills the service's own table with N synthetic records straight in
+# SQL. 30 % of them share one popular processor, the rest spread over 199
+# others; times 20–220 s with the ratio the plausibility rule wants.
+popular_chip="AMD EPYC 7B13"
+
+seed_sqlite() { # FILE N  (the schema must exist: start the service once)
+  sqlite3 "$1" <<SQL
+PRAGMA journal_mode=WAL;
+PRAGMA synchronous=OFF;
+BEGIN;
+WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < $2),
+ r(i, chip, t) AS (SELECT i,
+   CASE WHEN abs(random()) % 10 < 3 THEN '$popular_chip'
+        ELSE 'Seed CPU ' || (abs(random()) % 199) END,
+   20 + (abs(random()) % 200000) / 1000.0 FROM n)
+INSERT INTO scores (received_at, device_name, chip_type, ram_gb, xcode_build_sec,
+                    resin_slicer_sec, max_temp_c, swap_used_mb)
+SELECT '2026-12-01T00:00:00.000Z', 'seed ' || i, chip, 16, t, t * 1.5 / 3.5, 0, 0 FROM r;
+COMMIT;
+ANALYZE;
+SQL
+}
+
+seed_postgres() { # N  (uses psql_scores from pg.sh)
+  psql_scores <<SQL
+INSERT INTO scores (received_at, device_name, chip_type, ram_gb, xcode_build_sec,
+                    resin_slicer_sec, max_temp_c, swap_used_mb)
+SELECT timestamptz '2026-12-01 00:00:00Z', 'seed ' || i,
+       CASE WHEN random() < 0.3 THEN '$popular_chip'
+            ELSE 'Seed CPU ' || floor(random() * 199)::int END,
+       16, t, t * 1.5 / 3.5, 0, 0
+FROM (SELECT i, 20 + floor(random() * 200000) / 1000.0 AS t
+      FROM generate_series(1, $1) AS i) AS s;
+VACUUM ANALYZE scores;
+SQL
+}

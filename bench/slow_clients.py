@@ -1,0 +1,200 @@
+#!/usr/bin/env python3
+"""Slow clients against an HTTPS submission endpoint on loopback.
+
+Opens N TLS connections that each send one byte of a request a second, while
+a normal client submits a record on a fresh TLS connection every interval and
+times it; samples the server's resident memory throughout. Everything is
+bounded: a baseline, the slow phase, a short recovery, then it exits.
+
+Usage: slow_clients.py --url https://127.0.0.1:PORT --ca ca.pem --pid PID
+       [--slow 1000] [--slow-seconds 30] [--baseline 5] [--interval 0.2]
+"""
+import argparse
+import asyncio
+import concurrent.futures
+import multiprocessing
+import resource
+import socket
+import ssl
+import threading
+import time
+import urllib.parse
+
+RECORD = (b'{"device_name":"slow-client bench","chip_type":"AMD EPYC","ram_gb":16,'
+          b'"xcode_build_sec":10.5,"resin_slicer_sec":4.5,"max_temp_c":0,"swap_used_mb":0}')
+LIMIT_S = 1.0          # a normal submission must complete within this
+MEMORY_BUDGET_MIB = 256  # "not exhausted": the server stays under this
+
+
+def loopback_url(url):
+    """(host, port) of an https URL on loopback; anything else ends the run."""
+    u = urllib.parse.urlsplit(url)
+    if u.hostname not in ("127.0.0.1", "::1", "localhost"):
+        raise SystemExit("loopback only")
+    return u.hostname, u.port
+
+
+def request_bytes(host):
+    head = ("POST /api/submit HTTP/1.1\r\nHost: %s\r\nContent-Type: application/json\r\n"
+            "Content-Length: %d\r\nConnection: close\r\n\r\n" % (host, len(RECORD)))
+    return head.encode() + RECORD
+
+
+def one_submission(host, port, ctx, timeout):
+    with socket.create_connection((host, port), timeout=timeout) as raw:
+        raw.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)  # as libcurl does
+        with ctx.wrap_socket(raw, server_hostname="localhost") as tls:
+            tls.sendall(request_bytes(host))
+            data = b""
+            while chunk := tls.recv(65536):
+                data += chunk
+    return int(data.split(b" ", 2)[1])
+
+
+def timed_submission(host, port, ctx, timeout):
+    t0 = time.monotonic()
+    try:
+        status, err = one_submission(host, port, ctx, timeout), ""
+    except Exception as e:  # every failure is a data point, not a crash
+        status, err = None, type(e).__name__
+    return (t0, time.monotonic() - t0, status, err)
+
+
+def normal_client(host, port, ca, start, end, interval, timeout, out):
+    # Open loop: a stuck submission must not delay the next one, or the stall
+    # would hide itself by lowering the number of samples taken during it.
+    ctx = ssl.create_default_context(cafile=ca)
+    futures, k = [], 0
+    with concurrent.futures.ThreadPoolExecutor(max_workers=128) as pool:
+        while (due := start + k * interval) < end:
+            k += 1
+            if due > time.monotonic():
+                time.sleep(due - time.monotonic())
+            futures.append(pool.submit(timed_submission, host, port, ctx, timeout))
+        out.send([f.result() for f in futures])
+
+
+def rss_sampler(pid, stop, samples):
+    while not stop.is_set():
+        try:
+            with open("/proc/%d/status" % pid) as f:
+                fields = dict(line.split(":", 1) for line in f)
+            samples.append((time.monotonic(), int(fields["VmRSS"].split()[0]) // 1024,
+                            int(fields["Threads"])))
+        except (OSError, KeyError, ValueError):
+            samples.append((time.monotonic(), None, None))
+        stop.wait(0.25)
+
+
+async def slow_client(host, port, ctx, until, stats):
+    try:
+        reader, writer = await asyncio.wait_for(
+            asyncio.open_connection(host, port, ssl=ctx, server_hostname="localhost",
+                                    ssl_handshake_timeout=until - time.monotonic()),
+            timeout=max(0.1, until - time.monotonic()))
+    except Exception as e:
+        stats[type(e).__name__] = stats.get(type(e).__name__, 0) + 1
+        return
+    stats["tls_up"] = stats.get("tls_up", 0) + 1
+    data, i = request_bytes(host), 0
+    try:
+        while time.monotonic() < until and i < len(data):
+            writer.write(data[i:i + 1])
+            await writer.drain()
+            i += 1
+            await asyncio.sleep(1.0)
+        if reader.at_eof():
+            raise ConnectionResetError
+        stats["held_to_end"] = stats.get("held_to_end", 0) + 1
+    except Exception as e:
+        stats["dropped_" + type(e).__name__] = stats.get("dropped_" + type(e).__name__, 0) + 1
+    finally:
+        writer.close()
+
+
+async def slow_phase(host, port, ca, n, seconds, ramp):
+    ctx = ssl.create_default_context(cafile=ca)
+    until = time.monotonic() + seconds
+    stats, tasks = {}, []
+    for i in range(n):
+        tasks.append(asyncio.create_task(slow_client(host, port, ctx, until, stats)))
+        await asyncio.sleep(ramp / n)
+    await asyncio.gather(*tasks, return_exceptions=True)
+    return stats
+
+
+def pct(values, p):
+    v = sorted(values)
+    return v[min(len(v) - 1, int(round(p / 100 * (len(v) - 1))))] if v else float("nan")
+
+
+def summarise(name, results, lo, hi):
+    part = [r for r in results if lo <= r[0] < hi]
+    ok = [r[1] * 1000 for r in part if r[2] == 200]
+    fails = [r for r in part if r[2] != 200]
+    late = sum(1 for r in part if r[2] == 200 and r[1] > LIMIT_S)
+    kinds = sorted({r[3] or str(r[2]) for r in fails})
+    print("normal %-9s n=%d ok=%d failed=%d over_1s=%d p50=%.1f p99=%.1f max=%.1f ms %s" % (
+        name, len(part), len(ok), len(fails), late, pct(ok, 50), pct(ok, 99),
+        max(ok) if ok else float("nan"), ",".join(kinds)))
+    return not fails and late == 0 and len(part) > 0
+
+
+def rss_line(name, samples, lo, hi):
+    part = [s for s in samples if lo <= s[0] < hi and s[1] is not None]
+    if not part:
+        print("rss    %-9s server gone" % name)
+        return None
+    print("rss    %-9s max=%d MiB last=%d MiB threads_max=%d" % (
+        name, max(s[1] for s in part), part[-1][1], max(s[2] for s in part)))
+    return max(s[1] for s in part)
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--url", required=True)
+    ap.add_argument("--ca", required=True)
+    ap.add_argument("--pid", type=int, required=True)
+    ap.add_argument("--slow", type=int, default=1000)
+    ap.add_argument("--slow-seconds", type=float, default=30)
+    ap.add_argument("--baseline", type=float, default=5)
+    ap.add_argument("--interval", type=float, default=0.2)
+    ap.add_argument("--ramp", type=float, default=3)
+    a = ap.parse_args()
+    host, port = loopback_url(a.url)
+    soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+    resource.setrlimit(resource.RLIMIT_NOFILE, (max(soft, min(hard, a.slow + 256)), hard))
+
+    t0 = time.monotonic()
+    slow_from, slow_to = t0 + a.baseline, t0 + a.baseline + a.slow_seconds
+    end = slow_to + 5
+    recv, send = multiprocessing.Pipe(duplex=False)
+    normal = multiprocessing.Process(target=normal_client, args=(
+        host, port, a.ca, t0, end, a.interval, 10.0, send))
+    normal.start()
+    stop, samples = threading.Event(), []
+    sampler = threading.Thread(target=rss_sampler, args=(a.pid, stop, samples))
+    sampler.start()
+    time.sleep(a.baseline)
+    stats = asyncio.run(slow_phase(host, port, a.ca, a.slow, a.slow_seconds, a.ramp))
+    results = recv.recv()
+    normal.join()
+    stop.set()
+    sampler.join()
+
+    print("slow   %d connections, %.0f s at 1 byte/s: %s" % (
+        a.slow, a.slow_seconds, " ".join("%s=%d" % kv for kv in sorted(stats.items()))))
+    fine = summarise("baseline", results, t0, slow_from)
+    held = summarise("slow", results, slow_from, slow_to)
+    summarise("recovery", results, slow_to, end + 60)
+    rss_line("baseline", samples, t0, slow_from)
+    peak = rss_line("slow", samples, slow_from, slow_to)
+    rss_line("recovery", samples, slow_to, end + 60)
+    memory_ok = peak is not None and peak < MEMORY_BUDGET_MIB
+    print("verdict submissions_within_1s=%s memory_under_%dMiB=%s baseline_clean=%s" % (
+        "yes" if held else "no", MEMORY_BUDGET_MIB, "yes" if memory_ok else "no",
+        "yes" if fine else "no"))
+
+
+if __name__ == "__main__":
+    main()
