@@ -1,7 +1,7 @@
 // The text of /proc/cpuinfo, /proc/meminfo, the udev memory record and block_size_bytes. One
 // input feeds every parser: they share line handling, and a record for one is noise for another.
-#include "Utf8Check.h"
 #include "hardware/CpuInfo.h"
+#include "hardware/FactText.h"
 #include "hardware/MemorySize.h"
 
 #include <cstddef>
@@ -27,7 +27,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view text(reinterpret_cast<const char*>(data), size);
 
     const auto cpu = hardware::parseCpuInfo(text);
-    fuzz::requireDecodedFact(cpu.modelName);
+    if (hardware::decodeFactText(cpu.modelName) != cpu.modelName) {
+        std::fprintf(stderr, "invariant broken: the model name is not decoded text\n");
+        std::abort();
+    }
 
     requirePlausible(hardware::parseUdevMemoryDeviceBytes(text), "udev record");
     const auto memTotal = hardware::parseMemTotalBytes(text);

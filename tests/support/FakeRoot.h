@@ -1,29 +1,34 @@
 #pragma once
 
 #include <filesystem>
+#include <fstream>
+#include <string>
 #include <string_view>
+#include <unistd.h>
 
 namespace testsupport {
 
-// A private, empty directory that stands in for "/" and is removed with everything in it
-// when the object goes.
+// A private folder that stands in for "/", removed with everything in it.
 class FakeRoot {
 public:
-    FakeRoot();
-    ~FakeRoot();
+    FakeRoot() {
+        char pattern[] = "/tmp/fake-root-XXXXXX";
+        path_ = mkdtemp(pattern);
+    }
+    ~FakeRoot() { std::filesystem::remove_all(path_); }
     FakeRoot(const FakeRoot&) = delete;
     FakeRoot& operator=(const FakeRoot&) = delete;
 
-    const std::filesystem::path& path() const { return root_; }
+    const std::filesystem::path& path() const { return path_; }
 
-    // Writes the bytes exactly to the path below the root, creating folders as needed.
-    void write(std::string_view relative, std::string_view bytes) const;
-
-    // Creates the folder below the root, with its parents.
-    void makeDirectory(std::string_view relative) const;
+    // The bytes exactly, at the path below the root.
+    void write(std::string_view relative, std::string_view bytes) const {
+        std::filesystem::create_directories((path_ / relative).parent_path());
+        std::ofstream(path_ / relative, std::ios::binary).write(bytes.data(), bytes.size());
+    }
 
 private:
-    std::filesystem::path root_;
+    std::filesystem::path path_;
 };
 
 } // namespace testsupport
