@@ -6,39 +6,28 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <string_view>
 
 namespace {
 
-void requirePlausible(std::optional<std::uint64_t> bytes, const char* source) {
-    if (bytes && (*bytes == 0 || *bytes > hardware::maxPlausibleMemoryBytes)) {
-        std::fprintf(stderr, "invariant broken: %s gave %llu bytes\n", source,
-                     static_cast<unsigned long long>(*bytes));
-        std::abort();
-    }
+bool plausible(std::optional<std::uint64_t> bytes) {
+    return !bytes || (*bytes > 0 && *bytes <= hardware::maxPlausibleMemoryBytes);
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-
-    const auto cpu = hardware::parseCpuInfo(text);
-    if (hardware::decodeFactText(cpu.modelName) != cpu.modelName) {
-        std::fprintf(stderr, "invariant broken: the model name is not decoded text\n");
-        std::abort();
-    }
-
-    requirePlausible(hardware::parseUdevMemoryDeviceBytes(text), "udev record");
+    const auto model = hardware::parseCpuInfo(text).modelName;
     const auto memTotal = hardware::parseMemTotalBytes(text);
-    requirePlausible(memTotal, "MemTotal");
-    if (memTotal && *memTotal % 1024 != 0) {
-        std::fprintf(stderr, "invariant broken: MemTotal is not whole kibibytes\n");
+    // Invariants: the model name is decoded text, and every figure is memory, not garbage.
+    if (hardware::decodeFactText(model) != model || !plausible(memTotal) ||
+        (memTotal && *memTotal % 1024 != 0) ||
+        !plausible(hardware::parseUdevMemoryDeviceBytes(text)) ||
+        !plausible(hardware::parseBlockSizeBytes(text))) {
         std::abort();
     }
-    requirePlausible(hardware::parseBlockSizeBytes(text), "block_size_bytes");
     return 0;
 }

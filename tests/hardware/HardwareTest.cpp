@@ -1,152 +1,104 @@
 // The three facts read from a fake /sys and /proc: which source wins, and how bytes become text.
 
-#include "hardware/FactText.h"
 #include "hardware/HardwareUtils.h"
 #include "support/FakeRoot.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <map>
 #include <string>
+#include <vector>
 
 namespace {
 
 using namespace std::string_literals;
 using hardware::HardwareUtils;
-using Files = std::map<std::string, std::string>;
 
 constexpr std::uint64_t kGiB = std::uint64_t{1} << 30;
-const std::string kReplacement = "\xEF\xBF\xBD";
-const std::string kDmi = "sys/class/dmi/id/";
-const std::string kUdev = "run/udev/data/+dmi:id";
-const std::string kArmCpu = "processor\t: 0\nCPU implementer\t: 0x41\nCPU part\t: 0xd08\n\n";
-const std::string kPiTree = "raspberrypi,4-model-b\0brcm,bcm2711\0"s;
+const std::string kBad = "\xEF\xBF\xBD"; // U+FFFD, for each ill-formed sequence
 
-void writeAll(const testsupport::FakeRoot& root, const Files& files) {
-    for (const auto& [path, bytes] : files) {
-        root.write(path, bytes);
+// Writes each non-empty file of the row under a fresh root.
+struct Root : testsupport::FakeRoot {
+    Root(const std::vector<std::string>& paths, const std::vector<std::string>& bytes) {
+        for (std::size_t i = 0; i < paths.size(); ++i) {
+            if (!bytes[i].empty()) {
+                write(paths[i], bytes[i]);
+            }
+        }
     }
-}
-
-TEST(FactText, KeepsTheTextBetweenTrimmedControls) {
-    const std::map<std::string, std::string> cases = {
-        {"MacBookPro18,3\n", "MacBookPro18,3"},
-        {"\t\r\x07\x1B chip \x7F\xC2\x85", " chip "}, // controls go, spaces stay
-        {"\xEF\xBB\xBF"
-         "chip\xE2\x80\x8B\xC2\xAD",
-         "chip"}, // format characters too
-        {"a\tb\x01"
-         "c",
-         "a\tb\x01"
-         "c"}, // but only at the ends
-        {"chip\n\0junk"s, "chip"},
-        {"\0chip"s, ""},
-        {"İşlemci 🚀", "İşlemci 🚀"},
-        {"a\xFF"
-         "b\xF0\x9F\x98",
-         "a" + kReplacement + "b" + kReplacement},
-        {"\n\xFF\n", kReplacement},
-    };
-    for (const auto& [bytes, text] : cases) {
-        EXPECT_EQ(hardware::decodeFactText(bytes), text) << bytes;
-    }
-}
-
-struct FactCase {
-    std::string name;
-    Files files;
-    std::string expected;
 };
 
-TEST(GetSysctl, TakesTheFirstUsableSource) {
-    const std::string brand = "machdep.cpu.brand_string";
-    const FactCase cases[] = {
-        {"hw.model",
-         {{kDmi + "product_name", "20XW0055GE\n"}, {kDmi + "board_name", "B\n"}},
-         "20XW0055GE"},
-        // Firmware placeholders are no model.
-        {"hw.model",
-         {{kDmi + "product_name", "To be filled by O.E.M.\n"}, {kDmi + "board_name", "X570\n"}},
-         "X570"},
-        {"hw.model",
-         {{kDmi + "product_name", "System Product Name"},
-          {kDmi + "board_name", "Default string\n"},
-          {"proc/device-tree/model", "Raspberry Pi 4 Model B\0"s}},
-         "Raspberry Pi 4 Model B"},
-        {"hw.model", {{kDmi + "product_name", "None\n"}, {kDmi + "board_name", "  \n"}}, ""},
-        {"hw.model", {{kDmi + "product_name", " M\xFF \x1F\n"}}, " M" + kReplacement + " "},
-        {brand,
-         {{"proc/cpuinfo", "processor\t: 0\nmodel name\t: AMD EPYC\n\nmodel name\t: Other\n"},
-          {"proc/device-tree/compatible", kPiTree}},
-         "AMD EPYC"},
-        {brand,
-         {{"proc/cpuinfo", kArmCpu}, {"proc/device-tree/compatible", kPiTree}},
-         "Broadcom BCM2711"},
-        {brand, {{"proc/cpuinfo", kArmCpu}}, "ARM Cortex-A72"},
-        {brand, {}, ""},
-        {"hw.memsize", {{kDmi + "product_name", "Model\n"}}, ""},
-        {"HW.MODEL", {{kDmi + "product_name", "Model\n"}}, ""},
+TEST(GetSysctl, ModelFromDmiProductThenBoardThenDeviceTreeSkippingPlaceholders) {
+    const std::vector<std::string> paths = {
+        "sys/class/dmi/id/product_name", "sys/class/dmi/id/board_name", "proc/device-tree/model"};
+    const std::vector<std::vector<std::string>> cases = {
+        // product, board, device tree, model
+        {"20XW0055GE\n", "B\n", "Pi\0"s, "20XW0055GE"},
+        {"To be filled by O.E.M.\n", "X570\n", "", "X570"},
+        {"System Product Name", "Default string\n", "Raspberry Pi 4\0"s, "Raspberry Pi 4"},
+        {"None\n", "  \n", "", ""},
+        // The bytes before a NUL, as UTF-8, trimmed of controls and format characters.
+        {"\t\r\a\x1B chip \x7F\u0085", "", "", " chip "},
+        {"\uFEFFİşlemci 🚀\u200B\u00AD", "", "", "İşlemci 🚀"},
+        {"a\tb\001c\n\0junk"s, "", "", "a\tb\001c"},
+        {"\n\377a\377b\360\237\230\n", "", "", kBad + "a" + kBad + "b" + kBad},
     };
     for (const auto& c : cases) {
-        testsupport::FakeRoot root;
-        writeAll(root, c.files);
-        EXPECT_EQ(HardwareUtils::getSysctl(c.name, {root.path()}), c.expected)
-            << c.name << " from " << (c.files.empty() ? "nothing" : c.files.begin()->second);
+        const Root root(paths, c);
+        EXPECT_EQ(HardwareUtils::getSysctl("hw.model", {root.path()}), c[3]) << c[0];
+        EXPECT_EQ(HardwareUtils::getSysctl("HW.MODEL", {root.path()}), "");
+    }
+}
+
+TEST(GetSysctl, BrandFromCpuinfoThenSocThenCore) {
+    const std::string armCpu = "processor\t: 0\nCPU implementer\t: 0x41\nCPU part\t: 0xd08\n\n";
+    const std::string pi = "raspberrypi,4-model-b\0brcm,bcm2711\0"s;
+    const std::vector<std::vector<std::string>> cases = {
+        {"processor\t: 0\nmodel name\t: AMD EPYC\n\nmodel name\t: Other\n", pi, "AMD EPYC"},
+        {armCpu, pi, "Broadcom BCM2711"},
+        {armCpu, "", "ARM Cortex-A72"},
+        {"", "", ""},
+    };
+    for (const auto& c : cases) {
+        const Root root({"proc/cpuinfo", "proc/device-tree/compatible"}, c);
+        EXPECT_EQ(HardwareUtils::getSysctl("machdep.cpu.brand_string", {root.path()}), c[2]);
     }
 }
 
 struct RamCase {
-    const char* label;
-    Files files;
-    std::uint64_t sysconfBytes;
+    std::string udev, blockSize, meminfo;
+    std::uint64_t sysconf;
     std::int64_t expected;
 };
 
-TEST(GetRAM, InstalledMemoryNeverBelowMemTotal) {
+TEST(GetRAM, DimmsThenOnlineBlocksThenSysconfNeverBelowMemTotal) {
     const std::string memTotal23 = "MemFree: 1 kB\nMemTotal:       24683748 kB\n";
-    const std::string blocks = "sys/devices/system/memory/";
+    const std::string dimm4 = "E:MEMORY_DEVICE_0_SIZE=4294967296\n";
     const RamCase cases[] = {
-        {"DIMMs first",
-         {{kUdev, "E:MEMORY_DEVICE_0_SIZE=8589934592\nE:MEMORY_DEVICE_0_SPEED_MTS=3200\n"
-                  "E:MEMORY_DEVICE_10_SIZE=8589934592\r\n"}},
-         4 * kGiB,
-         16},
-        {"a repeated DIMM counts once",
-         {{kUdev, "E:MEMORY_DEVICE_0_SIZE=4294967296\nE:MEMORY_DEVICE_0_SIZE=4294967296\n"}},
-         0,
-         4},
-        {"online blocks",
-         {{blocks + "block_size_bytes", "40000000\n"},
-          {blocks + "memory0/online", "1\n"},
-          {blocks + "memory1/online", "1\n"},
-          {blocks + "memory2/online", "0\n"}},
-         0,
-         2},
-        {"sysconf, truncated", {}, (8 * kGiB) - 1, 7},
-        {"MemTotal over a short DIMM list",
-         {{kUdev, "E:MEMORY_DEVICE_0_SIZE=4294967296\n"}, {"proc/meminfo", memTotal23}},
-         0,
-         23},
-        {"MemTotal over sysconf", {{"proc/meminfo", memTotal23}}, 2 * kGiB, 23},
-        {"a wrapping DIMM sum is no figure",
-         {{kUdev, "E:MEMORY_DEVICE_0_SIZE=18446744073709551615\nE:MEMORY_DEVICE_1_SIZE=2\n"}},
-         2 * kGiB,
-         2},
-        {"an absurd sysconf is no figure", {}, UINT64_MAX, 0},
-        {"nothing", {}, 0, 0},
+        {dimm4 + "E:MEMORY_DEVICE_0_SPEED_MTS=3200\nE:MEMORY_DEVICE_10_SIZE=8589934592\r\n", "", "",
+         kGiB, 12},
+        {dimm4 + dimm4, "", "", 0, 4},   // a repeated DIMM counts once
+        {"", "40000000\n", "", kGiB, 2}, // two of three 1 GiB blocks online
+        {"", "", "", (8 * kGiB) - 1, 7}, // truncated
+        {dimm4, "", memTotal23, 0, 23},  // a short DIMM list
+        {"", "", memTotal23, 2 * kGiB, 23},
+        {"E:MEMORY_DEVICE_0_SIZE=18446744073709551615\nE:MEMORY_DEVICE_1_SIZE=2\n", "", "",
+         2 * kGiB, 2},               // a wrapping sum is no figure
+        {"", "", "", UINT64_MAX, 0}, // nor an absurd one
     };
+    const std::string blocks = "sys/devices/system/memory/";
     for (const auto& c : cases) {
-        testsupport::FakeRoot root;
-        writeAll(root, c.files);
-        const hardware::SystemProbe probe{root.path(), [&c] { return c.sysconfBytes; }};
-        EXPECT_EQ(HardwareUtils::getRAM(probe), c.expected) << c.label;
+        const Root root({"run/udev/data/+dmi:id", blocks + "block_size_bytes", "proc/meminfo"},
+                        {c.udev, c.blockSize, c.meminfo});
+        if (!c.blockSize.empty()) {
+            for (const char* online : {"memory0/online", "memory1/online"}) {
+                root.write(blocks + online, "1\n");
+            }
+            root.write(blocks + "memory2/online", "0\n");
+        }
+        const hardware::SystemProbe probe{root.path(), [&c] { return c.sysconf; }};
+        EXPECT_EQ(HardwareUtils::getRAM(probe), c.expected) << c.udev << c.meminfo << c.sysconf;
     }
-}
-
-TEST(RealSystem, FactsAreReadWithoutThrowing) {
-    EXPECT_NO_THROW(HardwareUtils::getSysctl("hw.model"));
-    EXPECT_GT(HardwareUtils::getRAM(), 0);
 }
 
 } // namespace

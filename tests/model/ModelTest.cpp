@@ -41,7 +41,6 @@ TEST(Workload, TwentyFourChildrenSumEverySquareRoot) {
     const double n = 1e6;
     EXPECT_NEAR(stressSum(1'000'000), 2.0 / 3.0 * n * std::sqrt(n) - 0.5 * std::sqrt(n) - 0.2079,
                 0.5);
-    EXPECT_GE(runStressWorkload({24, 0}), 0.0);
 }
 
 } // namespace

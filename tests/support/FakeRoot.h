@@ -2,23 +2,16 @@
 
 #include <filesystem>
 #include <fstream>
-#include <string>
 #include <string_view>
 #include <unistd.h>
 
 namespace testsupport {
 
 // A private folder that stands in for "/", removed with everything in it.
-class FakeRoot {
-public:
-    FakeRoot() {
-        char pattern[] = "/tmp/fake-root-XXXXXX";
-        path_ = mkdtemp(pattern);
-    }
-    ~FakeRoot() { std::filesystem::remove_all(path_); }
+struct FakeRoot {
     FakeRoot(const FakeRoot&) = delete;
-    FakeRoot& operator=(const FakeRoot&) = delete;
-
+    FakeRoot() = default;
+    ~FakeRoot() { std::filesystem::remove_all(path_); }
     const std::filesystem::path& path() const { return path_; }
 
     // The bytes exactly, at the path below the root.
@@ -28,7 +21,10 @@ public:
     }
 
 private:
-    std::filesystem::path path_;
+    std::filesystem::path path_ = [] {
+        char pattern[] = "/tmp/fake-root-XXXXXX";
+        return std::filesystem::path(mkdtemp(pattern));
+    }();
 };
 
 } // namespace testsupport

@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <fcntl.h>
@@ -34,11 +35,8 @@ Peer::Peer(const std::string& caseName, std::vector<std::string> options) {
     std::vector<std::string> args{PYTHON3_EXECUTABLE, PEER_SCRIPT, "--pki",    TEST_PKI_DIR,
                                   "--case",           caseName,    "--record", recordFile_};
     args.insert(args.end(), options.begin(), options.end());
-    std::vector<char*> argv;
-    for (auto& arg : args) {
-        argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
+    std::vector<char*> argv(args.size() + 1, nullptr);
+    std::transform(args.begin(), args.end(), argv.begin(), [](auto& arg) { return arg.data(); });
     int out[2];
     posix_spawn_file_actions_t actions;
     if (pipe2(out, O_CLOEXEC) != 0 || posix_spawn_file_actions_init(&actions) != 0) {

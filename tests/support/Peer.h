@@ -42,7 +42,7 @@ public:
     void stop();
 
 private:
-    pid_t pid_ = -1;
+    int pid_ = -1;
     int port_ = 0;
     std::string recordFile_;
 };

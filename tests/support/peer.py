@@ -13,6 +13,7 @@ It exits by itself after --lifetime seconds (default 60).
 """
 import argparse
 import gzip
+import http.client
 import json
 import os
 import socket
@@ -91,34 +92,24 @@ record_lock = threading.Lock()
 
 
 def read_request(conn):
-    data = b""
-    while b"\r\n\r\n" not in data and len(data) < MIB:
-        more = conn.recv(65536)
-        if not more:
-            return None
-        data += more
-    head, _, body = data.partition(b"\r\n\r\n")
-    lines = head.decode("latin-1").split("\r\n")
-    method, path = (lines[0].split(" ") + ["", ""])[:2]
-    headers = [[k.strip(), v.strip()] for k, _, v in (line.partition(":") for line in lines[1:])]
-    length = sum(int(v) for k, v in headers if k.lower() == "content-length")
-    while len(body) < length and (more := conn.recv(65536)):
-        body += more
-    return {"method": method, "path": path, "headers": headers,
+    stream = conn.makefile("rb")
+    method, path, _ = stream.readline(65536).decode("latin-1").split(" ", 2)
+    headers = http.client.parse_headers(stream)  # every header in order, repeats kept
+    body = stream.read(int(headers.get("Content-Length", 0)))
+    return {"method": method, "path": path, "headers": headers.items(),
             "body": body.decode("utf-8", "replace")}
 
 
 def serve(raw, context, args):
     try:
         with context.wrap_socket(raw, server_side=True) as conn:
-            if (req := read_request(conn)) is None:
-                return
+            req = read_request(conn)
             if args.record:
                 with record_lock, open(args.record, "a", encoding="utf-8") as out:
                     out.write(json.dumps(req, ensure_ascii=False) + "\n")
             CASES[args.case](conn, req, args)
-    except OSError:
-        pass  # the client gave up or refused the certificate: its business
+    except (OSError, ValueError, http.client.HTTPException):
+        pass  # the client gave up, refused the certificate or sent no request: its business
 
 
 def main():
