@@ -45,12 +45,6 @@ def reset_mid_body(conn, req, args):
     conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
 
 
-def stream_64mib(conn, req, args):
-    conn.sendall(f"HTTP/1.1 200 OK\r\nContent-Length: {64 * MIB}\r\n\r\n".encode())
-    for _ in range(64 * 16):
-        conn.sendall(b" " * (64 * 1024))
-
-
 def sized_json(conn, req, args):
     """Valid JSON of exactly --size bytes whose message is "Büyük"."""
     frame = '{"message":"Büyük","pad":""}'.encode()
@@ -80,7 +74,6 @@ CASES = {
     "cut-headers-notify": lambda conn, req, args: (conn.sendall(CUT_HEADERS), conn.unwrap()),
     "reset-mid-body": reset_mid_body,
     "not-http": lambda conn, req, args: conn.sendall(b"SSH-2.0-OpenSSH_9.2p1 Debian-2\r\n"),
-    "stream-64mib": stream_64mib,
     "sized-json": sized_json,
     "redirect": redirect,
     "gzip": lambda conn, req, args: respond(
