@@ -10,15 +10,10 @@
 #include <optional>
 #include <string_view>
 
-namespace {
-
-bool plausible(std::optional<std::uint64_t> bytes) {
-    return !bytes || (*bytes > 0 && *bytes <= hardware::maxPlausibleMemoryBytes);
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const auto plausible = [](std::optional<std::uint64_t> bytes) {
+        return !bytes || (*bytes > 0 && *bytes <= hardware::maxPlausibleMemoryBytes);
+    };
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     const auto model = hardware::parseCpuInfo(text).modelName;
     const auto memTotal = hardware::parseMemTotalBytes(text);

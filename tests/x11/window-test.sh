@@ -33,7 +33,23 @@ fill_is blue
 xdotool mousemove --window "$win" 225 448 click 1
 fill_is gray
 
-python3 "$(dirname "$0")/close-window.py" "$win"
+# What a window manager's close button sends: WM_DELETE_WINDOW (xdotool can only destroy).
+python3 - "$win" <<'END'
+import ctypes as C, ctypes.util, sys
+x11 = C.CDLL(ctypes.util.find_library("X11"))
+x11.XOpenDisplay.restype = C.c_void_p
+x11.XInternAtom.restype = C.c_ulong
+x11.XInternAtom.argtypes = [C.c_void_p, C.c_char_p, C.c_int]
+x11.XSendEvent.argtypes = [C.c_void_p, C.c_ulong, C.c_int, C.c_long, C.c_void_p]
+x11.XCloseDisplay.argtypes = [C.c_void_p]
+display, window = x11.XOpenDisplay(None), int(sys.argv[1])
+# An XClientMessageEvent as 24 longs: ClientMessage (33), serial, send_event, display, window,
+# WM_PROTOCOLS, format 32, then the data: WM_DELETE_WINDOW.
+event = (C.c_ulong * 24)(33, 0, 1, display, window, x11.XInternAtom(display, b"WM_PROTOCOLS", 0),
+                         32, x11.XInternAtom(display, b"WM_DELETE_WINDOW", 0))
+x11.XSendEvent(display, window, 0, 0, event)
+x11.XCloseDisplay(display)  # flushes the request
+END
 for _ in $(seq 20); do kill -0 "$app" 2>/dev/null && sleep 0.1; done
 kill -0 "$app" 2>/dev/null && fail "still running 2 s after the close request"
 wait "$app"
