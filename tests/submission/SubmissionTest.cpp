@@ -27,8 +27,6 @@ const std::string kRefused = "❌ Hata: ";
 const std::string kRefusedFallback = "❌ Hata: Bilinmeyen Sunucu Hatası";
 const std::string kConnectionFailure =
     "⚠️ Bağlantı hatası: Skor gönderilemedi. İnternet bağlantınızı kontrol edin.";
-const std::string kMiB = std::to_string(1 << 20);
-const std::string kMiBPlusOne = std::to_string((1 << 20) + 1);
 
 Payload samplePayload() {
     return Payload{"Mac99,1", "Ryzen \"9\"", 24, 36.75, 15.75, 84, 0};
@@ -77,8 +75,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"NotHttp", "not-http", {}, kConnectionFailure},
         Case{"RedirectNotFollowed", "redirect", {}, kRefusedFallback},
         // The reply cap: exactly 1 MiB is read, one byte more is not.
-        Case{"ReplyOf1MiB", "sized-json", {"--size", kMiB}, kAccepted + "Büyük"},
-        Case{"ReplyOver1MiB", "sized-json", {"--size", kMiBPlusOne}, kAcceptedFallback}),
+        Case{"ReplyOf1MiB", "sized-json", {"--size", "1048576"}, kAccepted + "Büyük"},
+        Case{"ReplyOver1MiB", "sized-json", {"--size", "1048577"}, kAcceptedFallback}),
     [](const auto& info) { return info.param.name; });
 
 // The program reads no environment: a proxy named there, at a closed port, is not used.

@@ -16,7 +16,6 @@
 
 #include <clocale>
 #include <ctime>
-#include <memory>
 #include <thread>
 #include <tuple>
 
