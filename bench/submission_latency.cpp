@@ -1,16 +1,20 @@
 // Time from the end of the task group to the outcome being posted, against a
-// loopback HTTPS server, next to the bare exchange.
+// loopback HTTPS peer (the tests' peer.py), next to the bare exchange.
+//   ctest --test-dir build-bench -R make_test_pki   # once: the peer's certificates
 //   build-bench/bench/submission_latency [rounds]
 #include "BenchStats.h"
 #include "model/BenchmarkViewModel.h"
 #include "model/RunRecord.h"
 #include "submission/Submission.h"
-#include "support/MainQueue.h"
-#include "support/TlsTestServer.h"
+#include "support/Peer.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
+#include <functional>
+#include <mutex>
 #include <vector>
 
 namespace {
@@ -27,21 +31,45 @@ struct RunTiming {
     double outside = 0; // total - group: thread start, record, submission, posting
 };
 
+// The window's event loop, reduced to what one run needs.
+struct MainQueue {
+    std::mutex mutex;
+    std::condition_variable posted;
+    std::deque<std::function<void()>> items;
+
+    void post(std::function<void()> item) {
+        const std::lock_guard lock(mutex);
+        items.push_back(std::move(item));
+        posted.notify_one();
+    }
+    bool runOne() {
+        std::unique_lock lock(mutex);
+        if (!posted.wait_for(lock, std::chrono::seconds(30), [this] { return !items.empty(); })) {
+            return false;
+        }
+        auto item = std::move(items.front());
+        items.pop_front();
+        lock.unlock();
+        item();
+        return true;
+    }
+};
+
 // One run of the real view model; the poster timestamps the hand-over.
 RunTiming timedRun(const submission::Endpoint& endpoint) {
-    testsupport::MainQueue queue;
+    MainQueue queue;
     Clock::time_point posted;
     model::ViewModelSeams seams;
     seams.endpoint = endpoint;
     seams.workload = kSmallRun;
-    seams.postToMain = [&posted, post = queue.poster()](std::function<void()> item) {
+    seams.postToMain = [&posted, &queue](std::function<void()> item) {
         posted = Clock::now();
-        post(std::move(item));
+        queue.post(std::move(item));
     };
     auto viewModel = model::BenchmarkViewModel::create(std::move(seams));
     const auto start = Clock::now();
     viewModel->startBenchmark();
-    if (!queue.runUntil([&] { return !*viewModel->isRunning; })) {
+    if (!queue.runOne() || *viewModel->isRunning) {
         std::fprintf(stderr, "no outcome within 30 s\n");
         std::exit(1);
     }
@@ -83,14 +111,14 @@ void bareExchange(const submission::Endpoint& endpoint, int rounds) {
 
 int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::atoi(argv[1]) : 20;
-    testsupport::TlsTestServer server;
-    server.reply(200, R"({"success":true,"message":"ok"})");
-    const submission::Endpoint endpoint{server.baseUrl(), server.caFile(),
+    const testsupport::Peer peer("reply", {"--lifetime", "600"});
+    const submission::Endpoint endpoint{peer.url(), testsupport::Peer::caFile(),
                                         std::chrono::seconds(10)};
     bareExchange(endpoint, rounds);
     viaViewModel("accepting server", endpoint, rounds);
     // A reply held back 300 ms must lengthen the wait for the outcome, not the score.
-    server.reply(200, R"({"success":true,"message":"ok"})", std::chrono::milliseconds(300));
-    viaViewModel("server answering after 300 ms", endpoint, 3);
+    const testsupport::Peer slow("hang", {"--hold", "0.3"});
+    viaViewModel("server answering after 300 ms",
+                 {slow.url(), testsupport::Peer::caFile(), std::chrono::seconds(10)}, 3);
     return 0;
 }

@@ -1,41 +1,28 @@
 // The text of /proc/cpuinfo, /proc/meminfo, the udev memory record and block_size_bytes. One
 // input feeds every parser: they share line handling, and a record for one is noise for another.
-#include "Utf8Check.h"
 #include "hardware/CpuInfo.h"
+#include "hardware/FactText.h"
 #include "hardware/MemorySize.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <string_view>
 
-namespace {
-
-void requirePlausible(std::optional<std::uint64_t> bytes, const char* source) {
-    if (bytes && (*bytes == 0 || *bytes > hardware::maxPlausibleMemoryBytes)) {
-        std::fprintf(stderr, "invariant broken: %s gave %llu bytes\n", source,
-                     static_cast<unsigned long long>(*bytes));
-        std::abort();
-    }
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const auto plausible = [](std::optional<std::uint64_t> bytes) {
+        return !bytes || (*bytes > 0 && *bytes <= hardware::maxPlausibleMemoryBytes);
+    };
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-
-    const auto cpu = hardware::parseCpuInfo(text);
-    fuzz::requireDecodedFact(cpu.modelName);
-
-    requirePlausible(hardware::parseUdevMemoryDeviceBytes(text), "udev record");
+    const auto model = hardware::parseCpuInfo(text).modelName;
     const auto memTotal = hardware::parseMemTotalBytes(text);
-    requirePlausible(memTotal, "MemTotal");
-    if (memTotal && *memTotal % 1024 != 0) {
-        std::fprintf(stderr, "invariant broken: MemTotal is not whole kibibytes\n");
+    // Invariants: the model name is decoded text, and every figure is memory, not garbage.
+    if (hardware::decodeFactText(model) != model || !plausible(memTotal) ||
+        (memTotal && *memTotal % 1024 != 0) ||
+        !plausible(hardware::parseUdevMemoryDeviceBytes(text)) ||
+        !plausible(hardware::parseBlockSizeBytes(text))) {
         std::abort();
     }
-    requirePlausible(hardware::parseBlockSizeBytes(text), "block_size_bytes");
     return 0;
 }

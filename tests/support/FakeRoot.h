@@ -1,29 +1,30 @@
 #pragma once
 
 #include <filesystem>
+#include <fstream>
 #include <string_view>
+#include <unistd.h>
 
 namespace testsupport {
 
-// A private, empty directory that stands in for "/" and is removed with everything in it
-// when the object goes.
-class FakeRoot {
-public:
-    FakeRoot();
-    ~FakeRoot();
+// A private folder that stands in for "/", removed with everything in it.
+struct FakeRoot {
     FakeRoot(const FakeRoot&) = delete;
-    FakeRoot& operator=(const FakeRoot&) = delete;
+    FakeRoot() = default;
+    ~FakeRoot() { std::filesystem::remove_all(path_); }
+    const std::filesystem::path& path() const { return path_; }
 
-    const std::filesystem::path& path() const { return root_; }
-
-    // Writes the bytes exactly to the path below the root, creating folders as needed.
-    void write(std::string_view relative, std::string_view bytes) const;
-
-    // Creates the folder below the root, with its parents.
-    void makeDirectory(std::string_view relative) const;
+    // The bytes exactly, at the path below the root.
+    void write(std::string_view relative, std::string_view bytes) const {
+        std::filesystem::create_directories((path_ / relative).parent_path());
+        std::ofstream(path_ / relative, std::ios::binary).write(bytes.data(), bytes.size());
+    }
 
 private:
-    std::filesystem::path root_;
+    std::filesystem::path path_ = [] {
+        char pattern[] = "/tmp/fake-root-XXXXXX";
+        return std::filesystem::path(mkdtemp(pattern));
+    }();
 };
 
 } // namespace testsupport

@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
-// Widgets need an application object for the whole run; they draw offscreen
-// unless told otherwise, so the tests need no display.
+// Widgets need an application object for the whole run; they draw offscreen, so the tests
+// need no display. Turkish writes a decimal comma, which no number on screen may take;
+// QApplication applies the locale to both the C library and Qt.
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("LC_ALL", "tr_TR.UTF-8");
     ::testing::InitGoogleTest(&argc, argv);
     QApplication application(argc, argv);
     return RUN_ALL_TESTS();

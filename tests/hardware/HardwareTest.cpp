@@ -1,0 +1,104 @@
+// The three facts read from a fake /sys and /proc: which source wins, and how bytes become text.
+
+#include "hardware/HardwareUtils.h"
+#include "support/FakeRoot.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace std::string_literals;
+using hardware::HardwareUtils;
+
+constexpr std::uint64_t kGiB = std::uint64_t{1} << 30;
+const std::string kBad = "\xEF\xBF\xBD"; // U+FFFD, for each ill-formed sequence
+
+// Writes each non-empty file of the row under a fresh root.
+struct Root : testsupport::FakeRoot {
+    Root(const std::vector<std::string>& paths, const std::vector<std::string>& bytes) {
+        for (std::size_t i = 0; i < paths.size(); ++i) {
+            if (!bytes[i].empty()) {
+                write(paths[i], bytes[i]);
+            }
+        }
+    }
+};
+
+TEST(GetSysctl, ModelFromDmiProductThenBoardThenDeviceTreeSkippingPlaceholders) {
+    const std::vector<std::string> paths = {
+        "sys/class/dmi/id/product_name", "sys/class/dmi/id/board_name", "proc/device-tree/model"};
+    const std::vector<std::vector<std::string>> cases = {
+        // product, board, device tree, model
+        {"20XW0055GE\n", "B\n", "Pi\0"s, "20XW0055GE"},
+        {"To be filled by O.E.M.\n", "X570\n", "", "X570"},
+        {"System Product Name", "Default string\n", "Raspberry Pi 4\0"s, "Raspberry Pi 4"},
+        {"None\n", "  \n", "", ""},
+        // The bytes before a NUL, as UTF-8, trimmed of controls and format characters.
+        {"\t\r\a\x1B chip \x7F\u0085", "", "", " chip "},
+        {"\uFEFFİşlemci 🚀\u200B\u00AD", "", "", "İşlemci 🚀"},
+        {"a\tb\001c\n\0junk"s, "", "", "a\tb\001c"},
+        {"\n\377a\377b\360\237\230\n", "", "", kBad + "a" + kBad + "b" + kBad},
+    };
+    for (const auto& c : cases) {
+        const Root root(paths, c);
+        EXPECT_EQ(HardwareUtils::getSysctl("hw.model", {root.path()}), c[3]) << c[0];
+        EXPECT_EQ(HardwareUtils::getSysctl("HW.MODEL", {root.path()}), "");
+    }
+}
+
+TEST(GetSysctl, BrandFromCpuinfoThenSocThenCore) {
+    const std::string armCpu = "processor\t: 0\nCPU implementer\t: 0x41\nCPU part\t: 0xd08\n\n";
+    const std::string pi = "raspberrypi,4-model-b\0brcm,bcm2711\0"s;
+    const std::vector<std::vector<std::string>> cases = {
+        {"processor\t: 0\nmodel name\t: AMD EPYC\n\nmodel name\t: Other\n", pi, "AMD EPYC"},
+        {armCpu, pi, "Broadcom BCM2711"},
+        {armCpu, "", "ARM Cortex-A72"},
+        {"", "", ""},
+    };
+    for (const auto& c : cases) {
+        const Root root({"proc/cpuinfo", "proc/device-tree/compatible"}, c);
+        EXPECT_EQ(HardwareUtils::getSysctl("machdep.cpu.brand_string", {root.path()}), c[2]);
+    }
+}
+
+struct RamCase {
+    std::string udev, blockSize, meminfo;
+    std::uint64_t sysconf;
+    std::int64_t expected;
+};
+
+TEST(GetRAM, DimmsThenOnlineBlocksThenSysconfNeverBelowMemTotal) {
+    const std::string memTotal23 = "MemFree: 1 kB\nMemTotal:       24683748 kB\n";
+    const std::string dimm4 = "E:MEMORY_DEVICE_0_SIZE=4294967296\n";
+    const RamCase cases[] = {
+        {dimm4 + "E:MEMORY_DEVICE_0_SPEED_MTS=3200\nE:MEMORY_DEVICE_10_SIZE=8589934592\r\n", "", "",
+         kGiB, 12},
+        {dimm4 + dimm4, "", "", 0, 4},   // a repeated DIMM counts once
+        {"", "40000000\n", "", kGiB, 2}, // two of three 1 GiB blocks online
+        {"", "", "", (8 * kGiB) - 1, 7}, // truncated
+        {dimm4, "", memTotal23, 0, 23},  // a short DIMM list
+        {"", "", memTotal23, 2 * kGiB, 23},
+        {"E:MEMORY_DEVICE_0_SIZE=18446744073709551615\nE:MEMORY_DEVICE_1_SIZE=2\n", "", "",
+         2 * kGiB, 2},               // a wrapping sum is no figure
+        {"", "", "", UINT64_MAX, 0}, // nor an absurd one
+    };
+    const std::string blocks = "sys/devices/system/memory/";
+    for (const auto& c : cases) {
+        const Root root({"run/udev/data/+dmi:id", blocks + "block_size_bytes", "proc/meminfo"},
+                        {c.udev, c.blockSize, c.meminfo});
+        if (!c.blockSize.empty()) {
+            for (const char* online : {"memory0/online", "memory1/online"}) {
+                root.write(blocks + online, "1\n");
+            }
+            root.write(blocks + "memory2/online", "0\n");
+        }
+        const hardware::SystemProbe probe{root.path(), [&c] { return c.sysconf; }};
+        EXPECT_EQ(HardwareUtils::getRAM(probe), c.expected) << c.udev << c.meminfo << c.sysconf;
+    }
+}
+
+} // namespace

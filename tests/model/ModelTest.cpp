@@ -1,0 +1,56 @@
+// The run's record and its workload. The view model's runs are tested through the window
+// (tests/ui), where its outcomes reach the real main thread.
+
+#include "model/RunRecord.h"
+#include "model/StressWorkload.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <tuple>
+#include <vector>
+
+namespace model {
+namespace {
+
+using submission::Payload;
+
+TEST(RunRecord, FactorsFixedValuesAndFallbacks) {
+    const std::vector<std::tuple<std::string, std::string, std::int64_t, Payload>> cases = {
+        {"Mac99,1", "Apple M2 Pro", 16, {"Mac99,1", "M2 Pro", 16, 35.0, 15.0, 84, 0}},
+        {"", "", 0, {"MacDevice", "Apple Silicon", 8, 35.0, 15.0, 84, 0}},
+        {"  ", "Apple Apple M1", 1, {"  ", "M1", 1, 35.0, 15.0, 84, 0}},
+        {"d", "Apple ", 8, {"d", "", 8, 35.0, 15.0, 84, 0}},
+        {"d", "AppleApple  M1", 8, {"d", "Apple M1", 8, 35.0, 15.0, 84, 0}},
+        {"d", "apple M1 AppleM1", 8, {"d", "apple M1 AppleM1", 8, 35.0, 15.0, 84, 0}},
+    };
+    for (const auto& [device, chip, ram, expected] : cases) {
+        EXPECT_EQ(makePayload(device, chip, ram, 10.0), expected) << device << "/" << chip;
+    }
+    const double elapsed = 0.1234567891234; // not rounded on the way
+    EXPECT_EQ(makePayload("d", "c", 8, elapsed).xcode_build_sec, elapsed * 3.5);
+    EXPECT_EQ(makePayload("d", "c", 8, elapsed).resin_slicer_sec, elapsed * 1.5);
+}
+
+TEST(Workload, EachChildSumsEverySquareRoot) {
+    EXPECT_EQ(stressSum(2), 1.0);
+    EXPECT_DOUBLE_EQ(stressSum(4), 1.0 + std::sqrt(2.0) + std::sqrt(3.0));
+    // Euler-Maclaurin: a skipped or repeated step moves the sum by at least 1.
+    const double n = 1e6;
+    EXPECT_NEAR(stressSum(1'000'000), 2.0 / 3.0 * n * std::sqrt(n) - 0.5 * std::sqrt(n) - 0.2079,
+                0.5);
+}
+
+TEST(Workload, HooksCountEveryChildAndAStopLeavesNoScore) {
+    for (const bool stop : {false, true}) {
+        std::atomic<int> finished{0};
+        const auto elapsed =
+            runStressWorkload({.tasks = 24, .steps = 1000}, {[&] { ++finished; }, [stop] { return stop; }});
+        EXPECT_EQ(elapsed.has_value(), !stop);
+        EXPECT_EQ(finished, stop ? 0 : 24);
+    }
+}
+
+} // namespace
+} // namespace model

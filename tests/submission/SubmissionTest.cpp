@@ -1,0 +1,156 @@
+// One record submitted to a scripted peer per case: what reaches the peer, what the user is
+// told. Then the reply's JSON, and which status is accepted.
+
+#include "submission/Submission.h"
+
+#include "support/Peer.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <limits>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace submission {
+namespace {
+
+using namespace std::chrono_literals;
+using testsupport::Peer;
+
+// The status lines exactly as the user must see them.
+const std::string kAccepted = "✅ ";
+const std::string kAcceptedFallback = "✅ Skor başarıyla gönderildi!";
+const std::string kRefused = "❌ Hata: ";
+const std::string kRefusedFallback = "❌ Hata: Bilinmeyen Sunucu Hatası";
+const std::string kConnectionFailure =
+    "⚠️ Bağlantı hatası: Skor gönderilemedi. İnternet bağlantınızı kontrol edin.";
+
+Payload samplePayload() {
+    return Payload{"Mac99,1", "Ryzen \"9\"", 24, 36.75, 15.75, 84, 0};
+}
+
+struct Case {
+    std::string name;
+    std::string peerCase;
+    std::vector<std::string> options;
+    std::string text;
+    std::size_t requests = 1; // 0: refused before the request left
+    friend void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
+};
+
+class Exchange : public testing::TestWithParam<Case> {};
+
+TEST_P(Exchange, TellsTheUserWhatHappened) {
+    const Case& c = GetParam();
+    Peer peer(c.peerCase, c.options);
+    EXPECT_EQ(submitPayload({peer.url(), Peer::caFile(), 1s}, samplePayload()).statusText, c.text);
+    EXPECT_EQ(peer.requests().size(), c.requests);
+}
+
+std::vector<std::string> reply(const std::string& status, const std::string& body) {
+    return {"--status", status, "--body", body};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Peers, Exchange,
+    testing::Values(
+        Case{"Accepted", "reply", {}, kAccepted + "Skor kaydedildi"},
+        Case{"AcceptedNoMessage", "reply", reply("200", R"({"error":"e"})"), kAcceptedFallback},
+        Case{"AcceptedEmptyMessage", "reply", reply("200", R"({"message":""})"), kAccepted},
+        Case{"WrongType", "reply", reply("200", R"({"success":1,"message":"m"})"),
+             kAcceptedFallback},
+        Case{"Created", "reply", reply("201", R"({"message":"m","error":"V"})"), kRefused + "V"},
+        Case{"NotFoundNoError", "reply", reply("404", R"({"message":"m"})"), kRefusedFallback},
+        Case{"ServerError", "reply", reply("500", R"({"error":"Çöktü"})"), kRefused + "Çöktü"},
+        Case{"UntrustedCa", "reply", {"--leaf", "untrusted"}, kConnectionFailure, 0},
+        Case{"OtherHostName", "reply", {"--leaf", "wronghost"}, kConnectionFailure, 0},
+        // The late answer would be accepted if the 1 s idle limit did not end the wait.
+        Case{"SilentPastIdleLimit", "hang", {"--hold", "6"}, kConnectionFailure},
+        Case{"CutInHeaders", "cut-headers", {}, kConnectionFailure},
+        Case{"CutInHeadersCloseNotify", "cut-headers-notify", {}, kConnectionFailure},
+        Case{"ResetMidBody", "reset-mid-body", {}, kConnectionFailure},
+        Case{"NotHttp", "not-http", {}, kConnectionFailure},
+        Case{"RedirectNotFollowed", "redirect", {}, kRefusedFallback},
+        // The reply cap: exactly 1 MiB is read, one byte more is not.
+        Case{"ReplyOf1MiB", "sized-json", {"--size", "1048576"}, kAccepted + "Büyük"},
+        Case{"ReplyOver1MiB", "sized-json", {"--size", "1048577"}, kAcceptedFallback}),
+    [](const auto& info) { return info.param.name; });
+
+// The program reads no environment: a proxy named there, at a closed port, is not used.
+TEST(ExchangeRequest, OnePostOfTheRecordStraightToApiSubmit) {
+    Peer peer("reply");
+    Peer proxy("reply");
+    proxy.stop();
+    const std::string closed = "http://127.0.0.1:" + std::to_string(proxy.port());
+    setenv("https_proxy", closed.c_str(), 1);
+    setenv("HTTPS_PROXY", closed.c_str(), 1);
+    for (const std::string& base : {peer.url(), peer.url() + "/", peer.url() + "/scores"}) {
+        EXPECT_EQ(submitPayload({base, Peer::caFile(), 5s}, samplePayload()).statusText,
+                  kAccepted + "Skor kaydedildi");
+    }
+    unsetenv("https_proxy");
+    unsetenv("HTTPS_PROXY");
+    const auto requests = peer.requests();
+    ASSERT_EQ(requests.size(), 3u);
+    for (std::size_t i = 0; i < requests.size(); ++i) {
+        EXPECT_EQ(requests[i].method, "POST");
+        EXPECT_EQ(requests[i].path, i < 2 ? "/api/submit" : "/scores/api/submit");
+        EXPECT_EQ(requests[i].headers("Content-Type"),
+                  std::vector<std::string>{"application/json"});
+        EXPECT_EQ(requests[i].body,
+                  R"({"device_name":"Mac99,1","chip_type":"Ryzen \"9\"",)"
+                  R"("ram_gb":24,"xcode_build_sec":36.75,)"
+                  R"("resin_slicer_sec":15.75,"max_temp_c":84,"swap_used_mb":0})");
+    }
+}
+
+TEST(ExchangeRequest, NothingIsSentForAnUnusableEndpointOrRecord) {
+    Peer peer("reply");
+    Peer closed("reply");
+    closed.stop();
+    const std::string hostPort = "127.0.0.1:" + std::to_string(peer.port());
+    for (const std::string& url : {"http://" + hostPort, "https://u:p@" + hostPort,
+                                   peer.url() + "?a=1", peer.url() + "#top", closed.url()}) {
+        EXPECT_EQ(submitPayload({url, Peer::caFile(), 5s}, samplePayload()).statusText,
+                  kConnectionFailure)
+            << url;
+    }
+    // JSON cannot carry these.
+    const double inf = std::numeric_limits<double>::infinity();
+    for (const Payload& payload : std::vector<Payload>{{"d", "c", 8, inf, 1.0, 84, 0},
+                                                       {"d", "c", 8, 1.0, -inf / inf, 84, 0},
+                                                       {"Mac\xc3", "c", 8, 1.0, 1.0, 84, 0},
+                                                       {"d", "\xed\xa0\x80", 8, 1.0, 1.0, 84, 0}}) {
+        EXPECT_EQ(submitPayload({peer.url(), Peer::caFile(), 5s}, payload).statusText,
+                  kConnectionFailure);
+    }
+    EXPECT_TRUE(peer.requests().empty());
+}
+
+TEST(APIResponseDecoding, LenientAboutPresenceStrictAboutType) {
+    const std::vector<std::pair<std::string, std::optional<APIResponse>>> cases = {
+        {"{}", APIResponse{}},
+        {R"({"success":false,"message":null,"error":"e","x":[1]})", APIResponse{false, {}, "e"}},
+        {R"({"message":1})", std::nullopt},
+        {R"({"message":"ok"} trailing)", std::nullopt},
+        {"{\"message\":\"\xff\"}", std::nullopt},
+        {std::string(100000, '[') + std::string(100000, ']'), std::nullopt},
+    };
+    for (const auto& [body, expected] : cases) {
+        EXPECT_EQ(decodeAPIResponse(body), expected) << body.substr(0, 40);
+    }
+}
+
+TEST(OutcomeForStatus, OnlyExactly200IsAcceptedAndASilentMinuteFails) {
+    EXPECT_EQ(Endpoint::system().idleTimeout, std::chrono::seconds(60));
+    EXPECT_EQ(outcomeForStatus(200), Outcome::Accepted);
+    for (const long status : {0L, 100L, 199L, 201L, 204L, 299L, 302L, 404L, 500L, 2000L}) {
+        EXPECT_EQ(outcomeForStatus(status), Outcome::Refused) << status;
+    }
+}
+
+} // namespace
+} // namespace submission

@@ -1,0 +1,108 @@
+// The main view and its view model over whole runs, offscreen, under tr_TR.UTF-8 (see
+// main.cpp).
+
+#include "support/FakeRoot.h"
+#include "support/Peer.h"
+#include "ui/ContentView.h"
+#include "ui/QtMainThread.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QTextDocument>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <clocale>
+#include <ctime>
+#include <thread>
+#include <tuple>
+
+namespace {
+
+using namespace std::chrono_literals;
+using model::BenchmarkViewModel;
+
+double cpuSeconds(clockid_t clock) {
+    timespec now{};
+    clock_gettime(clock, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+using Snapshot = std::tuple<bool, std::string, std::optional<double>>;
+
+// The real workload through the real path, a few seconds here. Each published field is
+// announced, then stored, so the snapshots show the order of the assignments.
+TEST(View, AClickRunsTheWorkloadOffTheMainThreadAndAssignsInOrderOnIt) {
+    ASSERT_STREQ(std::localeconv()->decimal_point, ",") << "no tr_TR.UTF-8: scripts/setup";
+    testsupport::FakeRoot root;
+    root.write("sys/class/dmi/id/product_name", "Mac99,1\n");
+    root.write("proc/cpuinfo", "processor\t: 0\nmodel name\t: Apple M9\n");
+    testsupport::Peer peer("reply", {"--status", "500", "--body", R"({"error":"Bakımdayız"})"});
+    ui::ContentView view([&] {
+        return BenchmarkViewModel::create({{root.path(), [] { return std::uint64_t{1024} << 30; }},
+                                           {peer.url(), testsupport::Peer::caFile(), 60s},
+                                           model::WorkloadSize{},
+                                           ui::qtMainThreadPoster()});
+    });
+    view.show();
+    const auto part = [&view](const char* name) { return view.findChild<QLabel*>(name); };
+    auto* button = view.findChild<QPushButton*>("startButton");
+    EXPECT_EQ(view.size(), QSize(450, 500));
+    EXPECT_TRUE(view.windowTitle().isEmpty());
+    EXPECT_EQ(part("deviceValue")->text(), "Mac99,1");
+    EXPECT_EQ(part("chipValue")->text(), "Apple M9");
+    EXPECT_EQ(part("ramValue")->text(), "1024 GB"); // never grouped
+    auto& vm = *view.viewModel();
+    std::vector<Snapshot> seen;
+    const auto mainThread = std::this_thread::get_id();
+    auto subscription = vm.objectWillChange.subscribe([&] {
+        EXPECT_EQ(std::this_thread::get_id(), mainThread);
+        seen.emplace_back(*vm.isRunning, *vm.status, *vm.score);
+    });
+    const double mainBefore = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+    const double processBefore = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
+    QTest::mouseClick(button, Qt::LeftButton);
+    const Snapshot started{*vm.isRunning, *vm.status, *vm.score};
+    QTest::qWait(1);
+    EXPECT_FALSE(button->isEnabled());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !*vm.isRunning; }, 120000));
+    const double mainSpent = cpuSeconds(CLOCK_THREAD_CPUTIME_ID) - mainBefore;
+    const double processSpent = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - processBefore;
+    // One child on this thread would be a twenty-fourth of the work's CPU time.
+    EXPECT_LT(mainSpent, processSpent / 24.0) << "the workload ran on the main thread";
+    const std::string ready(model::kReadyStatus), running(model::kRunningStatus);
+    const std::string refused = "❌ Hata: Bakımdayız";
+    EXPECT_EQ(started, Snapshot(true, running, std::nullopt));
+    EXPECT_EQ(seen, (std::vector<Snapshot>{{false, ready, {}},
+                                           {true, ready, {}},
+                                           {true, running, {}},
+                                           {true, running, {}},
+                                           {false, running, {}},
+                                           {false, refused, {}}}));
+    const auto sent = nlohmann::json::parse(peer.requests().at(0).body);
+    EXPECT_EQ(*vm.score, sent.at("xcode_build_sec").get<double>());
+    EXPECT_EQ(sent.at("chip_type"), "M9");
+    QTest::qWait(1);
+    EXPECT_EQ(part("statusLine")->accessibleName().toStdString(), refused);
+    // The service's text is shown verbatim, never as markup.
+    QTextDocument shown;
+    for (const QString text : {"❌ Hata: <b>x</b> & &amp;", "⚠️ Bağlantı hatası"}) {
+        vm.status = text.toStdString();
+        QTest::qWait(1);
+        shown.setHtml(part("statusLine")->text());
+        EXPECT_EQ(shown.toPlainText(), text);
+    }
+    EXPECT_TRUE(button->isEnabled());
+    // One decimal after a full stop, whatever the locale.
+    for (const auto& [score, text] :
+         {std::pair{12.34, "12.3 Saniye"}, {0.25, "0.2 Saniye"}, {1234.56, "1234.6 Saniye"}}) {
+        vm.score = score;
+        QTest::qWait(1);
+        EXPECT_EQ(part("scoreValue")->text().toStdString(), text);
+    }
+    EXPECT_EQ(view.size(), QSize(450, 500));
+}
+
+} // namespace

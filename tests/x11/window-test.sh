@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# The real program under the X server that xvfb-run started, driven as a user would: one
+# untitled 450×500 window; a click on the button starts a run (its fill turns from blue to a
+# dark gray); a close request in the middle of the run ends the program with status 0 in 2 s.
+#   window-test.sh PROGRAM
+set -uo pipefail
+QT_QPA_PLATFORM=xcb "$1" &
+app=$!
+fail() { echo "FAIL: $*" >&2; kill "$app"; exit 1; }
+
+win=$(timeout 10 xdotool search --sync --onlyvisible --pid "$app" | head -n 1)
+[[ -n $win ]] || fail "no window within 10 s"
+(($(xdotool search --onlyvisible --pid "$app" | wc -l) == 1)) || fail "more than one window"
+size=$(xwininfo -id "$win" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }')
+[[ $size == 450x500 ]] || fail "window is $size, not 450x500"
+for name in WM_NAME _NET_WM_NAME; do
+  title=$(xprop -id "$win" "$name")
+  [[ $title =~ (not found|= (\"\")?$) ]] || fail "title not empty: $title"
+done
+xprop -id "$win" WM_PROTOCOLS | grep -q WM_DELETE_WINDOW || fail "close requests ignored"
+
+fill_is() { # blue|gray: the button's fill left of its label, within 5 s
+  for _ in $(seq 50); do
+    rgb=$(import -window "$win" -crop 1x1+50+448 -depth 8 txt:- | grep -o '#[0-9A-F]\{6\}')
+    r=$((16#${rgb:1:2})) b=$((16#${rgb:5:2}))
+    [[ $1 == blue ]] && ((r < 40 && b > 220)) && return
+    [[ $1 == gray ]] && ((b - r < 16 && r > 0x20 && b < 0x60)) && return
+    sleep 0.1
+  done
+  fail "the button's fill is $rgb, not $1"
+}
+fill_is blue
+xdotool mousemove --window "$win" 225 448 click 1
+fill_is gray
+
+# What a window manager's close button sends: WM_DELETE_WINDOW (xdotool can only destroy).
+python3 - "$win" <<'END'
+import ctypes as C, ctypes.util, sys
+x11 = C.CDLL(ctypes.util.find_library("X11"))
+x11.XOpenDisplay.restype = C.c_void_p
+x11.XInternAtom.restype = C.c_ulong
+x11.XInternAtom.argtypes = [C.c_void_p, C.c_char_p, C.c_int]
+x11.XSendEvent.argtypes = [C.c_void_p, C.c_ulong, C.c_int, C.c_long, C.c_void_p]
+x11.XCloseDisplay.argtypes = [C.c_void_p]
+display, window = x11.XOpenDisplay(None), int(sys.argv[1])
+# An XClientMessageEvent as 24 longs: ClientMessage (33), serial, send_event, display, window,
+# WM_PROTOCOLS, format 32, then the data: WM_DELETE_WINDOW.
+event = (C.c_ulong * 24)(33, 0, 1, display, window, x11.XInternAtom(display, b"WM_PROTOCOLS", 0),
+                         32, x11.XInternAtom(display, b"WM_DELETE_WINDOW", 0))
+x11.XSendEvent(display, window, 0, 0, event)
+x11.XCloseDisplay(display)  # flushes the request
+END
+for _ in $(seq 20); do kill -0 "$app" 2>/dev/null && sleep 0.1; done
+kill -0 "$app" 2>/dev/null && fail "still running 2 s after the close request"
+wait "$app"
+status=$?
+((status == 0)) || fail "exit status $status after closing mid-run"
