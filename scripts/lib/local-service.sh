@@ -55,9 +55,7 @@ built_port() {
 # Builds the programs only, for a service at https://localhost:PORT.
 build_programs() {
   local port=$1
-  local launcher=()
-  if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
-  cmake -S "$root" -B "$run_build" -G Ninja "${launcher[@]}" \
+  cmake -S "$root" -B "$run_build" -G Ninja \
     -DBUILD_TESTING=OFF -DBUILD_BENCHMARKS=OFF \
     -DSCORE_SERVICE_URL="https://localhost:$port" \
     -DSCORE_SERVICE_CA_FILE="$pki/ca.pem" >/dev/null
