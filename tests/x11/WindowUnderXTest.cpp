@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <sstream>
 #include <sys/wait.h>
@@ -69,6 +70,16 @@ bool pollUntil(const std::function<bool()>& done, std::chrono::milliseconds limi
     return true;
 }
 
+std::string desktopEntryValue(const std::string& key) {
+    std::ifstream entry(DESKTOP_ENTRY);
+    for (std::string line; std::getline(entry, line);) {
+        if (line.starts_with(key + "=")) {
+            return line.substr(key.size() + 1);
+        }
+    }
+    return {};
+}
+
 class WindowUnderX : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -127,6 +138,18 @@ TEST_F(WindowUnderX, MapsOneUntitledWindowOfFixedSizeAndClosesWhenIdle) {
     EXPECT_EQ(size->height, kWindowHeight);
     EXPECT_EQ(x_.textProperty(window_, "WM_NAME").value_or(""), "");
     EXPECT_EQ(x_.textProperty(window_, "_NET_WM_NAME").value_or(""), "");
+    expectCleanExitAfterClose();
+}
+
+// Docks tie the window to the installed desktop entry through the class in
+// WM_CLASS ("instance\0class\0") and show the window's own icon until they do.
+TEST_F(WindowUnderX, ClassMatchesTheDesktopEntryAndTheWindowHasAnIcon) {
+    const std::string wmClass = x_.textProperty(window_, "WM_CLASS").value_or("");
+    const auto instanceEnd = wmClass.find('\0');
+    ASSERT_NE(instanceEnd, std::string::npos) << "no WM_CLASS";
+    const std::string windowClass = wmClass.substr(instanceEnd + 1).c_str();
+    EXPECT_EQ(windowClass, desktopEntryValue("StartupWMClass"));
+    EXPECT_FALSE(x_.textProperty(window_, "_NET_WM_ICON").value_or("").empty());
     expectCleanExitAfterClose();
 }
 
