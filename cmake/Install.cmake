@@ -39,6 +39,27 @@ function(install_package_docs component package)
   set(packagingOutputs ${packagingOutputs} PARENT_SCOPE)
 endfunction()
 
+# The unit's ExecStart names the binary where this install puts it: the prefix
+# is known only at install time (cpack installs under /usr, not the configured one).
+function(install_service_unit)
+  set(unitIn ${PROJECT_SOURCE_DIR}/service/score-service.service)
+  set(unitOut ${packDir}/score-service.service)
+  set(binDir ${CMAKE_INSTALL_BINDIR})
+  if(NOT IS_ABSOLUTE ${binDir})
+    set(binDir "\${CMAKE_INSTALL_PREFIX}/${binDir}")
+  endif()
+  string(CONFIGURE [[
+    file(READ "@unitIn@" unit)
+    string(REGEX REPLACE "ExecStart=[^ \n]*/score-service" "ExecStart=@binDir@/score-service"
+           unit "${unit}")
+    file(WRITE "@unitOut@" "${unit}")
+  ]] code @ONLY)
+  install(CODE "${code}" COMPONENT service)
+  install(FILES ${unitOut} DESTINATION ${SYSTEMD_SYSTEM_UNIT_DIR} COMPONENT service)
+  install(FILES ${dataDir}/score-service.sysusers RENAME score-service.conf
+          DESTINATION lib/sysusers.d COMPONENT service)
+endfunction()
+
 set(packagingOutputs)
 file(MAKE_DIRECTORY ${packDir})
 
@@ -60,8 +81,7 @@ if(TARGET score-service)
   install_program(score-service service)
   install_package_docs(service score-service)
   if(EXISTS ${PROJECT_SOURCE_DIR}/service/score-service.service)
-    install(FILES ${PROJECT_SOURCE_DIR}/service/score-service.service
-            DESTINATION ${SYSTEMD_SYSTEM_UNIT_DIR} COMPONENT service)
+    install_service_unit()
   endif()
 endif()
 

@@ -41,5 +41,9 @@ The service receives the results that Benchmark Companion submits over
 HTTPS, checks that they are plausible and stores them in SQLite or
 PostgreSQL. It serves a leaderboard page, the same data as JSON, and a
 health check. A systemd unit is included.")
+if(EXISTS ${PROJECT_SOURCE_DIR}/service/score-service.service)
+  set(CPACK_DEBIAN_SERVICE_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/data/score-service.postinst)
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+endif()
 
 include(CPack)
