@@ -42,7 +42,10 @@ HTTPS, checks that they are plausible and stores them in SQLite or
 PostgreSQL. It serves a leaderboard page, the same data as JSON, and a
 health check. A systemd unit is included.")
 if(EXISTS ${PROJECT_SOURCE_DIR}/service/score-service.service)
-  set(CPACK_DEBIAN_SERVICE_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/data/score-service.postinst)
+  # dpkg knows a maintainer script by its file name alone.
+  configure_file(${PROJECT_SOURCE_DIR}/data/score-service.postinst
+                 ${PROJECT_BINARY_DIR}/packaging/score-service/postinst COPYONLY)
+  set(CPACK_DEBIAN_SERVICE_PACKAGE_CONTROL_EXTRA ${PROJECT_BINARY_DIR}/packaging/score-service/postinst)
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 endif()
 
