@@ -32,6 +32,13 @@ grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" |
   fail "metainfo does not launch $id.desktop"
 grep -q "<icon type=\"stock\">$(entry Icon)</icon>" "$metainfo" || fail "metainfo icon differs"
 
+# The unit must start the binary this install put in place, wherever the prefix is.
+for unit in "$usr"/lib/systemd/system/*.service; do
+  [[ -e $unit ]] || continue
+  program=$(sed -n 's/^ExecStart=\([^ ]*\).*/\1/p' "$unit")
+  [[ -x $scratch$program ]] || fail "$(basename "$unit") starts $program, which is not installed"
+done
+
 for page in "$usr"/share/man/man1/*.gz; do
   warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
   [[ -z $warnings ]] || fail "$(basename "$page"): $warnings"
