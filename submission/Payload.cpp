@@ -66,29 +66,41 @@ std::optional<std::string> encodePayload(const Payload& payload) {
     }
 }
 
-std::optional<Payload> decodePayload(std::string_view text) {
+PayloadDecoding decodePayloadExplained(std::string_view text) {
     const json object = json::parse(text.begin(), text.end(), nullptr, false);
     if (!object.is_object()) {
-        return std::nullopt;
+        return {};
     }
-    auto deviceName = readString(object, "device_name");
-    auto chipType = readString(object, "chip_type");
-    const auto ramGb = readInteger(object, "ram_gb");
-    const auto xcodeBuildSec = readNumber(object, "xcode_build_sec");
-    const auto resinSlicerSec = readNumber(object, "resin_slicer_sec");
-    const auto maxTempC = readInteger(object, "max_temp_c");
-    const auto swapUsedMb = readInteger(object, "swap_used_mb");
-    if (!deviceName || !chipType || !ramGb || !xcodeBuildSec || !resinSlicerSec || !maxTempC ||
-        !swapUsedMb) {
-        return std::nullopt;
+    PayloadDecoding result;
+    // Records the first member that cannot be read and passes the value through.
+    const auto need = [&result](auto value, const char* key) {
+        if (!value && result.badMember.empty()) {
+            result.badMember = key;
+        }
+        return value;
+    };
+    auto deviceName = need(readString(object, "device_name"), "device_name");
+    auto chipType = need(readString(object, "chip_type"), "chip_type");
+    const auto ramGb = need(readInteger(object, "ram_gb"), "ram_gb");
+    const auto xcodeBuildSec = need(readNumber(object, "xcode_build_sec"), "xcode_build_sec");
+    const auto resinSlicerSec = need(readNumber(object, "resin_slicer_sec"), "resin_slicer_sec");
+    const auto maxTempC = need(readInteger(object, "max_temp_c"), "max_temp_c");
+    const auto swapUsedMb = need(readInteger(object, "swap_used_mb"), "swap_used_mb");
+    if (!result.badMember.empty()) {
+        return result;
     }
-    return Payload{std::move(*deviceName),
-                   std::move(*chipType),
-                   *ramGb,
-                   *xcodeBuildSec,
-                   *resinSlicerSec,
-                   *maxTempC,
-                   *swapUsedMb};
+    result.payload = Payload{std::move(*deviceName),
+                             std::move(*chipType),
+                             *ramGb,
+                             *xcodeBuildSec,
+                             *resinSlicerSec,
+                             *maxTempC,
+                             *swapUsedMb};
+    return result;
+}
+
+std::optional<Payload> decodePayload(std::string_view text) {
+    return decodePayloadExplained(text).payload;
 }
 
 } // namespace submission

@@ -27,4 +27,13 @@ std::optional<std::string> encodePayload(const Payload& payload);
 // Reads a body back; every member is required and strictly typed.
 std::optional<Payload> decodePayload(std::string_view json);
 
+// The same reading, telling why it failed: `badMember` names the first member
+// that is missing or of the wrong type, and stays empty when the body is not a
+// JSON object at all.
+struct PayloadDecoding {
+    std::optional<Payload> payload;
+    std::string badMember;
+};
+PayloadDecoding decodePayloadExplained(std::string_view json);
+
 } // namespace submission

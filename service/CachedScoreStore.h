@@ -1,0 +1,52 @@
+#pragma once
+
+#include "service/ScoreStore.h"
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <mutex>
+
+namespace service {
+
+// Keeps the leaderboard's aggregates (per-processor summaries and
+// distributions) for `maxAge`, so that a page view costs no scan of every
+// record once there are millions. Submissions and the lists of best results
+// pass straight through, so a new record is listed at once; only its
+// processor's counts may lag by up to `maxAge`.
+class CachedScoreStore final : public ScoreStore {
+public:
+    using Clock = std::function<std::chrono::steady_clock::time_point()>;
+
+    CachedScoreStore(ScoreStore& inner, std::chrono::steady_clock::duration maxAge, Clock clock)
+        : inner_(inner), maxAge_(maxAge), clock_(std::move(clock)) {}
+
+    std::optional<Placement> add(const submission::Payload& payload,
+                                 const std::string& receivedAt) override {
+        return inner_.add(payload, receivedAt);
+    }
+    std::optional<std::vector<StoredScore>> best(const std::optional<std::string>& chip,
+                                                 int limit) override {
+        return inner_.best(chip, limit);
+    }
+    std::optional<std::vector<ChipSummary>> chips() override;
+    std::optional<Distribution> distribution(const std::string& chip, int bins) override;
+    bool reachable() override { return inner_.reachable(); }
+
+private:
+    template <class T> struct Entry {
+        T value;
+        std::chrono::steady_clock::time_point at;
+    };
+    template <class T, class Key, class Read>
+    std::optional<T> cached(std::map<Key, Entry<T>>& entries, const Key& key, Read read);
+
+    ScoreStore& inner_;
+    std::chrono::steady_clock::duration maxAge_;
+    Clock clock_;
+    std::mutex mutex_;
+    std::map<int, Entry<std::vector<ChipSummary>>> summaries_;
+    std::map<std::pair<std::string, int>, Entry<Distribution>> distributions_;
+};
+
+} // namespace service

@@ -1,0 +1,185 @@
+#include "service/Handler.h"
+
+#include "service/LeaderboardPage.h"
+#include "service/Plausibility.h"
+#include "submission/APIResponse.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <ctime>
+
+namespace service {
+namespace {
+
+using submission::APIResponse;
+
+constexpr int kDefaultLimit = 20;
+constexpr int kMaxLimit = 100;
+constexpr const char* kJson = "application/json; charset=utf-8";
+
+Response jsonReply(int status, const APIResponse& reply) {
+    return Response{status, kJson, submission::encodeAPIResponse(reply), {}, 0};
+}
+
+Response failure(int status, std::string error) {
+    return jsonReply(status, APIResponse{false, std::nullopt, std::move(error)});
+}
+
+Response unavailable() {
+    return failure(503, "Skor veritabanına şu an ulaşılamıyor. Lütfen daha sonra tekrar deneyin.");
+}
+
+Response notAllowed(const char* allow) {
+    Response response = failure(405, "Bu adres bu yöntemi desteklemiyor.");
+    response.headers.emplace_back("Allow", allow);
+    return response;
+}
+
+Response submit(const Request& request, ServiceContext& context) {
+    if (const auto wait = context.limiter.admit(request.clientAddress, context.steadyClock())) {
+        Response response =
+            failure(429, "Çok fazla gönderim. Lütfen " + std::to_string(wait->count()) +
+                             " saniye sonra tekrar deneyin.");
+        response.headers.emplace_back("Retry-After", std::to_string(wait->count()));
+        return response;
+    }
+    if (!isJsonMediaType(request.contentType)) {
+        return failure(415, "İstek JSON olmalı (Content-Type: application/json).");
+    }
+    if (request.bodyTooLarge || request.body.size() > kMaxBodyBytes) {
+        return failure(413, "İstek çok büyük: en fazla 16 KiB gönderilebilir.");
+    }
+    const auto decoded = submission::decodePayloadExplained(request.body);
+    if (!decoded.payload) {
+        return failure(400,
+                       decoded.badMember.empty()
+                           ? "Geçersiz istek: gövde bir JSON nesnesi değil."
+                           : "Geçersiz alan: " + decoded.badMember + " eksik ya da türü yanlış.");
+    }
+    if (auto problem = implausibility(*decoded.payload)) {
+        return failure(400, std::move(*problem));
+    }
+    const auto placement = context.store.add(*decoded.payload, isoUtc(context.wallClock()));
+    if (!placement) {
+        return unavailable();
+    }
+    Response response = jsonReply(
+        200, APIResponse{true,
+                         "Skor kaydedildi: bu işlemcideki " + std::to_string(placement->total) +
+                             " sonuç arasında " + std::to_string(placement->rank) + ". sırada.",
+                         std::nullopt});
+    response.recordId = placement->id;
+    return response;
+}
+
+std::optional<std::string> queryValue(const Request& request, const std::string& name) {
+    const auto it = request.query.find(name);
+    if (it == request.query.end() || it->second.empty()) {
+        return std::nullopt;
+    }
+    return it->second;
+}
+
+std::optional<int> parseLimit(const std::optional<std::string>& text) {
+    if (!text) {
+        return kDefaultLimit;
+    }
+    if (text->size() > 3 ||
+        !std::all_of(text->begin(), text->end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return std::nullopt;
+    }
+    const int limit = std::stoi(*text);
+    return limit >= 1 && limit <= kMaxLimit ? std::optional(limit) : std::nullopt;
+}
+
+Response scores(const Request& request, ServiceContext& context) {
+    const auto limit = parseLimit(queryValue(request, "limit"));
+    if (!limit) {
+        return failure(400, "Geçersiz parametre: limit 1 ile 100 arasında olmalı.");
+    }
+    const auto chip = queryValue(request, "chip");
+    const auto rows = context.store.best(chip, *limit);
+    if (!rows) {
+        return unavailable();
+    }
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const auto& row : *rows) {
+        const auto& p = row.payload;
+        list.push_back({{"id", row.id},
+                        {"received_at", row.receivedAt},
+                        {"device_name", p.device_name},
+                        {"chip_type", p.chip_type},
+                        {"ram_gb", p.ram_gb},
+                        {"xcode_build_sec", p.xcode_build_sec},
+                        {"resin_slicer_sec", p.resin_slicer_sec},
+                        {"max_temp_c", p.max_temp_c},
+                        {"swap_used_mb", p.swap_used_mb}});
+    }
+    const nlohmann::ordered_json body{{"success", true}, {"scores", list}};
+    return Response{
+        200, kJson, body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace), {}, 0};
+}
+
+Response page(const Request& request, ServiceContext& context) {
+    const auto chip = queryValue(request, "chip");
+    const auto html = renderLeaderboard(context.store, chip);
+    if (!html) {
+        return Response{503, "text/html; charset=utf-8", unavailablePage(), {}, 0};
+    }
+    return Response{200, "text/html; charset=utf-8", *html, {}, 0};
+}
+
+Response health(ServiceContext& context) {
+    if (!context.store.reachable()) {
+        return unavailable();
+    }
+    return jsonReply(200, APIResponse{true, "ok", std::nullopt});
+}
+
+} // namespace
+
+bool isJsonMediaType(std::string_view contentType) {
+    const auto end = contentType.find(';');
+    std::string_view type = contentType.substr(0, end);
+    while (!type.empty() && (type.back() == ' ' || type.back() == '\t')) {
+        type.remove_suffix(1);
+    }
+    constexpr std::string_view kType = "application/json";
+    return std::equal(type.begin(), type.end(), kType.begin(), kType.end(), [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) == b;
+    });
+}
+
+std::string isoUtc(std::chrono::system_clock::time_point time) {
+    const auto millis =
+        std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count();
+    const std::time_t seconds = millis / 1000;
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    std::array<char, 32> text{};
+    const auto n = std::strftime(text.data(), text.size(), "%Y-%m-%dT%H:%M:%S", &utc);
+    std::snprintf(text.data() + n, text.size() - n, ".%03dZ", static_cast<int>(millis % 1000));
+    return text.data();
+}
+
+Response handle(const Request& request, ServiceContext& context) {
+    const bool read = request.method == "GET" || request.method == "HEAD";
+    if (request.path == "/api/submit") {
+        return request.method == "POST" ? submit(request, context) : notAllowed("POST");
+    }
+    if (request.path == "/" || request.path == "/api/scores" || request.path == "/healthz") {
+        if (!read) {
+            return notAllowed("GET, HEAD");
+        }
+        if (request.path == "/") {
+            return page(request, context);
+        }
+        return request.path == "/healthz" ? health(context) : scores(request, context);
+    }
+    return failure(404, "Bulunamadı: böyle bir adres yok.");
+}
+
+} // namespace service

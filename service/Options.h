@@ -1,0 +1,34 @@
+#pragma once
+
+#include "service/RateLimiter.h"
+
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace service {
+
+struct Options {
+    std::string host = "127.0.0.1";
+    int port = 8443; // 0 picks a free port
+    std::string tlsCert;
+    std::string tlsKey;
+    std::string database = "scores.sqlite3";
+    RateLimit rateLimit;
+    bool trustForwardedFor = false;
+    unsigned threads = 4;
+    unsigned maxConnections = 4096;
+    unsigned maxConnectionsPerAddress = 0; // 0: no limit per address
+    unsigned connectionTimeoutSec = 10;
+    bool help = false;
+
+    bool tls() const { return !tlsCert.empty(); }
+};
+
+// The command line (without the program name) as Options, or why it is wrong.
+std::variant<Options, std::string> parseOptions(const std::vector<std::string>& args);
+
+std::string usage();
+
+} // namespace service

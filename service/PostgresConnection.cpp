@@ -1,0 +1,130 @@
+#include "service/Sql.h"
+
+#include <array>
+#include <charconv>
+#include <libpq-fe.h>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+namespace service {
+namespace {
+
+// Type ids of the result columns the store reads (pg_type.oid).
+constexpr Oid kInt2 = 21, kInt4 = 23, kInt8 = 20, kFloat4 = 700, kFloat8 = 701, kNumeric = 1700;
+
+struct ResultDeleter {
+    void operator()(PGresult* result) const { PQclear(result); }
+};
+using Result = std::unique_ptr<PGresult, ResultDeleter>;
+
+// `?` placeholders become libpq's numbered ones; the store's SQL has no `?`
+// inside literals.
+std::string numbered(std::string_view sql) {
+    std::string out;
+    int next = 0;
+    for (const char c : sql) {
+        if (c == '?') {
+            out += '$';
+            out += std::to_string(++next);
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string paramText(const SqlValue& value) {
+    if (const auto* integer = std::get_if<std::int64_t>(&value)) {
+        return std::to_string(*integer);
+    }
+    if (const auto* number = std::get_if<double>(&value)) {
+        // The shortest text that reads back as the same double.
+        std::array<char, 64> text{};
+        const auto end = std::to_chars(text.data(), text.data() + text.size(), *number).ptr;
+        return {text.data(), end};
+    }
+    return std::get<std::string>(value);
+}
+
+SqlValue cell(PGresult* result, int row, int column) {
+    if (PQgetisnull(result, row, column)) {
+        return nullptr;
+    }
+    const std::string text = PQgetvalue(result, row, column);
+    switch (PQftype(result, column)) {
+    case kInt2:
+    case kInt4:
+    case kInt8:
+        return static_cast<std::int64_t>(std::stoll(text));
+    case kFloat4:
+    case kFloat8:
+    case kNumeric:
+        return std::stod(text);
+    default:
+        return text;
+    }
+}
+
+class PostgresConnection final : public SqlConnection {
+public:
+    explicit PostgresConnection(const std::string& url) : connection_(connect(url)) {
+        if (connection_ == nullptr || PQstatus(connection_.get()) != CONNECTION_OK) {
+            throw std::runtime_error(connection_ ? PQerrorMessage(connection_.get())
+                                                 : "out of memory");
+        }
+        run("SET TIME ZONE 'UTC'", {});
+        // A request thread waits at most this long for the database, then answers 503.
+        run("SET statement_timeout = '10s'", {});
+    }
+
+    std::vector<SqlRow> run(std::string_view sql, const std::vector<SqlValue>& params) override {
+        std::vector<std::string> texts;
+        std::vector<const char*> values;
+        texts.reserve(params.size());
+        values.reserve(params.size());
+        for (const auto& param : params) {
+            texts.push_back(paramText(param));
+        }
+        for (std::size_t i = 0; i < params.size(); ++i) {
+            values.push_back(std::holds_alternative<std::nullptr_t>(params[i]) ? nullptr
+                                                                               : texts[i].c_str());
+        }
+        Result result(PQexecParams(connection_.get(), numbered(sql).c_str(),
+                                   static_cast<int>(values.size()), nullptr, values.data(), nullptr,
+                                   nullptr, 0));
+        const auto status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
+        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+            throw std::runtime_error(PQerrorMessage(connection_.get()));
+        }
+        std::vector<SqlRow> rows(static_cast<std::size_t>(PQntuples(result.get())));
+        for (int row = 0; row < PQntuples(result.get()); ++row) {
+            for (int column = 0; column < PQnfields(result.get()); ++column) {
+                rows[static_cast<std::size_t>(row)].push_back(cell(result.get(), row, column));
+            }
+        }
+        return rows;
+    }
+
+private:
+    // A server that does not answer must not hold a request thread for ever;
+    // a connect_timeout in the URL itself takes precedence.
+    static PGconn* connect(const std::string& url) {
+        const std::array<const char*, 3> keys{"connect_timeout", "dbname", nullptr};
+        const std::array<const char*, 3> values{"5", url.c_str(), nullptr};
+        return PQconnectdbParams(keys.data(), values.data(), 1);
+    }
+
+    struct ConnectionDeleter {
+        void operator()(PGconn* connection) const { PQfinish(connection); }
+    };
+    std::unique_ptr<PGconn, ConnectionDeleter> connection_;
+};
+
+} // namespace
+
+std::unique_ptr<SqlConnection> openPostgres(const std::string& url) {
+    return std::make_unique<PostgresConnection>(url);
+}
+
+} // namespace service

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace service {
+
+using SqlValue = std::variant<std::nullptr_t, std::int64_t, double, std::string>;
+using SqlRow = std::vector<SqlValue>;
+
+// One open connection of either engine. Statements use `?` placeholders.
+// Failures throw (std::runtime_error or the driver's own exceptions); the
+// store turns them into values at its boundary.
+class SqlConnection {
+public:
+    virtual ~SqlConnection() = default;
+    virtual std::vector<SqlRow> run(std::string_view sql, const std::vector<SqlValue>& params) = 0;
+};
+
+// Where the two engines' SQL differs.
+struct Dialect {
+    std::string beginWrite;       // opens a transaction that will write
+    std::string lockForMigration; // serialises concurrent start-ups; may be empty
+    std::vector<std::string> createSchemaV1;
+    std::string receivedAtText; // selects received_at as ISO 8601 UTC text
+    std::string binOfTime;      // bin index of xcode_build_sec, given low and width
+};
+
+const Dialect& sqliteDialect();
+const Dialect& postgresDialect();
+
+std::int64_t asInteger(const SqlValue& value);
+double asNumber(const SqlValue& value);
+std::string asText(const SqlValue& value);
+
+// Opens the SQLite file, creating it, in WAL mode. Throws on failure.
+std::unique_ptr<SqlConnection> openSqlite(const std::string& path);
+// Connects to PostgreSQL with a libpq connection URL. Throws on failure.
+std::unique_ptr<SqlConnection> openPostgres(const std::string& url);
+
+} // namespace service

@@ -1,0 +1,194 @@
+#include "service/SqlScoreStore.h"
+
+#include <stdexcept>
+
+namespace service {
+namespace {
+
+constexpr std::int64_t kSchemaVersion = 1;
+
+const std::string kPayloadColumns =
+    "device_name, chip_type, ram_gb, xcode_build_sec, resin_slicer_sec, max_temp_c, swap_used_mb";
+
+StoredScore storedScore(const SqlRow& row) {
+    return StoredScore{asInteger(row[0]), asText(row[1]),
+                       submission::Payload{asText(row[2]), asText(row[3]), asInteger(row[4]),
+                                           asNumber(row[5]), asNumber(row[6]), asInteger(row[7]),
+                                           asInteger(row[8])}};
+}
+
+// Commits on success; a connection left inside a failed transaction is
+// dropped by the caller, which rolls it back.
+template <class Work>
+auto inTransaction(SqlConnection& connection, const std::string& begin, Work work) {
+    connection.run(begin, {});
+    auto result = work();
+    connection.run("COMMIT", {});
+    return result;
+}
+
+} // namespace
+
+SqlScoreStore::SqlScoreStore(const Dialect& dialect, Connect connect, ErrorSink onError)
+    : dialect_(dialect), connect_(std::move(connect)), onError_(std::move(onError)) {}
+
+template <class Work>
+auto SqlScoreStore::withConnection(Work work)
+    -> std::optional<decltype(work(std::declval<SqlConnection&>()))> {
+    std::unique_ptr<SqlConnection> connection;
+    {
+        const std::lock_guard lock(mutex_);
+        if (!idle_.empty()) {
+            connection = std::move(idle_.back());
+            idle_.pop_back();
+        }
+    }
+    try {
+        if (!connection) {
+            connection = connect_();
+        }
+        auto result = work(*connection);
+        const std::lock_guard lock(mutex_);
+        idle_.push_back(std::move(connection));
+        return result;
+    } catch (const std::exception& error) {
+        onError_(std::string("database: ") + error.what());
+        return std::nullopt;
+    }
+}
+
+void SqlScoreStore::migrate() {
+    const auto connection = connect_();
+    inTransaction(*connection, dialect_.beginWrite, [&] {
+        if (!dialect_.lockForMigration.empty()) {
+            connection->run(dialect_.lockForMigration, {});
+        }
+        connection->run("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)", {});
+        const auto version = asInteger(
+            connection->run("SELECT COALESCE(MAX(version), 0) FROM schema_version", {})[0][0]);
+        if (version > kSchemaVersion) {
+            throw std::runtime_error("the database has schema version " + std::to_string(version) +
+                                     ", newer than this service's " +
+                                     std::to_string(kSchemaVersion));
+        }
+        if (version < 1) {
+            for (const auto& statement : dialect_.createSchemaV1) {
+                connection->run(statement, {});
+            }
+            connection->run("INSERT INTO schema_version (version) VALUES (1)", {});
+        }
+        return 0;
+    });
+}
+
+std::optional<Placement> SqlScoreStore::add(const submission::Payload& p,
+                                            const std::string& receivedAt) {
+    return withConnection([&](SqlConnection& connection) {
+        return inTransaction(connection, dialect_.beginWrite, [&] {
+            const auto inserted =
+                connection.run("INSERT INTO scores (received_at, " + kPayloadColumns +
+                                   ") VALUES (?, ?, ?, ?, ?, ?, ?, ?) RETURNING id",
+                               {receivedAt, p.device_name, p.chip_type, p.ram_gb, p.xcode_build_sec,
+                                p.resin_slicer_sec, p.max_temp_c, p.swap_used_mb});
+            const auto standing = connection.run(
+                "SELECT COUNT(*), COALESCE(SUM(CASE WHEN xcode_build_sec < ? THEN 1 ELSE 0 END), "
+                "0) FROM scores WHERE chip_type = ?",
+                {p.xcode_build_sec, p.chip_type});
+            return Placement{asInteger(inserted.at(0).at(0)), asInteger(standing.at(0).at(1)) + 1,
+                             asInteger(standing.at(0).at(0))};
+        });
+    });
+}
+
+std::optional<std::vector<StoredScore>> SqlScoreStore::best(const std::optional<std::string>& chip,
+                                                            int limit) {
+    return withConnection([&](SqlConnection& connection) {
+        const std::string select =
+            "SELECT id, " + dialect_.receivedAtText + ", " + kPayloadColumns + " FROM scores ";
+        const auto rows =
+            chip ? connection.run(select +
+                                      "WHERE chip_type = ? ORDER BY xcode_build_sec, id LIMIT ?",
+                                  {*chip, std::int64_t{limit}})
+                 : connection.run(select + "ORDER BY xcode_build_sec, id LIMIT ?",
+                                  {std::int64_t{limit}});
+        std::vector<StoredScore> scores;
+        scores.reserve(rows.size());
+        for (const auto& row : rows) {
+            scores.push_back(storedScore(row));
+        }
+        return scores;
+    });
+}
+
+double SqlScoreStore::median(SqlConnection& connection, const std::string& chip,
+                             std::int64_t count) {
+    // The middle one or two times, read along the (chip, time) index.
+    const auto rows = connection.run(
+        "SELECT AVG(t) FROM (SELECT xcode_build_sec AS t FROM scores WHERE chip_type = ? "
+        "ORDER BY xcode_build_sec LIMIT ? OFFSET ?) AS middle",
+        {chip, std::int64_t{2 - count % 2}, std::int64_t{(count - 1) / 2}});
+    return asNumber(rows.at(0).at(0));
+}
+
+std::optional<std::vector<ChipSummary>> SqlScoreStore::chips() {
+    return withConnection([&](SqlConnection& connection) {
+        const auto rows = connection.run("SELECT chip_type, MIN(xcode_build_sec), COUNT(*) FROM "
+                                         "scores GROUP BY chip_type ORDER BY 3 DESC, 1 LIMIT 500",
+                                         {});
+        std::vector<ChipSummary> summaries;
+        summaries.reserve(rows.size());
+        for (const auto& row : rows) {
+            const auto count = asInteger(row[2]);
+            summaries.push_back(ChipSummary{asText(row[0]), asNumber(row[1]),
+                                            median(connection, asText(row[0]), count), count});
+        }
+        return summaries;
+    });
+}
+
+std::optional<Distribution> SqlScoreStore::distribution(const std::string& chip, int bins) {
+    return withConnection([&](SqlConnection& connection) {
+        const auto range = connection.run(
+            "SELECT MIN(xcode_build_sec), MAX(xcode_build_sec) FROM scores WHERE chip_type = ?",
+            {chip});
+        Distribution result;
+        if (std::holds_alternative<std::nullptr_t>(range.at(0).at(0)) || bins < 1) {
+            return result;
+        }
+        result.low = asNumber(range[0][0]);
+        const double span = asNumber(range[0][1]) - result.low;
+        result.binWidth = span > 0.0 ? span / bins : 1.0;
+        result.counts.assign(static_cast<std::size_t>(bins), 0);
+        const auto rows =
+            connection.run("SELECT " + dialect_.binOfTime +
+                               ", COUNT(*) FROM scores WHERE chip_type = ? GROUP BY 1",
+                           {result.low, result.binWidth, chip});
+        for (const auto& row : rows) {
+            const auto bin = std::clamp<std::int64_t>(asInteger(row[0]), 0, bins - 1);
+            result.counts[static_cast<std::size_t>(bin)] += asInteger(row[1]);
+        }
+        return result;
+    });
+}
+
+bool SqlScoreStore::reachable() {
+    return withConnection(
+               [](SqlConnection& connection) { return connection.run("SELECT 1", {}).size() == 1; })
+        .value_or(false);
+}
+
+std::unique_ptr<ScoreStore> openStore(const std::string& database,
+                                      SqlScoreStore::ErrorSink onError) {
+    const bool postgres =
+        database.starts_with("postgresql://") || database.starts_with("postgres://");
+    auto store = postgres ? std::make_unique<SqlScoreStore>(
+                                postgresDialect(), [database] { return openPostgres(database); },
+                                std::move(onError))
+                          : std::make_unique<SqlScoreStore>(
+                                sqliteDialect(), [database] { return openSqlite(database); },
+                                std::move(onError));
+    store->migrate();
+    return store;
+}
+
+} // namespace service

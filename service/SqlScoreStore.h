@@ -1,0 +1,52 @@
+#pragma once
+
+#include "service/ScoreStore.h"
+#include "service/Sql.h"
+
+#include <functional>
+#include <mutex>
+
+namespace service {
+
+// The store over either engine: one set of queries, the engine's differences
+// in its Dialect. Connections are opened on demand, one per concurrent caller,
+// and a connection that failed is dropped, so the next call reconnects.
+class SqlScoreStore final : public ScoreStore {
+public:
+    using Connect = std::function<std::unique_ptr<SqlConnection>()>;
+    using ErrorSink = std::function<void(const std::string&)>;
+
+    SqlScoreStore(const Dialect& dialect, Connect connect, ErrorSink onError);
+
+    // Creates the schema or brings it up to date. Throws when it cannot.
+    void migrate();
+
+    std::optional<Placement> add(const submission::Payload& payload,
+                                 const std::string& receivedAt) override;
+    std::optional<std::vector<StoredScore>> best(const std::optional<std::string>& chip,
+                                                 int limit) override;
+    std::optional<std::vector<ChipSummary>> chips() override;
+    std::optional<Distribution> distribution(const std::string& chip, int bins) override;
+    bool reachable() override;
+
+private:
+    // Runs `work` on a pooled connection; nothing when it throws.
+    template <class Work>
+    auto withConnection(Work work) -> std::optional<decltype(work(std::declval<SqlConnection&>()))>;
+
+    double median(SqlConnection& connection, const std::string& chip, std::int64_t count);
+
+    const Dialect& dialect_;
+    Connect connect_;
+    ErrorSink onError_;
+    std::mutex mutex_;
+    std::vector<std::unique_ptr<SqlConnection>> idle_;
+};
+
+// A `postgresql://` or `postgres://` URL selects PostgreSQL; anything else is
+// a SQLite file path. Throws, with the reason, when the database cannot be
+// opened or its schema cannot be brought up to date.
+std::unique_ptr<ScoreStore> openStore(const std::string& database,
+                                      SqlScoreStore::ErrorSink onError);
+
+} // namespace service

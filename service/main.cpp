@@ -1,0 +1,133 @@
+// score-service: receives benchmark results and serves the leaderboard.
+#include "service/CachedScoreStore.h"
+#include "service/Handler.h"
+#include "service/HttpServer.h"
+#include "service/Options.h"
+#include "service/SqlScoreStore.h"
+
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <sys/resource.h>
+
+namespace {
+
+using namespace service;
+
+constexpr auto kGracePeriod = std::chrono::seconds(10);
+constexpr auto kSummaryMaxAge = std::chrono::seconds(5);
+
+std::optional<std::string> readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    if (!in || !(text << in.rdbuf())) {
+        return std::nullopt;
+    }
+    return text.str();
+}
+
+// The server's settings from the options, or why they cannot work.
+std::variant<ServerConfig, std::string> serverConfig(const Options& options) {
+    ServerConfig config{options.host,
+                        options.port,
+                        "",
+                        "",
+                        options.threads,
+                        options.maxConnections,
+                        options.maxConnectionsPerAddress,
+                        options.connectionTimeoutSec,
+                        options.trustForwardedFor};
+    if (!options.tls()) {
+        if (!isLoopbackHost(options.host)) {
+            return "plain HTTP is served on loopback only; give --tls-cert and --tls-key to listen "
+                   "on " +
+                   options.host;
+        }
+        return config;
+    }
+    const auto cert = readFile(options.tlsCert);
+    const auto key = readFile(options.tlsKey);
+    if (!cert || !key) {
+        return "cannot read " + (cert ? options.tlsKey : options.tlsCert);
+    }
+    if (auto problem = tlsProblem(*cert, *key)) {
+        return *problem;
+    }
+    config.certPem = *cert;
+    config.keyPem = *key;
+    return config;
+}
+
+int fail(const std::string& why) {
+    std::cerr << "score-service: " << why << "\n";
+    return 1;
+}
+
+int serve(const Options& options, const ServerConfig& config, const sigset_t& stopSignals) {
+    LineLog errors(stderr); // database failures, each one line, for the operator
+    std::unique_ptr<ScoreStore> store;
+    try {
+        store = openStore(options.database, [&errors](const std::string& e) { errors.write(e); });
+    } catch (const std::exception& error) {
+        return fail("cannot open the database: " + std::string(error.what()));
+    }
+    const auto steadyNow = [] { return std::chrono::steady_clock::now(); };
+    CachedScoreStore cachedStore(*store, kSummaryMaxAge, steadyNow);
+    RateLimiter limiter(options.rateLimit);
+    ServiceContext context{cachedStore, limiter, [] { return std::chrono::system_clock::now(); },
+                           steadyNow};
+    LineLog log(stdout);
+    auto started = HttpServer::start(
+        config, [&context](const Request& request) { return handle(request, context); },
+        [&log](const LogEntry& entry) { log.write(formatLogLine(entry)); });
+    if (const auto* error = std::get_if<std::string>(&started)) {
+        return fail(*error);
+    }
+    auto& server = *std::get<std::unique_ptr<HttpServer>>(started);
+    const std::string host =
+        options.host.find(':') == std::string::npos ? options.host : "[" + options.host + "]";
+    log.write(std::string("listening on ") + (options.tls() ? "https://" : "http://") + host + ":" +
+              std::to_string(server.port()));
+    int signal = 0;
+    sigwait(&stopSignals, &signal);
+    server.stopAccepting();
+    if (!server.waitUntilIdle(kGracePeriod)) {
+        std::cerr << "score-service: requests still in flight after the grace period\n";
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const auto parsed = parseOptions(std::vector<std::string>(argv + 1, argv + argc));
+    if (const auto* error = std::get_if<std::string>(&parsed)) {
+        return fail(*error + " (see --help)");
+    }
+    const auto& options = std::get<Options>(parsed);
+    if (options.help) {
+        std::cout << usage();
+        return 0;
+    }
+    const auto config = serverConfig(options);
+    if (const auto* error = std::get_if<std::string>(&config)) {
+        return fail(*error);
+    }
+    // Blocked in every thread, so that only sigwait below sees them.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+    // Every open connection is a descriptor; the soft limit (often 1024) is
+    // lower than the connections the server is configured to hold.
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
+    return serve(options, std::get<ServerConfig>(config), stopSignals);
+}

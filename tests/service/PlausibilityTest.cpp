@@ -1,0 +1,75 @@
+#include "service/Plausibility.h"
+
+#include "service/ServiceTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <limits>
+
+namespace service {
+namespace {
+
+using submission::Payload;
+
+Payload withTime(double seconds) {
+    return Payload{"Mac99,1", "M9", 16, seconds, seconds * 1.5 / 3.5, 84, 0};
+}
+
+struct Case {
+    const char* what;
+    std::function<void(Payload&)> change;
+    const char* namedMember; // nullptr: plausible
+};
+
+TEST(Plausibility, RefusesWhatTheClientCannotProduceAndNamesTheMember) {
+    const std::vector<Case> cases = {
+        {"the client's own record", [](Payload&) {}, nullptr},
+        {"exactly one hour", [](Payload& p) { p = withTime(3600.0); }, nullptr},
+        {"over one hour", [](Payload& p) { p = withTime(3600.001); }, "xcode_build_sec"},
+        {"zero time", [](Payload& p) { p = withTime(0.0); }, "xcode_build_sec"},
+        {"negative time", [](Payload& p) { p = withTime(-1.0); }, "xcode_build_sec"},
+        {"infinite time", [](Payload& p) { p.xcode_build_sec = HUGE_VAL; }, "xcode_build_sec"},
+        {"NaN time", [](Payload& p) { p.xcode_build_sec = std::nan(""); }, "xcode_build_sec"},
+        {"NaN resin", [](Payload& p) { p.resin_slicer_sec = std::nan(""); }, "resin_slicer_sec"},
+        {"resin off by 1e-8", [](Payload& p) { p.resin_slicer_sec *= 1 + 1e-8; },
+         "resin_slicer_sec"},
+        {"resin within 1e-10", [](Payload& p) { p.resin_slicer_sec *= 1 + 1e-10; }, nullptr},
+        {"resin equal to xcode", [](Payload& p) { p.resin_slicer_sec = p.xcode_build_sec; },
+         "resin_slicer_sec"},
+        {"1 GB", [](Payload& p) { p.ram_gb = 1; }, nullptr},
+        {"65536 GB", [](Payload& p) { p.ram_gb = 65536; }, nullptr},
+        {"0 GB", [](Payload& p) { p.ram_gb = 0; }, "ram_gb"},
+        {"65537 GB", [](Payload& p) { p.ram_gb = 65537; }, "ram_gb"},
+        {"empty device", [](Payload& p) { p.device_name = ""; }, "device_name"},
+        {"128-byte device", [](Payload& p) { p.device_name = std::string(128, 'a'); }, nullptr},
+        {"129-byte device", [](Payload& p) { p.device_name = std::string(129, 'a'); },
+         "device_name"},
+        {"Turkish and emoji", [](Payload& p) { p.device_name = "Çalışma İstasyonu 🚀"; }, nullptr},
+        {"markup is text", [](Payload& p) { p.device_name = "<script>x</script>"; }, nullptr},
+        {"ill-formed UTF-8", [](Payload& p) { p.device_name = "a\xff"; }, "device_name"},
+        {"cut-off sequence", [](Payload& p) { p.device_name = "\xc3"; }, "device_name"},
+        {"encoded surrogate", [](Payload& p) { p.device_name = "\xed\xa0\x80"; }, "device_name"},
+        {"tab", [](Payload& p) { p.device_name = "a\tb"; }, "device_name"},
+        {"DEL", [](Payload& p) { p.device_name = "a\x7f"; }, "device_name"},
+        {"C1 control", [](Payload& p) { p.device_name = "a\u0085"; }, "device_name"},
+        {"NUL in chip", [](Payload& p) { p.chip_type = std::string("M\0 9", 4); }, "chip_type"},
+        {"empty chip", [](Payload& p) { p.chip_type = ""; }, "chip_type"},
+    };
+    for (const auto& c : cases) {
+        Payload payload = withTime(36.75);
+        c.change(payload);
+        const auto problem = implausibility(payload);
+        if (c.namedMember == nullptr) {
+            EXPECT_EQ(problem, std::nullopt) << c.what;
+            continue;
+        }
+        ASSERT_TRUE(problem.has_value()) << c.what;
+        EXPECT_NE(problem->find(c.namedMember), std::string::npos) << c.what << ": " << *problem;
+        EXPECT_LE(codePoints(*problem), kMaxShownChars) << *problem;
+    }
+}
+
+} // namespace
+} // namespace service

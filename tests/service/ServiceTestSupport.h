@@ -1,0 +1,47 @@
+#pragma once
+
+#include "submission/Payload.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+
+namespace service {
+
+// The status box has room for two lines: about 100 characters.
+inline constexpr std::size_t kMaxShownChars = 100;
+
+inline std::size_t codePoints(const std::string& text) {
+    std::size_t count = 0;
+    for (const char c : text) {
+        count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }
+    return count;
+}
+
+// A record as the client makes it, for a run of `seconds` wall time.
+inline submission::Payload clientRecord(std::string chip, double seconds,
+                                        std::string device = "Mac99,1") {
+    return submission::Payload{
+        std::move(device), std::move(chip), 16, seconds * 3.5, seconds * 1.5, 84, 0};
+}
+
+// A fresh path in a private temporary folder, removed with the object.
+class TempPath {
+public:
+    explicit TempPath(const std::string& name) {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "score-test-XXXXXX").string();
+        directory_ = mkdtemp(pattern.data());
+        path_ = directory_ / name;
+    }
+    ~TempPath() { std::filesystem::remove_all(directory_); }
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path directory_;
+    std::filesystem::path path_;
+};
+
+} // namespace service

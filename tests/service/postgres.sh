@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# A throwaway PostgreSQL 15 server for the storage tests, on a private
+# loopback port, run by an unprivileged user when started as root (CI is).
+#   postgres.sh start URLFILE   initdb + start; writes the connection URL to URLFILE
+#   postgres.sh stop URLFILE    stops the server and removes its folder
+set -euo pipefail
+action=${1:?usage: postgres.sh start|stop URLFILE}
+urlfile=${2:?usage: postgres.sh start|stop URLFILE}
+bin=/usr/lib/postgresql/15/bin
+
+as_owner() {
+  if ((EUID == 0)); then runuser -u postgres -- "$@"; else "$@"; fi
+}
+
+stop() {
+  [[ -f "$urlfile.dir" ]] || return 0
+  dir=$(cat "$urlfile.dir")
+  as_owner "$bin/pg_ctl" -D "$dir/data" -m immediate -w -t 30 stop >/dev/null 2>&1 || true
+  rm -rf "$dir" "$urlfile" "$urlfile.dir"
+}
+
+case "$action" in
+start)
+  stop
+  dir=$(mktemp -d /tmp/score-pg.XXXXXX)
+  chmod 755 "$dir"
+  ((EUID == 0)) && chown postgres: "$dir"
+  echo "$dir" >"$urlfile.dir"
+  port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+  as_owner "$bin/initdb" -D "$dir/data" -U scores -A trust -E UTF8 --no-locale >"$dir/initdb.log"
+  as_owner "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 \
+    -o "-c listen_addresses=127.0.0.1 -p $port -k $dir -c fsync=on" start >/dev/null
+  echo "postgresql://scores@127.0.0.1:$port/postgres" >"$urlfile"
+  echo "PostgreSQL 15 at $(cat "$urlfile")"
+  ;;
+stop) stop ;;
+*) echo "usage: postgres.sh start|stop URLFILE" >&2; exit 2 ;;
+esac

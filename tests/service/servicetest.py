@@ -1,0 +1,54 @@
+"""Starts the real score-service on plain loopback HTTP for the Python tests."""
+import http.client
+import json
+import os
+import select
+import subprocess
+import tempfile
+import urllib.parse
+
+BINARY = os.environ["SCORE_SERVICE_BINARY"]
+
+
+def record(seconds=10.5, device="Mac99,1", chip="M9"):
+    return {"device_name": device, "chip_type": chip, "ram_gb": 16,
+            "xcode_build_sec": seconds * 3.5, "resin_slicer_sec": seconds * 1.5,
+            "max_temp_c": 84, "swap_used_mb": 0}
+
+
+class Service:
+    """score-service on 127.0.0.1:0 with a fresh SQLite file; killed on exit."""
+
+    def __init__(self, *extra):
+        self.folder = tempfile.TemporaryDirectory()
+        self.database = os.path.join(self.folder.name, "scores.sqlite3")
+        self.process = subprocess.Popen(
+            [BINARY, "--listen", "127.0.0.1:0", "--database", self.database, *extra],
+            stdout=subprocess.PIPE, text=True)
+        ready, _, _ = select.select([self.process.stdout], [], [], 10)
+        line = self.process.stdout.readline() if ready else ""
+        assert line.startswith("listening on http://"), f"no start line: {line!r}"
+        self.url = line.split()[-1]
+        self.port = urllib.parse.urlsplit(self.url).port
+
+    def post(self, body, headers=None, timeout=10):
+        """(status, decoded reply) of one POST /api/submit on a new connection."""
+        connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=timeout)
+        try:
+            headers = {"Content-Type": "application/json", **(headers or {})}
+            data = json.dumps(body) if isinstance(body, dict) else body
+            connection.request("POST", "/api/submit", data, headers,
+                               encode_chunked="Transfer-Encoding" in headers)
+            reply = connection.getresponse()
+            return reply.status, json.loads(reply.read())
+        finally:
+            connection.close()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *_):
+        if self.process.poll() is None:
+            self.process.kill()
+        self.process.wait(timeout=10)
+        self.folder.cleanup()
