@@ -1,13 +1,16 @@
 // Kernel, pool overhead and timing honesty, measured side by side in one process.
-//   build-bench/bench/measure_workload [rounds]
+//   build-bench/bench/measure_workload [rounds] [hooks]
 #include "BenchStats.h"
 #include "ReferenceLoop.h"
 #include "model/StressWorkload.h"
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -94,6 +97,40 @@ void doubling(int rounds) {
                 bench::minimum(run2) / bench::minimum(run1));
 }
 
+double processCpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
+}
+
+// The run with the hooks a terminal front end attaches (a counter and a stop
+// check per child) against the run without, alternated so load hits both alike.
+// CPU seconds of the whole process too: unlike wall time, they do not grow
+// when other processes take the cores.
+void hooks(int rounds) {
+    std::atomic<int> finished{0};
+    std::atomic<bool> stop{false};
+    const model::RunHooks attached{[&finished] { ++finished; }, [&stop] { return stop.load(); }};
+    std::vector<double> plain, hooked, plainCpu, hookedCpu;
+    for (int r = 0; r < rounds; ++r) {
+        double cpu = processCpuSeconds();
+        plain.push_back(model::runStressWorkload(kProduct));
+        plainCpu.push_back(processCpuSeconds() - cpu);
+        cpu = processCpuSeconds();
+        hooked.push_back(*model::runStressWorkload(kProduct, attached));
+        hookedCpu.push_back(processCpuSeconds() - cpu);
+    }
+    std::printf("== run hooks\n");
+    printSeries("run without hooks (wall)", plain, 1e3, "ms");
+    printSeries("run with progress and stop hooks", hooked, 1e3, "ms");
+    printSeries("run without hooks (process CPU)", plainCpu, 1e3, "ms");
+    printSeries("run with hooks (process CPU)", hookedCpu, 1e3, "ms");
+    std::printf("hooked/plain wall  median %.4f  min %.4f\n", median(hooked) / median(plain),
+                bench::minimum(hooked) / bench::minimum(plain));
+    std::printf("hooked/plain CPU   median %.4f  min %.4f\n", median(hookedCpu) / median(plainCpu),
+                bench::minimum(hookedCpu) / bench::minimum(plainCpu));
+}
+
 // The reported interval against one taken around the whole call: the gap is
 // what the call adds outside the group. An empty group shows the clock's floor.
 void interval(int rounds) {
@@ -115,6 +152,10 @@ int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::atoi(argv[1]) : 10;
     const unsigned hardwareThreads = std::thread::hardware_concurrency();
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    if (argc > 2 && std::string_view(argv[2]) == "hooks") {
+        hooks(rounds);
+        return 0;
+    }
     kernel(rounds);
     pool(rounds, hardwareThreads);
     doubling(rounds);

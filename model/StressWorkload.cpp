@@ -4,6 +4,7 @@
 
 #include <oneapi/tbb/task_group.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 
@@ -28,16 +29,34 @@ double stressSum(std::int64_t steps) {
 }
 
 double runStressWorkload(const WorkloadSize& size) {
+    return *runStressWorkload(size, RunHooks{});
+}
+
+std::optional<double> runStressWorkload(const WorkloadSize& size, const RunHooks& hooks) {
+    std::atomic<bool> skipped{false};
     // A steady clock: a wall-clock change during the run must not bend the score.
     const auto start = std::chrono::steady_clock::now();
     {
         tbb::task_group group;
         for (int k = 0; k < size.tasks; ++k) {
-            group.run([steps = size.steps] { keepResult(stressSum(steps)); });
+            group.run([steps = size.steps, &hooks, &skipped] {
+                // Checked between children only: a running child is never cut short.
+                if (hooks.stopRequested && hooks.stopRequested()) {
+                    skipped.store(true, std::memory_order_relaxed);
+                    return;
+                }
+                keepResult(stressSum(steps));
+                if (hooks.childFinished) {
+                    hooks.childFinished();
+                }
+            });
         }
         group.wait();
     }
     const auto end = std::chrono::steady_clock::now();
+    if (skipped.load(std::memory_order_relaxed)) {
+        return std::nullopt;
+    }
     return std::chrono::duration<double>(end - start).count();
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 
 namespace model {
 
@@ -9,6 +11,14 @@ namespace model {
 struct WorkloadSize {
     int tasks = 24;
     std::int64_t steps = 35'000'000;
+};
+
+// What a front end may attach to a run. Both are called from the workers,
+// inside the timed interval, once per child, so they must be short and
+// thread-safe; neither touches the kernel itself.
+struct RunHooks {
+    std::function<void()> childFinished; // after each child that ran
+    std::function<bool()> stopRequested; // before each child; true skips it
 };
 
 // One child's work: the sum of sqrt(i) for i in [0, steps), added in order.
@@ -20,5 +30,9 @@ double stressSum(std::int64_t steps);
 // the calling thread, and returns the seconds between just before the group
 // was created and just after every child finished (steady clock).
 double runStressWorkload(const WorkloadSize& size);
+
+// The same run with hooks; nullopt when a stop request skipped any child, as
+// the time of a partial run is no score.
+std::optional<double> runStressWorkload(const WorkloadSize& size, const RunHooks& hooks);
 
 } // namespace model

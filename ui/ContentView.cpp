@@ -1,7 +1,7 @@
 #include "ui/ContentView.h"
 
+#include "model/Texts.h"
 #include "ui/CpuIcon.h"
-#include "ui/Formatting.h"
 #include "ui/QtMainThread.h"
 #include "ui/StatusMarkup.h"
 #include "ui/Theme.h"
@@ -104,9 +104,9 @@ QWidget* ContentView::buildHardwareCard() {
         rows->addLayout(row);
         return value;
     };
-    deviceValue_ = addRow(tr("Donanım Modeli:"), "deviceValue");
-    chipValue_ = addRow(tr("İşlemci / Çip:"), "chipValue");
-    ramValue_ = addRow(tr("Bütünleşik Bellek (RAM):"), "ramValue");
+    deviceValue_ = addRow(tr(model::texts::kDeviceLabel), "deviceValue");
+    chipValue_ = addRow(tr(model::texts::kChipLabel), "chipValue");
+    ramValue_ = addRow(tr(model::texts::kRamLabel), "ramValue");
     return card;
 }
 
@@ -118,7 +118,7 @@ QWidget* ContentView::buildScorePanel() {
     layout->setSpacing(kScoreInnerSpacing);
 
     auto* caption =
-        makeLabel(tr("Xcode Build Derleme Skoru"), theme::font(TextStyle::Headline), theme::gray());
+        makeLabel(tr(model::texts::kScoreCaption), theme::font(TextStyle::Headline), theme::gray());
     caption->setObjectName("scoreCaption");
     layout->addWidget(caption, 0, Qt::AlignHCenter);
 
@@ -143,7 +143,7 @@ void ContentView::showFacts() {
     // Read once at construction and never changed, so set once.
     deviceValue_->setText(qs(vm_->deviceName()));
     chipValue_->setText(qs(vm_->chipName()));
-    ramValue_->setText(tr("%1 GB").arg(qs(formatInteger(vm_->ramGB()))));
+    ramValue_->setText(qs(model::texts::ramText(vm_->ramGB())));
 }
 
 void ContentView::scheduleRefresh() {
@@ -161,8 +161,8 @@ void ContentView::refresh() {
     const model::BenchmarkViewModel& vm = *vm_;
 
     if (const std::optional<double>& score = *vm.score) {
-        scoreValue_->setText(tr("%1 Saniye").arg(qs(formatOneDecimal(*score))));
-        scoreValue_->setAccessibleName(tr("Xcode Build Derleme Skoru") + ": " +
+        scoreValue_->setText(qs(model::texts::scoreText(*score)));
+        scoreValue_->setAccessibleName(tr(model::texts::kScoreCaption) + ": " +
                                        scoreValue_->text());
     }
     scorePanel_->setVisible(vm.score->has_value());

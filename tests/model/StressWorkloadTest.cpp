@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -31,6 +32,16 @@ TEST(StressWorkloadTest, AGroupOfEmptyChildrenTakesNextToNoTime) {
     const double elapsed = model::runStressWorkload({.tasks = 24, .steps = 0});
     EXPECT_GE(elapsed, 0.0);
     EXPECT_LT(elapsed, 60.0);
+}
+
+TEST(StressWorkloadTest, HooksCountEveryChildAndAStopLeavesNoScore) {
+    for (const bool stop : {false, true}) {
+        std::atomic<int> finished{0};
+        const auto elapsed = model::runStressWorkload(
+            {.tasks = 24, .steps = 1000}, {[&] { ++finished; }, [stop] { return stop; }});
+        EXPECT_EQ(elapsed.has_value(), !stop);
+        EXPECT_EQ(finished, stop ? 0 : 24);
+    }
 }
 
 // Reads the compiled kernel back: the optimiser must have kept a scalar

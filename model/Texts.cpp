@@ -1,9 +1,9 @@
-#include "ui/Formatting.h"
+#include "model/Texts.h"
 
 #include <array>
 #include <charconv>
 
-namespace ui {
+namespace model::texts {
 
 // std::to_chars never consults the locale, unlike printf, which Qt's own
 // setlocale() call would turn to a decimal comma under tr_TR.
@@ -20,4 +20,12 @@ std::string formatOneDecimal(double value) {
     return std::string(buffer.data(), result.ptr);
 }
 
-} // namespace ui
+std::string ramText(std::int64_t ramGB) {
+    return formatInteger(ramGB) + " GB";
+}
+
+std::string scoreText(double seconds) {
+    return formatOneDecimal(seconds) + " Saniye";
+}
+
+} // namespace model::texts

@@ -1,0 +1,95 @@
+#include "cli/Report.h"
+
+#include "model/Texts.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <array>
+#include <utility>
+
+namespace cli {
+namespace {
+
+using namespace model::texts;
+
+constexpr std::string_view kReplacement = "\uFFFD";
+
+std::size_t codePoints(std::string_view text) {
+    return static_cast<std::size_t>(
+        std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+}
+
+const char* outcomeName(const std::optional<submission::SubmissionResult>& result) {
+    if (!result) {
+        return "not_submitted";
+    }
+    switch (result->outcome) {
+    case submission::Outcome::Accepted:
+        return "accepted";
+    case submission::Outcome::Refused:
+        return "refused";
+    case submission::Outcome::ConnectionFailure:
+        break;
+    }
+    return "unreachable";
+}
+
+} // namespace
+
+std::string printable(std::string_view text) {
+    std::string result;
+    result.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        const bool c1 = byte == 0xC2 && i + 1 < text.size() &&
+                        static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                        static_cast<unsigned char>(text[i + 1]) <= 0x9F;
+        if (byte < 0x20 || byte == 0x7F || c1) {
+            result += kReplacement;
+            i += c1 ? 1 : 0;
+        } else {
+            result += text[i];
+        }
+    }
+    return result;
+}
+
+std::string factsText(const Facts& facts) {
+    const std::array<std::pair<std::string_view, std::string>, 3> rows{{
+        {kDeviceLabel, facts.deviceName},
+        {kChipLabel, facts.chipName},
+        {kRamLabel, ramText(facts.ramGB)},
+    }};
+    std::size_t width = 0;
+    for (const auto& [label, value] : rows) {
+        width = std::max(width, codePoints(label));
+    }
+    std::string text;
+    for (const auto& [label, value] : rows) {
+        text += std::string(label) + std::string(width - codePoints(label) + 1, ' ') +
+                printable(value) + "\n";
+    }
+    return text;
+}
+
+std::string scoreLine(double score) {
+    return std::string(kScoreCaption) + ": " + scoreText(score) + "\n";
+}
+
+std::string jsonReport(const RunReport& report) {
+    const nlohmann::json json = {
+        {"facts",
+         {{"model", report.facts.deviceName},
+          {"processor", report.facts.chipName},
+          {"memory_gb", report.facts.ramGB}}},
+        {"elapsed_sec", report.elapsedSeconds},
+        {"score", report.score},
+        {"outcome", outcomeName(report.submission)},
+        {"text", report.submission ? nlohmann::json(report.submission->statusText) : nullptr},
+    };
+    // A fact that is not valid UTF-8 is replaced, not allowed to abort the report.
+    return json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
+} // namespace cli

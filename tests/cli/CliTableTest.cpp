@@ -1,0 +1,110 @@
+#include "cli/Cli.h"
+#include "cli/Progress.h"
+#include "model/Texts.h"
+#include "submission/Payload.h"
+#include "support/ExpectedTexts.h"
+#include "support/FakeRoot.h"
+#include "support/Peer.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <clocale>
+#include <sstream>
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+struct Case {
+    const char* name;
+    Strings args;
+    Strings peer; // peer.py's case and options
+    bool interrupt = false;
+    bool terminal = false;
+    int status = 0;
+    std::string outHas;
+    std::string errHas;
+    std::size_t sent = 0;
+};
+
+// clang-format off
+const Case kCases[] = {
+    {"Accepted", {}, {"reply", "--body", R"({"message":"Kaydedildi"})"}, false, true, 0, "✅ Kaydedildi\n", "24/24", 1},
+    {"RefusedWithTheServiceTextMadeHarmless", {}, {"reply", "--status", "500", "--body", R"({"error":"Yasak\u001b[2J"})"},
+     false, false, 1, "❌ Hata: Yasak\uFFFD[2J\n", "", 1},
+    {"Unreachable", {}, {"not-http"}, false, false, 2, testsupport::texts::kConnectionFailure, "", 1},
+    {"MeasuredOnly", {"--no-submit"}, {"reply"}, false, false, 0, "Derleme Skoru: ", "", 0},
+    {"Json", {"--json"}, {"reply"}, false, false, 0, R"("outcome":"accepted")", "", 1},
+    {"UsageError", {"--json", "-x"}, {"reply"}, false, false, 64, "", "bilinmeyen seçenek: -x", 0},
+    {"Interrupted", {}, {"reply"}, true, true, 130, "tutuluyor", "durduruldu", 0},
+    {"Help", {"--no-submit", "--help"}, {"reply"}, false, false, 0, "Kullanım: ", "", 0},
+    {"Version", {"--version"}, {"reply"}, false, false, 0, "benchmark-companion-cli 0.1.", "", 0},
+};
+// clang-format on
+
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class CliTableTest : public testing::TestWithParam<Case> {};
+
+TEST_P(CliTableTest, ExitStatusOutputsAndWhatReachedThePeer) {
+    const Case& c = GetParam();
+    const std::string previousLocale = std::setlocale(LC_ALL, nullptr);
+    std::setlocale(LC_ALL, "tr_TR.UTF-8"); // a decimal comma, where installed
+    testsupport::FakeRoot root;
+    root.write("proc/device-tree/model", "Kart\x1b[2J");
+    root.write("proc/cpuinfo", "model name\t: Apple T1\n");
+    testsupport::Peer peer(c.peer.front(), Strings(c.peer.begin() + 1, c.peer.end()));
+    std::ostringstream out, err;
+    cli::CliSeams seams{.system = {root.path(), [] { return std::uint64_t{16} << 30; }},
+                        .endpoint = {peer.url(), peer.caFile(), std::chrono::seconds(10)},
+                        .workload = {.tasks = 24, .steps = 1000},
+                        .out = &out,
+                        .err = &err,
+                        .errIsTerminal = c.terminal};
+    if (c.interrupt) {
+        seams.waitForInterrupt = [](auto) { return true; };
+    }
+
+    EXPECT_EQ(cli::runCli(c.args, seams), c.status);
+    std::setlocale(LC_ALL, previousLocale.c_str());
+    EXPECT_NE(out.str().find(c.outHas), std::string::npos) << out.str();
+    EXPECT_NE(err.str().find(c.errHas), std::string::npos) << err.str();
+    EXPECT_EQ(err.str().find_first_of("\r\x1b") != std::string::npos, c.terminal) << err.str();
+    const auto requests = peer.requests();
+    ASSERT_EQ(requests.size(), c.sent);
+    if (c.sent == 0) {
+        return;
+    }
+    // The record is the window's, and the score shown is the one submitted.
+    const auto sent = submission::decodePayload(requests[0].body);
+    ASSERT_TRUE(sent);
+    EXPECT_EQ(sent->device_name, "Kart\x1b[2J");
+    EXPECT_EQ(sent->chip_type, "T1");
+    EXPECT_EQ(sent->ram_gb, 16);
+    if (c.args.empty()) {
+        EXPECT_NE(out.str().find("Donanım Modeli:          Kart\uFFFD[2J\n"), std::string::npos);
+        EXPECT_NE(out.str().find(model::texts::scoreText(sent->xcode_build_sec)),
+                  std::string::npos);
+    } else {
+        const auto json = nlohmann::json::parse(out.str());
+        EXPECT_EQ(json["score"], sent->xcode_build_sec);
+        EXPECT_EQ(json["text"], "✅ Skor kaydedildi");
+        EXPECT_EQ(json["facts"]["processor"], "Apple T1");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, CliTableTest, testing::ValuesIn(kCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ProgressTest, OneCellPerChildTheCountAndTheSeconds) {
+    const std::string full = "████████████", empty = "░░░░░░░░░░░░"; // half a bar each
+    EXPECT_EQ(cli::progressLine(0, 24, 0.0), "[" + empty + empty + "] 0/24  0.0 sn");
+    EXPECT_EQ(cli::progressLine(12, 24, 1.25), "[" + full + empty + "] 12/24  1.2 sn");
+    EXPECT_EQ(cli::progressLine(30, 24, -1.0), "[" + full + full + "] 24/24  0.0 sn");
+    EXPECT_EQ(cli::progressLine(1, 2, 7.06), "[" + full + empty + "] 1/2  7.1 sn");
+}
+
+} // namespace
