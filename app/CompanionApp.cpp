@@ -2,6 +2,8 @@
 
 #include "app/NativeTitle.h"
 #include "ui/ContentView.h"
+#include "ui/CpuIcon.h"
+#include "ui/Theme.h"
 
 #include <QApplication>
 
@@ -13,9 +15,12 @@ int CompanionApp::main(int argc, char** argv) {
     int qtArgc = 1;
     char* qtArgv[] = {argc > 0 && argv[0] != nullptr ? argv[0] : fallbackName, nullptr};
     QApplication application(qtArgc, qtArgv);
-    // Names the program to the taskbar and the window manager's class hint.
+    // The application name becomes the class in WM_CLASS, which the desktop
+    // entry's StartupWMClass names; the desktop file name is the Wayland app id.
+    // Together they let docks find the entry and its icon.
     QApplication::setApplicationName(QStringLiteral("benchmark-companion"));
-    QApplication::setDesktopFileName(QStringLiteral("benchmark-companion"));
+    QApplication::setDesktopFileName(QStringLiteral(BENCHMARK_COMPANION_APP_ID));
+    QApplication::setWindowIcon(ui::cpuPictogramIcon(ui::theme::blue()));
 
     // The window manager keeps its frame so the window can be moved and
     // closed; only the title is left empty.

@@ -1,7 +1,7 @@
 #include "ui/CpuIcon.h"
 
 #include <QPainter>
-#include <QPainterPath>
+#include <QPixmap>
 
 namespace ui {
 
@@ -12,17 +12,22 @@ CpuIcon::CpuIcon(int size, QColor tint, QWidget* parent) : QWidget(parent), tint
 
 void CpuIcon::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
+    paintCpuPictogram(painter, width(), tint_);
+}
+
+void paintCpuPictogram(QPainter& painter, qreal side, const QColor& tint) {
+    painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
-    const qreal unit = width() / 40.0; // the pictogram is laid out on a 40-unit grid
+    const qreal unit = side / 40.0; // the pictogram is laid out on a 40-unit grid
     painter.scale(unit, unit);
 
-    QPen pen(tint_, 2.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    QPen pen(tint, 2.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
     painter.setPen(pen);
     painter.setBrush(Qt::NoBrush);
     painter.drawRoundedRect(QRectF(9, 9, 22, 22), 4, 4);
 
     painter.setPen(Qt::NoPen);
-    painter.setBrush(tint_);
+    painter.setBrush(tint);
     painter.drawRoundedRect(QRectF(15, 15, 10, 10), 1.5, 1.5);
 
     painter.setPen(pen);
@@ -32,6 +37,20 @@ void CpuIcon::paintEvent(QPaintEvent* /*event*/) {
         painter.drawLine(QPointF(3.5, at), QPointF(8.5, at));   // left
         painter.drawLine(QPointF(31.5, at), QPointF(36.5, at)); // right
     }
+    painter.restore();
+}
+
+QIcon cpuPictogramIcon(const QColor& tint) {
+    QIcon icon;
+    for (const int side : {16, 24, 32, 48, 64, 128, 256}) {
+        QPixmap pixmap(side, side);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        paintCpuPictogram(painter, side, tint);
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
 }
 
 } // namespace ui

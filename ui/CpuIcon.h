@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QColor>
+#include <QIcon>
 #include <QWidget>
+
+class QPainter;
 
 namespace ui {
 
@@ -19,5 +22,12 @@ protected:
 private:
     QColor tint_;
 };
+
+// Draws the pictogram into the square (0, 0, side, side) of the painter.
+// The hicolor SVG icon that is installed repeats this geometry; change both.
+void paintCpuPictogram(QPainter& painter, qreal side, const QColor& tint);
+
+// The same pictogram at the sizes window managers and docks ask for.
+QIcon cpuPictogramIcon(const QColor& tint);
 
 } // namespace ui

@@ -2,7 +2,7 @@
 # The real program under the X server that xvfb-run started, driven as a user would: one
 # untitled 450×500 window; a click on the button starts a run (its fill turns from blue to a
 # dark gray); a close request in the middle of the run ends the program with status 0 in 2 s.
-#   window-test.sh PROGRAM
+#   window-test.sh PROGRAM DESKTOP-ENTRY
 set -uo pipefail
 QT_QPA_PLATFORM=xcb "$1" &
 app=$!
@@ -18,6 +18,10 @@ for name in WM_NAME _NET_WM_NAME; do
   [[ $title =~ (not found|= (\"\")?$) ]] || fail "title not empty: $title"
 done
 xprop -id "$win" WM_PROTOCOLS | grep -q WM_DELETE_WINDOW || fail "close requests ignored"
+# Docks tie the window to its desktop entry by WM_CLASS's class, and show its own icon.
+class=$(xprop -id "$win" WM_CLASS | sed -n 's/.*, "\(.*\)"$/\1/p')
+[[ $class == "$(sed -n 's/^StartupWMClass=//p' "$2")" ]] || fail "WM_CLASS class '$class' is not the entry's"
+xprop -id "$win" _NET_WM_ICON | grep -q 'not found' && fail "the window has no icon"
 
 fill_is() { # blue|gray: the button's fill left of its label, within 5 s
   for _ in $(seq 50); do
