@@ -2,8 +2,6 @@
 # "companion" (window, terminal program, desktop data) and "service".
 # Included last, so that every program's target already exists.
 
-set(SYSTEMD_SYSTEM_UNIT_DIR "lib/systemd/system" CACHE STRING
-    "Where the score service's systemd unit is installed, relative to the prefix or absolute")
 set(BENCHMARK_COMPANION_MAINTAINER
     "Benchmark Companion developers <maintainers@benchmarkcompanion.org>")
 
