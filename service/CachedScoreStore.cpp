@@ -16,18 +16,23 @@ std::optional<T> CachedScoreStore::cached(std::map<Key, Entry<T>>& entries, cons
     {
         const std::lock_guard lock(mutex_);
         const auto it = entries.find(key);
-        if (it != entries.end() && now - it->second.at < maxAge_) {
-            return it->second.value;
+        if (it != entries.end()) {
+            if (now - it->second.at < maxAge_ || it->second.refreshing) {
+                return it->second.value;
+            }
+            it->second.refreshing = true;
         }
     }
     // Read without the lock: a slow database must not hold up fresh entries.
     auto value = read();
+    const std::lock_guard lock(mutex_);
     if (value) {
-        const std::lock_guard lock(mutex_);
-        if (entries.size() >= kMaxDistributions) {
+        if (entries.size() >= kMaxDistributions && !entries.contains(key)) {
             entries.clear();
         }
         entries.insert_or_assign(key, Entry<T>{*value, now});
+    } else if (const auto it = entries.find(key); it != entries.end()) {
+        it->second.refreshing = false; // the next caller tries again
     }
     return value;
 }

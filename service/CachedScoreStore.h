@@ -13,7 +13,8 @@ namespace service {
 // distributions) for `maxAge`, so that a page view costs no scan of every
 // record once there are millions. Submissions and the lists of best results
 // pass straight through, so a new record is listed at once; only its
-// processor's counts may lag by up to `maxAge`.
+// processor's counts may lag by up to `maxAge`, plus one refresh: one caller
+// refreshes an expired entry while the others are served the previous value.
 class CachedScoreStore final : public ScoreStore {
 public:
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
@@ -37,6 +38,7 @@ private:
     template <class T> struct Entry {
         T value;
         std::chrono::steady_clock::time_point at;
+        bool refreshing = false;
     };
     template <class T, class Key, class Read>
     std::optional<T> cached(std::map<Key, Entry<T>>& entries, const Key& key, Read read);

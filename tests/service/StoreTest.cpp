@@ -129,5 +129,38 @@ TEST(CachedScoreStore, AggregatesLagByAtMostTheirAgeWhileListsAreCurrent) {
     EXPECT_EQ(counted(), std::make_pair(std::int64_t{2}, std::int64_t{2}));
 }
 
+// Reads its count from the inner store; the second read asks the cache again
+// meanwhile, as a concurrent view would.
+struct NestedReads final : ScoreStore {
+    std::optional<Placement> add(const Payload&, const std::string&) override { return {}; }
+    std::optional<std::vector<StoredScore>> best(const std::optional<std::string>&, int) override {
+        return {};
+    }
+    std::optional<std::vector<ChipSummary>> chips() override {
+        if (++reads == 2) {
+            nested = cache->chips();
+        }
+        return std::vector<ChipSummary>{{"M9", 1.0, 1.0, reads}};
+    }
+    std::optional<Distribution> distribution(const std::string&, int) override { return {}; }
+    bool reachable() override { return true; }
+    ScoreStore* cache = nullptr;
+    std::int64_t reads = 0;
+    std::optional<std::vector<ChipSummary>> nested;
+};
+
+TEST(CachedScoreStore, OneCallerRefreshesWhileOthersGetThePreviousValue) {
+    using namespace std::chrono_literals;
+    NestedReads inner;
+    std::chrono::steady_clock::time_point now{};
+    CachedScoreStore store(inner, 5s, [&] { return now; });
+    inner.cache = &store;
+    EXPECT_EQ(store.chips()->at(0).count, 1);
+    now += 5s;
+    EXPECT_EQ(store.chips()->at(0).count, 2);
+    EXPECT_EQ(inner.nested->at(0).count, 1); // served, not read again
+    EXPECT_EQ(inner.reads, 2);
+}
+
 } // namespace
 } // namespace service
