@@ -83,6 +83,10 @@ void SqlScoreStore::migrate() {
 
 std::optional<Placement> SqlScoreStore::add(const submission::Payload& p,
                                             const std::string& receivedAt) {
+    std::unique_lock<std::mutex> writer(writerMutex_, std::defer_lock);
+    if (dialect_.oneWriterAtATime) {
+        writer.lock();
+    }
     return withConnection([&](SqlConnection& connection) {
         return inTransaction(connection, dialect_.beginWrite, [&] {
             const auto inserted =
