@@ -13,23 +13,41 @@ template <class T, class Key, class Read>
 std::optional<T> CachedScoreStore::cached(std::map<Key, Entry<T>>& entries, const Key& key,
                                           Read read) {
     const auto now = clock_();
+    std::optional<T> previous;
     {
         const std::lock_guard lock(mutex_);
         const auto it = entries.find(key);
-        if (it != entries.end() && now - it->second.at < maxAge_) {
-            return it->second.value;
+        if (it != entries.end()) {
+            if (now - it->second.at < maxAge_ || it->second.refreshing) {
+                return it->second.value;
+            }
+            it->second.refreshing = true;
+            previous = it->second.value;
         }
+    }
+    if (previous && worker_) {
+        worker_->post([this, &entries, key, read, now] { keep(entries, key, read(), now); });
+        return previous;
     }
     // Read without the lock: a slow database must not hold up fresh entries.
     auto value = read();
+    keep(entries, key, value, now);
+    return value;
+}
+
+template <class T, class Key>
+void CachedScoreStore::keep(std::map<Key, Entry<T>>& entries, const Key& key,
+                            const std::optional<T>& value,
+                            std::chrono::steady_clock::time_point at) {
+    const std::lock_guard lock(mutex_);
     if (value) {
-        const std::lock_guard lock(mutex_);
-        if (entries.size() >= kMaxDistributions) {
+        if (entries.size() >= kMaxDistributions && !entries.contains(key)) {
             entries.clear();
         }
-        entries.insert_or_assign(key, Entry<T>{*value, now});
+        entries.insert_or_assign(key, Entry<T>{*value, at});
+    } else if (const auto it = entries.find(key); it != entries.end()) {
+        it->second.refreshing = false; // the next caller tries again
     }
-    return value;
 }
 
 std::optional<std::vector<ChipSummary>> CachedScoreStore::chips() {
@@ -37,8 +55,9 @@ std::optional<std::vector<ChipSummary>> CachedScoreStore::chips() {
 }
 
 std::optional<Distribution> CachedScoreStore::distribution(const std::string& chip, int bins) {
+    // By value: a background refresh outlives the call.
     return cached(distributions_, std::make_pair(chip, bins),
-                  [&] { return inner_.distribution(chip, bins); });
+                  [this, chip, bins] { return inner_.distribution(chip, bins); });
 }
 
 } // namespace service

@@ -25,6 +25,9 @@ public:
 struct Dialect {
     std::string beginWrite;       // opens a transaction that will write
     std::string lockForMigration; // serialises concurrent start-ups; may be empty
+    // SQLite has one write lock per file, and its busy handler sleeps in
+    // growing steps; writers of this process queue on a mutex instead.
+    bool oneWriterAtATime = false;
     std::vector<std::string> createSchemaV1;
     std::string receivedAtText; // selects received_at as ISO 8601 UTC text
     std::string binOfTime;      // bin index of xcode_build_sec, given low and width

@@ -40,6 +40,7 @@ private:
     Connect connect_;
     ErrorSink onError_;
     std::mutex mutex_;
+    std::mutex writerMutex_;
     std::vector<std::unique_ptr<SqlConnection>> idle_;
 };
 

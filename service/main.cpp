@@ -74,7 +74,8 @@ int serve(const Options& options, const ServerConfig& config, const sigset_t& st
         return fail("cannot open the database: " + std::string(error.what()));
     }
     const auto steadyNow = [] { return std::chrono::steady_clock::now(); };
-    CachedScoreStore cachedStore(*store, kSummaryMaxAge, steadyNow);
+    CachedScoreStore cachedStore(*store, kSummaryMaxAge, steadyNow,
+                                 CachedScoreStore::Refresh::background);
     RateLimiter limiter(options.rateLimit);
     ServiceContext context{cachedStore, limiter, [] { return std::chrono::system_clock::now(); },
                            steadyNow};

@@ -1,6 +1,8 @@
 # Sourced: fills the service's own table with N synthetic records straight in
 # SQL. 30 % of them share one popular processor, the rest spread over 199
-# others; times 20–220 s with the ratio the plausibility rule wants.
+# others; times 20–220 s with the ratio the plausibility rule wants. The
+# per-processor counts (schema version 2) are rebuilt after; a service of
+# version 1 finds an extra table it does not read.
 popular_chip="AMD EPYC 7B13"
 
 seed_sqlite() { # FILE N  (the schema must exist: start the service once)
@@ -16,6 +18,9 @@ WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < $2),
 INSERT INTO scores (received_at, device_name, chip_type, ram_gb, xcode_build_sec,
                     resin_slicer_sec, max_temp_c, swap_used_mb)
 SELECT '2026-12-01T00:00:00.000Z', 'seed ' || i, chip, 16, t, t * 1.5 / 3.5, 0, 0 FROM r;
+CREATE TABLE IF NOT EXISTS chip_counts (chip_type TEXT PRIMARY KEY, records BIGINT NOT NULL);
+DELETE FROM chip_counts;
+INSERT INTO chip_counts (chip_type, records) SELECT chip_type, COUNT(*) FROM scores GROUP BY chip_type;
 COMMIT;
 ANALYZE;
 SQL
@@ -31,6 +36,9 @@ SELECT timestamptz '2026-12-01 00:00:00Z', 'seed ' || i,
        16, t, t * 1.5 / 3.5, 0, 0
 FROM (SELECT i, 20 + floor(random() * 200000) / 1000.0 AS t
       FROM generate_series(1, $1) AS i) AS s;
+CREATE TABLE IF NOT EXISTS chip_counts (chip_type TEXT PRIMARY KEY, records BIGINT NOT NULL);
+DELETE FROM chip_counts;
+INSERT INTO chip_counts (chip_type, records) SELECT chip_type, COUNT(*) FROM scores GROUP BY chip_type;
 VACUUM ANALYZE scores;
 SQL
 }

@@ -71,7 +71,13 @@ TEST_P(StoreCases, RecordsRoundTripRankAndSummarise) {
             lastId = placed->id;
         }
     }
-    const auto store = open(); // opening again keeps the schema and the records
+    { // back to schema version 1, which kept no counts
+        const auto raw =
+            GetParam() == std::string("sqlite") ? openSqlite(database_) : openPostgres(database_);
+        raw->run("DROP TABLE chip_counts", {});
+        raw->run("UPDATE schema_version SET version = 1", {});
+    }
+    const auto store = open(); // opening again migrates and keeps the records
     const auto best = store->best(std::string("M9"), 2);
     ASSERT_TRUE(best.has_value());
     ASSERT_EQ(best->size(), 2U);
@@ -97,6 +103,8 @@ TEST_P(StoreCases, RecordsRoundTripRankAndSummarise) {
     EXPECT_EQ(spread->counts, (std::vector<std::int64_t>{1, 1})); // the maximum is in the last bin
     EXPECT_TRUE(store->distribution("M0", 2)->counts.empty());
     EXPECT_TRUE(store->reachable());
+    const auto placed = store->add(clientRecord("M9", 21.0 / 3.5), "2026-01-31T12:00:01.000Z");
+    EXPECT_EQ(std::make_pair(placed->rank, placed->total), std::make_pair(3L, 5L));
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, StoreCases, ::testing::Values("sqlite", "postgres"));
@@ -104,7 +112,7 @@ INSTANTIATE_TEST_SUITE_P(Engines, StoreCases, ::testing::Values("sqlite", "postg
 TEST(SqliteStore, RefusesASchemaNewerThanItKnows) {
     TempPath file("scores.sqlite3");
     openSqlite(file.path())->run("CREATE TABLE schema_version (version INTEGER NOT NULL)", {});
-    openSqlite(file.path())->run("INSERT INTO schema_version VALUES (2)", {});
+    openSqlite(file.path())->run("INSERT INTO schema_version VALUES (3)", {});
     EXPECT_THROW(openStore(file.path(), [](const std::string&) {}), std::runtime_error);
 }
 
@@ -127,6 +135,39 @@ TEST(CachedScoreStore, AggregatesLagByAtMostTheirAgeWhileListsAreCurrent) {
     EXPECT_EQ(counted(), std::make_pair(std::int64_t{1}, std::int64_t{1}));
     now += 1s;
     EXPECT_EQ(counted(), std::make_pair(std::int64_t{2}, std::int64_t{2}));
+}
+
+// Reads its count from the inner store; the second read asks the cache again
+// meanwhile, as a concurrent view would.
+struct NestedReads final : ScoreStore {
+    std::optional<Placement> add(const Payload&, const std::string&) override { return {}; }
+    std::optional<std::vector<StoredScore>> best(const std::optional<std::string>&, int) override {
+        return {};
+    }
+    std::optional<std::vector<ChipSummary>> chips() override {
+        if (++reads == 2) {
+            nested = cache->chips();
+        }
+        return std::vector<ChipSummary>{{"M9", 1.0, 1.0, reads}};
+    }
+    std::optional<Distribution> distribution(const std::string&, int) override { return {}; }
+    bool reachable() override { return true; }
+    ScoreStore* cache = nullptr;
+    std::int64_t reads = 0;
+    std::optional<std::vector<ChipSummary>> nested;
+};
+
+TEST(CachedScoreStore, OneCallerRefreshesWhileOthersGetThePreviousValue) {
+    using namespace std::chrono_literals;
+    NestedReads inner;
+    std::chrono::steady_clock::time_point now{};
+    CachedScoreStore store(inner, 5s, [&] { return now; });
+    inner.cache = &store;
+    EXPECT_EQ(store.chips()->at(0).count, 1);
+    now += 5s;
+    EXPECT_EQ(store.chips()->at(0).count, 2);
+    EXPECT_EQ(inner.nested->at(0).count, 1); // served, not read again
+    EXPECT_EQ(inner.reads, 2);
 }
 
 } // namespace
