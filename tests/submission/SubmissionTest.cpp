@@ -3,15 +3,18 @@
 
 #include "submission/Submission.h"
 
+#include "support/ExpectedTexts.h"
 #include "support/Peer.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <limits>
 #include <ostream>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace submission {
@@ -20,13 +23,7 @@ namespace {
 using namespace std::chrono_literals;
 using testsupport::Peer;
 
-// The status lines exactly as the user must see them.
-const std::string kAccepted = "✅ ";
-const std::string kAcceptedFallback = "✅ Skor başarıyla gönderildi!";
-const std::string kRefused = "❌ Hata: ";
-const std::string kRefusedFallback = "❌ Hata: Bilinmeyen Sunucu Hatası";
-const std::string kConnectionFailure =
-    "⚠️ Bağlantı hatası: Skor gönderilemedi. İnternet bağlantınızı kontrol edin.";
+using namespace testsupport::texts;
 
 Payload samplePayload() {
     return Payload{"Mac99,1", "Ryzen \"9\"", 24, 36.75, 15.75, 84, 0};
@@ -76,7 +73,10 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"RedirectNotFollowed", "redirect", {}, kRefusedFallback},
         // The reply cap: exactly 1 MiB is read, one byte more is not.
         Case{"ReplyOf1MiB", "sized-json", {"--size", "1048576"}, kAccepted + "Büyük"},
-        Case{"ReplyOver1MiB", "sized-json", {"--size", "1048577"}, kAcceptedFallback}),
+        Case{"ReplyOver1MiB", "sized-json", {"--size", "1048577"}, kAcceptedFallback},
+        // The cap counts decoded bytes: a bomb inflating to 64 MiB ends like any oversized reply.
+        Case{"Gzip", "gzip", {}, kAccepted + "Sıkıştırılmış"},
+        Case{"GzipBomb", "gzip-bomb", {}, kAcceptedFallback}),
     [](const auto& info) { return info.param.name; });
 
 // The program reads no environment: a proxy named there, at a closed port, is not used.
@@ -100,11 +100,30 @@ TEST(ExchangeRequest, OnePostOfTheRecordStraightToApiSubmit) {
         EXPECT_EQ(requests[i].path, i < 2 ? "/api/submit" : "/scores/api/submit");
         EXPECT_EQ(requests[i].headers("Content-Type"),
                   std::vector<std::string>{"application/json"});
+        const auto agent = requests[i].headers("User-Agent");
+        ASSERT_EQ(agent.size(), 1U);
+        EXPECT_TRUE(agent[0].starts_with("benchmark-companion/") && agent[0].back() != '/');
         EXPECT_EQ(requests[i].body,
                   R"({"device_name":"Mac99,1","chip_type":"Ryzen \"9\"",)"
                   R"("ram_gb":24,"xcode_build_sec":36.75,)"
                   R"("resin_slicer_sec":15.75,"max_temp_c":84,"swap_used_mb":0})");
     }
+}
+
+// libcurl reads SSLKEYLOGFILE once, when it first initialises, so this holds only in a
+// process of its own, as CTest runs each test. Set after the peer starts, so that only the
+// client could write the file.
+TEST(ExchangeRequest, WritesNoTlsSecretsToSslKeyLogFile) {
+    Peer peer("reply");
+    const auto keyLog =
+        std::filesystem::temp_directory_path() / ("keylog-" + std::to_string(getpid()) + ".txt");
+    ASSERT_EQ(setenv("SSLKEYLOGFILE", keyLog.c_str(), 1), 0);
+    EXPECT_EQ(submitPayload({peer.url(), Peer::caFile(), 5s}, samplePayload()).outcome,
+              Outcome::Accepted);
+    unsetenv("SSLKEYLOGFILE");
+    std::error_code error;
+    EXPECT_EQ(std::filesystem::file_size(keyLog, error) * !error, 0U);
+    std::filesystem::remove(keyLog, error);
 }
 
 TEST(ExchangeRequest, NothingIsSentForAnUnusableEndpointOrRecord) {

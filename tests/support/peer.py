@@ -1,16 +1,7 @@
 #!/usr/bin/env python3
-"""A scripted HTTPS peer on loopback for tests. Standard library only.
-
-    peer.py --pki DIR --case CASE [--leaf localhost|untrusted|wronghost]
-            [--status N] [--body TEXT] [--size BYTES] [--hold SECONDS]
-            [--record FILE] [--lifetime SECONDS]
-
-Serves TLS on 127.0.0.1, port 0, with the leaf DIR/LEAF.pem and .key, prints
-the port as the first line of stdout, and answers every request with CASE, a
-row of CASES. Each request read is appended to FILE as a JSON line:
-{"method", "path", "headers": [[name, value], ...] as received, "body"}.
-It exits by itself after --lifetime seconds (default 60).
-"""
+"""A scripted HTTPS peer on 127.0.0.1 for the tests (see Peer.h): prints its port, answers
+every request with --case, appends each request read to --record as a JSON line and exits
+by itself after --lifetime seconds."""
 import argparse
 import gzip
 import http.client
@@ -59,11 +50,10 @@ def redirect(conn, req, args):
         respond(conn, 302, "", f"Location: https://127.0.0.1:{args.port}/moved")
 
 
-def gzip_bomb(conn, req, args):
-    """Inflates to 64 MiB of spaces."""
+def gzip_bomb():
+    """Inflates to 64 MiB of spaces; made before the port is printed, so no idle limit waits."""
     packer = zlib.compressobj(9, zlib.DEFLATED, 31)  # 31: gzip framing
-    body = b"".join(packer.compress(b" " * MIB) for _ in range(64)) + packer.flush()
-    respond(conn, 200, body, "Content-Encoding: gzip")
+    return b"".join(packer.compress(b" " * MIB) for _ in range(64)) + packer.flush()
 
 
 CUT_HEADERS = b"HTTP/1.1 200 OK\r\nContent-Type: appli"
@@ -79,7 +69,7 @@ CASES = {
     "gzip": lambda conn, req, args: respond(
         conn, 200, gzip.compress('{"success":true,"message":"Sıkıştırılmış"}'.encode()),
         "Content-Encoding: gzip"),
-    "gzip-bomb": gzip_bomb,
+    "gzip-bomb": lambda conn, req, args: respond(conn, 200, args.bomb, "Content-Encoding: gzip"),
 }
 record_lock = threading.Lock()
 
@@ -123,6 +113,7 @@ def main():
     context.load_cert_chain(leaf + ".pem", leaf + ".key")
     listener = socket.create_server(("127.0.0.1", 0))
     args.port = listener.getsockname()[1]
+    args.bomb = gzip_bomb() if args.case == "gzip-bomb" else b""
     print(args.port, flush=True)
     deadline = time.monotonic() + args.lifetime
     while (left := deadline - time.monotonic()) > 0:
