@@ -10,8 +10,8 @@
 // certificates come from TEST_PKI_DIR: a test using it needs FIXTURES_REQUIRED
 // pki. The destructor kills the peer; it also stops by itself after a minute.
 
+#include <cstdio>
 #include <string>
-#include <sys/types.h>
 #include <utility>
 #include <vector>
 
@@ -42,6 +42,7 @@ public:
     void stop();
 
 private:
+    std::FILE* stream_ = nullptr;
     int pid_ = -1;
     int port_ = 0;
     std::string recordFile_;

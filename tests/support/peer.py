@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""A scripted HTTPS peer on 127.0.0.1 for the tests (see Peer.h): prints its port, answers
-every request with --case, appends each request read to --record as a JSON line and exits
-by itself after --lifetime seconds."""
+"""A scripted HTTPS peer on 127.0.0.1 for the tests (see Peer.h): prints its port and
+process id, answers every request with --case, appends each request read to --record as a
+JSON line and exits by itself after --lifetime seconds."""
 import argparse
 import gzip
 import http.client
@@ -114,7 +114,7 @@ def main():
     listener = socket.create_server(("127.0.0.1", 0))
     args.port = listener.getsockname()[1]
     args.bomb = gzip_bomb() if args.case == "gzip-bomb" else b""
-    print(args.port, flush=True)
+    print(args.port, os.getpid(), flush=True)
     deadline = time.monotonic() + args.lifetime
     while (left := deadline - time.monotonic()) > 0:
         listener.settimeout(left)
