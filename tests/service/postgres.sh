@@ -1,11 +1,9 @@
 #!/usr/bin/env bash
-# A throwaway PostgreSQL 15 server for the storage tests, on a private
-# loopback port, run by an unprivileged user when started as root (CI is).
-#   postgres.sh start URLFILE   initdb + start; writes the connection URL to URLFILE
-#   postgres.sh stop URLFILE    stops the server and removes its folder
+# A throwaway PostgreSQL 15 server for the storage tests on a private loopback port, run by an
+# unprivileged user when started as root (CI is). postgres.sh start|stop URLFILE: start writes
+# the connection URL to URLFILE; stop removes the server and its folder.
 set -euo pipefail
-action=${1:?usage: postgres.sh start|stop URLFILE}
-urlfile=${2:?usage: postgres.sh start|stop URLFILE}
+action=$1 urlfile=${2:?usage: postgres.sh start|stop URLFILE}
 bin=/usr/lib/postgresql/15/bin
 
 as_owner() {
@@ -33,6 +31,5 @@ start)
   echo "postgresql://scores@127.0.0.1:$port/postgres" >"$urlfile"
   echo "PostgreSQL 15 at $(cat "$urlfile")"
   ;;
-stop) stop ;;
-*) echo "usage: postgres.sh start|stop URLFILE" >&2; exit 2 ;;
+*) stop ;;
 esac
