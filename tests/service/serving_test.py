@@ -28,8 +28,7 @@ def refuses_bad_start():
     ]
     for args, says in cases:
         done = subprocess.run([BINARY, *args], capture_output=True, text=True, timeout=30)
-        assert done.returncode != 0 and says in done.stderr, (args, done.returncode, done.stderr)
-        assert done.stdout == "", (args, done.stdout)
+        assert done.returncode and says in done.stderr and not done.stdout, (args, done)
 
 
 def limits_each_address_and_bounds_chunked_bodies():
@@ -65,18 +64,16 @@ def finishes_in_flight_on_sigterm():
 
 
 def keeps_every_acknowledged_record_after_sigkill():
-    acknowledged, stop = [], threading.Event()
+    acknowledged = []
 
     def submitter(worker, service):
         for n in range(100000):
-            if stop.is_set():
-                return
             name = f"w{worker}-{n}"
             try:
                 if service.post(record(device=name), timeout=5)[0] == 200:
                     acknowledged.append(name)
             except (OSError, ValueError):
-                return  # the service is gone
+                return  # the service is gone: the kill stops every worker
 
     with Service("--rate-limit", "0") as service:
         workers = [threading.Thread(target=submitter, args=(w, service)) for w in range(8)]
@@ -86,7 +83,6 @@ def keeps_every_acknowledged_record_after_sigkill():
         while len(acknowledged) < 300 and time.monotonic() < deadline:
             time.sleep(0.05)
         service.process.kill()
-        stop.set()
         for worker in workers:
             worker.join(timeout=30)
         with sqlite3.connect(service.database) as db:
