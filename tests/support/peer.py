@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """A scripted HTTPS peer on 127.0.0.1 for the tests (see Peer.h): prints its port and
 process id, answers every request with --case, appends each request read to --record as a
-JSON line and exits by itself after --lifetime seconds."""
+JSON line and exits by itself after a minute."""
 import argparse
 import gzip
 import http.client
@@ -24,24 +24,13 @@ def respond(conn, status, body, *headers):
     conn.sendall(("\r\n".join(head) + "\r\n\r\n").encode() + data)
 
 
-def hang(conn, req, args):
-    """Silent for --hold seconds (5), then a 200: only a working idle limit fails it."""
-    time.sleep(args.hold)
-    respond(conn, 200, '{"message":"Geç cevap"}')
-
-
 def reset_mid_body(conn, req, args):
     conn.sendall(b'HTTP/1.1 200 OK\r\nContent-Length: 60\r\n\r\n{"success":true,"mes')
     time.sleep(0.1)
     conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
 
 
-def sized_json(conn, req, args):
-    """Valid JSON of exactly --size bytes whose message is "Büyük"."""
-    frame = '{"message":"Büyük","pad":""}'.encode()
-    respond(conn, 200, frame[:-2] + b"x" * (args.size - len(frame)) + b'"}')
-
-
+FRAME = '{"message":"Büyük","pad":""}'.encode()  # padded to exactly --size bytes
 def redirect(conn, req, args):
     """A 302 to /moved here, which would accept the record if followed."""
     if req["path"] == "/moved":
@@ -59,12 +48,15 @@ def gzip_bomb():
 CUT_HEADERS = b"HTTP/1.1 200 OK\r\nContent-Type: appli"
 CASES = {
     "reply": lambda conn, req, args: respond(conn, args.status, args.body),
-    "hang": hang,
+    # Silent for --hold seconds, then a 200: only a working idle limit fails it.
+    "hang": lambda conn, req, args: (time.sleep(args.hold),
+                                     respond(conn, 200, '{"message":"Geç cevap"}')),
     "cut-headers": lambda conn, req, args: conn.sendall(CUT_HEADERS),
     "cut-headers-notify": lambda conn, req, args: (conn.sendall(CUT_HEADERS), conn.unwrap()),
     "reset-mid-body": reset_mid_body,
     "not-http": lambda conn, req, args: conn.sendall(b"SSH-2.0-OpenSSH_9.2p1 Debian-2\r\n"),
-    "sized-json": sized_json,
+    "sized-json": lambda conn, req, args: respond(
+        conn, 200, FRAME[:-2] + b"x" * (args.size - len(FRAME)) + b'"}'),
     "redirect": redirect,
     "gzip": lambda conn, req, args: respond(
         conn, 200, gzip.compress('{"success":true,"message":"Sıkıştırılmış"}'.encode()),
@@ -87,9 +79,8 @@ def serve(raw, context, args):
     try:
         with context.wrap_socket(raw, server_side=True) as conn:
             req = read_request(conn)
-            if args.record:
-                with record_lock, open(args.record, "a", encoding="utf-8") as out:
-                    out.write(json.dumps(req, ensure_ascii=False) + "\n")
+            with record_lock, open(args.record, "a", encoding="utf-8") as out:
+                out.write(json.dumps(req, ensure_ascii=False) + "\n")
             CASES[args.case](conn, req, args)
     except (OSError, ValueError, http.client.HTTPException):
         pass  # the client gave up, refused the certificate or sent no request: its business
@@ -102,10 +93,9 @@ def main():
     parser.add_argument("--leaf", default="localhost")
     parser.add_argument("--status", type=int, default=200)
     parser.add_argument("--body", default='{"success":true,"message":"Skor kaydedildi"}')
-    parser.add_argument("--size", type=int, default=MIB)
-    parser.add_argument("--hold", type=float, default=5.0)
-    parser.add_argument("--record")
-    parser.add_argument("--lifetime", type=float, default=60.0)
+    parser.add_argument("--size", type=int)
+    parser.add_argument("--hold", type=float)
+    parser.add_argument("--record", required=True)
     args = parser.parse_args()
 
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
@@ -115,7 +105,7 @@ def main():
     args.port = listener.getsockname()[1]
     args.bomb = gzip_bomb() if args.case == "gzip-bomb" else b""
     print(args.port, os.getpid(), flush=True)
-    deadline = time.monotonic() + args.lifetime
+    deadline = time.monotonic() + 60
     while (left := deadline - time.monotonic()) > 0:
         listener.settimeout(left)
         try:
