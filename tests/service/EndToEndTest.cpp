@@ -19,9 +19,7 @@ using namespace std::chrono_literals;
 const std::string kPki = TEST_PKI_DIR;
 
 std::string pem(const std::string& name) {
-    std::ostringstream text;
-    text << std::ifstream(kPki + "/" + name).rdbuf();
-    return text.str();
+    return (std::ostringstream() << std::ifstream(kPki + "/" + name).rdbuf()).str();
 }
 
 TEST(EndToEnd, TheClientsRecordIsAcceptedAndRanked) {
