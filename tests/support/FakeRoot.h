@@ -9,8 +9,8 @@ namespace testsupport {
 
 // A private folder that stands in for "/", removed with everything in it.
 struct FakeRoot {
-    FakeRoot(const FakeRoot&) = delete;
     FakeRoot() = default;
+    FakeRoot(const FakeRoot&) = delete;
     ~FakeRoot() { std::filesystem::remove_all(path_); }
     const std::filesystem::path& path() const { return path_; }
 

@@ -18,7 +18,7 @@ MIB = 1 << 20
 
 
 def respond(conn, status, body, *headers):
-    data = body if isinstance(body, bytes) else body.encode()
+    data = body if isinstance(body, bytes) else body.encode(errors="surrogateescape")
     head = [f"HTTP/1.1 {status} X", f"Content-Length: {len(data)}",
             "Content-Type: application/json", "Connection: close", *headers]
     conn.sendall(("\r\n".join(head) + "\r\n\r\n").encode() + data)
