@@ -8,14 +8,10 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <limits>
-#include <ostream>
-#include <string>
 #include <unistd.h>
-#include <vector>
 
 namespace submission {
 namespace {
@@ -156,9 +152,8 @@ TEST(ExchangeRequest, NothingIsSentForAnUnusableEndpointOrRecord) {
 
 TEST(OutcomeForStatus, OnlyExactly200IsAcceptedAndASilentMinuteFails) {
     EXPECT_EQ(Endpoint::system().idleTimeout, std::chrono::seconds(60));
-    EXPECT_EQ(outcomeForStatus(200), Outcome::Accepted);
-    for (const long status : {0L, 100L, 199L, 201L, 204L, 299L, 302L, 404L, 500L, 2000L}) {
-        EXPECT_EQ(outcomeForStatus(status), Outcome::Refused) << status;
+    for (const long status : {0L, 100L, 199L, 200L, 201L, 204L, 299L, 302L, 404L, 2000L}) {
+        EXPECT_EQ(outcomeForStatus(status) == Outcome::Accepted, status == 200) << status;
     }
 }
 
