@@ -70,6 +70,7 @@ TEST_P(CliTableTest, ExitStatusOutputsAndWhatReachedThePeer) {
     ASSERT_EQ(requests.size(), c.sent);
     // The record is the window's, and the score shown is the one submitted.
     const auto sent = c.sent ? submission::decodePayload(requests[0].body) : std::nullopt;
+    ASSERT_EQ(sent.has_value(), c.sent > 0);
     if (!sent) {
         return;
     }

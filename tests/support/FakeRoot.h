@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <string>
 #include <string_view>
 #include <unistd.h>
 
@@ -21,10 +22,7 @@ struct FakeRoot {
     }
 
 private:
-    std::filesystem::path path_ = [] {
-        char pattern[] = "/tmp/fake-root-XXXXXX";
-        return std::filesystem::path(mkdtemp(pattern));
-    }();
+    std::filesystem::path path_ = mkdtemp(std::string("/tmp/fake-root-XXXXXX").data());
 };
 
 } // namespace testsupport
