@@ -68,16 +68,11 @@ def read_run(window):
     assert len(scores) == 1 and scores[0].startswith("Xcode Build Derleme Skoru: "), scores
 
 
-def main():
-    program = sys.argv[1]
-    env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
-    child = subprocess.Popen([program], env=env)
-    try:
-        read_run(find_window(program))
-    finally:
-        child.terminate()
-        child.wait(10)
-    print("OK")
-
-
-main()
+program = sys.argv[1]
+child = subprocess.Popen([program], env=dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1"))
+try:
+    read_run(find_window(program))
+finally:
+    child.terminate()
+    child.wait(10)
+print("OK")
