@@ -6,8 +6,8 @@ import signal
 import socket
 import sqlite3
 import subprocess
-import threading
 import time
+from concurrent.futures import ThreadPoolExecutor
 
 from servicetest import BINARY, Service, record
 
@@ -75,16 +75,14 @@ def keeps_every_acknowledged_record_after_sigkill():
             except (OSError, ValueError):
                 return  # the service is gone: the kill stops every worker
 
-    with Service("--rate-limit", "0") as service:
-        workers = [threading.Thread(target=submitter, args=(w, service)) for w in range(8)]
-        for worker in workers:
-            worker.start()
+    with Service("--rate-limit", "0") as service, ThreadPoolExecutor(8) as workers:
+        for worker in range(8):
+            workers.submit(submitter, worker, service)
         deadline = time.monotonic() + 30
         while len(acknowledged) < 300 and time.monotonic() < deadline:
             time.sleep(0.05)
         service.process.kill()
-        for worker in workers:
-            worker.join(timeout=30)
+        workers.shutdown()  # each ends at its first failed request
         with sqlite3.connect(service.database) as db:
             stored = {row[0] for row in db.execute("SELECT device_name FROM scores")}
         assert acknowledged and not set(acknowledged) - stored, (len(acknowledged), len(stored))
