@@ -1,5 +1,6 @@
-// A submission body as the score service receives it, which may be anything:
-// the record decoding, the plausibility rules and the handler's answer.
+// A submission body as the score service receives it, which may be anything: the record
+// decoding, the plausibility rules and the handler's answer. The same bytes as a reply to the
+// client: whatever decodes survives encoding and decoding again unchanged.
 #include "service/Handler.h"
 #include "service/Html.h"
 #include "service/Plausibility.h"
@@ -42,6 +43,11 @@ void checkPlausible(const submission::Payload& p) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string body(reinterpret_cast<const char*>(data), size);
+    if (const auto asReply = submission::decodeAPIResponse(body);
+        asReply &&
+        submission::decodeAPIResponse(submission::encodeAPIResponse(*asReply)) != asReply) {
+        fail("encode then decode changes the reply");
+    }
     // A store that cannot be reached: a record that passes every rule is
     // answered 503 and stored nowhere, so each run stays independent.
     SqlScoreStore store(

@@ -1,10 +1,9 @@
 #!/usr/bin/python3
 """Reads the real window over AT-SPI, as a screen reader does. Run inside
-dbus-run-session and xvfb-run: screen_reader.py PROGRAM [qt-options]"""
+dbus-run-session and xvfb-run: screen_reader.py PROGRAM"""
 import os
 import subprocess
 import sys
-import tempfile
 import time
 
 import pyatspi
@@ -12,11 +11,6 @@ from gi.repository import GLib
 
 CAPTIONS = {"Donanım Modeli:", "İşlemci / Çip:", "Bütünleşik Bellek (RAM):"}
 UNREACHABLE = "⚠️ Bağlantı hatası: Skor gönderilemedi. İnternet bağlantınızı kontrol edin."
-
-
-def check(condition, message):
-    if not condition:
-        sys.exit(f"FAIL: {message}")
 
 
 def walk(node):
@@ -31,11 +25,11 @@ def find_window(program):
             if app and app.name == os.path.basename(program) and app.childCount:
                 return app[0]
         time.sleep(0.2)
-    check(False, "the program never appeared on the accessibility bus")
+    sys.exit("FAIL: the program never appeared on the accessibility bus")
 
 
 def captions(window):
-    return {node.name: (node, rel.getTarget(0)) for node in walk(window)
+    return {node.name: rel.getTarget(0) for node in walk(window)
             for rel in node.getRelationSet()
             if rel.getRelationType() == pyatspi.RELATION_LABEL_FOR}
 
@@ -45,12 +39,12 @@ def named(window, role, name=None):
 
 
 def read_run(window):
-    check(window.getRole() == pyatspi.ROLE_FRAME and window.name, f"window: {window.getRoleName()}")
+    assert window.getRole() == pyatspi.ROLE_FRAME and window.name, window.getRoleName()
     facts = captions(window)
-    check(set(facts) == CAPTIONS, f"captions related to values: {sorted(facts)}")
-    check(facts["Bütünleşik Bellek (RAM):"][1].name.endswith(" GB"), "memory not read")
+    assert set(facts) == CAPTIONS, f"captions related to values: {sorted(facts)}"
+    assert facts["Bütünleşik Bellek (RAM):"].name.endswith(" GB"), "memory not read"
     status = named(window, pyatspi.ROLE_LABEL, "Hazır. Lütfen testi başlatın.")
-    check(len(status) == 1, "no status label reads the ready text")
+    assert len(status) == 1, "no status label reads the ready text"
     button = named(window, pyatspi.ROLE_PUSH_BUTTON)[0]
     seen, events, loop = [], [], GLib.MainLoop()
 
@@ -67,37 +61,18 @@ def read_run(window):
     GLib.timeout_add(50, poll)
     GLib.timeout_add_seconds(240, loop.quit)
     loop.run()
-    check(any(seen), "the running state was never read from the button")
-    check(UNREACHABLE in events, f"no event brought the outcome: {events}")
-    check(status[0].name == UNREACHABLE, f"status reads {status[0].name!r}")
+    assert any(seen), "the running state was never read from the button"
+    assert UNREACHABLE in events, f"no event brought the outcome: {events}"
+    assert status[0].name == UNREACHABLE, f"status reads {status[0].name!r}"
     scores = [n.name for n in named(window, pyatspi.ROLE_LABEL) if n.name.endswith(" Saniye")]
-    check(len(scores) == 1 and scores[0].startswith("Xcode Build Derleme Skoru: "), scores)
+    assert len(scores) == 1 and scores[0].startswith("Xcode Build Derleme Skoru: "), scores
 
 
-def check_qt_options_ignored(window):
-    def extents(node):
-        return node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-
-    for caption, value in captions(window).values():
-        check(extents(caption).x < extents(value).x, "-reverse mirrored the layout")
-    button = named(window, pyatspi.ROLE_PUSH_BUTTON)[0]
-    check(extents(button).height > 20, "the style sheet from -stylesheet was applied")
-
-
-def main():
-    program, qt_options = sys.argv[1], sys.argv[2:] == ["qt-options"]
-    with tempfile.NamedTemporaryFile("w", suffix=".qss") as style:
-        print("QPushButton { max-height: 4px; }", file=style, flush=True)
-        options = ["-reverse", "-stylesheet", style.name] if qt_options else []
-        env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
-        child = subprocess.Popen([program, *options], env=env)
-        try:
-            window = find_window(program)
-            check_qt_options_ignored(window) if qt_options else read_run(window)
-        finally:
-            child.terminate()
-            child.wait(10)
-    print("OK")
-
-
-main()
+program = sys.argv[1]
+child = subprocess.Popen([program], env=dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1"))
+try:
+    read_run(find_window(program))
+finally:
+    child.terminate()
+    child.wait(10)
+print("OK")

@@ -87,15 +87,11 @@ TEST(GetRAM, DimmsThenOnlineBlocksThenSysconfNeverBelowMemTotal) {
         {"", "", "", UINT64_MAX, 0}, // nor an absurd one
     };
     const std::string blocks = "sys/devices/system/memory/";
-    for (const auto& c : cases) {
-        const Root root({"run/udev/data/+dmi:id", blocks + "block_size_bytes", "proc/meminfo"},
-                        {c.udev, c.blockSize, c.meminfo});
-        if (!c.blockSize.empty()) {
-            for (const char* online : {"memory0/online", "memory1/online"}) {
-                root.write(blocks + online, "1\n");
-            }
-            root.write(blocks + "memory2/online", "0\n");
-        }
+    for (const auto& c : cases) { // memory0 and memory1 online, memory2 not
+        const Root root({"run/udev/data/+dmi:id", blocks + "block_size_bytes", "proc/meminfo",
+                         blocks + "memory0/online", blocks + "memory1/online",
+                         blocks + "memory2/online"},
+                        {c.udev, c.blockSize, c.meminfo, "1\n", "1\n", "0\n"});
         const hardware::SystemProbe probe{root.path(), [&c] { return c.sysconf; }};
         EXPECT_EQ(HardwareUtils::getRAM(probe), c.expected) << c.udev << c.meminfo << c.sysconf;
     }

@@ -1,11 +1,9 @@
 #pragma once
 
 #include "submission/Payload.h"
+#include "support/FakeRoot.h"
 
-#include <cstdlib>
-#include <filesystem>
 #include <string>
-#include <unistd.h>
 
 namespace service {
 
@@ -28,19 +26,12 @@ inline submission::Payload clientRecord(std::string chip, double seconds,
 }
 
 // A fresh path in a private temporary folder, removed with the object.
-class TempPath {
+class TempPath : testsupport::FakeRoot {
 public:
-    explicit TempPath(const std::string& name) {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "score-test-XXXXXX").string();
-        directory_ = mkdtemp(pattern.data());
-        path_ = directory_ / name;
-    }
-    ~TempPath() { std::filesystem::remove_all(directory_); }
+    explicit TempPath(const std::string& name) : path_(FakeRoot::path() / name) {}
     const std::filesystem::path& path() const { return path_; }
 
 private:
-    std::filesystem::path directory_;
     std::filesystem::path path_;
 };
 

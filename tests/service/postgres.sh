@@ -1,11 +1,9 @@
 #!/usr/bin/env bash
-# A throwaway PostgreSQL 15 server for the storage tests, on a private
-# loopback port, run by an unprivileged user when started as root (CI is).
-#   postgres.sh start URLFILE   initdb + start; writes the connection URL to URLFILE
-#   postgres.sh stop URLFILE    stops the server and removes its folder
+# A throwaway PostgreSQL 15 server for the storage tests on a private loopback port, run by an
+# unprivileged user when started as root (CI is). postgres.sh start|stop URLFILE: start writes
+# the connection URL to URLFILE; stop removes the server and its folder.
 set -euo pipefail
-action=${1:?usage: postgres.sh start|stop URLFILE}
-urlfile=${2:?usage: postgres.sh start|stop URLFILE}
+action=$1 urlfile=${2:?usage: postgres.sh start|stop URLFILE}
 bin=/usr/lib/postgresql/15/bin
 
 as_owner() {
@@ -19,20 +17,15 @@ stop() {
   rm -rf "$dir" "$urlfile" "$urlfile.dir"
 }
 
-case "$action" in
-start)
-  stop
-  dir=$(mktemp -d /tmp/score-pg.XXXXXX)
-  chmod 755 "$dir"
-  ((EUID == 0)) && chown postgres: "$dir"
-  echo "$dir" >"$urlfile.dir"
-  port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-  as_owner "$bin/initdb" -D "$dir/data" -U scores -A trust -E UTF8 --no-locale >"$dir/initdb.log"
-  as_owner "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 \
-    -o "-c listen_addresses=127.0.0.1 -p $port -k $dir -c fsync=on" start >/dev/null
-  echo "postgresql://scores@127.0.0.1:$port/postgres" >"$urlfile"
-  echo "PostgreSQL 15 at $(cat "$urlfile")"
-  ;;
-stop) stop ;;
-*) echo "usage: postgres.sh start|stop URLFILE" >&2; exit 2 ;;
-esac
+stop
+[[ $action == start ]] || exit 0
+dir=$(mktemp -d /tmp/score-pg.XXXXXX)
+chmod 755 "$dir"
+((EUID == 0)) && chown postgres: "$dir"
+echo "$dir" >"$urlfile.dir"
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+as_owner "$bin/initdb" -D "$dir/data" -U scores -A trust -E UTF8 --no-locale >"$dir/initdb.log"
+as_owner "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 \
+  -o "-c listen_addresses=127.0.0.1 -p $port -k $dir -c fsync=on" start >/dev/null
+echo "postgresql://scores@127.0.0.1:$port/postgres" >"$urlfile"
+echo "PostgreSQL 15 at $(cat "$urlfile")"

@@ -1,4 +1,5 @@
 """Starts the real score-service on plain loopback HTTP for the Python tests."""
+import contextlib
 import http.client
 import json
 import os
@@ -34,15 +35,13 @@ class Service:
     def post(self, body, headers=None, timeout=10):
         """(status, decoded reply) of one POST /api/submit on a new connection."""
         connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=timeout)
-        try:
-            headers = {"Content-Type": "application/json", **(headers or {})}
-            data = json.dumps(body) if isinstance(body, dict) else body
+        headers = {"Content-Type": "application/json", **(headers or {})}
+        data = json.dumps(body) if isinstance(body, dict) else body
+        with contextlib.closing(connection):
             connection.request("POST", "/api/submit", data, headers,
                                encode_chunked="Transfer-Encoding" in headers)
             reply = connection.getresponse()
             return reply.status, json.loads(reply.read())
-        finally:
-            connection.close()
 
     def __enter__(self):
         return self

@@ -6,8 +6,8 @@ import signal
 import socket
 import sqlite3
 import subprocess
-import threading
 import time
+from concurrent.futures import ThreadPoolExecutor
 
 from servicetest import BINARY, Service, record
 
@@ -28,31 +28,21 @@ def refuses_bad_start():
     ]
     for args, says in cases:
         done = subprocess.run([BINARY, *args], capture_output=True, text=True, timeout=30)
-        assert done.returncode != 0 and says in done.stderr, (args, done.returncode, done.stderr)
-        assert done.stdout == "", (args, done.stdout)
+        assert done.returncode and says in done.stderr and not done.stdout, (args, done)
 
 
-def limits_each_address():
-    with Service("--rate-limit", "1", "--rate-burst", "2", "--trust-forwarded-for") as service:
-        first = {"X-Forwarded-For": "198.51.100.7, 10.0.0.1"}
-        assert [service.post(record(), first)[0] for _ in range(3)] == [200, 200, 429]
-        status, reply = service.post(record(), first)
-        assert status == 429 and "saniye sonra" in reply["error"], reply
+def limits_each_address_and_bounds_chunked_bodies():
+    """The forwarded address counts only when trusted; a chunked body has the 16 KiB cap too
+    (the handler's own table has the rest of the contract)."""
+    with Service("--rate-limit", "1", "--rate-burst", "1", "--trust-forwarded-for") as service:
+        assert service.post(record(), {"X-Forwarded-For": "198.51.100.7, 10.0.0.1"})[0] == 200
         assert service.post(record(), {"X-Forwarded-For": "10.0.0.2"})[0] == 200
-    with Service("--rate-limit", "1", "--rate-burst", "1") as service:  # the header is ignored
+        chunks = iter([b"x" * 9000, b"x" * 7385])
+        status, reply = service.post(chunks, {"Transfer-Encoding": "chunked"})
+        assert status == 413 and "16 KiB" in reply["error"], (status, reply)
+    with Service("--rate-limit", "1", "--rate-burst", "1") as service:
         assert service.post(record(), {"X-Forwarded-For": "10.0.0.3"})[0] == 200
         assert service.post(record(), {"X-Forwarded-For": "10.0.0.4"})[0] == 429
-
-
-def refuses_oversized_bodies():
-    with Service("--rate-limit", "0") as service:
-        big = b"x" * (16 * 1024 + 1)
-        chunked = iter([big[:9000], big[9000:]])
-        for headers, body in (({}, big), ({"Transfer-Encoding": "chunked"}, chunked)):
-            status, reply = service.post(body, headers)
-            assert status == 413 and "16 KiB" in reply["error"], (headers, status, reply)
-        status, reply = service.post(b"x" * (16 * 1024))  # at the limit: read, then not JSON
-        assert status == 400 and "JSON" in reply["error"], reply
 
 
 def finishes_in_flight_on_sigterm():
@@ -65,11 +55,8 @@ def finishes_in_flight_on_sigterm():
         time.sleep(0.3)
         service.process.send_signal(signal.SIGTERM)
         time.sleep(0.3)
-        try:  # no new connection is taken any more
-            socket.create_connection(("127.0.0.1", service.port), timeout=2).close()
-            raise AssertionError("still accepting after SIGTERM")
-        except ConnectionRefusedError:
-            pass
+        with socket.socket() as late:  # no new connection is taken any more
+            assert late.connect_ex(("127.0.0.1", service.port)) != 0, "accepting after SIGTERM"
         client.sendall(body[half:])
         assert client.recv(4096).startswith(b"HTTP/1.1 200"), "the request in flight was dropped"
         client.close()
@@ -77,41 +64,32 @@ def finishes_in_flight_on_sigterm():
 
 
 def keeps_every_acknowledged_record_after_sigkill():
-    acknowledged, stop = [], threading.Event()
+    acknowledged = []
 
     def submitter(worker, service):
         for n in range(100000):
-            if stop.is_set():
-                return
             name = f"w{worker}-{n}"
             try:
                 if service.post(record(device=name), timeout=5)[0] == 200:
                     acknowledged.append(name)
             except (OSError, ValueError):
-                return  # the service is gone
+                return  # the service is gone: the kill stops every worker
 
-    with Service("--rate-limit", "0") as service:
-        workers = [threading.Thread(target=submitter, args=(w, service)) for w in range(8)]
-        for worker in workers:
-            worker.start()
+    with Service("--rate-limit", "0") as service, ThreadPoolExecutor(8) as workers:
+        for worker in range(8):
+            workers.submit(submitter, worker, service)
         deadline = time.monotonic() + 30
         while len(acknowledged) < 300 and time.monotonic() < deadline:
             time.sleep(0.05)
         service.process.kill()
-        stop.set()
-        for worker in workers:
-            worker.join(timeout=30)
+        workers.shutdown()  # each ends at its first failed request
         with sqlite3.connect(service.database) as db:
             stored = {row[0] for row in db.execute("SELECT device_name FROM scores")}
-        missing = set(acknowledged) - stored
-        assert acknowledged, "no submission was acknowledged before the kill"
-        assert not missing, f"{len(missing)} acknowledged records lost"
-        print(f"{len(acknowledged)} acknowledged, {len(stored)} stored, none missing")
+        assert acknowledged and not set(acknowledged) - stored, (len(acknowledged), len(stored))
 
 
 if __name__ == "__main__":
-    for check in (refuses_bad_start, limits_each_address, refuses_oversized_bodies,
-                  finishes_in_flight_on_sigterm,
-                  keeps_every_acknowledged_record_after_sigkill):
+    for check in (refuses_bad_start, limits_each_address_and_bounds_chunked_bodies,
+                  finishes_in_flight_on_sigterm, keeps_every_acknowledged_record_after_sigkill):
         check()
         print(f"{check.__name__}: ok")

@@ -2,9 +2,8 @@
 
 #include <string>
 
-// The status texts as the user must see them, spelled out once for every test
-// that checks an outcome. Written here rather than taken from the product, so
-// that a changed text in the product fails the tests.
+// The status texts as the user must see them, spelled once for every test; written here, not
+// taken from the product, so that a changed text in the product fails the tests.
 namespace testsupport::texts {
 
 inline const std::string kAccepted = "✅ ";

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <string>
 #include <string_view>
 #include <unistd.h>
 
@@ -9,8 +10,8 @@ namespace testsupport {
 
 // A private folder that stands in for "/", removed with everything in it.
 struct FakeRoot {
-    FakeRoot(const FakeRoot&) = delete;
     FakeRoot() = default;
+    FakeRoot(const FakeRoot&) = delete;
     ~FakeRoot() { std::filesystem::remove_all(path_); }
     const std::filesystem::path& path() const { return path_; }
 
@@ -21,10 +22,7 @@ struct FakeRoot {
     }
 
 private:
-    std::filesystem::path path_ = [] {
-        char pattern[] = "/tmp/fake-root-XXXXXX";
-        return std::filesystem::path(mkdtemp(pattern));
-    }();
+    std::filesystem::path path_ = mkdtemp(std::string("/tmp/fake-root-XXXXXX").data());
 };
 
 } // namespace testsupport

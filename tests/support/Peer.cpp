@@ -2,20 +2,13 @@
 
 #include <nlohmann/json.hpp>
 
-#include <algorithm>
 #include <atomic>
-#include <cstdio>
-#include <fcntl.h>
 #include <fstream>
-#include <memory>
+#include <regex>
 #include <signal.h>
-#include <spawn.h>
 #include <stdexcept>
 #include <strings.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace testsupport {
 
@@ -32,25 +25,14 @@ std::vector<std::string> PeerRequest::headers(const std::string& name) const {
 Peer::Peer(const std::string& caseName, std::vector<std::string> options) {
     static std::atomic<int> peers{0};
     recordFile_ = "/tmp/peer-" + std::to_string(getpid()) + "-" + std::to_string(++peers);
-    std::vector<std::string> args{PYTHON3_EXECUTABLE, PEER_SCRIPT, "--pki",    TEST_PKI_DIR,
-                                  "--case",           caseName,    "--record", recordFile_};
-    args.insert(args.end(), options.begin(), options.end());
-    std::vector<char*> argv(args.size() + 1, nullptr);
-    std::transform(args.begin(), args.end(), argv.begin(), [](auto& arg) { return arg.data(); });
-    int out[2];
-    posix_spawn_file_actions_t actions;
-    if (pipe2(out, O_CLOEXEC) != 0 || posix_spawn_file_actions_init(&actions) != 0) {
-        throw std::runtime_error("no pipe for peer.py");
+    std::string command = "exec " PYTHON3_EXECUTABLE " " PEER_SCRIPT " --pki " TEST_PKI_DIR;
+    options.insert(options.begin(), {"--case", caseName, "--record", recordFile_});
+    for (const auto& option : options) { // quoted for the shell, bodies and all
+        command += " '" + std::regex_replace(option, std::regex("'"), "'\\''") + "'";
     }
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    const int spawned = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
-    // The peer prints its port or exits, which ends the line either way.
-    const std::unique_ptr<FILE, int (*)(FILE*)> stream(fdopen(out[0], "r"), fclose);
-    char line[32] = "";
-    port_ = spawned == 0 && fgets(line, sizeof line, stream.get()) ? std::atoi(line) : 0;
-    if (port_ <= 0) {
+    // The peer prints its port and process id, or exits, which ends the wait either way.
+    stream_ = popen(command.c_str(), "re");
+    if (!stream_ || std::fscanf(stream_, "%d %d", &port_, &pid_) != 2 || port_ <= 0) {
         stop();
         throw std::runtime_error("peer.py did not start for case " + caseName);
     }
@@ -59,8 +41,11 @@ Peer::Peer(const std::string& caseName, std::vector<std::string> options) {
 void Peer::stop() {
     if (pid_ > 0) {
         kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
         pid_ = -1;
+    }
+    if (stream_) {
+        pclose(stream_);
+        stream_ = nullptr;
     }
     std::remove(recordFile_.c_str());
 }

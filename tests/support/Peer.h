@@ -1,17 +1,11 @@
 #pragma once
 
-// Runs tests/support/peer.py for the life of the object:
-//
-//   testsupport::Peer peer("reply", {"--status", "404", "--body", R"({"error":"Yok"})"});
-//   submitPayload({peer.url(), testsupport::Peer::caFile(), 60s}, payload);
-//   EXPECT_EQ(peer.requests().at(0).headers("Content-Type").size(), 1u);
-//
-// The case and options are the script's own (see its docstring). Its
-// certificates come from TEST_PKI_DIR: a test using it needs FIXTURES_REQUIRED
-// pki. The destructor kills the peer; it also stops by itself after a minute.
+// Runs tests/support/peer.py with the case and options given, for the life of the object, e.g.
+// Peer("reply", {"--status", "404", "--body", R"({"error":"Yok"})"}). Its certificates come
+// from TEST_PKI_DIR: a test using it needs FIXTURES_REQUIRED pki.
 
+#include <cstdio>
 #include <string>
-#include <sys/types.h>
 #include <utility>
 #include <vector>
 
@@ -42,6 +36,7 @@ public:
     void stop();
 
 private:
+    std::FILE* stream_ = nullptr;
     int pid_ = -1;
     int port_ = 0;
     std::string recordFile_;

@@ -1,15 +1,8 @@
 #!/usr/bin/env bash
-# Makes the throwaway PKI that the loopback peers and the service present:
-#   ca.pem / ca.key           the CA the tests trust
-#   other-ca.pem              an unrelated CA nobody trusts
-#   localhost.pem / .key      leaf for localhost and 127.0.0.1, signed by ca
-#   untrusted.pem / .key      leaf for localhost, signed by other-ca
-#   wronghost.pem / .key      leaf for another host name, signed by ca
-# Usage: make-pki.sh OUTDIR. Re-running replaces everything.
+# The throwaway PKI the loopback peers and the service present: the trusted CA (ca), one
+# nobody trusts (other-ca) and leaves signed by them (see the last lines). make-pki.sh OUTDIR
 set -euo pipefail
-out=${1:?usage: make-pki.sh OUTDIR}
-mkdir -p "$out"
-cd "$out"
+mkdir -p "${1:?usage: make-pki.sh OUTDIR}" && cd "$1"
 
 ca() { # name subject
   openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 30 \
@@ -29,4 +22,4 @@ ca other-ca "Untrusted Test CA"
 leaf localhost ca "DNS:localhost,IP:127.0.0.1"
 leaf untrusted other-ca "DNS:localhost,IP:127.0.0.1"
 leaf wronghost ca "DNS:wrong.example"
-echo "test PKI in $out"
+echo "test PKI in $1"

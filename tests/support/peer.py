@@ -1,16 +1,7 @@
 #!/usr/bin/env python3
-"""A scripted HTTPS peer on loopback for tests. Standard library only.
-
-    peer.py --pki DIR --case CASE [--leaf localhost|untrusted|wronghost]
-            [--status N] [--body TEXT] [--size BYTES] [--hold SECONDS]
-            [--record FILE] [--lifetime SECONDS]
-
-Serves TLS on 127.0.0.1, port 0, with the leaf DIR/LEAF.pem and .key, prints
-the port as the first line of stdout, and answers every request with CASE, a
-row of CASES. Each request read is appended to FILE as a JSON line:
-{"method", "path", "headers": [[name, value], ...] as received, "body"}.
-It exits by itself after --lifetime seconds (default 60).
-"""
+"""A scripted HTTPS peer on 127.0.0.1 for the tests (see Peer.h): prints its port and
+process id, answers every request with --case, appends each request read to --record as a
+JSON line and exits by itself after a minute."""
 import argparse
 import gzip
 import http.client
@@ -27,16 +18,10 @@ MIB = 1 << 20
 
 
 def respond(conn, status, body, *headers):
-    data = body if isinstance(body, bytes) else body.encode()
+    data = body if isinstance(body, bytes) else body.encode(errors="surrogateescape")
     head = [f"HTTP/1.1 {status} X", f"Content-Length: {len(data)}",
             "Content-Type: application/json", "Connection: close", *headers]
     conn.sendall(("\r\n".join(head) + "\r\n\r\n").encode() + data)
-
-
-def hang(conn, req, args):
-    """Silent for --hold seconds (5), then a 200: only a working idle limit fails it."""
-    time.sleep(args.hold)
-    respond(conn, 200, '{"message":"Geç cevap"}')
 
 
 def reset_mid_body(conn, req, args):
@@ -45,12 +30,7 @@ def reset_mid_body(conn, req, args):
     conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
 
 
-def sized_json(conn, req, args):
-    """Valid JSON of exactly --size bytes whose message is "Büyük"."""
-    frame = '{"message":"Büyük","pad":""}'.encode()
-    respond(conn, 200, frame[:-2] + b"x" * (args.size - len(frame)) + b'"}')
-
-
+FRAME = '{"message":"Büyük","pad":""}'.encode()  # padded to exactly --size bytes
 def redirect(conn, req, args):
     """A 302 to /moved here, which would accept the record if followed."""
     if req["path"] == "/moved":
@@ -59,27 +39,29 @@ def redirect(conn, req, args):
         respond(conn, 302, "", f"Location: https://127.0.0.1:{args.port}/moved")
 
 
-def gzip_bomb(conn, req, args):
-    """Inflates to 64 MiB of spaces."""
+def gzip_bomb():
+    """Inflates to 64 MiB of spaces; made before the port is printed, so no idle limit waits."""
     packer = zlib.compressobj(9, zlib.DEFLATED, 31)  # 31: gzip framing
-    body = b"".join(packer.compress(b" " * MIB) for _ in range(64)) + packer.flush()
-    respond(conn, 200, body, "Content-Encoding: gzip")
+    return b"".join(packer.compress(b" " * MIB) for _ in range(64)) + packer.flush()
 
 
 CUT_HEADERS = b"HTTP/1.1 200 OK\r\nContent-Type: appli"
 CASES = {
     "reply": lambda conn, req, args: respond(conn, args.status, args.body),
-    "hang": hang,
+    # Silent for --hold seconds, then a 200: only a working idle limit fails it.
+    "hang": lambda conn, req, args: (time.sleep(args.hold),
+                                     respond(conn, 200, '{"message":"Geç cevap"}')),
     "cut-headers": lambda conn, req, args: conn.sendall(CUT_HEADERS),
     "cut-headers-notify": lambda conn, req, args: (conn.sendall(CUT_HEADERS), conn.unwrap()),
     "reset-mid-body": reset_mid_body,
     "not-http": lambda conn, req, args: conn.sendall(b"SSH-2.0-OpenSSH_9.2p1 Debian-2\r\n"),
-    "sized-json": sized_json,
+    "sized-json": lambda conn, req, args: respond(
+        conn, 200, FRAME[:-2] + b"x" * (args.size - len(FRAME)) + b'"}'),
     "redirect": redirect,
     "gzip": lambda conn, req, args: respond(
         conn, 200, gzip.compress('{"success":true,"message":"Sıkıştırılmış"}'.encode()),
         "Content-Encoding: gzip"),
-    "gzip-bomb": gzip_bomb,
+    "gzip-bomb": lambda conn, req, args: respond(conn, 200, args.bomb, "Content-Encoding: gzip"),
 }
 record_lock = threading.Lock()
 
@@ -97,9 +79,8 @@ def serve(raw, context, args):
     try:
         with context.wrap_socket(raw, server_side=True) as conn:
             req = read_request(conn)
-            if args.record:
-                with record_lock, open(args.record, "a", encoding="utf-8") as out:
-                    out.write(json.dumps(req, ensure_ascii=False) + "\n")
+            with record_lock, open(args.record, "a", encoding="utf-8") as out:
+                out.write(json.dumps(req, ensure_ascii=False) + "\n")
             CASES[args.case](conn, req, args)
     except (OSError, ValueError, http.client.HTTPException):
         pass  # the client gave up, refused the certificate or sent no request: its business
@@ -112,10 +93,9 @@ def main():
     parser.add_argument("--leaf", default="localhost")
     parser.add_argument("--status", type=int, default=200)
     parser.add_argument("--body", default='{"success":true,"message":"Skor kaydedildi"}')
-    parser.add_argument("--size", type=int, default=MIB)
-    parser.add_argument("--hold", type=float, default=5.0)
-    parser.add_argument("--record")
-    parser.add_argument("--lifetime", type=float, default=60.0)
+    parser.add_argument("--size", type=int)
+    parser.add_argument("--hold", type=float)
+    parser.add_argument("--record", required=True)
     args = parser.parse_args()
 
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
@@ -123,8 +103,9 @@ def main():
     context.load_cert_chain(leaf + ".pem", leaf + ".key")
     listener = socket.create_server(("127.0.0.1", 0))
     args.port = listener.getsockname()[1]
-    print(args.port, flush=True)
-    deadline = time.monotonic() + args.lifetime
+    args.bomb = gzip_bomb() if args.case == "gzip-bomb" else b""
+    print(args.port, os.getpid(), flush=True)
+    deadline = time.monotonic() + 60
     while (left := deadline - time.monotonic()) > 0:
         listener.settimeout(left)
         try:

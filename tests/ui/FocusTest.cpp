@@ -8,9 +8,10 @@
 
 namespace {
 
-// A keyboard-only user: Tab to the button, then Space, wait, Space again. The
-// keys go to the window, as a keyboard's would, not to the button itself.
-TEST(Focus, SpaceAloneStartsTwoRunsInARow) {
+// A keyboard-only user: Tab to the button, then Space three times. The keys go to the
+// window, as a keyboard's would, not to the button itself. The system refuses the first
+// run's thread: that run ends at once, idle and without a score, and the next ones run.
+TEST(Focus, SpaceAloneStartsRunsInARowAfterARefusedThread) {
     testsupport::FakeRoot root;
     int starts = 0;
     ui::ContentView view([&] {
@@ -20,8 +21,7 @@ TEST(Focus, SpaceAloneStartsTwoRunsInARow) {
              .workload = {.tasks = 2, .steps = 1000},
              .postToMain = ui::qtMainThreadPoster(),
              .startThread = [&starts](std::function<void()> work) {
-                 ++starts;
-                 return model::startDetachedThread(work);
+                 return ++starts > 1 && model::startDetachedThread(work);
              }});
     });
     view.show();
@@ -30,13 +30,15 @@ TEST(Focus, SpaceAloneStartsTwoRunsInARow) {
     QTest::keyClick(view.windowHandle(), Qt::Key_Tab);
     const auto* button = view.findChild<QWidget*>("startButton");
     ASSERT_TRUE(button->hasFocus());
+    auto& vm = *view.viewModel();
 
-    for (int run = 1; run <= 2; ++run) {
+    for (int run = 1; run <= 3; ++run) {
         QTest::keyClick(view.windowHandle(), Qt::Key_Space);
+        EXPECT_EQ(*vm.status == model::kNotStartedStatus, run == 1) << "run " << run;
         EXPECT_TRUE(QTest::qWaitFor(
-            [&] { return starts == run && !*view.viewModel()->isRunning && button->isEnabled(); },
-            30000))
+            [&] { return starts == run && !*vm.isRunning && button->isEnabled(); }, 30000))
             << "run " << run;
+        EXPECT_EQ(vm.score->has_value(), run > 1);
     }
     EXPECT_TRUE(button->hasFocus());
 }

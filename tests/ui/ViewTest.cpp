@@ -49,8 +49,6 @@ TEST(View, AClickRunsTheWorkloadOffTheMainThreadAndAssignsInOrderOnIt) {
     view.show();
     const auto part = [&view](const char* name) { return view.findChild<QLabel*>(name); };
     auto* button = view.findChild<QPushButton*>("startButton");
-    EXPECT_EQ(view.size(), QSize(450, 500));
-    EXPECT_TRUE(view.windowTitle().isEmpty());
     EXPECT_EQ(part("deviceValue")->text(), "Mac99,1");
     EXPECT_EQ(part("chipValue")->text(), "Apple M9");
     EXPECT_EQ(part("ramValue")->text(), "1024 GB"); // never grouped
@@ -102,7 +100,7 @@ TEST(View, AClickRunsTheWorkloadOffTheMainThreadAndAssignsInOrderOnIt) {
         QTest::qWait(1);
         EXPECT_EQ(part("scoreValue")->text().toStdString(), text);
     }
-    EXPECT_EQ(view.size(), QSize(450, 500));
+    EXPECT_EQ(view.size(), QSize(450, 500)); // the X test checks the title and size when shown
 }
 
 } // namespace

@@ -2,9 +2,8 @@
 
 #include <gtest/gtest.h>
 
-// Widgets need an application object for the whole run; they draw offscreen, so the tests
-// need no display. Turkish writes a decimal comma, which no number on screen may take;
-// QApplication applies the locale to both the C library and Qt.
+// Widgets draw offscreen, needing no display, under Turkish, whose decimal comma no number on
+// screen may take; QApplication applies the locale to both the C library and Qt.
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("LC_ALL", "tr_TR.UTF-8");

@@ -2,11 +2,15 @@
 # The real program under the X server that xvfb-run started, driven as a user would: one
 # untitled 450×500 window; a click on the button starts a run (its fill turns from blue to a
 # dark gray); a close request in the middle of the run ends the program with status 0 in 2 s.
+# Qt's own options on the command line are ignored: a style sheet given there would flatten the
+# button to 4 px and lose its fill.
 #   window-test.sh PROGRAM DESKTOP-ENTRY
 set -uo pipefail
-QT_QPA_PLATFORM=xcb "$1" &
+style=$(mktemp --suffix=.qss)
+echo 'QPushButton { max-height: 4px; background: #ff0000; }' >"$style"
+QT_QPA_PLATFORM=xcb "$1" -stylesheet "$style" &
 app=$!
-fail() { echo "FAIL: $*" >&2; kill "$app"; exit 1; }
+fail() { echo "FAIL: $*" >&2; kill "$app"; rm -f "$style"; exit 1; }
 
 win=$(timeout 10 xdotool search --sync --onlyvisible --pid "$app" | head -n 1)
 [[ -n $win ]] || fail "no window within 10 s"
@@ -40,22 +44,19 @@ fill_is gray
 # What a window manager's close button sends: WM_DELETE_WINDOW (xdotool can only destroy).
 python3 - "$win" <<'END'
 import ctypes as C, ctypes.util, sys
-x11 = C.CDLL(ctypes.util.find_library("X11"))
-x11.XOpenDisplay.restype = C.c_void_p
-x11.XInternAtom.restype = C.c_ulong
-x11.XInternAtom.argtypes = [C.c_void_p, C.c_char_p, C.c_int]
-x11.XSendEvent.argtypes = [C.c_void_p, C.c_ulong, C.c_int, C.c_long, C.c_void_p]
-x11.XCloseDisplay.argtypes = [C.c_void_p]
-display, window = x11.XOpenDisplay(None), int(sys.argv[1])
+x = C.CDLL(ctypes.util.find_library("X11"))
+x.XOpenDisplay.restype, x.XInternAtom.restype = C.c_void_p, C.c_ulong
+x.XInternAtom.argtypes = [C.c_void_p, C.c_char_p, C.c_int]
+x.XSendEvent.argtypes = [C.c_void_p, C.c_ulong, C.c_int, C.c_long, C.c_void_p]
+x.XCloseDisplay.argtypes = [C.c_void_p]
+d, w = x.XOpenDisplay(None), int(sys.argv[1])
 # An XClientMessageEvent as 24 longs: ClientMessage (33), serial, send_event, display, window,
-# WM_PROTOCOLS, format 32, then the data: WM_DELETE_WINDOW.
-event = (C.c_ulong * 24)(33, 0, 1, display, window, x11.XInternAtom(display, b"WM_PROTOCOLS", 0),
-                         32, x11.XInternAtom(display, b"WM_DELETE_WINDOW", 0))
-x11.XSendEvent(display, window, 0, 0, event)
-x11.XCloseDisplay(display)  # flushes the request
+# WM_PROTOCOLS, format 32, then the data: WM_DELETE_WINDOW. Closing the display flushes it.
+x.XSendEvent(d, w, 0, 0, (C.c_ulong * 24)(33, 0, 1, d, w, x.XInternAtom(d, b"WM_PROTOCOLS", 0),
+                                          32, x.XInternAtom(d, b"WM_DELETE_WINDOW", 0)))
+x.XCloseDisplay(d)
 END
 for _ in $(seq 20); do kill -0 "$app" 2>/dev/null && sleep 0.1; done
 kill -0 "$app" 2>/dev/null && fail "still running 2 s after the close request"
-wait "$app"
-status=$?
-((status == 0)) || fail "exit status $status after closing mid-run"
+rm -f "$style"
+wait "$app" || fail "exit status $? after closing mid-run"
