@@ -72,8 +72,8 @@ start_service() {
   mkdir -p "$(dirname "$database")"
   : >"$service_log"
   # A session of its own: a Ctrl-C in the terminal reaches the window, and the
-  # service is stopped in order by stop_service.
-  setsid stdbuf -oL "$service_binary" --listen "127.0.0.1:$port" \
+  # service is stopped in order by stop_service. It flushes every log line itself.
+  setsid "$service_binary" --listen "127.0.0.1:$port" \
     --tls-cert "$pki/localhost.pem" --tls-key "$pki/localhost.key" \
     --database "$database" >"$service_log" 2>&1 &
   service_pid=$!
