@@ -20,7 +20,7 @@ def walk(node):
 
 
 def find_window(program):
-    for _ in range(150):  # 30 s
+    for _ in range(300):  # 60 s: a sanitizer build starts slowly
         for app in pyatspi.Registry.getDesktop(0):
             if app and app.name == os.path.basename(program) and app.childCount:
                 return app[0]
