@@ -7,14 +7,18 @@
 
 #include <QApplication>
 
+#include <array>
+#include <string>
+
 namespace app {
 int CompanionApp::main(int argc, char** argv) {
     // The program reads no command line, but Qt would take its own options
     // from it (-reverse, -stylesheet FILE, ...): it sees only the name.
-    static char fallbackName[] = "benchmark-companion";
+    std::string fallbackName = "benchmark-companion";
     int qtArgc = 1;
-    char* qtArgv[] = {argc > 0 && argv[0] != nullptr ? argv[0] : fallbackName, nullptr};
-    QApplication application(qtArgc, qtArgv);
+    std::array<char*, 2> qtArgv{argc > 0 && argv[0] != nullptr ? argv[0] : fallbackName.data(),
+                                nullptr};
+    QApplication application(qtArgc, qtArgv.data());
     // The application name becomes the class in WM_CLASS, which the desktop
     // entry's StartupWMClass names; the desktop file name is the Wayland app id.
     // Together they let docks find the entry and its icon.

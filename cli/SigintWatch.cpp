@@ -1,8 +1,8 @@
 #include "cli/SigintWatch.h"
 
+#include <csignal>
 #include <poll.h>
 #include <pthread.h>
-#include <signal.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 

@@ -14,7 +14,7 @@ namespace service {
 // queued ones are dropped.
 class RefreshWorker {
 public:
-    RefreshWorker() : thread_([this](std::stop_token stop) { run(stop); }) {}
+    RefreshWorker() : thread_([this](const std::stop_token& stop) { run(stop); }) {}
 
     void post(std::function<void()> job) {
         {
@@ -25,7 +25,7 @@ public:
     }
 
 private:
-    void run(std::stop_token stop) {
+    void run(const std::stop_token& stop) {
         std::unique_lock lock(mutex_);
         while (ready_.wait(lock, stop, [this] { return !jobs_.empty(); })) {
             auto job = std::move(jobs_.front());

@@ -100,9 +100,7 @@ int serve(const Options& options, const ServerConfig& config, const sigset_t& st
     return 0;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
     const auto parsed = parseOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (const auto* error = std::get_if<std::string>(&parsed)) {
         return fail(*error + " (see --help)");
@@ -131,4 +129,18 @@ int main(int argc, char** argv) {
         setrlimit(RLIMIT_NOFILE, &files);
     }
     return serve(options, std::get<ServerConfig>(config), stopSignals);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Start-up failures (an unusable database, say) arrive as exceptions; they
+    // end the program with a message, never with an abort.
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& error) {
+        return fail(error.what());
+    } catch (...) {
+        return fail("unexpected failure");
+    }
 }
