@@ -52,17 +52,19 @@ Response submit(const Request& request, ServiceContext& context) {
     if (request.bodyTooLarge || request.body.size() > kMaxBodyBytes) {
         return failure(413, "İstek çok büyük: en fazla 16 KiB gönderilebilir.");
     }
-    const auto decoded = submission::decodePayloadExplained(request.body);
+    auto decoded = submission::decodePayloadExplained(request.body);
     if (!decoded.payload) {
         return failure(400,
                        decoded.badMember.empty()
                            ? "Geçersiz istek: gövde bir JSON nesnesi değil."
                            : "Geçersiz alan: " + decoded.badMember + " eksik ya da türü yanlış.");
     }
-    if (auto problem = implausibility(*decoded.payload)) {
+    auto checked = plausibleRecord(std::move(*decoded.payload));
+    if (auto* problem = std::get_if<std::string>(&checked)) {
         return failure(400, std::move(*problem));
     }
-    const auto placement = context.store.add(*decoded.payload, isoUtc(context.wallClock()));
+    const auto placement =
+        context.store.add(std::get<submission::Payload>(checked), isoUtc(context.wallClock()));
     if (!placement) {
         return unavailable();
     }

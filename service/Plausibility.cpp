@@ -1,5 +1,7 @@
 #include "service/Plausibility.h"
 
+#include <unicode/bytestream.h>
+#include <unicode/normalizer2.h>
 #include <unicode/uchar.h>
 #include <unicode/utf8.h>
 
@@ -8,50 +10,83 @@
 namespace service {
 namespace {
 
-std::string fieldError(std::string_view member, std::string_view why) {
-    return "Geçersiz alan: " + std::string(member) + " " + std::string(why);
+struct Refusal {
+    std::string why;
+};
+
+Refusal fieldError(std::string_view member, std::string_view why) {
+    return {"Geçersiz alan: " + std::string(member) + " " + std::string(why)};
 }
 
-std::optional<std::string> timeProblem(std::string_view member, double seconds) {
+std::optional<Refusal> timeProblem(std::string_view member, double seconds) {
     if (!std::isfinite(seconds) || seconds <= 0.0 || seconds > kMaxSeconds) {
         return fieldError(member, "0 ile 3600 saniye arasında olmalı.");
     }
     return std::nullopt;
 }
 
-} // namespace
+// Shows nothing, or only space: such a name reads as an empty one.
+bool blank(UChar32 c) {
+    return u_isUWhiteSpace(c) || u_hasBinaryProperty(c, UCHAR_DEFAULT_IGNORABLE_CODE_POINT);
+}
 
-std::optional<std::string> nameProblem(std::string_view member, std::string_view name) {
-    if (name.empty()) {
-        return fieldError(member, "boş olamaz.");
-    }
-    if (name.size() > kMaxNameBytes) {
-        return fieldError(member, "en fazla 128 bayt olabilir.");
-    }
+// Characters that are unreadable, invisible or break a line make two names
+// look alike, or a page row look like two.
+std::optional<Refusal> characterProblem(std::string_view member, std::string_view name) {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(name.data());
     const auto length = static_cast<std::int32_t>(name.size());
+    bool allBlank = true;
     for (std::int32_t i = 0; i < length;) {
         UChar32 c = 0;
         U8_NEXT(bytes, i, length, c);
         if (c < 0) {
             return fieldError(member, "geçerli UTF-8 değil.");
         }
-        if (u_charType(c) == U_CONTROL_CHAR) {
+        switch (u_charType(c)) {
+        case U_CONTROL_CHAR:
             return fieldError(member, "kontrol karakteri içeriyor.");
+        case U_FORMAT_CHAR:
+            return fieldError(member, "görünmeyen biçim karakteri içeriyor.");
+        case U_LINE_SEPARATOR:
+        case U_PARAGRAPH_SEPARATOR:
+            return fieldError(member, "satır ayırıcı içeriyor.");
+        default:
+            allBlank = allBlank && blank(c);
         }
     }
-    return std::nullopt;
+    return allBlank ? std::optional(fieldError(member, "boş olamaz.")) : std::nullopt;
 }
 
-std::optional<std::string> implausibility(const submission::Payload& payload) {
-    if (auto problem = nameProblem("device_name", payload.device_name)) {
-        return problem;
+std::variant<std::string, Refusal> normalisedName(std::string_view member, std::string_view name) {
+    if (auto problem = characterProblem(member, name)) {
+        return *problem;
     }
-    if (auto problem = nameProblem("chip_type", payload.chip_type)) {
-        return problem;
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
+    std::string normalised;
+    icu::StringByteSink<std::string> sink(&normalised);
+    if (U_SUCCESS(status)) {
+        nfc->normalizeUTF8(0, icu::StringPiece(name.data(), static_cast<std::int32_t>(name.size())),
+                           sink, nullptr, status);
     }
+    if (U_FAILURE(status)) {
+        return fieldError(member, "işlenemedi.");
+    }
+    if (normalised.size() > kMaxNameBytes) {
+        return fieldError(member, "en fazla 128 bayt olabilir.");
+    }
+    return normalised;
+}
+
+std::optional<Refusal> rangeProblem(const submission::Payload& payload) {
     if (payload.ram_gb < kMinRamGb || payload.ram_gb > kMaxRamGb) {
         return fieldError("ram_gb", "1 ile 65536 arasında olmalı.");
+    }
+    if (payload.max_temp_c < kMinTempC || payload.max_temp_c > kMaxTempC) {
+        return fieldError("max_temp_c", "0 ile 150 arasında olmalı.");
+    }
+    if (payload.swap_used_mb < 0 || payload.swap_used_mb > kMaxSwapMb) {
+        return fieldError("swap_used_mb", "0 ile 16777216 arasında olmalı.");
     }
     if (auto problem = timeProblem("xcode_build_sec", payload.xcode_build_sec)) {
         return problem;
@@ -63,6 +98,31 @@ std::optional<std::string> implausibility(const submission::Payload& payload) {
     const double expected = payload.xcode_build_sec * 1.5 / 3.5;
     if (std::abs(payload.resin_slicer_sec - expected) > kResinTolerance * expected) {
         return fieldError("resin_slicer_sec", "xcode_build_sec × 1,5 / 3,5 olmalı.");
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::variant<submission::Payload, std::string> plausibleRecord(submission::Payload payload) {
+    for (auto [member, name] : {std::pair{"device_name", &payload.device_name},
+                                std::pair{"chip_type", &payload.chip_type}}) {
+        auto checked = normalisedName(member, *name);
+        if (auto* refusal = std::get_if<Refusal>(&checked)) {
+            return std::move(refusal->why);
+        }
+        *name = std::move(std::get<std::string>(checked));
+    }
+    if (auto problem = rangeProblem(payload)) {
+        return std::move(problem->why);
+    }
+    return payload;
+}
+
+std::optional<std::string> implausibility(const submission::Payload& payload) {
+    auto checked = plausibleRecord(payload);
+    if (auto* problem = std::get_if<std::string>(&checked)) {
+        return std::move(*problem);
     }
     return std::nullopt;
 }

@@ -4,21 +4,28 @@
 
 #include <optional>
 #include <string>
-#include <string_view>
+#include <variant>
 
 namespace service {
 
 inline constexpr double kMaxSeconds = 3600.0;
 inline constexpr std::int64_t kMinRamGb = 1;
 inline constexpr std::int64_t kMaxRamGb = 65536;
+// A die that reads below freezing or above any processor's shutdown point was
+// not measured; the client itself always reports 84.
+inline constexpr std::int64_t kMinTempC = 0;
+inline constexpr std::int64_t kMaxTempC = 150;
+// 16 TiB of swap in use is beyond any machine that runs the client (it sends 0).
+inline constexpr std::int64_t kMaxSwapMb = std::int64_t{16} * 1024 * 1024;
 inline constexpr std::size_t kMaxNameBytes = 128;
 inline constexpr double kResinTolerance = 1e-9;
 
-// The Turkish reason the client could not have produced this record, naming
-// the member; nothing when the record is plausible.
-std::optional<std::string> implausibility(const submission::Payload& payload);
+// The record as it is stored, its names in NFC so that one spelling stands for
+// each name; or the Turkish reason the client could not have produced it,
+// naming the member.
+std::variant<submission::Payload, std::string> plausibleRecord(submission::Payload payload);
 
-// Why a name is unfit to store and show; nothing when it is fine.
-std::optional<std::string> nameProblem(std::string_view member, std::string_view name);
+// Only the reason, when there is one.
+std::optional<std::string> implausibility(const submission::Payload& payload);
 
 } // namespace service

@@ -20,7 +20,8 @@ Payload withTime(double seconds) {
 struct Case {
     const char* what;
     std::function<void(Payload&)> change;
-    const char* namedMember; // nullptr: plausible
+    const char* namedMember;           // nullptr: plausible
+    const char* storedNames = nullptr; // both names as stored, when they change
 };
 
 TEST(Plausibility, RefusesWhatTheClientCannotProduceAndNamesTheMember) {
@@ -56,16 +57,32 @@ TEST(Plausibility, RefusesWhatTheClientCannotProduceAndNamesTheMember) {
         {"C1 control", [](Payload& p) { p.device_name = "a\u0085"; }, "device_name"},
         {"NUL in chip", [](Payload& p) { p.chip_type = std::string("M\0 9", 4); }, "chip_type"},
         {"empty chip", [](Payload& p) { p.chip_type = ""; }, "chip_type"},
+        {"blank device", [](Payload& p) { p.device_name = "   "; }, "device_name"},
+        {"ideographic space and filler", [](Payload& p) { p.chip_type = "\u3000\u3164"; },
+         "chip_type"},
+        {"zero-width space", [](Payload& p) { p.chip_type = "AMD\u200bEPYC"; }, "chip_type"},
+        {"right-to-left override", [](Payload& p) { p.device_name = "\u202eMac"; }, "device_name"},
+        {"line separator", [](Payload& p) { p.device_name = "a\u2028b"; }, "device_name"},
+        {"decomposed letters", [](Payload& p) { p.device_name = p.chip_type = "Ce\u0301 \u212b"; },
+         nullptr, "C\u00e9 \u00c5"},
+        {"-1 °C", [](Payload& p) { p.max_temp_c = -1; }, "max_temp_c"},
+        {"151 °C", [](Payload& p) { p.max_temp_c = 151; }, "max_temp_c"},
+        {"over 16 TiB swap", [](Payload& p) { p.swap_used_mb = 16777217; }, "swap_used_mb"},
+        {"negative swap", [](Payload& p) { p.swap_used_mb = -1; }, "swap_used_mb"},
     };
     for (const auto& c : cases) {
         Payload payload = withTime(36.75);
         c.change(payload);
-        const auto problem = implausibility(payload);
+        const auto checked = plausibleRecord(payload);
+        const auto* problem = std::get_if<std::string>(&checked);
         if (c.namedMember == nullptr) {
-            EXPECT_EQ(problem, std::nullopt) << c.what;
+            ASSERT_EQ(problem, nullptr) << c.what << ": " << *problem;
+            const auto& stored = std::get<Payload>(checked);
+            EXPECT_EQ(stored.device_name, c.storedNames ? c.storedNames : payload.device_name);
+            EXPECT_EQ(stored.chip_type, c.storedNames ? c.storedNames : payload.chip_type);
             continue;
         }
-        ASSERT_TRUE(problem.has_value()) << c.what;
+        ASSERT_NE(problem, nullptr) << c.what;
         EXPECT_NE(problem->find(c.namedMember), std::string::npos) << c.what << ": " << *problem;
         EXPECT_LE(codePoints(*problem), kMaxShownChars) << *problem;
     }
