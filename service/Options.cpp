@@ -1,8 +1,11 @@
 #include "service/Options.h"
 
+#include <cctype>
 #include <charconv>
 #include <functional>
+#include <libpq-fe.h>
 #include <map>
+#include <regex>
 
 namespace service {
 namespace {
@@ -34,6 +37,29 @@ std::optional<std::string> parseListen(const std::string& text, Options& options
     options.host = host;
     options.port = static_cast<int>(*port);
     return std::nullopt;
+}
+
+// libpq's own reading, so that what it would refuse at connect time is refused
+// here, before anything is opened.
+std::variant<DatabaseForm, std::string> postgresForm(const std::string& value) {
+    char* error = nullptr;
+    PQconninfoOption* parsed = PQconninfoParse(value.c_str(), &error);
+    if (parsed == nullptr) {
+        std::string why = error ? error : "out of memory";
+        PQfreemem(error);
+        while (!why.empty() && std::isspace(static_cast<unsigned char>(why.back()))) {
+            why.pop_back();
+        }
+        return "--database is not a PostgreSQL connection string libpq accepts: " + why;
+    }
+    DatabaseForm form{DatabaseEngine::postgres, false};
+    for (const auto* option = parsed; option->keyword != nullptr; ++option) {
+        form.passwordInline =
+            form.passwordInline ||
+            (std::string_view(option->keyword) == "password" && option->val && *option->val);
+    }
+    PQconninfoFree(parsed);
+    return form;
 }
 
 using Setter = std::function<std::optional<std::string>(const std::string&, Options&)>;
@@ -117,6 +143,28 @@ std::optional<std::string> applyFlag(const std::vector<std::string>& args, std::
 
 } // namespace
 
+std::variant<DatabaseForm, std::string> databaseForm(const std::string& value) {
+    static const std::regex keywords(R"(^\s*[A-Za-z_]+\s*=)");
+    static const std::regex scheme("^[A-Za-z][A-Za-z0-9+.-]*:");
+    if (value.starts_with("postgresql://") || value.starts_with("postgres://") ||
+        std::regex_search(value, keywords)) {
+        return postgresForm(value);
+    }
+    if (value.empty()) {
+        return std::string("--database needs a file path or a postgresql:// URL");
+    }
+    if (value == ":memory:") {
+        return std::string("--database :memory: gives each pooled connection its own empty "
+                           "database; give a file path");
+    }
+    if (std::regex_search(value, scheme)) {
+        return "--database '" + value +
+               "' is neither a postgresql:// URL nor a file path (write ./" + value +
+               " for a file of that name)";
+    }
+    return DatabaseForm{};
+}
+
 std::variant<Options, std::string> parseOptions(const std::vector<std::string>& args) {
     Options options;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -127,8 +175,9 @@ std::variant<Options, std::string> parseOptions(const std::vector<std::string>& 
     if (options.tlsCert.empty() != options.tlsKey.empty()) {
         return std::string("--tls-cert and --tls-key go together: give both or neither");
     }
-    if (options.database.empty()) {
-        return std::string("--database needs a file path or a postgresql:// URL");
+    if (const auto form = databaseForm(options.database);
+        const auto* error = std::get_if<std::string>(&form)) {
+        return *error;
     }
     return options;
 }
@@ -146,8 +195,10 @@ the results as JSON at /api/scores?chip=&limit= and a health check at /healthz.
   --tls-key FILE            PEM private key of that certificate
                             Without both, plain HTTP, allowed on loopback only
                             (behind a reverse proxy).
-  --database PATH_OR_URL    SQLite file (default scores.sqlite3), or a
-                            postgresql:// URL for PostgreSQL
+  --database PATH_OR_URL    SQLite file (default scores.sqlite3), or PostgreSQL
+                            as a postgresql:// URL or libpq keywords
+                            ("host=db dbname=scores"); keep its password in
+                            a libpq password file, not here
   --rate-limit PER_MINUTE   submissions per minute per client address
                             (default 30; 0 turns the limit off)
   --rate-burst N            submissions allowed at once per address (default 10)

@@ -1,5 +1,7 @@
 #include "service/SqlScoreStore.h"
 
+#include "service/Options.h"
+
 #include <stdexcept>
 
 namespace service {
@@ -206,8 +208,9 @@ bool SqlScoreStore::reachable() {
 
 std::unique_ptr<ScoreStore> openStore(const std::string& database,
                                       SqlScoreStore::ErrorSink onError) {
-    const bool postgres =
-        database.starts_with("postgresql://") || database.starts_with("postgres://");
+    const auto form = databaseForm(database);
+    const bool postgres = std::holds_alternative<DatabaseForm>(form) &&
+                          std::get<DatabaseForm>(form).engine == DatabaseEngine::postgres;
     auto store = postgres ? std::make_unique<SqlScoreStore>(
                                 postgresDialect(), [database] { return openPostgres(database); },
                                 std::move(onError))
