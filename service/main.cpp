@@ -11,6 +11,7 @@
 #include <iostream>
 #include <sstream>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -66,10 +67,15 @@ int fail(const std::string& why) {
 }
 
 int serve(const Options& options, const ServerConfig& config, const sigset_t& stopSignals) {
-    LineLog errors(stderr); // database failures, each one line, for the operator
+    const auto wallNow = [] { return std::chrono::system_clock::now(); };
+    LineLog errors(STDERR_FILENO, wallNow); // failures, for the operator
+    if (std::get<DatabaseForm>(databaseForm(options.database)).passwordInline) {
+        errors.report("--database holds a password that every local user can read; keep it in "
+                      "a libpq password file (PGPASSFILE) instead");
+    }
     std::unique_ptr<ScoreStore> store;
     try {
-        store = openStore(options.database, [&errors](const std::string& e) { errors.write(e); });
+        store = openStore(options.database, [&errors](const std::string& e) { errors.report(e); });
     } catch (const std::exception& error) {
         return fail("cannot open the database: " + std::string(error.what()));
     }
@@ -77,9 +83,8 @@ int serve(const Options& options, const ServerConfig& config, const sigset_t& st
     CachedScoreStore cachedStore(*store, kSummaryMaxAge, steadyNow,
                                  CachedScoreStore::Refresh::background);
     RateLimiter limiter(options.rateLimit);
-    ServiceContext context{cachedStore, limiter, [] { return std::chrono::system_clock::now(); },
-                           steadyNow};
-    LineLog log(stdout);
+    ServiceContext context{cachedStore, limiter, wallNow, steadyNow};
+    LineLog log(STDOUT_FILENO, wallNow);
     auto started = HttpServer::start(
         config, [&context](const Request& request) { return handle(request, context); },
         [&log](const LogEntry& entry) { log.write(formatLogLine(entry)); });
@@ -95,7 +100,7 @@ int serve(const Options& options, const ServerConfig& config, const sigset_t& st
     sigwait(&stopSignals, &signal);
     server.stopAccepting();
     if (!server.waitUntilIdle(kGracePeriod)) {
-        std::cerr << "score-service: requests still in flight after the grace period\n";
+        errors.report("requests still in flight after the grace period");
     }
     return 0;
 }
