@@ -24,6 +24,7 @@ def refuses_bad_start():
          "do not match"),
         (["--listen", "0.0.0.0:0"], "loopback only"),
         (["--database", "/nonexistent/folder/scores.sqlite3"], "cannot open the database"),
+        (["--database", ":memory:"], "pooled connection"),
         (["--rate-limit", "many"], "--rate-limit"),
     ]
     for args, says in cases:
