@@ -50,7 +50,9 @@ std::variant<DatabaseForm, std::string> postgresForm(const std::string& value) {
         while (!why.empty() && std::isspace(static_cast<unsigned char>(why.back()))) {
             why.pop_back();
         }
-        return "--database is not a PostgreSQL connection string libpq accepts: " + why;
+        const bool url = value.starts_with("postgres");
+        return "--database is not a PostgreSQL connection string libpq accepts: " + why +
+               (url ? "" : " (a SQLite file whose name has '=' is given as ./NAME)");
     }
     DatabaseForm form{DatabaseEngine::postgres, false};
     for (const auto* option = parsed; option->keyword != nullptr; ++option) {
