@@ -36,9 +36,15 @@ public:
                                  const std::string& receivedAt) override {
         return inner_.add(payload, receivedAt);
     }
-    std::optional<std::vector<StoredScore>> best(const std::optional<std::string>& chip,
-                                                 int limit) override {
-        return inner_.best(chip, limit);
+    std::optional<std::vector<StoredScore>> best(const std::optional<std::string>& chip, int limit,
+                                                 std::int64_t offset = 0) override {
+        return inner_.best(chip, limit, offset);
+    }
+    std::optional<std::int64_t> records(const std::optional<std::string>& chip) override {
+        return inner_.records(chip);
+    }
+    std::optional<std::optional<Standing>> standing(std::int64_t id) override {
+        return inner_.standing(id);
     }
     std::optional<std::vector<ChipSummary>> chips() override;
     std::optional<Distribution> distribution(const std::string& chip, int bins) override;

@@ -2,6 +2,7 @@
 
 #include "service/LeaderboardPage.h"
 #include "service/Plausibility.h"
+#include "service/ResultPage.h"
 #include "submission/APIResponse.h"
 
 #include <nlohmann/json.hpp>
@@ -18,6 +19,8 @@ using submission::APIResponse;
 
 constexpr int kDefaultLimit = 20;
 constexpr int kMaxLimit = 100;
+constexpr std::int64_t kMaxOffset = std::int64_t{kMaxPage} * kPageRows;
+constexpr const char* kHtml = "text/html; charset=utf-8";
 constexpr const char* kJson = "application/json; charset=utf-8";
 
 Response jsonReply(int status, const APIResponse& reply) {
@@ -38,8 +41,15 @@ Response notAllowed(const char* allow) {
     return response;
 }
 
+void count(ServiceContext& context, SubmissionOutcome outcome) {
+    if (context.metrics != nullptr) {
+        context.metrics->submission(outcome);
+    }
+}
+
 Response submit(const Request& request, ServiceContext& context) {
     if (const auto wait = context.limiter.admit(request.clientAddress, context.steadyClock())) {
+        count(context, SubmissionOutcome::rateLimited);
         Response response =
             failure(429, "Çok fazla gönderim. Lütfen " + std::to_string(wait->count()) +
                              " saniye sonra tekrar deneyin.");
@@ -47,13 +57,16 @@ Response submit(const Request& request, ServiceContext& context) {
         return response;
     }
     if (!isJsonMediaType(request.contentType)) {
+        count(context, SubmissionOutcome::notJson);
         return failure(415, "İstek JSON olmalı (Content-Type: application/json).");
     }
     if (request.bodyTooLarge || request.body.size() > kMaxBodyBytes) {
+        count(context, SubmissionOutcome::tooLarge);
         return failure(413, "İstek çok büyük: en fazla 16 KiB gönderilebilir.");
     }
     auto decoded = submission::decodePayloadExplained(request.body);
     if (!decoded.payload) {
+        count(context, SubmissionOutcome::malformed);
         return failure(400,
                        decoded.badMember.empty()
                            ? "Geçersiz istek: gövde bir JSON nesnesi değil."
@@ -61,18 +74,18 @@ Response submit(const Request& request, ServiceContext& context) {
     }
     auto checked = plausibleRecord(std::move(*decoded.payload));
     if (auto* problem = std::get_if<std::string>(&checked)) {
+        count(context, SubmissionOutcome::implausible);
         return failure(400, std::move(*problem));
     }
     const auto placement =
         context.store.add(std::get<submission::Payload>(checked), isoUtc(context.wallClock()));
     if (!placement) {
+        count(context, SubmissionOutcome::unavailable);
         return unavailable();
     }
-    Response response = jsonReply(
-        200, APIResponse{true,
-                         "Skor kaydedildi: bu işlemcideki " + std::to_string(placement->total) +
-                             " sonuç arasında " + std::to_string(placement->rank) + ". sırada.",
-                         std::nullopt});
+    count(context, SubmissionOutcome::accepted);
+    Response response =
+        jsonReply(200, APIResponse{true, acceptedMessage(*placement), std::nullopt});
     response.recordId = placement->id;
     return response;
 }
@@ -85,32 +98,40 @@ std::optional<std::string> queryValue(const Request& request, const std::string&
     return it->second;
 }
 
-std::optional<int> parseLimit(const std::optional<std::string>& text) {
+// A whole number from `low` to `high` written in at most 9 digits; `absent` without text.
+std::optional<std::int64_t> parseCount(const std::optional<std::string>& text, std::int64_t absent,
+                                       std::int64_t low, std::int64_t high) {
     if (!text) {
-        return kDefaultLimit;
+        return absent;
     }
-    if (text->size() > 3 ||
+    if (text->size() > 9 ||
         !std::all_of(text->begin(), text->end(), [](char c) { return c >= '0' && c <= '9'; })) {
         return std::nullopt;
     }
-    const int limit = std::stoi(*text);
-    return limit >= 1 && limit <= kMaxLimit ? std::optional(limit) : std::nullopt;
+    const std::int64_t value = std::stoll(*text);
+    return value >= low && value <= high ? std::optional(value) : std::nullopt;
 }
 
 Response scores(const Request& request, ServiceContext& context) {
-    const auto limit = parseLimit(queryValue(request, "limit"));
+    const auto limit = parseCount(queryValue(request, "limit"), kDefaultLimit, 1, kMaxLimit);
     if (!limit) {
         return failure(400, "Geçersiz parametre: limit 1 ile 100 arasında olmalı.");
     }
+    const auto offset = parseCount(queryValue(request, "offset"), 0, 0, kMaxOffset);
+    if (!offset) {
+        return failure(400, "Geçersiz parametre: offset 0 ile 100000 arasında olmalı.");
+    }
     const auto chip = queryValue(request, "chip");
-    const auto rows = context.store.best(chip, *limit);
-    if (!rows) {
+    const auto rows = context.store.best(chip, static_cast<int>(*limit), *offset);
+    const auto total = context.store.records(chip);
+    if (!rows || !total) {
         return unavailable();
     }
     nlohmann::ordered_json list = nlohmann::ordered_json::array();
     for (const auto& row : *rows) {
         const auto& p = row.payload;
         list.push_back({{"id", row.id},
+                        {"url", resultPath(row.id)},
                         {"received_at", row.receivedAt},
                         {"device_name", p.device_name},
                         {"chip_type", p.chip_type},
@@ -120,18 +141,36 @@ Response scores(const Request& request, ServiceContext& context) {
                         {"max_temp_c", p.max_temp_c},
                         {"swap_used_mb", p.swap_used_mb}});
     }
-    const nlohmann::ordered_json body{{"success", true}, {"scores", list}};
+    const nlohmann::ordered_json body{
+        {"success", true}, {"total", *total}, {"offset", *offset}, {"scores", list}};
     return Response{
         200, kJson, body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace), {}, 0};
 }
 
 Response page(const Request& request, ServiceContext& context) {
     const auto chip = queryValue(request, "chip");
-    const auto html = renderLeaderboard(context.store, chip);
-    if (!html) {
-        return Response{503, "text/html; charset=utf-8", unavailablePage(), {}, 0};
+    const auto number = parseCount(queryValue(request, "page"), 1, 1, kMaxPage);
+    if (!number) {
+        return Response{404, kHtml, missingResultPage(), {}, 0};
     }
-    return Response{200, "text/html; charset=utf-8", *html, {}, 0};
+    const auto html = renderLeaderboard(context.store, chip, static_cast<int>(*number));
+    if (!html) {
+        return Response{503, kHtml, unavailablePage(), {}, 0};
+    }
+    return Response{200, kHtml, *html, {}, 0};
+}
+
+Response result(std::int64_t id, ServiceContext& context) {
+    const auto standing = context.store.standing(id);
+    const auto html = standing && *standing ? renderResult(context.store, **standing)
+                                            : std::optional<std::string>{};
+    if (standing && !*standing) {
+        return Response{404, kHtml, missingResultPage(), {}, 0};
+    }
+    if (!html) {
+        return Response{503, kHtml, unavailablePage(), {}, 0};
+    }
+    return Response{200, kHtml, *html, {}, 0};
 }
 
 Response health(ServiceContext& context) {
@@ -180,6 +219,9 @@ Response handle(const Request& request, ServiceContext& context) {
             return page(request, context);
         }
         return request.path == "/healthz" ? health(context) : scores(request, context);
+    }
+    if (const auto id = resultId(request.path)) {
+        return read ? result(*id, context) : notAllowed("GET, HEAD");
     }
     return failure(404, "Bulunamadı: böyle bir adres yok.");
 }

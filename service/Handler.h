@@ -1,6 +1,7 @@
 #pragma once
 
 #include "service/Http.h"
+#include "service/Metrics.h"
 #include "service/RateLimiter.h"
 #include "service/ScoreStore.h"
 
@@ -15,6 +16,7 @@ struct ServiceContext {
     RateLimiter& limiter;
     std::function<std::chrono::system_clock::time_point()> wallClock;
     std::function<std::chrono::steady_clock::time_point()> steadyClock;
+    Metrics* metrics = nullptr; // where submissions are counted; none in most tests
 };
 
 // Answers one request. Pure routing over the context: no HTTP library here.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -18,5 +19,15 @@ template <class... Parts> void append(std::string& out, const Parts&... parts) {
 
 // A number of seconds as shown on the page, e.g. "36.75".
 std::string formatSeconds(double seconds);
+
+// A count with Turkish digit grouping, e.g. "10.000".
+std::string formatCount(std::int64_t count);
+
+// The start of every page up to and including `<main>`: the title (already
+// escaped) and the one stylesheet, inline, so a page needs no other file.
+std::string pageStart(const std::string& title);
+
+// Closes what pageStart opened.
+inline constexpr const char* kPageEnd = "</main></body></html>\n";
 
 } // namespace service

@@ -145,6 +145,10 @@ void onCompleted(void* self, MHD_Connection*, void** state, MHD_RequestTerminati
     }
 }
 
+void onConnection(void* self, MHD_Connection*, void**, MHD_ConnectionNotificationCode code) {
+    static_cast<HttpServer*>(self)->connection(code == MHD_CONNECTION_NOTIFY_STARTED);
+}
+
 // Says why listening failed; once listening, the library's notes on single
 // connections (clients that went away, failed handshakes) would only flood
 // the log that a client can provoke, so they are dropped.
@@ -211,6 +215,7 @@ HttpServer::start(const ServerConfig& config, Handler handler, Logger logger) {
         {MHD_OPTION_PER_IP_CONNECTION_LIMIT, config.maxConnectionsPerAddress, nullptr},
         {MHD_OPTION_CONNECTION_TIMEOUT, config.connectionTimeoutSec, nullptr},
         {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&onCompleted), server.get()},
+        {MHD_OPTION_NOTIFY_CONNECTION, reinterpret_cast<intptr_t>(&onConnection), server.get()},
     };
     if (tls) {
         options.push_back(

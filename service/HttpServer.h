@@ -56,6 +56,8 @@ public:
     void finished(Exchange* exchange);
     void begun() { ++inFlight_; }
     bool listening() const { return listening_; }
+    void connection(bool opened) { open_ += opened ? 1 : -1; }
+    int openConnections() const { return open_.load(); }
 
 private:
     HttpServer(ServerConfig config, Handler handler, Logger logger);
@@ -66,6 +68,7 @@ private:
     MHD_Daemon* daemon_ = nullptr;
     int port_ = 0;
     std::atomic<int> inFlight_{0};
+    std::atomic<int> open_{0};
     std::atomic<bool> listening_{false};
 };
 

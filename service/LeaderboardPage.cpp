@@ -1,26 +1,19 @@
 #include "service/LeaderboardPage.h"
 
+#include "service/Chart.h"
 #include "service/Html.h"
+#include "service/ResultPage.h"
 
 #include <algorithm>
 
 namespace service {
 namespace {
 
-constexpr int kBestRows = 50;
 constexpr int kBins = 20;
+constexpr std::size_t kChartedChips = 12;
 
-// Attributes are single-quoted throughout; escapeHtml escapes both quotes.
-const char* const kHead =
-    "<!DOCTYPE html>\n<html lang='tr'><head><meta charset='utf-8'>"
-    "<meta name='viewport' content='width=device-width, initial-scale=1'>"
-    "<title>Skor Tablosu</title><style>"
-    "body{font-family:sans-serif;margin:2em auto;max-width:60em;padding:0 1em}"
-    "table{border-collapse:collapse;margin:1em 0}"
-    "td,th{border-bottom:1px solid #ccc;padding:.3em .8em;text-align:left}"
-    "td.n{text-align:right}svg{max-width:100%}"
-    "</style></head><body><h1>Skor Tablosu</h1>"
-    "<p>Süreler saniyedir; kısa süre daha iyidir.</p>";
+const char* const kScoreNote =
+    "<p>Skor, çalışmanın saniye cinsinden süresinin 3,5 katıdır; düşük skor daha iyidir.</p>";
 
 std::string chipLink(const std::string& chip) {
     std::string html;
@@ -31,7 +24,7 @@ std::string chipLink(const std::string& chip) {
 
 std::string filterForm(const std::vector<ChipSummary>& chips,
                        const std::optional<std::string>& chosen) {
-    std::string html = "<form method='get' action='/'><label>İşlemci: <select name='chip'>"
+    std::string html = "<form method='get' action='/'><label>İşlemci <select name='chip'>"
                        "<option value=''>Tümü</option>";
     for (const auto& summary : chips) {
         const bool selected = chosen && *chosen == summary.chip;
@@ -43,8 +36,9 @@ std::string filterForm(const std::vector<ChipSummary>& chips,
 }
 
 std::string chipTable(const std::vector<ChipSummary>& chips) {
-    std::string html = "<h2>İşlemciler</h2><table><tr><th>İşlemci</th><th>En iyi</th>"
-                       "<th>Ortanca</th><th>Sonuç</th></tr>";
+    std::string html = "<table><caption>İşlemciler</caption><tr><th scope='col'>İşlemci</th>"
+                       "<th scope='col' class='n'>En iyi</th><th scope='col' class='n'>Ortanca</th>"
+                       "<th scope='col' class='n'>Sonuç</th></tr>";
     for (const auto& summary : chips) {
         append(html, "<tr><td>", chipLink(summary.chip), "</td><td class='n'>",
                formatSeconds(summary.best), "</td><td class='n'>", formatSeconds(summary.median),
@@ -54,22 +48,49 @@ std::string chipTable(const std::vector<ChipSummary>& chips) {
     return html;
 }
 
-std::string bestTable(const std::vector<StoredScore>& scores,
-                      const std::optional<std::string>& chip) {
-    std::string html = "<h2>En iyi sonuçlar";
-    append(html, chip ? ": " + escapeHtml(*chip) : "",
-           "</h2><table><tr><th>Sıra</th><th>Cihaz</th><th>İşlemci</th>"
-           "<th>Bellek</th><th>Süre</th><th>Tarih (UTC)</th></tr>");
-    int rank = 0;
+std::string pageLink(const std::optional<std::string>& chip, int page, const char* text) {
+    std::string query = chip ? "chip=" + encodeQueryValue(*chip) + "&" : "";
+    std::string html;
+    append(html, "<a href='/?", escapeHtml(query), "page=", std::to_string(page), "'>", text,
+           "</a>");
+    return html;
+}
+
+std::string paging(const std::optional<std::string>& chip, int page, std::size_t shown,
+                   std::int64_t total) {
+    const std::int64_t first = std::int64_t{page - 1} * kPageRows;
+    std::string html = "<p class='paging'><span>";
+    append(html,
+           shown == 0 ? "0"
+                      : formatCount(first + 1) + "–" +
+                            formatCount(first + static_cast<std::int64_t>(shown)),
+           " / ", formatCount(total), " sonuç</span>");
+    if (page > 1) {
+        html += pageLink(chip, page - 1, "← Önceki sayfa");
+    }
+    if (first + static_cast<std::int64_t>(shown) < total && page < kMaxPage) {
+        html += pageLink(chip, page + 1, "Sonraki sayfa →");
+    }
+    return html + "</p>";
+}
+
+std::string bestTable(const std::vector<StoredScore>& scores, int page) {
+    std::string html = "<table><caption>En iyi sonuçlar</caption><tr><th scope='col' "
+                       "class='n'>Sıra</th><th scope='col'>Cihaz</th><th scope='col'>İşlemci</th>"
+                       "<th scope='col' class='n opt'>Bellek</th><th scope='col' "
+                       "class='n'>Skor</th><th scope='col' class='opt'>Tarih (UTC)</th></tr>";
+    std::int64_t rank = std::int64_t{page - 1} * kPageRows;
     for (const auto& score : scores) {
         const auto& p = score.payload;
-        append(html, "<tr><td class='n'>", std::to_string(++rank), "</td><td>",
-               escapeHtml(p.device_name), "</td><td>", chipLink(p.chip_type), "</td><td class='n'>",
-               std::to_string(p.ram_gb), " GB</td><td class='n'>", formatSeconds(p.xcode_build_sec),
-               "</td><td>", escapeHtml(score.receivedAt), "</td></tr>");
+        append(html, "<tr><td class='n'>", formatCount(++rank), "</td><td>",
+               escapeHtml(p.device_name), "</td><td>", chipLink(p.chip_type),
+               "</td><td class='n opt'>", std::to_string(p.ram_gb),
+               " GB</td><td class='n'><a href='", resultPath(score.id),
+               "' title='Sonucun sayfası'>", formatSeconds(p.xcode_build_sec),
+               "</a></td><td class='opt'>", escapeHtml(score.receivedAt), "</td></tr>");
     }
     if (scores.empty()) {
-        html.append("<tr><td colspan='6'>Henüz sonuç yok.</td></tr>");
+        html.append("<tr><td colspan='6'>Bu sayfada sonuç yok.</td></tr>");
     }
     html.append("</table>");
     return html;
@@ -77,62 +98,42 @@ std::string bestTable(const std::vector<StoredScore>& scores,
 
 } // namespace
 
-std::string distributionSvg(const Distribution& distribution) {
-    constexpr int kWidth = 600, kHeight = 200, kAxis = 20;
-    const auto bins = static_cast<int>(distribution.counts.size());
-    if (bins == 0) {
-        return {};
-    }
-    const auto peak = std::max<std::int64_t>(
-        1, *std::max_element(distribution.counts.begin(), distribution.counts.end()));
-    const int barWidth = kWidth / bins;
-    std::string svg;
-    append(svg, "<svg xmlns='http://www.w3.org/2000/svg' width='", std::to_string(kWidth),
-           "' height='", std::to_string(kHeight + kAxis),
-           "' role='img' aria-label='Sürelerin dağılımı'>");
-    for (int i = 0; i < bins; ++i) {
-        const auto count = distribution.counts[static_cast<std::size_t>(i)];
-        const auto height = static_cast<int>(count * kHeight / peak);
-        const double from = distribution.low + i * distribution.binWidth;
-        append(svg, "<rect x='", std::to_string(i * barWidth), "' y='",
-               std::to_string(kHeight - height), "' width='", std::to_string(barWidth - 2),
-               "' height='", std::to_string(height), "' fill='#4a7bd0'><title>",
-               formatSeconds(from), "–", formatSeconds(from + distribution.binWidth),
-               " sn: ", std::to_string(count), " sonuç</title></rect>");
-    }
-    const double high = distribution.low + bins * distribution.binWidth;
-    const std::string labelY = std::to_string(kHeight + 15);
-    append(svg, "<text x='0' y='", labelY, "'>", formatSeconds(distribution.low),
-           " sn</text><text x='", std::to_string(kWidth), "' y='", labelY, "' text-anchor='end'>",
-           formatSeconds(high), " sn</text></svg>");
-    return svg;
-}
-
 std::optional<std::string> renderLeaderboard(ScoreStore& store,
-                                             const std::optional<std::string>& chip) {
+                                             const std::optional<std::string>& chip, int page) {
     const auto chips = store.chips();
-    const auto best = store.best(chip, kBestRows);
+    const auto best = store.best(chip, kPageRows, std::int64_t{page - 1} * kPageRows);
+    const auto total = store.records(chip);
     const auto distribution =
         chip ? store.distribution(*chip, kBins) : std::optional<Distribution>{};
-    if (!chips || !best || (chip && !distribution)) {
+    if (!chips || !best || !total || (chip && !distribution)) {
         return std::nullopt;
     }
-    std::string html = kHead;
-    append(html, filterForm(*chips, chip));
+    const std::string name = chip ? escapeHtml(*chip) : "";
+    std::string html = pageStart(chip ? name + " – Skor Tablosu" : "Skor Tablosu");
+    append(html, "<h1>Skor Tablosu", chip ? ": " + name : "", "</h1>", kScoreNote,
+           filterForm(*chips, chip));
     if (chip) {
-        append(html, "<h2>Sürelerin dağılımı: ", escapeHtml(*chip), "</h2>",
-               distribution->counts.empty() ? "<p>Bu işlemci için sonuç yok.</p>"
-                                            : distributionSvg(*distribution));
+        std::optional<double> median;
+        for (const auto& summary : *chips) {
+            median = summary.chip == *chip ? std::optional(summary.median) : median;
+        }
+        append(html, "<h2>Skorların dağılımı</h2>",
+               distribution->counts.empty()
+                   ? "<p>Bu işlemci için sonuç yok.</p>"
+                   : distributionFigure(*distribution, *chip, median, std::nullopt, "dist"));
     }
-    append(html, bestTable(*best, chip), chipTable(*chips), "</body></html>\n");
+    append(html, "<h2>En iyi sonuçlar</h2>", paging(chip, page, best->size(), *total),
+           bestTable(*best, page), "<h2>İşlemciler</h2>",
+           chips->empty() ? "" : chipsFigure(*chips, kChartedChips, "chips"), chipTable(*chips),
+           kPageEnd);
     return html;
 }
 
 std::string unavailablePage() {
-    std::string html = kHead;
-    html.append("<p>Skor veritabanına şu an ulaşılamıyor. Lütfen daha sonra tekrar deneyin.</p>"
-                "</body></html>\n");
-    return html;
+    return pageStart("Skor Tablosu") +
+           "<h1>Skor Tablosu</h1><p>Skor veritabanına şu an ulaşılamıyor. Lütfen daha sonra "
+           "tekrar deneyin.</p>" +
+           kPageEnd;
 }
 
 } // namespace service

@@ -7,17 +7,20 @@
 
 namespace service {
 
-// The leaderboard as one HTML page without scripts: the processors with
-// their best and median times, the best results (of `chip` when chosen) and
-// the distribution of the chosen processor's times as an SVG chart. Every
-// stored text is escaped. Nothing when the database cannot be read.
+// Rows in one page of the best results.
+inline constexpr int kPageRows = 50;
+// Pages past this are not served: an offset is walked, not jumped to.
+inline constexpr int kMaxPage = 2000;
+
+// The leaderboard as one HTML page without scripts: the best results (of
+// `chip` when chosen), `kPageRows` from page `page` on (1 is the first), the
+// chosen processor's distribution, and every processor's median as a chart
+// and a table. Every stored text is escaped. Nothing when the database
+// cannot be read.
 std::optional<std::string> renderLeaderboard(ScoreStore& store,
-                                             const std::optional<std::string>& chip);
+                                             const std::optional<std::string>& chip, int page = 1);
 
 // The page shown instead when the database cannot be read.
 std::string unavailablePage();
-
-// The chart alone: one bar per bin, labelled with the range of times.
-std::string distributionSvg(const Distribution& distribution);
 
 } // namespace service

@@ -82,6 +82,14 @@ Setter number(const char* flag, long low, long high, std::function<void(Options&
 const std::map<std::string, Setter>& valueFlags() {
     static const std::map<std::string, Setter> flags = {
         {"--listen", parseListen},
+        {"--metrics-listen",
+         [](const std::string& v, Options& o) {
+             Options parsed;
+             const auto error = parseListen(v, parsed);
+             o.metricsHost = parsed.host;
+             o.metricsPort = parsed.port;
+             return error ? std::optional("--metrics-" + error->substr(2)) : error;
+         }},
         {"--tls-cert",
          [](const std::string& v, Options& o) {
              o.tlsCert = v;
@@ -193,6 +201,10 @@ the results as JSON at /api/scores?chip=&limit= and a health check at /healthz.
   --listen HOST:PORT        address to listen on (default 127.0.0.1:8443; port 0
                             picks a free one). The first line on standard output
                             is "listening on https://HOST:PORT" with the real port.
+  --metrics-listen HOST:PORT
+                            serve Prometheus metrics at /metrics on this
+                            address of its own (default: not served); TLS and
+                            the loopback rule as for --listen
   --tls-cert FILE           PEM certificate chain; serves HTTPS (TLS 1.2 or newer)
   --tls-key FILE            PEM private key of that certificate
                             Without both, plain HTTP, allowed on loopback only

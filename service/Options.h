@@ -21,6 +21,8 @@ struct Options {
     unsigned maxConnections = 4096;
     unsigned maxConnectionsPerAddress = 0; // 0: no limit per address
     unsigned connectionTimeoutSec = 10;
+    std::string metricsHost; // empty: no metrics listener
+    int metricsPort = 0;
     bool help = false;
 
     bool tls() const { return !tlsCert.empty(); }

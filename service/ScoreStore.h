@@ -23,6 +23,13 @@ struct Placement {
     std::int64_t total = 0; // records of the processor, this one included
 };
 
+// A stored record with its place among its processor's records.
+struct Standing {
+    StoredScore score;
+    std::int64_t rank = 0;  // 1 is the shortest time
+    std::int64_t total = 0; // records of the processor, this one included
+};
+
 struct ChipSummary {
     std::string chip;
     double best = 0.0;
@@ -30,14 +37,20 @@ struct ChipSummary {
     std::int64_t count = 0;
 };
 
-// Counts of one processor's times in equal-width bins from `low` up.
+// Counts of one processor's times in equal-width bins from `low` up. The
+// bins cover the bulk of the times; the few far outside it are counted in
+// `below` and `above`, so that one outlier cannot leave the bins empty.
 struct Distribution {
     double low = 0.0;
     double binWidth = 0.0;
     std::vector<std::int64_t> counts;
+    std::int64_t below = 0;
+    std::int64_t above = 0;
 };
 
-// The database behind the service. Every operation returns nothing when the
+// The database behind the service. Its reads feed the public views (page,
+// result page, /api/scores): a result kept from the public belongs in none
+// of them. Every operation returns nothing when the
 // database cannot be reached or refuses, so the caller can answer 503; none
 // throws. Implementations are safe to call from several threads at once.
 class ScoreStore {
@@ -47,9 +60,14 @@ public:
     // Stores the record and returns only once it is committed.
     virtual std::optional<Placement> add(const submission::Payload& payload,
                                          const std::string& receivedAt) = 0;
-    // Shortest times first, of one processor when `chip` is set.
+    // Shortest times first, of one processor when `chip` is set, from the
+    // `offset`th on.
     virtual std::optional<std::vector<StoredScore>> best(const std::optional<std::string>& chip,
-                                                         int limit) = 0;
+                                                         int limit, std::int64_t offset = 0) = 0;
+    // How many records there are, of one processor when `chip` is set.
+    virtual std::optional<std::int64_t> records(const std::optional<std::string>& chip) = 0;
+    // One record and its place; an empty inner value when there is no such id.
+    virtual std::optional<std::optional<Standing>> standing(std::int64_t id) = 0;
     // Every processor with its best and median time and count, most results first.
     virtual std::optional<std::vector<ChipSummary>> chips() = 0;
     virtual std::optional<Distribution> distribution(const std::string& chip, int bins) = 0;

@@ -2,6 +2,7 @@
 
 #include "service/Options.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace service {
@@ -38,6 +39,14 @@ auto inTransaction(SqlConnection& connection, const std::string& begin, Work wor
 }
 
 } // namespace
+
+std::pair<double, double> outlierFences(double q1, double q3) {
+    // Tukey's far-out fences, three spreads past the quartiles; the spread is
+    // at least 1 % of the upper quartile, so that identical times do not
+    // close the range around them.
+    const double spread = std::max(q3 - q1, 0.01 * q3);
+    return {q1 - 3 * spread, q3 + 3 * spread};
+}
 
 SqlScoreStore::SqlScoreStore(const Dialect& dialect, Connect connect, ErrorSink onError)
     : dialect_(dialect), connect_(std::move(connect)), onError_(std::move(onError)) {}
@@ -127,22 +136,50 @@ std::optional<Placement> SqlScoreStore::add(const submission::Payload& p,
 }
 
 std::optional<std::vector<StoredScore>> SqlScoreStore::best(const std::optional<std::string>& chip,
-                                                            int limit) {
+                                                            int limit, std::int64_t offset) {
     return withConnection([&](SqlConnection& connection) {
         const std::string select =
             "SELECT id, " + dialect_.receivedAtText + ", " + kPayloadColumns + " FROM scores ";
         const auto rows =
-            chip ? connection.run(select +
-                                      "WHERE chip_type = ? ORDER BY xcode_build_sec, id LIMIT ?",
-                                  {*chip, std::int64_t{limit}})
-                 : connection.run(select + "ORDER BY xcode_build_sec, id LIMIT ?",
-                                  {std::int64_t{limit}});
+            chip ? connection.run(
+                       select + "WHERE chip_type = ? ORDER BY xcode_build_sec, id LIMIT ? OFFSET ?",
+                       {*chip, std::int64_t{limit}, offset})
+                 : connection.run(select + "ORDER BY xcode_build_sec, id LIMIT ? OFFSET ?",
+                                  {std::int64_t{limit}, offset});
         std::vector<StoredScore> scores;
         scores.reserve(rows.size());
         for (const auto& row : rows) {
             scores.push_back(storedScore(row));
         }
         return scores;
+    });
+}
+
+std::optional<std::int64_t> SqlScoreStore::records(const std::optional<std::string>& chip) {
+    return withConnection([&](SqlConnection& connection) {
+        return chip ? count(connection, *chip)
+                    : asInteger(connection
+                                    .run("SELECT CAST(COALESCE(SUM(records), 0) AS BIGINT) FROM "
+                                         "chip_counts",
+                                         {})
+                                    .at(0)
+                                    .at(0));
+    });
+}
+
+std::optional<std::optional<Standing>> SqlScoreStore::standing(std::int64_t id) {
+    return withConnection([&](SqlConnection& connection) -> std::optional<Standing> {
+        const auto rows = connection.run("SELECT id, " + dialect_.receivedAtText + ", " +
+                                             kPayloadColumns + " FROM scores WHERE id = ?",
+                                         {id});
+        if (rows.empty()) {
+            return std::nullopt;
+        }
+        Standing result{storedScore(rows[0]), 0, 0};
+        const auto& p = result.score.payload;
+        result.rank = countWhere(connection, p.chip_type, "<", p.xcode_build_sec) + 1;
+        result.total = count(connection, p.chip_type);
+        return result;
     });
 }
 
@@ -172,27 +209,69 @@ std::optional<std::vector<ChipSummary>> SqlScoreStore::chips() {
     });
 }
 
+std::int64_t SqlScoreStore::count(SqlConnection& connection, const std::string& chip) {
+    const auto rows = connection.run("SELECT records FROM chip_counts WHERE chip_type = ?", {chip});
+    return rows.empty() ? 0 : asInteger(rows[0][0]);
+}
+
+std::int64_t SqlScoreStore::countWhere(SqlConnection& connection, const std::string& chip,
+                                       const char* comparison, double seconds) {
+    // Walks only the index entries on one side of `seconds`.
+    return asInteger(connection
+                         .run(std::string("SELECT COUNT(*) FROM scores WHERE chip_type = ? AND "
+                                          "xcode_build_sec ") +
+                                  comparison + " ?",
+                              {chip, seconds})
+                         .at(0)
+                         .at(0));
+}
+
+double SqlScoreStore::nth(SqlConnection& connection, const std::string& chip, std::int64_t offset) {
+    return asNumber(connection
+                        .run("SELECT xcode_build_sec FROM scores WHERE chip_type = ? ORDER BY "
+                             "xcode_build_sec LIMIT 1 OFFSET ?",
+                             {chip, offset})
+                        .at(0)
+                        .at(0));
+}
+
+double SqlScoreStore::bound(SqlConnection& connection, const std::string& chip,
+                            const char* aggregate, const char* comparison, double fence) {
+    return asNumber(connection
+                        .run(std::string("SELECT ") + aggregate +
+                                 "(xcode_build_sec) FROM scores WHERE chip_type = ? AND "
+                                 "xcode_build_sec " +
+                                 comparison + " ?",
+                             {chip, fence})
+                        .at(0)
+                        .at(0));
+}
+
 std::optional<Distribution> SqlScoreStore::distribution(const std::string& chip, int bins) {
     return withConnection([&](SqlConnection& connection) {
-        // Two lone MIN and MAX, which SQLite reads from the index ends; in one
-        // SELECT it scans every record of the processor.
-        const auto range =
-            connection.run("SELECT (SELECT MIN(xcode_build_sec) FROM scores WHERE chip_type = ?), "
-                           "(SELECT MAX(xcode_build_sec) FROM scores WHERE chip_type = ?)",
-                           {chip, chip});
         Distribution result;
-        if (std::holds_alternative<std::nullptr_t>(range.at(0).at(0)) || bins < 1) {
+        const auto n = count(connection, chip);
+        if (n == 0 || bins < 1) {
             return result;
         }
-        result.low = asNumber(range[0][0]);
-        const double span = asNumber(range[0][1]) - result.low;
-        result.binWidth = span > 0.0 ? span / bins : 1.0;
+        // Quantiles and ends read along the (chip, time) index, never a scan;
+        // the quartiles lean outwards, so that a few results are all binned.
+        const auto fences = outlierFences(nth(connection, chip, (n - 1) / 4),
+                                          nth(connection, chip, (3 * (n - 1) + 3) / 4));
+        const double low = bound(connection, chip, "MIN", ">=", fences.first);
+        const double high = bound(connection, chip, "MAX", "<=", fences.second);
+        result.low = low;
+        result.binWidth = high > low ? (high - low) / bins : 1.0;
         result.counts.assign(static_cast<std::size_t>(bins), 0);
-        const auto rows =
-            connection.run("SELECT " + dialect_.binOfTime +
-                               ", COUNT(*) FROM scores WHERE chip_type = ? GROUP BY 1",
-                           {result.low, result.binWidth, chip});
+        result.below = countWhere(connection, chip, "<", low);
+        result.above = countWhere(connection, chip, ">", high);
+        const auto rows = connection.run(
+            "SELECT " + dialect_.binOfTime +
+                ", COUNT(*) FROM scores WHERE chip_type = ? AND xcode_build_sec BETWEEN ? AND ? "
+                "GROUP BY 1",
+            {result.low, result.binWidth, chip, low, high});
         for (const auto& row : rows) {
+            // The top of the range falls on the last bin's upper edge: it belongs in it.
             const auto bin = std::clamp<std::int64_t>(asInteger(row[0]), 0, bins - 1);
             result.counts[static_cast<std::size_t>(bin)] += asInteger(row[1]);
         }

@@ -23,8 +23,10 @@ public:
 
     std::optional<Placement> add(const submission::Payload& payload,
                                  const std::string& receivedAt) override;
-    std::optional<std::vector<StoredScore>> best(const std::optional<std::string>& chip,
-                                                 int limit) override;
+    std::optional<std::vector<StoredScore>> best(const std::optional<std::string>& chip, int limit,
+                                                 std::int64_t offset) override;
+    std::optional<std::int64_t> records(const std::optional<std::string>& chip) override;
+    std::optional<std::optional<Standing>> standing(std::int64_t id) override;
     std::optional<std::vector<ChipSummary>> chips() override;
     std::optional<Distribution> distribution(const std::string& chip, int bins) override;
     bool reachable() override;
@@ -35,6 +37,13 @@ private:
     auto withConnection(Work work) -> std::optional<decltype(work(std::declval<SqlConnection&>()))>;
 
     double median(SqlConnection& connection, const std::string& chip, std::int64_t count);
+    static std::int64_t count(SqlConnection& connection, const std::string& chip);
+    static std::int64_t countWhere(SqlConnection& connection, const std::string& chip,
+                                   const char* comparison, double seconds);
+    // The lowest or highest time on the inner side of a fence.
+    static double bound(SqlConnection& connection, const std::string& chip, const char* aggregate,
+                        const char* comparison, double fence);
+    static double nth(SqlConnection& connection, const std::string& chip, std::int64_t offset);
 
     const Dialect& dialect_;
     Connect connect_;
@@ -43,6 +52,10 @@ private:
     std::mutex writerMutex_;
     std::vector<std::unique_ptr<SqlConnection>> idle_;
 };
+
+// Times outside these, given a processor's quartiles, are too far out to
+// bin: a distribution counts them beside its bins.
+std::pair<double, double> outlierFences(double q1, double q3);
 
 // A `postgresql://` or `postgres://` URL selects PostgreSQL; anything else is
 // a SQLite file path. Throws, with the reason, when the database cannot be

@@ -2,6 +2,7 @@
 #include "service/CachedScoreStore.h"
 #include "service/Handler.h"
 #include "service/HttpServer.h"
+#include "service/Metrics.h"
 #include "service/Options.h"
 #include "service/SqlScoreStore.h"
 
@@ -66,6 +67,33 @@ int fail(const std::string& why) {
     return 1;
 }
 
+std::string address(const std::string& host, bool tls, int port) {
+    return std::string(tls ? "https://" : "http://") +
+           (host.find(':') == std::string::npos ? host : "[" + host + "]") + ":" +
+           std::to_string(port);
+}
+
+// The metrics listener, when asked for: the main server's settings on an
+// address of its own, so the metrics need not be public.
+std::variant<std::unique_ptr<HttpServer>, std::string>
+startMetrics(const Options& options, ServerConfig config, const Metrics& metrics,
+             std::function<Metrics::Gauges()> gauges) {
+    if (config.certPem.empty() && !isLoopbackHost(options.metricsHost)) {
+        return "plain HTTP is served on loopback only; give --tls-cert and --tls-key to serve "
+               "metrics on " +
+               options.metricsHost;
+    }
+    config.host = options.metricsHost;
+    config.port = options.metricsPort;
+    config.threads = 1;
+    return HttpServer::start(
+        config,
+        [&metrics, gauges = std::move(gauges)](const Request& request) {
+            return serveMetrics(request, metrics, gauges);
+        },
+        [](const LogEntry&) {});
+}
+
 int serve(const Options& options, const ServerConfig& config, const sigset_t& stopSignals) {
     const auto wallNow = [] { return std::chrono::system_clock::now(); };
     LineLog errors(STDERR_FILENO, wallNow); // failures, for the operator
@@ -73,9 +101,13 @@ int serve(const Options& options, const ServerConfig& config, const sigset_t& st
         errors.report("--database holds a password that every local user can read; keep it in "
                       "a libpq password file (PGPASSFILE) instead");
     }
+    Metrics metrics;
     std::unique_ptr<ScoreStore> store;
     try {
-        store = openStore(options.database, [&errors](const std::string& e) { errors.report(e); });
+        store = openStore(options.database, [&errors, &metrics](const std::string& e) {
+            metrics.databaseError();
+            errors.report(e);
+        });
     } catch (const std::exception& error) {
         return fail("cannot open the database: " + std::string(error.what()));
     }
@@ -83,19 +115,31 @@ int serve(const Options& options, const ServerConfig& config, const sigset_t& st
     CachedScoreStore cachedStore(*store, kSummaryMaxAge, steadyNow,
                                  CachedScoreStore::Refresh::background);
     RateLimiter limiter(options.rateLimit);
-    ServiceContext context{cachedStore, limiter, wallNow, steadyNow};
+    ServiceContext context{cachedStore, limiter, wallNow, steadyNow, &metrics};
     LineLog log(STDOUT_FILENO, wallNow);
     auto started = HttpServer::start(
         config, [&context](const Request& request) { return handle(request, context); },
-        [&log](const LogEntry& entry) { log.write(formatLogLine(entry)); });
+        [&log, &metrics](const LogEntry& entry) {
+            metrics.request(entry.path, entry.status, entry.duration);
+            log.write(formatLogLine(entry));
+        });
     if (const auto* error = std::get_if<std::string>(&started)) {
         return fail(*error);
     }
     auto& server = *std::get<std::unique_ptr<HttpServer>>(started);
-    const std::string host =
-        options.host.find(':') == std::string::npos ? options.host : "[" + options.host + "]";
-    log.write(std::string("listening on ") + (options.tls() ? "https://" : "http://") + host + ":" +
-              std::to_string(server.port()));
+    log.write("listening on " + address(options.host, options.tls(), server.port()));
+    std::unique_ptr<HttpServer> metricsServer;
+    if (!options.metricsHost.empty()) {
+        auto metricsStarted = startMetrics(options, config, metrics, [&server, &cachedStore] {
+            return Metrics::Gauges{server.openConnections(), cachedStore.records(std::nullopt)};
+        });
+        if (const auto* error = std::get_if<std::string>(&metricsStarted)) {
+            return fail(*error);
+        }
+        metricsServer = std::move(std::get<std::unique_ptr<HttpServer>>(metricsStarted));
+        log.write("metrics on " +
+                  address(options.metricsHost, options.tls(), metricsServer->port()) + "/metrics");
+    }
     int signal = 0;
     sigwait(&stopSignals, &signal);
     server.stopAccepting();

@@ -60,12 +60,14 @@ TEST_P(StoreCases, RecordsRoundTripRankAndSummarise) {
         {clientRecord("M1", 14.0 / 3.5), 2, 2}, {odd, 1, 4},
     };
     std::int64_t lastId = 0;
+    std::vector<std::int64_t> ids;
     {
         const auto store = open();
         for (const auto& a : additions) {
             const auto placed = store->add(a.payload, "2026-01-31T12:00:00.250Z");
             ASSERT_TRUE(placed.has_value());
             EXPECT_GT(placed->id, lastId);
+            ids.push_back(placed->id);
             EXPECT_EQ(std::make_pair(placed->rank, placed->total), std::make_pair(a.rank, a.total))
                 << a.payload.xcode_build_sec;
             lastId = placed->id;
@@ -103,8 +105,34 @@ TEST_P(StoreCases, RecordsRoundTripRankAndSummarise) {
     EXPECT_EQ(spread->counts, (std::vector<std::int64_t>{1, 1})); // the maximum is in the last bin
     EXPECT_TRUE(store->distribution("M0", 2)->counts.empty());
     EXPECT_TRUE(store->reachable());
+
+    // The next page, the counts it is shown with, and one result's place.
+    const auto next = store->best(std::string("M9"), 2, 2);
+    ASSERT_EQ(next->size(), 2U);
+    EXPECT_EQ((*next)[0].id, ids[2]);
+    EXPECT_EQ(std::make_tuple(*store->records(std::string("M9")), *store->records(std::nullopt),
+                              *store->records(std::string("M0"))),
+              std::make_tuple(4L, 6L, 0L));
+    const auto standing = store->standing(ids[2]);
+    ASSERT_TRUE(standing && *standing);
+    EXPECT_EQ((*standing)->score.payload, additions[2].payload);
+    EXPECT_EQ(std::make_pair((*standing)->rank, (*standing)->total), std::make_pair(3L, 4L));
+    EXPECT_FALSE(store->standing(lastId + 1).value());
     const auto placed = store->add(clientRecord("M9", 21.0 / 3.5), "2026-01-31T12:00:01.000Z");
     EXPECT_EQ(std::make_pair(placed->rank, placed->total), std::make_pair(3L, 5L));
+}
+
+TEST_P(StoreCases, OneFarOutlierIsCountedBesideTheBinsInsteadOfStretchingThem) {
+    const auto store = open();
+    for (const double score : {10.0, 10.1, 10.2, 10.3, 10.4, 10.5, 10.6, 10.7, 100.0}) {
+        ASSERT_TRUE(store->add(clientRecord("M5", score / 3.5), "2026-01-31T12:00:00.000Z"));
+    }
+    const auto spread = store->distribution("M5", 4);
+    ASSERT_TRUE(spread.has_value());
+    EXPECT_DOUBLE_EQ(spread->low, 10.0);
+    EXPECT_NEAR(spread->binWidth, 0.175, 1e-9);
+    EXPECT_EQ(spread->counts, (std::vector<std::int64_t>{2, 2, 2, 2}));
+    EXPECT_EQ(std::make_pair(spread->below, spread->above), std::make_pair(0L, 1L));
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, StoreCases, ::testing::Values("sqlite", "postgres"));
@@ -141,9 +169,12 @@ TEST(CachedScoreStore, AggregatesLagByAtMostTheirAgeWhileListsAreCurrent) {
 // meanwhile, as a concurrent view would.
 struct NestedReads final : ScoreStore {
     std::optional<Placement> add(const Payload&, const std::string&) override { return {}; }
-    std::optional<std::vector<StoredScore>> best(const std::optional<std::string>&, int) override {
+    std::optional<std::vector<StoredScore>> best(const std::optional<std::string>&, int,
+                                                 std::int64_t) override {
         return {};
     }
+    std::optional<std::int64_t> records(const std::optional<std::string>&) override { return {}; }
+    std::optional<std::optional<Standing>> standing(std::int64_t) override { return {}; }
     std::optional<std::vector<ChipSummary>> chips() override {
         if (++reads == 2) {
             nested = cache->chips();

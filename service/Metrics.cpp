@@ -1,0 +1,145 @@
+#include "service/Metrics.h"
+
+#include "service/Html.h"
+
+#include <charconv>
+
+namespace service {
+namespace {
+
+constexpr const char* kPrefix = "score_service_";
+
+std::string_view outcomeName(SubmissionOutcome outcome) {
+    switch (outcome) {
+    case SubmissionOutcome::accepted:
+        return "accepted";
+    case SubmissionOutcome::held:
+        return "held";
+    case SubmissionOutcome::rateLimited:
+        return "rate_limited";
+    case SubmissionOutcome::notJson:
+        return "not_json";
+    case SubmissionOutcome::tooLarge:
+        return "too_large";
+    case SubmissionOutcome::malformed:
+        return "malformed";
+    case SubmissionOutcome::implausible:
+        return "implausible";
+    case SubmissionOutcome::unavailable:
+        return "database_unavailable";
+    }
+    return "unknown";
+}
+
+std::string number(double value) {
+    std::array<char, 32> text{};
+    const auto end = std::to_chars(text.data(), text.data() + text.size(), value).ptr;
+    return {text.data(), end};
+}
+
+void family(std::string& out, const char* name, const char* type, const char* help) {
+    append(out, "# HELP ", kPrefix, name, " ", help, "\n# TYPE ", kPrefix, name, " ", type, "\n");
+}
+
+void sample(std::string& out, const std::string& name, const std::string& labels,
+            const std::string& value) {
+    append(out, kPrefix, name, labels.empty() ? "" : "{" + labels + "}", " ", value, "\n");
+}
+
+} // namespace
+
+void Metrics::request(std::string_view path, int status, std::chrono::microseconds duration) {
+    const auto route = routeOf(path);
+    const double seconds = static_cast<double>(duration.count()) / 1e6;
+    const std::lock_guard lock(mutex_);
+    ++requests_[{route, status}];
+    auto& latency = latency_[route];
+    std::size_t bucket = 0;
+    while (bucket < kBuckets.size() && seconds > kBuckets[bucket]) {
+        ++bucket;
+    }
+    if (bucket < kBuckets.size()) {
+        ++latency.counts[bucket];
+    }
+    ++latency.count;
+    latency.sum += seconds;
+}
+
+void Metrics::submission(SubmissionOutcome outcome) {
+    const std::lock_guard lock(mutex_);
+    ++submissions_[outcome];
+}
+
+void Metrics::databaseError() {
+    const std::lock_guard lock(mutex_);
+    ++databaseErrors_;
+}
+
+std::string Metrics::render(const Gauges& gauges) const {
+    const std::lock_guard lock(mutex_);
+    std::string out;
+    family(out, "requests_total", "counter", "Answered requests by route and status.");
+    for (const auto& [key, count] : requests_) {
+        sample(out, "requests_total",
+               "route=\"" + std::string(key.first) + "\",status=\"" + std::to_string(key.second) +
+                   "\"",
+               std::to_string(count));
+    }
+    family(out, "request_duration_seconds", "histogram", "Time from request to answer.");
+    for (const auto& [route, latency] : latency_) {
+        const std::string label = "route=\"" + std::string(route) + "\"";
+        std::uint64_t cumulative = 0;
+        for (std::size_t i = 0; i < kBuckets.size(); ++i) {
+            cumulative += latency.counts[i];
+            sample(out, "request_duration_seconds_bucket",
+                   label + ",le=\"" + number(kBuckets[i]) + "\"", std::to_string(cumulative));
+        }
+        sample(out, "request_duration_seconds_bucket", label + ",le=\"+Inf\"",
+               std::to_string(latency.count));
+        sample(out, "request_duration_seconds_sum", label, number(latency.sum));
+        sample(out, "request_duration_seconds_count", label, std::to_string(latency.count));
+    }
+    family(out, "submissions_total", "counter",
+           "Submissions by outcome: accepted, held for review, or refused with a reason.");
+    for (const auto& [outcome, count] : submissions_) {
+        const bool stored =
+            outcome == SubmissionOutcome::accepted || outcome == SubmissionOutcome::held;
+        sample(out, "submissions_total",
+               stored ? "outcome=\"" + std::string(outcomeName(outcome)) + "\""
+                      : "outcome=\"refused\",reason=\"" + std::string(outcomeName(outcome)) + "\"",
+               std::to_string(count));
+    }
+    family(out, "database_errors_total", "counter", "Failed database operations.");
+    sample(out, "database_errors_total", "", std::to_string(databaseErrors_));
+    family(out, "open_connections", "gauge", "Client connections open now.");
+    sample(out, "open_connections", "", std::to_string(gauges.openConnections));
+    if (gauges.records) {
+        family(out, "records", "gauge", "Stored results.");
+        sample(out, "records", "", std::to_string(*gauges.records));
+    }
+    return out;
+}
+
+std::string_view routeOf(std::string_view path) {
+    for (const std::string_view route : {"/", "/api/submit", "/api/scores", "/healthz"}) {
+        if (path == route) {
+            return route;
+        }
+    }
+    return path.starts_with("/r/") ? "/r/" : "other";
+}
+
+Response serveMetrics(const Request& request, const Metrics& metrics,
+                      const std::function<Metrics::Gauges()>& gauges) {
+    if (request.path != "/metrics") {
+        return Response{404, "text/plain; charset=utf-8", "not found\n", {}, 0};
+    }
+    if (request.method != "GET" && request.method != "HEAD") {
+        return Response{
+            405, "text/plain; charset=utf-8", "GET only\n", {{"Allow", "GET, HEAD"}}, 0};
+    }
+    return Response{
+        200, "text/plain; version=0.0.4; charset=utf-8", metrics.render(gauges()), {}, 0};
+}
+
+} // namespace service

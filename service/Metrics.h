@@ -1,0 +1,71 @@
+#pragma once
+
+#include "service/Http.h"
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace service {
+
+// What became of one submission. Refusals name their reason.
+enum class SubmissionOutcome {
+    accepted,
+    held,
+    rateLimited,
+    notJson,
+    tooLarge,
+    malformed,
+    implausible,
+    unavailable,
+};
+
+// The service's counters, read by Prometheus from the metrics listener. The
+// handler and the server record into it from any thread; only the figures
+// that are cheaper to read than to keep (open connections, records) are
+// taken at the moment of the scrape.
+class Metrics {
+public:
+    struct Gauges {
+        std::int64_t openConnections = 0;
+        std::optional<std::int64_t> records; // nothing when the database cannot say
+    };
+
+    void request(std::string_view path, int status, std::chrono::microseconds duration);
+    void submission(SubmissionOutcome outcome);
+    void databaseError();
+
+    // The Prometheus text exposition format, version 0.0.4.
+    std::string render(const Gauges& gauges) const;
+
+private:
+    static constexpr std::array<double, 12> kBuckets = {0.001, 0.0025, 0.005, 0.01, 0.025, 0.05,
+                                                        0.1,   0.25,   0.5,   1.0,  2.5,   10.0};
+    struct Latency {
+        std::array<std::uint64_t, kBuckets.size()> counts{}; // not cumulative
+        std::uint64_t count = 0;
+        double sum = 0.0;
+    };
+
+    mutable std::mutex mutex_;
+    std::map<std::pair<std::string_view, int>, std::uint64_t> requests_;
+    std::map<std::string_view, Latency> latency_;
+    std::map<SubmissionOutcome, std::uint64_t> submissions_;
+    std::uint64_t databaseErrors_ = 0;
+};
+
+// The label a path is counted under: one of the served routes or "other", so
+// that made-up paths cannot grow the metrics.
+std::string_view routeOf(std::string_view path);
+
+// The metrics listener's answer: GET or HEAD /metrics, nothing else.
+Response serveMetrics(const Request& request, const Metrics& metrics,
+                      const std::function<Metrics::Gauges()>& gauges);
+
+} // namespace service

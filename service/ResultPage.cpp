@@ -1,0 +1,109 @@
+#include "service/ResultPage.h"
+
+#include "service/Chart.h"
+#include "service/Html.h"
+
+#include <algorithm>
+#include <charconv>
+
+namespace service {
+namespace {
+
+constexpr std::size_t kMaxMessageChars = 100;
+constexpr int kBins = 20;
+
+std::size_t codePoints(const std::string& text) {
+    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
+}
+
+std::string placeText(std::int64_t rank, std::int64_t total) {
+    return formatCount(total) + " sonuç arasında " + formatCount(rank) + ". sırada (ilk %" +
+           std::to_string(topPercent(rank, total)) + ")";
+}
+
+std::string row(const char* name, const std::string& value) {
+    std::string html;
+    append(html, "<tr><th scope='row'>", name, "</th><td>", value, "</td></tr>");
+    return html;
+}
+
+} // namespace
+
+int topPercent(std::int64_t rank, std::int64_t total) {
+    if (total <= 0) {
+        return 100;
+    }
+    const auto percent = (200 * rank + total) / (2 * total); // rounded half up
+    return static_cast<int>(std::clamp<std::int64_t>(percent, 1, 100));
+}
+
+std::string resultPath(std::int64_t id) {
+    return "/r/" + std::to_string(id);
+}
+
+std::optional<std::int64_t> resultId(std::string_view path) {
+    if (!path.starts_with("/r/") || path.size() > 3 + 18 || path.size() == 3 || path[3] < '1' ||
+        path[3] > '9') {
+        return std::nullopt;
+    }
+    std::int64_t id = 0;
+    const auto* end = path.data() + path.size();
+    const auto [rest, error] = std::from_chars(path.data() + 3, end, id);
+    return error == std::errc() && rest == end ? std::optional(id) : std::nullopt;
+}
+
+std::string acceptedMessage(const Placement& placement) {
+    std::string message =
+        "Skor kaydedildi: bu işlemcideki " + placeText(placement.rank, placement.total) + ".";
+    const std::string address = " Sayfası: " + resultPath(placement.id);
+    if (codePoints(message) + codePoints(address) <= kMaxMessageChars) {
+        message += address;
+    }
+    return message;
+}
+
+std::optional<std::string> renderResult(ScoreStore& store, const Standing& standing) {
+    const auto& p = standing.score.payload;
+    const auto chips = store.chips();
+    const auto distribution = store.distribution(p.chip_type, kBins);
+    if (!chips || !distribution) {
+        return std::nullopt;
+    }
+    // The summaries may lag a new result by a few seconds; the chart then has no median yet.
+    std::optional<double> median;
+    const auto summary = std::find_if(chips->begin(), chips->end(),
+                                      [&](const ChipSummary& c) { return c.chip == p.chip_type; });
+    if (summary != chips->end()) {
+        median = summary->median;
+    }
+    const std::string id = std::to_string(standing.score.id);
+    const std::string chipLink = "<a href='/?chip=" + escapeHtml(encodeQueryValue(p.chip_type)) +
+                                 "'>" + escapeHtml(p.chip_type) + "</a>";
+    std::string html =
+        pageStart("Sonuç " + id + ": " + escapeHtml(p.chip_type) + " – Skor Tablosu");
+    append(html, "<p><a href='/'>Skor Tablosu</a></p><h1>Sonuç ", id, "</h1><p>", chipLink,
+           " işlemcili sonuçlar arasında ", placeText(standing.rank, standing.total),
+           ".</p><table><caption>Sonucun değerleri</caption>",
+           row("Skor", formatSeconds(p.xcode_build_sec) + " (çalışma " +
+                           formatSeconds(p.xcode_build_sec / 3.5) + " saniye sürdü)"),
+           row("Cihaz", escapeHtml(p.device_name)), row("İşlemci", chipLink),
+           row("Bellek", std::to_string(p.ram_gb) + " GB"),
+           row("Tarih (UTC)", escapeHtml(standing.score.receivedAt)), "</table>");
+    append(html,
+           "<p>Skor, çalışmanın saniye cinsinden süresinin 3,5 katıdır; düşük skor daha "
+           "iyidir.</p><h2>Bu işlemcideki skorların dağılımı</h2>",
+           distributionFigure(*distribution, p.chip_type, median, p.xcode_build_sec, "dist"),
+           kPageEnd);
+    return html;
+}
+
+std::string missingResultPage() {
+    return pageStart("Sonuç bulunamadı – Skor Tablosu") +
+           "<h1>Sonuç bulunamadı</h1><p>Bu adreste bir sonuç yok. <a href='/'>Skor "
+           "Tablosu</a></p>" +
+           kPageEnd;
+}
+
+} // namespace service
