@@ -122,11 +122,10 @@ std::string xAxis(const Slots& s) {
     }
     const double high = s.d.low + bins * s.d.binWidth;
     if (s.first == 1) {
-        svg += text(s.left(0) + s.width / 2, kBottom + 31, "&lt;" + formatSeconds(s.d.low));
+        svg += text(s.left(0), kBottom + 31, "&lt;" + formatSeconds(s.d.low), "start");
     }
     if (s.d.above > 0) {
-        svg +=
-            text(s.left(s.first + bins) + s.width / 2, kBottom + 31, "&gt;" + formatSeconds(high));
+        svg += text(s.left(s.first + bins + 1), kBottom + 31, "&gt;" + formatSeconds(high), "end");
     }
     return svg + text(kLeft + (kWidth - kLeft) / 2, kHeight - 6, "Skor (saniye × 3,5)");
 }

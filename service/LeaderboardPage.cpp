@@ -36,7 +36,7 @@ std::string filterForm(const std::vector<ChipSummary>& chips,
 }
 
 std::string chipTable(const std::vector<ChipSummary>& chips) {
-    std::string html = "<table><caption>İşlemciler</caption><tr><th scope='col'>İşlemci</th>"
+    std::string html = "<table><tr><th scope='col'>İşlemci</th>"
                        "<th scope='col' class='n'>En iyi</th><th scope='col' class='n'>Ortanca</th>"
                        "<th scope='col' class='n'>Sonuç</th></tr>";
     for (const auto& summary : chips) {
@@ -75,7 +75,7 @@ std::string paging(const std::optional<std::string>& chip, int page, std::size_t
 }
 
 std::string bestTable(const std::vector<StoredScore>& scores, int page) {
-    std::string html = "<table><caption>En iyi sonuçlar</caption><tr><th scope='col' "
+    std::string html = "<table><tr><th scope='col' "
                        "class='n'>Sıra</th><th scope='col'>Cihaz</th><th scope='col'>İşlemci</th>"
                        "<th scope='col' class='n opt'>Bellek</th><th scope='col' "
                        "class='n'>Skor</th><th scope='col' class='opt'>Tarih (UTC)</th></tr>";

@@ -83,8 +83,8 @@ std::optional<std::string> renderResult(ScoreStore& store, const Standing& stand
                                  "'>" + escapeHtml(p.chip_type) + "</a>";
     std::string html =
         pageStart("Sonuç " + id + ": " + escapeHtml(p.chip_type) + " – Skor Tablosu");
-    append(html, "<p><a href='/'>Skor Tablosu</a></p><h1>Sonuç ", id, "</h1><p>", chipLink,
-           " işlemcili sonuçlar arasında ", placeText(standing.rank, standing.total),
+    append(html, "<p><a href='/'>Skor Tablosu</a></p><h1>Sonuç ", id, "</h1><p>İşlemci ", chipLink,
+           ": ", placeText(standing.rank, standing.total),
            ".</p><table><caption>Sonucun değerleri</caption>",
            row("Skor", formatSeconds(p.xcode_build_sec) + " (çalışma " +
                            formatSeconds(p.xcode_build_sec / 3.5) + " saniye sürdü)"),

@@ -85,7 +85,7 @@ startMetrics(const Options& options, ServerConfig config, const Metrics& metrics
     }
     config.host = options.metricsHost;
     config.port = options.metricsPort;
-    config.threads = 1;
+    config.threads = 2; // the fewest that the server library takes without a warning
     return HttpServer::start(
         config,
         [&metrics, gauges = std::move(gauges)](const Request& request) {

@@ -1,0 +1,99 @@
+"""The metrics listener: its text passes `promtool check metrics`, and a real
+Prometheus server scrapes it on loopback and sees the submissions made."""
+import json
+import os
+import socket
+import subprocess
+import tempfile
+import threading
+import time
+import urllib.parse
+import urllib.request
+
+from servicetest import Service, record
+
+CONFIG = """global:
+  scrape_interval: 1s
+scrape_configs:
+  - job_name: score-service
+    static_configs:
+      - targets: ['127.0.0.1:{port}']
+"""
+
+
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def fetch(url):
+    with urllib.request.urlopen(url, timeout=10) as reply:
+        return reply.status, reply.read().decode()
+
+
+def query(port, expression):
+    url = f"http://127.0.0.1:{port}/api/v1/query?" + urllib.parse.urlencode({"query": expression})
+    try:
+        return json.loads(fetch(url)[1])["data"]["result"]
+    except OSError:
+        return []  # not listening yet
+
+
+def scraped(prometheus_port, deadline):
+    """The accepted submissions as Prometheus stored them, once it has them."""
+    while time.monotonic() < deadline:
+        found = query(prometheus_port, 'score_service_submissions_total{outcome="accepted"}')
+        if found:
+            return found[0]["value"][1]
+        time.sleep(0.5)
+    return None
+
+
+def main():
+    with Service("--metrics-listen", "127.0.0.1:0") as service, \
+            tempfile.TemporaryDirectory() as folder:
+        # Possibly read into the pipe's buffer already, so not waited for with
+        # select; a silent service is stopped instead.
+        watchdog = threading.Timer(10, service.process.kill)
+        watchdog.start()
+        line = service.process.stdout.readline()
+        watchdog.cancel()
+        assert line.startswith("metrics on http://127.0.0.1:"), line
+        metrics = line.split()[-1]
+        for body in (record(), record(seconds=11), "{"):
+            service.post(body)
+        assert fetch(service.url + "/")[0] == 200
+        try:
+            fetch(service.url + "/metrics")
+            raise AssertionError("the public listener serves /metrics")
+        except urllib.error.HTTPError as error:
+            assert error.code == 404, error.code
+        with socket.create_connection(("127.0.0.1", service.port), timeout=10):
+            time.sleep(0.2)  # accepted by the server meanwhile
+            status, text = fetch(metrics)
+        assert status == 200
+        for expected in ('score_service_submissions_total{outcome="refused",reason="malformed"} 1',
+                         'score_service_requests_total{route="/",status="200"} 1',
+                         "score_service_records 2", "score_service_open_connections 1"):
+            assert expected + "\n" in text, f"{expected} not in\n{text}"
+        check = subprocess.run(["promtool", "check", "metrics"], input=text, text=True,
+                               capture_output=True, timeout=30)
+        assert check.returncode == 0 and not check.stdout.strip(), check.stdout + check.stderr
+        port = free_port()
+        with open(os.path.join(folder, "prometheus.yml"), "w", encoding="utf-8") as config:
+            config.write(CONFIG.format(port=urllib.parse.urlsplit(metrics).port))
+        server = subprocess.Popen(
+            ["prometheus", f"--config.file={folder}/prometheus.yml",
+             f"--storage.tsdb.path={folder}/data", f"--web.listen-address=127.0.0.1:{port}"],
+            stdout=subprocess.DEVNULL, stderr=open(os.path.join(folder, "log"), "w"))
+        try:
+            value = scraped(port, time.monotonic() + 60)
+        finally:
+            server.kill()
+            server.wait(timeout=10)
+        assert value == "2", f"Prometheus scraped {value!r}: " + open(f"{folder}/log").read()[-2000:]
+    print("promtool accepts the metrics and Prometheus scraped them")
+
+
+main()
