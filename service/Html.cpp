@@ -59,11 +59,15 @@ std::string formatSeconds(double seconds) {
 }
 
 std::string formatCount(std::int64_t count) {
-    std::string digits = std::to_string(count < 0 ? -count : count);
-    for (auto at = static_cast<std::ptrdiff_t>(digits.size()) - 3; at > 0; at -= 3) {
-        digits.insert(static_cast<std::size_t>(at), ".");
+    const std::string digits = std::to_string(count < 0 ? -count : count);
+    std::string out = count < 0 ? "-" : "";
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) {
+            out += '.';
+        }
+        out += digits[i];
     }
-    return count < 0 ? "-" + digits : digits;
+    return out;
 }
 
 namespace {
