@@ -118,7 +118,8 @@ std::string xAxis(const Slots& s) {
     for (int edge = 0; edge <= bins; edge += every) {
         const double x = s.left(s.first + edge);
         svg += line(x, kBottom, x, kBottom + 4, "stroke='#1a1a1a'");
-        svg += text(x, kBottom + 17, formatSeconds(s.d.low + edge * s.d.binWidth));
+        svg += text(x, kBottom + 17, formatSeconds(s.d.low + edge * s.d.binWidth),
+                    x > kWidth - kRight - 20 ? "end" : "middle");
     }
     const double high = s.d.low + bins * s.d.binWidth;
     if (s.first == 1) {
@@ -215,7 +216,7 @@ std::string distributionFigure(const Distribution& d, const std::string& chip,
     for (const auto count : d.counts) {
         peak = std::max(peak, count);
     }
-    const double step = tickStep(static_cast<double>(peak), 4);
+    const double step = std::max(1.0, tickStep(static_cast<double>(peak), 4)); // whole results
     const auto top = static_cast<std::int64_t>(std::ceil(static_cast<double>(peak) / step) * step);
     const std::string title = "Skorların dağılımı: " + escapeHtml(chip);
     std::string svg =

@@ -75,16 +75,7 @@ void Metrics::databaseError() {
     ++databaseErrors_;
 }
 
-std::string Metrics::render(const Gauges& gauges) const {
-    const std::lock_guard lock(mutex_);
-    std::string out;
-    family(out, "requests_total", "counter", "Answered requests by route and status.");
-    for (const auto& [key, count] : requests_) {
-        sample(out, "requests_total",
-               "route=\"" + std::string(key.first) + "\",status=\"" + std::to_string(key.second) +
-                   "\"",
-               std::to_string(count));
-    }
+void Metrics::renderLatency(std::string& out) const {
     family(out, "request_duration_seconds", "histogram", "Time from request to answer.");
     for (const auto& [route, latency] : latency_) {
         const std::string label = "route=\"" + std::string(route) + "\"";
@@ -99,15 +90,30 @@ std::string Metrics::render(const Gauges& gauges) const {
         sample(out, "request_duration_seconds_sum", label, number(latency.sum));
         sample(out, "request_duration_seconds_count", label, std::to_string(latency.count));
     }
+}
+
+std::string Metrics::render(const Gauges& gauges) const {
+    const std::lock_guard lock(mutex_);
+    std::string out;
+    family(out, "requests_total", "counter", "Answered requests by route and status.");
+    for (const auto& [key, count] : requests_) {
+        sample(out, "requests_total",
+               "route=\"" + std::string(key.first) + "\",status=\"" + std::to_string(key.second) +
+                   "\"",
+               std::to_string(count));
+    }
+    renderLatency(out);
     family(out, "submissions_total", "counter",
            "Submissions by outcome: accepted, held for review, or refused with a reason.");
-    for (const auto& [outcome, count] : submissions_) {
-        const bool stored =
-            outcome == SubmissionOutcome::accepted || outcome == SubmissionOutcome::held;
+    // Every outcome from the start, so that a rate over the first refusal is not lost.
+    for (auto outcome = SubmissionOutcome::accepted; outcome <= SubmissionOutcome::unavailable;
+         outcome = static_cast<SubmissionOutcome>(static_cast<int>(outcome) + 1)) {
+        const auto name = std::string(outcomeName(outcome));
+        const auto found = submissions_.find(outcome);
         sample(out, "submissions_total",
-               stored ? "outcome=\"" + std::string(outcomeName(outcome)) + "\""
-                      : "outcome=\"refused\",reason=\"" + std::string(outcomeName(outcome)) + "\"",
-               std::to_string(count));
+               outcome <= SubmissionOutcome::held ? "outcome=\"" + name + "\""
+                                                  : "outcome=\"refused\",reason=\"" + name + "\"",
+               std::to_string(found == submissions_.end() ? 0 : found->second));
     }
     family(out, "database_errors_total", "counter", "Failed database operations.");
     sample(out, "database_errors_total", "", std::to_string(databaseErrors_));

@@ -14,7 +14,8 @@
 
 namespace service {
 
-// What became of one submission. Refusals name their reason.
+// What became of one submission: stored (the first two) or refused, with
+// the reason. Kept in this order: the metrics walk it.
 enum class SubmissionOutcome {
     accepted,
     held,
@@ -52,6 +53,8 @@ private:
         std::uint64_t count = 0;
         double sum = 0.0;
     };
+
+    void renderLatency(std::string& out) const; // with the lock held
 
     mutable std::mutex mutex_;
     std::map<std::pair<std::string_view, int>, std::uint64_t> requests_;

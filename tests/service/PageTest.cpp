@@ -101,6 +101,7 @@ TEST(Metrics, CountsRequestsSubmissionsAndLatencyInTheExpositionFormat) {
              "score_service_request_duration_seconds_bucket{route=\"other\",le=\"+Inf\"} 1\n",
              "score_service_submissions_total{outcome=\"accepted\"} 1\n",
              "score_service_submissions_total{outcome=\"refused\",reason=\"rate_limited\"} 1\n",
+             "score_service_submissions_total{outcome=\"held\"} 0\n",
              "score_service_database_errors_total 1\n",
              "score_service_open_connections 3\n",
          }) {
