@@ -81,6 +81,11 @@ std::string shortened(const std::string& name, std::size_t limit) {
     return name;
 }
 
+// The upper edge of the last bin.
+double upperEdge(const Distribution& d) {
+    return d.low + static_cast<double>(d.counts.size()) * d.binWidth;
+}
+
 std::string rangeText(const Distribution& d, std::size_t bin) {
     const double from = d.low + static_cast<double>(bin) * d.binWidth;
     return formatSeconds(from) + "–" + formatSeconds(from + d.binWidth);
@@ -158,8 +163,7 @@ std::string description(const Distribution& d, std::optional<double> median,
         text += " " + rangeText(d, i) + ": " + formatCount(d.counts[i]) + ".";
     }
     if (d.above > 0) {
-        text += " " + formatSeconds(d.low + d.counts.size() * d.binWidth) +
-                " üstü: " + formatCount(d.above) + ".";
+        text += " " + formatSeconds(upperEdge(d)) + " üstü: " + formatCount(d.above) + ".";
     }
     return text;
 }
@@ -177,7 +181,7 @@ std::string distributionTable(const Distribution& d) {
         row(rangeText(d, i), d.counts[i]);
     }
     if (d.above > 0) {
-        row(formatSeconds(d.low + d.counts.size() * d.binWidth) + " üstü", d.above);
+        row(formatSeconds(upperEdge(d)) + " üstü", d.above);
     }
     return html + "</table></details>";
 }

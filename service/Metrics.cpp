@@ -112,7 +112,7 @@ std::string Metrics::render(const Gauges& gauges) const {
         const auto found = submissions_.find(outcome);
         sample(out, "submissions_total",
                outcome <= SubmissionOutcome::held ? "outcome=\"" + name + "\""
-                                                  : "outcome=\"refused\",reason=\"" + name + "\"",
+                                                  : R"(outcome="refused",reason=")" + name + "\"",
                std::to_string(found == submissions_.end() ? 0 : found->second));
     }
     family(out, "database_errors_total", "counter", "Failed database operations.");
