@@ -37,6 +37,7 @@ private:
     double median(SqlConnection& connection, const std::string& chip, std::int64_t count);
 
     const Dialect& dialect_;
+    std::string rankQuery_;
     Connect connect_;
     ErrorSink onError_;
     std::mutex mutex_;

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <future>
 #include <numeric>
 
 namespace service {
@@ -38,6 +40,27 @@ protected:
     }
     std::unique_ptr<ScoreStore> open() {
         return openStore(database_, [](const std::string& e) { ADD_FAILURE() << e; });
+    }
+    bool sqlite() const { return GetParam() == std::string("sqlite"); }
+    std::unique_ptr<SqlConnection> raw() const {
+        return sqlite() ? openSqlite(database_) : openPostgres(database_);
+    }
+    void backToVersion1() const {
+        const auto connection = raw();
+        for (const char* statement :
+             sqlite() ? std::vector<const char*>{"DROP TRIGGER scores_counted_insert",
+                                                 "DROP TRIGGER scores_counted_delete",
+                                                 "DROP TRIGGER scores_counted_update"}
+                      : std::vector<const char*>{"DROP TRIGGER scores_counted ON scores",
+                                                 "DROP FUNCTION scores_counted()",
+                                                 "DROP FUNCTION count_score"}) {
+            connection->run(statement, {});
+        }
+        for (const char* table : {"chip_counts", "chip_totals", "time_buckets"}) {
+            connection->run(std::string("DROP TABLE ") + table, {});
+        }
+        connection->run("DELETE FROM schema_version", {});
+        connection->run("INSERT INTO schema_version VALUES (1)", {});
     }
 
     TempPath file_{"scores.sqlite3"};
@@ -71,12 +94,7 @@ TEST_P(StoreCases, RecordsRoundTripRankAndSummarise) {
             lastId = placed->id;
         }
     }
-    { // back to schema version 1, which kept no counts
-        const auto raw =
-            GetParam() == std::string("sqlite") ? openSqlite(database_) : openPostgres(database_);
-        raw->run("DROP TABLE chip_counts", {});
-        raw->run("UPDATE schema_version SET version = 1", {});
-    }
+    backToVersion1();          // which kept no counts
     const auto store = open(); // opening again migrates and keeps the records
     const auto best = store->best(std::string("M9"), 2);
     ASSERT_TRUE(best.has_value());
@@ -107,12 +125,72 @@ TEST_P(StoreCases, RecordsRoundTripRankAndSummarise) {
     EXPECT_EQ(std::make_pair(placed->rank, placed->total), std::make_pair(3L, 5L));
 }
 
+// Times on and beside the edges of seconds and milliseconds, ties, and two
+// processors; some written by a binary that keeps no counts (raw SQL, as
+// version 1 did), then changed and deleted behind the store's back, as an
+// operator would. Every placement must match a count of the rows present.
+TEST_P(StoreCases, RanksStayExactAcrossBucketEdgesUpgradesAndDeletes) {
+    std::vector<std::pair<std::string, double>> present;
+    const auto check = [&](ScoreStore& store, const std::string& chip, double time) {
+        const auto placed = store.add(Payload{"d", chip, 16, time, time * 1.5 / 3.5, 84, 0},
+                                      "2026-01-31T12:00:00.000Z");
+        present.emplace_back(chip, time);
+        ASSERT_TRUE(placed.has_value());
+        const auto same = [&](const auto& r) { return r.first == chip; };
+        const auto faster = [&](const auto& r) { return r.first == chip && r.second < time; };
+        EXPECT_EQ(placed->total, std::count_if(present.begin(), present.end(), same)) << time;
+        EXPECT_EQ(placed->rank, 1 + std::count_if(present.begin(), present.end(), faster)) << time;
+    };
+    const std::vector<double> times = {20.0,  19.999, 20.0005, 20.001, 19.9995,  20.0,   21.0,
+                                       0.999, 1.0,    20.0004, 19.0,   3599.999, 20.0009};
+    {
+        const auto store = open();
+        for (std::size_t i = 0; i < 7; ++i) {
+            check(*store, i % 3 == 2 ? "M1" : "M9", times[i]);
+        }
+    }
+    backToVersion1();
+    for (const double time : {19.9999, 20.0003, 0.5}) {
+        raw()->run("INSERT INTO scores (received_at, device_name, chip_type, ram_gb, "
+                   "xcode_build_sec, resin_slicer_sec, max_temp_c, swap_used_mb) VALUES "
+                   "('2026-01-31T12:00:00.000Z', 'old', 'M9', 16, ?, 1, 84, 0)",
+                   {time});
+        present.emplace_back("M9", time);
+    }
+    const auto store = open();
+    for (std::size_t i = 7; i < 11; ++i) {
+        check(*store, "M9", times[i]);
+    }
+    raw()->run("DELETE FROM scores WHERE xcode_build_sec = 19.999", {});
+    raw()->run("UPDATE scores SET xcode_build_sec = 25.0 WHERE xcode_build_sec = 20.0005", {});
+    std::erase(present, std::make_pair(std::string("M9"), 19.999));
+    std::replace(present.begin(), present.end(), std::make_pair(std::string("M9"), 20.0005),
+                 std::make_pair(std::string("M9"), 25.0));
+    check(*store, "M9", times[11]);
+    check(*store, "M9", times[12]);
+}
+
+// Another instance's migration may take longer than the request path's bound
+// on a statement (PostgreSQL 10 s) or on a busy file (SQLite 5 s).
+TEST_P(StoreCases, StartUpWaitsForAnotherInstancesMigration) {
+    const auto holder = raw();
+    holder->run(sqlite() ? "BEGIN IMMEDIATE" : "BEGIN", {});
+    if (!sqlite()) {
+        holder->run("SELECT pg_advisory_xact_lock(4711)", {});
+    }
+    auto opening = std::async(std::launch::async, [this] { return open() != nullptr; });
+    EXPECT_EQ(opening.wait_for(std::chrono::seconds(sqlite() ? 6 : 11)),
+              std::future_status::timeout);
+    holder->run("COMMIT", {});
+    EXPECT_TRUE(opening.get());
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, StoreCases, ::testing::Values("sqlite", "postgres"));
 
 TEST(SqliteStore, RefusesASchemaNewerThanItKnows) {
     TempPath file("scores.sqlite3");
     openSqlite(file.path())->run("CREATE TABLE schema_version (version INTEGER NOT NULL)", {});
-    openSqlite(file.path())->run("INSERT INTO schema_version VALUES (3)", {});
+    openSqlite(file.path())->run("INSERT INTO schema_version VALUES (4)", {});
     EXPECT_THROW(openStore(file.path(), [](const std::string&) {}), std::runtime_error);
 }
 
