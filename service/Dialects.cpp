@@ -77,9 +77,10 @@ std::vector<std::string> sqliteTriggers() {
 
 std::vector<std::string> postgresTriggers() {
     return {
+        // PL/pgSQL keeps its plans; an SQL function would plan them on every row.
         "CREATE FUNCTION count_score(chip TEXT, seconds DOUBLE PRECISION, step BIGINT) RETURNS "
-        "void LANGUAGE sql AS $$ " +
-            countStatements("chip", postgresMillisecond("seconds"), "step") + "$$",
+        "void LANGUAGE plpgsql AS $$ BEGIN " +
+            countStatements("chip", postgresMillisecond("seconds"), "step") + "END $$",
         "CREATE FUNCTION scores_counted() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
         "IF TG_OP <> 'INSERT' THEN PERFORM count_score(OLD.chip_type, OLD.xcode_build_sec, -1); "
         "END IF; "
