@@ -6,13 +6,14 @@
 # includes the backfill of its counts). Every submission is slower than every
 # seeded record, so its rank is the costliest one; wrk -t2 -c50, each request
 # on a new TLS connection. Loopback only; every step is bounded in time.
-# Usage: bench/service/rank_cost.sh [build dir] [older score-service] [seconds] [sizes]
+# Usage: bench/service/rank_cost.sh [build dir] [older score-service] [seconds] [sizes] [engines]
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build}
 old=${2:-}
 seconds=${3:-20}
 sizes=${4:-0 1000000 10000000}
+engines=${5:-sqlite postgres}
 source bench/service/lib.sh
 source bench/service/pg.sh
 source bench/service/seed.sh
@@ -40,16 +41,20 @@ start_postgres
 for records in $sizes; do
   share=3
   ((records == 10000000)) && share=10
-  rm -f "$work/scores.sqlite3"*
-  svc_binary=${old:-$build/service/score-service} start_service "$work/scores.sqlite3"
-  stop_service
-  ((records > 0)) && seed_sqlite "$work/scores.sqlite3" "$records" "$share" >/dev/null
-  both SQLite "$work/scores.sqlite3"
-  psql_scores -c 'DROP SCHEMA public CASCADE; CREATE SCHEMA public' >/dev/null
-  svc_binary=${old:-$build/service/score-service} start_service "$pg_url"
-  stop_service
-  ((records > 0)) && seed_postgres "$records" "$share" >/dev/null
-  both PostgreSQL "$pg_url"
+  if [[ $engines == *sqlite* ]]; then
+    rm -f "$work/scores.sqlite3"*
+    svc_binary=${old:-$build/service/score-service} start_service "$work/scores.sqlite3"
+    stop_service
+    ((records > 0)) && seed_sqlite "$work/scores.sqlite3" "$records" "$share" >/dev/null
+    both SQLite "$work/scores.sqlite3"
+  fi
+  if [[ $engines == *postgres* ]]; then
+    psql_scores -c 'DROP SCHEMA public CASCADE; CREATE SCHEMA public' 2>/dev/null
+    svc_binary=${old:-$build/service/score-service} start_service "$pg_url"
+    stop_service
+    ((records > 0)) && seed_postgres "$records" "$share" >/dev/null 2>&1
+    both PostgreSQL "$pg_url"
+  fi
 done
 rm -f "$work/scores.sqlite3"*
 echo "load after: $(load)"
