@@ -1,6 +1,7 @@
-"""Ranks across instances on one PostgreSQL (the `postgres` fixture): an older
+"""Ranks across instances: on one PostgreSQL (the `postgres` fixture) an older
 binary, which keeps no counts in the database, stores records while a newer
-one upgrades the schema; then two newer instances under concurrent load."""
+one upgrades the schema; then two newer instances under concurrent load, on
+that PostgreSQL and on one SQLite file."""
 import concurrent.futures
 import os
 import random
@@ -20,40 +21,41 @@ def psql(url, sql):
 
 
 def submit_all(services, count, low, workers=8):
-    """[(N, K, seconds)] of `count` distinct times sent concurrently, in turn to each service."""
-    def one(job):
-        position, seconds = job
+    def one(position, seconds):  # (N, K, seconds)
         status, reply = services[position % len(services)].post(
             record(seconds, chip="Busy CPU"), timeout=30)
         assert status == 200, reply
         total, rank = map(int, PLACE.search(reply["message"]).groups())
         return total, rank, seconds
-    times = [low + i / 1000 for i in range(count)]
-    random.shuffle(times)
+    times = random.sample([low + i / 1000 for i in range(count)], count)
     with concurrent.futures.ThreadPoolExecutor(workers) as pool:
-        return list(pool.map(one, enumerate(times)))
+        return list(pool.map(one, range(count), times))
+
+
+def exact_with_two_instances(database=None, before=0):
+    with Service("--rate-limit", "0", database=database) as one, \
+            Service("--rate-limit", "0", database=one.database) as two:
+        replies = sorted(submit_all([one, two], 400, 10.0))
+    # Each N is named once, so the replies in N's order are the commit order; every K
+    # counts exactly the faster records committed before it, those stored `before` included.
+    assert [total for total, _, _ in replies] == list(range(before + 1, before + 401)), replies
+    for position, (total, rank, seconds) in enumerate(replies):
+        assert rank == 1 + sum(1 for _, _, t in replies[:position] if t < seconds), replies[position]
 
 
 def main():
     for sql in ("DROP DATABASE IF EXISTS ranks", "CREATE DATABASE ranks"):
         psql(URL, sql)
     database = URL.rsplit("/", 1)[0] + "/ranks"
-    with Service("--rate-limit", "0", database=database, binary=OLD) as old:
-        with concurrent.futures.ThreadPoolExecutor(1) as background:
-            during = background.submit(submit_all, [old], 200, 30.0, 4)
-            with Service("--rate-limit", "0", database=database) as one, \
-                    Service("--rate-limit", "0", database=database) as two:
-                during.result()
-                replies = sorted(submit_all([one, two], 400, 10.0))
-    # Each N is named once, so the replies in N's order are the commit order;
-    # every K then counts exactly the faster records committed before it,
-    # the 200 from the older binary (all slower) included.
-    assert [total for total, _, _ in replies] == list(range(201, 601)), replies
-    for position, (total, rank, seconds) in enumerate(replies):
-        assert rank == 1 + sum(1 for _, _, t in replies[:position] if t < seconds), replies[position]
+    with Service("--rate-limit", "0", database=database, binary=OLD) as old, \
+            concurrent.futures.ThreadPoolExecutor(1) as background:
+        during = background.submit(submit_all, [old], 200, 30.0, 4)
+        with Service("--rate-limit", "0", database=database):  # migrates meanwhile
+            during.result()
+    exact_with_two_instances(database, 200)
     assert psql(database, "SELECT records FROM chip_totals UNION SELECT SUM(records) "
                 "FROM time_buckets GROUP BY width_ms") == ["600"]
-
+    exact_with_two_instances()
 
 if __name__ == "__main__":
     main()

@@ -18,8 +18,7 @@ def record(seconds=10.5, device="Mac99,1", chip="M9"):
 
 
 class Service:
-    """score-service on 127.0.0.1:0 with a fresh SQLite file unless given a
-    database; killed on exit."""
+    """score-service on 127.0.0.1:0, by default on a fresh SQLite file; killed on exit."""
 
     def __init__(self, *extra, database=None, binary=BINARY):
         self.folder = tempfile.TemporaryDirectory()
