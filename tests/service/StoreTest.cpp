@@ -46,20 +46,6 @@ protected:
     std::unique_ptr<SqlConnection> raw() const {
         return sqlite() ? openSqlite(database_) : openPostgres(database_);
     }
-    void backToVersion1() const { // drops what versions 2 and 3 added
-        const auto connection = raw();
-        for (const std::string object :
-             {"TRIGGER scores_counted_insert", "TRIGGER scores_counted_delete",
-              "TRIGGER scores_counted_update", "FUNCTION scores_counted CASCADE",
-              "FUNCTION count_score", "TABLE chip_counts", "TABLE chip_totals",
-              "TABLE time_buckets"}) {
-            if (object.starts_with("TABLE") || sqlite() == object.starts_with("TRIGGER")) {
-                connection->run("DROP " + object, {});
-            }
-        }
-        connection->run("UPDATE schema_version SET version = 1", {});
-    }
-    // Adds a record and checks its placement against the records present.
     void place(ScoreStore& store, const Payload& p) {
         const auto placed = store.add(p, "2026-01-31T12:00:00.250Z");
         present_.emplace_back(p.chip_type, p.xcode_build_sec);
@@ -97,8 +83,7 @@ TEST_P(StoreCases, RecordsRoundTripRankAndSummarise) {
     for (const double time : {20.0, 19.999, 20.0005, 20.001, 19.9995, 20.0, 0.999, 1.0}) {
         place(*open(), at(time));
     }
-    backToVersion1();          // which kept no counts
-    const auto store = open(); // opening again migrates and keeps the records
+    const auto store = open(); // opening again keeps the records and their counts
     const auto best = store->best(std::string("M9"), 2);
     ASSERT_TRUE(best.has_value());
     ASSERT_EQ(best->size(), 2U);
@@ -124,7 +109,7 @@ TEST_P(StoreCases, RecordsRoundTripRankAndSummarise) {
     EXPECT_EQ(spread->counts, (std::vector<std::int64_t>{1, 1})); // the maximum is in the last bin
     EXPECT_TRUE(store->distribution("M0", 2)->counts.empty());
     EXPECT_TRUE(store->reachable());
-    place(*store, clientRecord("M9", 21.0 / 3.5)); // counted from the records of version 1
+    place(*store, clientRecord("M9", 21.0 / 3.5));
     raw()->run("DELETE FROM scores WHERE xcode_build_sec = 19.999", {}); // as an operator would
     std::erase(present_, std::make_pair(std::string("M5"), 19.999));
     for (const double time : {20.0004, 19.0, 3599.999, 20.0009, 0.9995}) {
@@ -132,8 +117,7 @@ TEST_P(StoreCases, RecordsRoundTripRankAndSummarise) {
     }
 }
 
-// Another instance's migration may take longer than the request path's bound
-// on a statement (PostgreSQL 10 s) or on a busy file (SQLite 5 s).
+// Outlasts the request path's bounds: a statement (PostgreSQL 10 s), a busy file (SQLite 5 s).
 TEST_P(StoreCases, StartUpWaitsForAnotherInstancesMigration) {
     const auto holder = raw();
     holder->run(sqlite() ? "BEGIN IMMEDIATE" : "BEGIN", {});
