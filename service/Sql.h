@@ -31,6 +31,17 @@ struct Dialect {
     std::vector<std::string> createSchemaV1;
     std::string receivedAtText; // selects received_at as ISO 8601 UTC text
     std::string binOfTime;      // bin index of xcode_build_sec, given low and width
+    // Run on the migration's own connection before it starts: its bounds
+    // replace the request path's, so a long backfill or a wait for another
+    // instance's migration is not cancelled.
+    std::vector<std::string> migrationSettings;
+    // Holds off every other writer of `scores` until the migration commits,
+    // so that a backfill misses no row committed after its snapshot.
+    std::string lockScores;
+    // The whole millisecond of xcode_build_sec, as the counting triggers
+    // file a record; `column` names the time.
+    std::string (*millisecondOf)(const std::string& column) = nullptr;
+    std::vector<std::string> createCountingTriggers;
 };
 
 const Dialect& sqliteDialect();

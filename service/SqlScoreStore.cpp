@@ -3,20 +3,88 @@
 #include "service/Options.h"
 
 #include <algorithm>
+#include <cmath>
 #include <stdexcept>
 
 namespace service {
 namespace {
 
-constexpr std::int64_t kSchemaVersion = 2;
+constexpr std::int64_t kSchemaVersion = 3;
 
-// Version 2 keeps each processor's number of records, so that a submission's
-// placement does not count them all. Both engines take the same SQL.
+// Version 2 kept each processor's number of records in `chip_counts`, written
+// by the service itself. Both engines take the same SQL. Version 3 stops
+// writing it; it stays for instances of version 2 still running during an
+// upgrade, and nothing reads it.
 const std::vector<std::string> kSchemaV2 = {
     "CREATE TABLE chip_counts (chip_type TEXT PRIMARY KEY, records BIGINT NOT NULL)",
     "INSERT INTO chip_counts (chip_type, records) SELECT chip_type, COUNT(*) FROM scores GROUP BY "
     "chip_type",
 };
+
+// Version 3: counts kept by the database's own triggers on `scores`, so they
+// stay exact whichever binary inserts or deletes, an older one included.
+//   chip_totals (chip_type, records): a processor's number of results.
+//   time_buckets (chip_type, width_ms, bucket, records): how many of its
+//     results have m / width_ms = bucket, where m is xcode_build_sec in whole
+//     milliseconds, rounded down (Dialect::millisecondOf). width_ms is 1000
+//     (one row per second) or 1 (one per millisecond). Deletes can leave rows
+//     of 0.
+// A rank then sums at most one row per second below the time, at most 1,000
+// millisecond rows inside its second, and walks one millisecond's records.
+const std::vector<std::string> kCountTables = {
+    "CREATE TABLE chip_totals (chip_type TEXT PRIMARY KEY, records BIGINT NOT NULL)",
+    "CREATE TABLE time_buckets (chip_type TEXT NOT NULL, width_ms BIGINT NOT NULL, "
+    "bucket BIGINT NOT NULL, records BIGINT NOT NULL, PRIMARY KEY (chip_type, width_ms, bucket))",
+};
+
+std::vector<std::string> countBackfill(const Dialect& dialect) {
+    return {
+        "INSERT INTO chip_totals (chip_type, records) SELECT chip_type, COUNT(*) FROM scores "
+        "GROUP BY chip_type",
+        "INSERT INTO time_buckets (chip_type, width_ms, bucket, records) SELECT chip_type, 1, " +
+            dialect.millisecondOf("xcode_build_sec") + ", COUNT(*) FROM scores GROUP BY 1, 3",
+        "INSERT INTO time_buckets (chip_type, width_ms, bucket, records) SELECT chip_type, 1000, "
+        "bucket / 1000, SUM(records) FROM time_buckets WHERE width_ms = 1 GROUP BY chip_type, "
+        "bucket / 1000",
+    };
+}
+
+// Total, then the faster results: whole seconds below, milliseconds below in
+// the same second, and a walk of the same millisecond along the index. One
+// statement, so on PostgreSQL one snapshot.
+std::string rankQuery(const Dialect& dialect) {
+    return "SELECT (SELECT records FROM chip_totals WHERE chip_type = ?), "
+           "(SELECT COALESCE(SUM(records), 0) FROM time_buckets WHERE chip_type = ? AND "
+           "width_ms = 1000 AND bucket < ?), "
+           "(SELECT COALESCE(SUM(records), 0) FROM time_buckets WHERE chip_type = ? AND "
+           "width_ms = 1 AND bucket >= ? AND bucket < ?), "
+           "(SELECT COUNT(*) FROM scores WHERE chip_type = ? AND xcode_build_sec < ? AND "
+           "xcode_build_sec >= ? AND " +
+           dialect.millisecondOf("xcode_build_sec") + " = ?)";
+}
+
+void runAll(SqlConnection& connection, const std::vector<std::string>& statements) {
+    for (const auto& statement : statements) {
+        connection.run(statement, {});
+    }
+}
+
+void upgrade(SqlConnection& connection, const Dialect& dialect, std::int64_t version) {
+    if (version < 1) {
+        runAll(connection, dialect.createSchemaV1);
+    }
+    if (version < 2) {
+        runAll(connection, kSchemaV2);
+    }
+    if (version < 3) {
+        if (!dialect.lockScores.empty()) {
+            connection.run(dialect.lockScores, {});
+        }
+        runAll(connection, kCountTables);
+        runAll(connection, dialect.createCountingTriggers);
+        runAll(connection, countBackfill(dialect));
+    }
+}
 
 const std::string kPayloadColumns =
     "device_name, chip_type, ram_gb, xcode_build_sec, resin_slicer_sec, max_temp_c, swap_used_mb";
@@ -49,7 +117,8 @@ std::pair<double, double> outlierFences(double q1, double q3) {
 }
 
 SqlScoreStore::SqlScoreStore(const Dialect& dialect, Connect connect, ErrorSink onError)
-    : dialect_(dialect), connect_(std::move(connect)), onError_(std::move(onError)) {}
+    : dialect_(dialect), rankQuery_(rankQuery(dialect)), connect_(std::move(connect)),
+      onError_(std::move(onError)) {}
 
 template <class Work>
 auto SqlScoreStore::withConnection(Work work)
@@ -78,6 +147,7 @@ auto SqlScoreStore::withConnection(Work work)
 
 void SqlScoreStore::migrate() {
     const auto connection = connect_();
+    runAll(*connection, dialect_.migrationSettings);
     inTransaction(*connection, dialect_.beginWrite, [&] {
         if (!dialect_.lockForMigration.empty()) {
             connection->run(dialect_.lockForMigration, {});
@@ -90,16 +160,7 @@ void SqlScoreStore::migrate() {
                                      ", newer than this service's " +
                                      std::to_string(kSchemaVersion));
         }
-        if (version < 1) {
-            for (const auto& statement : dialect_.createSchemaV1) {
-                connection->run(statement, {});
-            }
-        }
-        if (version < 2) {
-            for (const auto& statement : kSchemaV2) {
-                connection->run(statement, {});
-            }
-        }
+        upgrade(*connection, dialect_, version);
         if (version < kSchemaVersion) {
             connection->run("INSERT INTO schema_version (version) VALUES (?)", {kSchemaVersion});
         }
@@ -113,24 +174,27 @@ std::optional<Placement> SqlScoreStore::add(const submission::Payload& p,
     if (dialect_.oneWriterAtATime) {
         writer.lock();
     }
+    // The same rounding as the triggers': one IEEE multiplication, then down.
+    const auto ms = static_cast<std::int64_t>(std::floor(p.xcode_build_sec * 1000.0));
+    const std::int64_t second = ms / 1000;
     return withConnection([&](SqlConnection& connection) {
         return inTransaction(connection, dialect_.beginWrite, [&] {
+            // Its trigger takes the processor's total row until the commit, so
+            // on PostgreSQL every later statement sees all of that processor's
+            // results committed before and none after.
             const auto inserted =
                 connection.run("INSERT INTO scores (received_at, " + kPayloadColumns +
                                    ") VALUES (?, ?, ?, ?, ?, ?, ?, ?) RETURNING id",
                                {receivedAt, p.device_name, p.chip_type, p.ram_gb, p.xcode_build_sec,
                                 p.resin_slicer_sec, p.max_temp_c, p.swap_used_mb});
-            // Exact, and walks only the index entries of faster results.
-            const auto faster = connection.run(
-                "SELECT COUNT(*) FROM scores WHERE chip_type = ? AND xcode_build_sec < ?",
-                {p.chip_type, p.xcode_build_sec});
-            // Last, so that PostgreSQL holds the processor's row lock only until the commit.
-            const auto total = connection.run(
-                "INSERT INTO chip_counts (chip_type, records) VALUES (?, 1) ON CONFLICT "
-                "(chip_type) DO UPDATE SET records = chip_counts.records + 1 RETURNING records",
-                {p.chip_type});
-            return Placement{asInteger(inserted.at(0).at(0)), asInteger(faster.at(0).at(0)) + 1,
-                             asInteger(total.at(0).at(0))};
+            const auto counts =
+                connection.run(rankQuery_, {p.chip_type, p.chip_type, second, p.chip_type,
+                                            second * 1000, ms, p.chip_type, p.xcode_build_sec,
+                                            static_cast<double>(ms - 1) / 1000.0, ms});
+            const auto& row = counts.at(0);
+            return Placement{asInteger(inserted.at(0).at(0)),
+                             1 + asInteger(row.at(1)) + asInteger(row.at(2)) + asInteger(row.at(3)),
+                             asInteger(row.at(0))};
         });
     });
 }

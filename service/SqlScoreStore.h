@@ -46,6 +46,7 @@ private:
     static double nth(SqlConnection& connection, const std::string& chip, std::int64_t offset);
 
     const Dialect& dialect_;
+    std::string rankQuery_;
     Connect connect_;
     ErrorSink onError_;
     std::mutex mutex_;

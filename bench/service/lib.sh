@@ -15,18 +15,19 @@ load() { cut -d' ' -f1-3 /proc/loadavg; }
 stamp() { echo "-- $(date -u +%H:%M:%S) load $(load)"; }
 
 # start_service DATABASE [more flags]: sets svc_pid and svc_url; svc_plain=1
-# serves plain HTTP (loopback only, as behind a reverse proxy). The rate
-# limit is off: every load client shares 127.0.0.1.
+# serves plain HTTP (loopback only, as behind a reverse proxy); svc_binary
+# names another build's score-service. The rate limit is off: every load
+# client shares 127.0.0.1. Waits up to 15 minutes for a migration.
 start_service() {
   local db=$1
   shift
   local tls=(--tls-cert "$work/pki/localhost.pem" --tls-key "$work/pki/localhost.key")
   [[ "${svc_plain:-0}" == 1 ]] && tls=()
-  "$build/service/score-service" --listen 127.0.0.1:0 "${tls[@]}" --database "$db" --rate-limit 0 "$@" \
+  "${svc_binary:-$build/service/score-service}" --listen 127.0.0.1:0 "${tls[@]}" --database "$db" --rate-limit 0 "$@" \
     >"$work/service.log" 2>"$work/service.err" &
   svc_pid=$!
-  for _ in $(seq 100); do
-    [[ -s "$work/service.log" ]] && break
+  for _ in $(seq 9000); do
+    [[ -s "$work/service.log" ]] || ! kill -0 "$svc_pid" 2>/dev/null && break
     sleep 0.1
   done
   svc_url=$(head -1 "$work/service.log" | sed -n 's/^listening on //p')

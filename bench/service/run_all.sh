@@ -17,6 +17,8 @@ echo "== submissions, empty databases"
 bench/service/submissions.sh "$build" 20 0
 echo "== submissions, 1,000,000 stored records"
 bench/service/submissions.sh "$build" 20 1000000
+echo "== submissions as the stored records grow: 0, 1,000,000, 10,000,000 on one processor"
+bench/service/rank_cost.sh "$build" "" 20
 echo "== SQLite request threads"
 bench/service/sqlite_threads.sh "$build" 10
 echo "== statement costs"

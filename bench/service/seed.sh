@@ -1,23 +1,38 @@
 # Sourced: fills the service's own table with N synthetic records straight in
-# SQL. 30 % of them share one popular processor, the rest spread over 199
-# others; times 20–220 s with the ratio the plausibility rule wants. The
-# per-processor counts (schema version 2) are rebuilt after; a service of
-# version 1 finds an extra table it does not read.
+# SQL. A share (by default 30 %) of them is on one popular processor, the rest
+# spread over 199 others; times 20–220 s with the ratio the plausibility rule
+# wants. The schema goes back to version 2: its per-processor counts are
+# rebuilt, and the triggered counts of version 3 are dropped before the
+# insert, so that the next start of a version-3 service backfills them (a
+# service of version 1 finds an extra table it does not read).
 popular_chip="AMD EPYC 7B13"
+version2_sql="DROP TABLE IF EXISTS chip_totals; DROP TABLE IF EXISTS time_buckets;
+DELETE FROM schema_version; INSERT INTO schema_version VALUES (2);
+DROP INDEX scores_by_time; DROP INDEX scores_by_chip_time;"
+# The indexes are built again after the insert: sorting once is much faster
+# than inserting ten million random keys into them.
+indexes_sql="CREATE INDEX scores_by_time ON scores (xcode_build_sec);
+CREATE INDEX scores_by_chip_time ON scores (chip_type, xcode_build_sec);"
 
-seed_sqlite() { # FILE N  (the schema must exist: start the service once)
+seed_sqlite() { # FILE N [SHARE in tenths]  (the schema must exist: start the service once)
   sqlite3 "$1" <<SQL
 PRAGMA journal_mode=WAL;
 PRAGMA synchronous=OFF;
+PRAGMA cache_size=-262144;
 BEGIN;
+DROP TRIGGER IF EXISTS scores_counted_insert;
+DROP TRIGGER IF EXISTS scores_counted_delete;
+DROP TRIGGER IF EXISTS scores_counted_update;
+$version2_sql
 WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < $2),
  r(i, chip, t) AS (SELECT i,
-   CASE WHEN abs(random()) % 10 < 3 THEN '$popular_chip'
+   CASE WHEN abs(random()) % 10 < ${3:-3} THEN '$popular_chip'
         ELSE 'Seed CPU ' || (abs(random()) % 199) END,
    20 + (abs(random()) % 200000) / 1000.0 FROM n)
 INSERT INTO scores (received_at, device_name, chip_type, ram_gb, xcode_build_sec,
                     resin_slicer_sec, max_temp_c, swap_used_mb)
 SELECT '2026-12-01T00:00:00.000Z', 'seed ' || i, chip, 16, t, t * 1.5 / 3.5, 0, 0 FROM r;
+$indexes_sql
 CREATE TABLE IF NOT EXISTS chip_counts (chip_type TEXT PRIMARY KEY, records BIGINT NOT NULL);
 DELETE FROM chip_counts;
 INSERT INTO chip_counts (chip_type, records) SELECT chip_type, COUNT(*) FROM scores GROUP BY chip_type;
@@ -26,16 +41,21 @@ ANALYZE;
 SQL
 }
 
-seed_postgres() { # N  (uses psql_scores from pg.sh)
+seed_postgres() { # N [SHARE in tenths]  (uses psql_scores from pg.sh)
   psql_scores <<SQL
+DROP TRIGGER IF EXISTS scores_counted ON scores;
+DROP FUNCTION IF EXISTS scores_counted();
+DROP FUNCTION IF EXISTS count_score;
+$version2_sql
 INSERT INTO scores (received_at, device_name, chip_type, ram_gb, xcode_build_sec,
                     resin_slicer_sec, max_temp_c, swap_used_mb)
 SELECT timestamptz '2026-12-01 00:00:00Z', 'seed ' || i,
-       CASE WHEN random() < 0.3 THEN '$popular_chip'
+       CASE WHEN random() < ${2:-3} / 10.0 THEN '$popular_chip'
             ELSE 'Seed CPU ' || floor(random() * 199)::int END,
        16, t, t * 1.5 / 3.5, 0, 0
 FROM (SELECT i, 20 + floor(random() * 200000) / 1000.0 AS t
       FROM generate_series(1, $1) AS i) AS s;
+$indexes_sql
 CREATE TABLE IF NOT EXISTS chip_counts (chip_type TEXT PRIMARY KEY, records BIGINT NOT NULL);
 DELETE FROM chip_counts;
 INSERT INTO chip_counts (chip_type, records) SELECT chip_type, COUNT(*) FROM scores GROUP BY chip_type;

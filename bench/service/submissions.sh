@@ -78,7 +78,11 @@ stop_service
 
 start_postgres
 start_service "$pg_url"
-((records > 0)) && seed_postgres "$records"
+if ((records > 0)); then
+  stop_service
+  seed_postgres "$records" >/dev/null
+  start_service "$pg_url"
+fi
 load_run "score-service, PostgreSQL" "$svc_url" "$svc_pid" pg_pids
 echo "rows: $(psql_scores -At -c 'SELECT COUNT(*) FROM scores')"
 stop_service

@@ -6,8 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <future>
 #include <numeric>
+#include <utility>
 
 namespace service {
 namespace {
@@ -39,64 +42,67 @@ protected:
     std::unique_ptr<ScoreStore> open() {
         return openStore(database_, [](const std::string& e) { ADD_FAILURE() << e; });
     }
+    bool sqlite() const { return GetParam() == std::string("sqlite"); }
+    std::unique_ptr<SqlConnection> raw() const {
+        return sqlite() ? openSqlite(database_) : openPostgres(database_);
+    }
+    void place(ScoreStore& store, const Payload& p) {
+        const auto placed = store.add(p, "2026-01-31T12:00:00.250Z");
+        present_.emplace_back(p.chip_type, p.xcode_build_sec);
+        const auto count = [&](bool faster) {
+            return std::count_if(present_.begin(), present_.end(), [&](const auto& r) {
+                return r.first == p.chip_type && (!faster || r.second < p.xcode_build_sec);
+            });
+        };
+        ASSERT_TRUE(placed.has_value());
+        EXPECT_GT(placed->id, std::exchange(lastId_, placed->id));
+        ids_.push_back(placed->id);
+        EXPECT_EQ(std::make_pair(placed->rank, placed->total),
+                  std::make_pair(1 + count(true), count(false)))
+            << p.xcode_build_sec;
+    }
 
     TempPath file_{"scores.sqlite3"};
     std::string database_;
-};
-
-struct Addition {
-    Payload payload;
-    std::int64_t rank;
-    std::int64_t total;
+    std::vector<std::pair<std::string, double>> present_;
+    std::int64_t lastId_ = 0;
+    std::vector<std::int64_t> ids_;
 };
 
 TEST_P(StoreCases, RecordsRoundTripRankAndSummarise) {
     // An awkward name and a time that needs all 17 digits must come back unchanged.
     const Payload odd{"O'Brien \"<b>\" Çalışma 🚀",    "M9", 65536, 12.345678901234567,
                       12.345678901234567 * 1.5 / 3.5, 84,   0};
-    const std::vector<Addition> additions = {
-        {clientRecord("M9", 30.0 / 3.5), 1, 1}, {clientRecord("M9", 20.0 / 3.5), 1, 2},
-        {clientRecord("M9", 25.0 / 3.5), 2, 3}, {clientRecord("M1", 10.0 / 3.5), 1, 1},
-        {clientRecord("M1", 14.0 / 3.5), 2, 2}, {odd, 1, 4},
-    };
-    std::int64_t lastId = 0;
-    std::vector<std::int64_t> ids;
-    {
-        const auto store = open();
-        for (const auto& a : additions) {
-            const auto placed = store->add(a.payload, "2026-01-31T12:00:00.250Z");
-            ASSERT_TRUE(placed.has_value());
-            EXPECT_GT(placed->id, lastId);
-            ids.push_back(placed->id);
-            EXPECT_EQ(std::make_pair(placed->rank, placed->total), std::make_pair(a.rank, a.total))
-                << a.payload.xcode_build_sec;
-            lastId = placed->id;
-        }
+    const std::vector<Payload> additions = {
+        clientRecord("M9", 30.0 / 3.5), clientRecord("M9", 20.0 / 3.5),
+        clientRecord("M9", 25.0 / 3.5), clientRecord("M1", 10.0 / 3.5),
+        clientRecord("M1", 14.0 / 3.5), odd};
+    for (const auto& payload : additions) {
+        place(*open(), payload);
     }
-    { // back to schema version 1, which kept no counts
-        const auto raw =
-            GetParam() == std::string("sqlite") ? openSqlite(database_) : openPostgres(database_);
-        raw->run("DROP TABLE chip_counts", {});
-        raw->run("UPDATE schema_version SET version = 1", {});
+    // Times on and beside the edges of seconds and milliseconds, and ties.
+    const auto at = [](double time) { return Payload{"d", "M5", 16, time, time / 3.5, 84, 0}; };
+    for (const double time : {20.0, 19.999, 20.0005, 20.001, 19.9995, 20.0, 0.999, 1.0}) {
+        place(*open(), at(time));
     }
-    const auto store = open(); // opening again migrates and keeps the records
+    const auto store = open(); // opening again keeps the records and their counts
     const auto best = store->best(std::string("M9"), 2);
     ASSERT_TRUE(best.has_value());
     ASSERT_EQ(best->size(), 2U);
     EXPECT_EQ((*best)[0].payload, odd);
     EXPECT_EQ((*best)[0].receivedAt, "2026-01-31T12:00:00.250Z");
     EXPECT_DOUBLE_EQ((*best)[1].payload.xcode_build_sec, 20.0);
-    EXPECT_EQ(store->best(std::nullopt, 100)->size(), additions.size());
+    EXPECT_EQ(store->best(std::nullopt, 100)->size(), present_.size());
     EXPECT_TRUE(store->best(std::string("M0"), 5)->empty());
 
     const auto chips = store->chips();
     ASSERT_TRUE(chips.has_value());
-    ASSERT_EQ(chips->size(), 2U);
-    EXPECT_EQ((*chips)[0].chip, "M9"); // most results first
-    EXPECT_EQ((*chips)[0].count, 4);
-    EXPECT_DOUBLE_EQ((*chips)[0].median, 22.5); // even count: the mean of the middle two
-    EXPECT_DOUBLE_EQ((*chips)[1].median, 12.0);
-    EXPECT_DOUBLE_EQ((*chips)[1].best, 10.0);
+    ASSERT_EQ(chips->size(), 3U);
+    EXPECT_EQ((*chips)[1].chip, "M9"); // most results first
+    EXPECT_EQ((*chips)[1].count, 4);
+    EXPECT_DOUBLE_EQ((*chips)[1].median, 22.5); // even count: the mean of the middle two
+    EXPECT_DOUBLE_EQ((*chips)[2].median, 12.0);
+    EXPECT_DOUBLE_EQ((*chips)[2].best, 10.0);
 
     const auto spread = store->distribution("M1", 2);
     ASSERT_TRUE(spread.has_value());
@@ -109,17 +115,33 @@ TEST_P(StoreCases, RecordsRoundTripRankAndSummarise) {
     // The next page, the counts it is shown with, and one result's place.
     const auto next = store->best(std::string("M9"), 2, 2);
     ASSERT_EQ(next->size(), 2U);
-    EXPECT_EQ((*next)[0].id, ids[2]);
+    EXPECT_EQ((*next)[0].id, ids_[2]);
     EXPECT_EQ(std::make_tuple(*store->records(std::string("M9")), *store->records(std::nullopt),
                               *store->records(std::string("M0"))),
-              std::make_tuple(4L, 6L, 0L));
-    const auto standing = store->standing(ids[2]);
+              std::make_tuple(4L, 14L, 0L));
+    const auto standing = store->standing(ids_[2]);
     ASSERT_TRUE(standing && *standing);
-    EXPECT_EQ((*standing)->score.payload, additions[2].payload);
+    EXPECT_EQ((*standing)->score.payload, additions[2]);
     EXPECT_EQ(std::make_pair((*standing)->rank, (*standing)->total), std::make_pair(3L, 4L));
-    EXPECT_FALSE(store->standing(lastId + 1).value());
-    const auto placed = store->add(clientRecord("M9", 21.0 / 3.5), "2026-01-31T12:00:01.000Z");
-    EXPECT_EQ(std::make_pair(placed->rank, placed->total), std::make_pair(3L, 5L));
+    EXPECT_FALSE(store->standing(lastId_ + 1).value());
+    place(*store, clientRecord("M9", 21.0 / 3.5));
+    raw()->run("DELETE FROM scores WHERE xcode_build_sec = 19.999", {}); // as an operator would
+    std::erase(present_, std::make_pair(std::string("M5"), 19.999));
+    for (const double time : {20.0004, 19.0, 3599.999, 20.0009, 0.9995}) {
+        place(*store, at(time));
+    }
+}
+
+// Outlasts the request path's bounds: a statement (PostgreSQL 10 s), a busy file (SQLite 5 s).
+TEST_P(StoreCases, StartUpWaitsForAnotherInstancesMigration) {
+    const auto holder = raw();
+    holder->run(sqlite() ? "BEGIN IMMEDIATE" : "BEGIN", {});
+    holder->run(sqlite() ? "SELECT 1" : "SELECT pg_advisory_xact_lock(4711)", {});
+    auto opening = std::async(std::launch::async, [this] { return open() != nullptr; });
+    EXPECT_EQ(opening.wait_for(std::chrono::seconds(sqlite() ? 6 : 11)),
+              std::future_status::timeout);
+    holder->run("COMMIT", {});
+    EXPECT_TRUE(opening.get());
 }
 
 TEST_P(StoreCases, OneFarOutlierIsCountedBesideTheBinsInsteadOfStretchingThem) {
@@ -140,7 +162,7 @@ INSTANTIATE_TEST_SUITE_P(Engines, StoreCases, ::testing::Values("sqlite", "postg
 TEST(SqliteStore, RefusesASchemaNewerThanItKnows) {
     TempPath file("scores.sqlite3");
     openSqlite(file.path())->run("CREATE TABLE schema_version (version INTEGER NOT NULL)", {});
-    openSqlite(file.path())->run("INSERT INTO schema_version VALUES (3)", {});
+    openSqlite(file.path())->run("INSERT INTO schema_version VALUES (4)", {});
     EXPECT_THROW(openStore(file.path(), [](const std::string&) {}), std::runtime_error);
 }
 

@@ -18,13 +18,13 @@ def record(seconds=10.5, device="Mac99,1", chip="M9"):
 
 
 class Service:
-    """score-service on 127.0.0.1:0 with a fresh SQLite file; killed on exit."""
+    """score-service on 127.0.0.1:0, by default on a fresh SQLite file; killed on exit."""
 
-    def __init__(self, *extra):
+    def __init__(self, *extra, database=None, binary=BINARY):
         self.folder = tempfile.TemporaryDirectory()
-        self.database = os.path.join(self.folder.name, "scores.sqlite3")
+        self.database = database or os.path.join(self.folder.name, "scores.sqlite3")
         self.process = subprocess.Popen(
-            [BINARY, "--listen", "127.0.0.1:0", "--database", self.database, *extra],
+            [binary, "--listen", "127.0.0.1:0", "--database", self.database, *extra],
             stdout=subprocess.PIPE, text=True)
         ready, _, _ = select.select([self.process.stdout], [], [], 10)
         line = self.process.stdout.readline() if ready else ""
