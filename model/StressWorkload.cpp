@@ -1,6 +1,7 @@
 #include "model/StressWorkload.h"
 
 #include "model/StrictFloatingPoint.h"
+#include "model/VectorState.h"
 
 #include <oneapi/tbb/task_group.h>
 
@@ -18,6 +19,30 @@ inline void keepResult(double value) {
     asm volatile("" : : "r,m"(value) : "memory");
 }
 
+// One child's timed work, from a clean vector state whatever thread runs it and whatever ran
+// there before, front-end hooks included.
+inline void runChild(std::int64_t steps) {
+    startWithCleanVectorState();
+    keepResult(stressSum(steps));
+}
+
+// Runs `size.tasks` children, each as `child(size.steps)`, on the
+// worker pool from the calling thread, and returns the seconds between just before the group
+// was created and just after every child finished (steady clock: a wall-clock change during
+// the run must not bend the score).
+template <class Child> double timeChildren(const WorkloadSize& size, const Child& child) {
+    const auto start = std::chrono::steady_clock::now();
+    {
+        tbb::task_group group;
+        for (int k = 0; k < size.tasks; ++k) {
+            group.run([steps = size.steps, &child] { child(steps); });
+        }
+        group.wait();
+    }
+    const auto end = std::chrono::steady_clock::now();
+    return std::chrono::duration<double>(end - start).count();
+}
+
 } // namespace
 
 double stressSum(std::int64_t steps) {
@@ -29,35 +54,27 @@ double stressSum(std::int64_t steps) {
 }
 
 double runStressWorkload(const WorkloadSize& size) {
-    return *runStressWorkload(size, RunHooks{});
+    // Nothing shared between the children, so the window's run has no atomics of its own.
+    return timeChildren(size, [](std::int64_t steps) { runChild(steps); });
 }
 
 std::optional<double> runStressWorkload(const WorkloadSize& size, const RunHooks& hooks) {
     std::atomic<bool> skipped{false};
-    // A steady clock: a wall-clock change during the run must not bend the score.
-    const auto start = std::chrono::steady_clock::now();
-    {
-        tbb::task_group group;
-        for (int k = 0; k < size.tasks; ++k) {
-            group.run([steps = size.steps, &hooks, &skipped] {
-                // Checked between children only: a running child is never cut short.
-                if (hooks.stopRequested && hooks.stopRequested()) {
-                    skipped.store(true, std::memory_order_relaxed);
-                    return;
-                }
-                keepResult(stressSum(steps));
-                if (hooks.childFinished) {
-                    hooks.childFinished();
-                }
-            });
+    const double seconds = timeChildren(size, [&hooks, &skipped](std::int64_t steps) {
+        // Checked between children only: a running child is never cut short.
+        if (hooks.stopRequested && hooks.stopRequested()) {
+            skipped.store(true, std::memory_order_relaxed);
+            return;
         }
-        group.wait();
-    }
-    const auto end = std::chrono::steady_clock::now();
+        runChild(steps);
+        if (hooks.childFinished) {
+            hooks.childFinished();
+        }
+    });
     if (skipped.load(std::memory_order_relaxed)) {
         return std::nullopt;
     }
-    return std::chrono::duration<double>(end - start).count();
+    return seconds;
 }
 
 } // namespace model

@@ -1,17 +1,21 @@
 #!/usr/bin/env bash
-# Every compiled copy of the workload loop (stressSum, and the task body it is inlined into)
+# Every compiled copy of the workload loop (stressSum, and each task body it is inlined into)
 # keeps a scalar square root and addition per step and no packed square roots: the optimiser
-# folded nothing away. x86-64 instruction names; exit 77 skips elsewhere.
+# folded nothing away. Each task body clears the upper vector state (vzeroupper), and the
+# window's run, which has no hooks, does not go through the hooked one. Exit 77: not x86-64.
 #   kernel-check.sh OBJDUMP MODEL_LIBRARY
 set -euo pipefail
 [[ $(uname -m) == x86_64 ]] || exit 77
-code=$("$1" -d -C --no-show-raw-insn "$2")
-for name in '<model::stressSum[(]long[)]>:' 'function_task<model::runStressWorkload.*::execute'; do
-  body=$(awk -v name="$name" '$0 ~ name && /^[0-9a-f]+ </ { on = 1 } /^$/ { on = 0 } on' <<<"$code")
-  if ! grep -q 'call.*<model::stressSum(long)' <<<"$body"; then
-    grep -q sqrtsd <<<"$body" && grep -q addsd <<<"$body" && ! grep -q sqrtpd <<<"$body" || {
-      echo "no scalar sqrtsd and addsd, or packed sqrtpd, in ${name}:${body:- not found}"
-      exit 1
-    }
-  fi
-done
+"$1" -d -r -C --no-show-raw-insn "$2" | awk '
+  function check() {
+    if (on && (!call && !(root && sum) || packed)) { print "no scalar sqrtsd and addsd, or packed sqrtpd, in " head; bad = 1 }
+    if (on && task && !clean) { print "no vzeroupper in " head; bad = 1 }
+    on = 0
+  }
+  /^[0-9a-f]+ </ { check(); head = $0; task = /function_task<model::.*timeChildren.*::execute/
+    on = task || /<model::stressSum\(long\)>:/; window = /<model::runStressWorkload\(model::WorkloadSize const&\)>:/
+    seen += on; clean = root = sum = packed = call = 0; next }
+  /^$/ { check(); window = 0 }
+  window && /RunHooks/ { print "the run without hooks goes through the hooked one"; bad = 1 }
+  on { clean += /vzeroupper/; root += /sqrtsd/; sum += /addsd/; packed += /sqrtpd/; call += /model::stressSum\(long\)/ }
+  END { check(); if (seen < 3) { print "stressSum and two task bodies expected, " seen " found"; bad = 1 } exit bad }'

@@ -1,27 +1,56 @@
 // The real runStressWorkload, from a shared build of its own source, calls this file's
-// stressSum instead of its own (ELF interposition): each call is one child and its steps.
+// stressSum instead of its own (ELF interposition): each call is one child, its steps and the
+// vector state it starts from.
 
 #include "model/StressWorkload.h"
 
 #include <gtest/gtest.h>
 
-#include <mutex>
-#include <vector>
+#include <atomic>
+#include <cpuid.h>
+#include <tuple>
 
 namespace {
 
-std::mutex mutex;
-std::vector<std::int64_t> children;
+std::atomic<int> children{0}, otherSteps{0}, dirtyChildren{0};
+
+// XGETBV with ECX=1 (XINUSE) sets bit 2 (upper YMM 0-15) or 6 (upper ZMM 0-15) only while that
+// state is not clean: a deterministic observation wherever the CPU offers it.
+bool dirty() {
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+    if (!__builtin_cpu_supports("avx") || !__get_cpuid_count(0xD, 1, &eax, &ebx, &ecx, &edx) ||
+        (eax & 4U) == 0) {
+        return false;
+    }
+    asm volatile("xgetbv" : "=a"(eax), "=d"(edx) : "c"(1));
+    return (eax & 0x44U) != 0;
+}
+
+// What AVX code that ends without vzeroupper leaves behind.
+void makeDirty() {
+    if (__builtin_cpu_supports("avx")) {
+        asm volatile("vpcmpeqd %%ymm1, %%ymm1, %%ymm1" ::: "xmm1");
+    }
+}
 
 } // namespace
 
 double model::stressSum(std::int64_t steps) {
-    const std::lock_guard lock(mutex);
-    children.push_back(steps);
+    dirtyChildren += dirty() ? 1 : 0;
+    children += 1;
+    otherSteps += steps == 35'000'000 ? 0 : 1;
+    makeDirty(); // for whatever this thread runs next
     return 0.0;
 }
 
-TEST(WorkloadChildren, TwentyFourOfThirtyFiveMillionStepsEach) {
-    model::runStressWorkload(model::WorkloadSize{});
-    EXPECT_EQ(children, std::vector<std::int64_t>(24, 35'000'000));
+// The window's run, then the terminal's with hooks, each from a thread with dirty upper halves:
+// the pool's new threads inherit them, and its old ones kept their own.
+TEST(WorkloadChildren, TwentyFourOfThirtyFiveMillionStepsEachFromACleanVectorState) {
+    for (const bool hooked : {false, true}) {
+        children = otherSteps = dirtyChildren = 0;
+        makeDirty();
+        hooked ? *model::runStressWorkload({}, {[] {}, [] { return false; }})
+               : model::runStressWorkload({});
+        EXPECT_EQ(std::tie(children, otherSteps, dirtyChildren), std::make_tuple(24, 0, 0));
+    }
 }
