@@ -182,8 +182,11 @@ std::optional<HttpReply> postJson(const Endpoint& endpoint, const std::string& u
     }
     watch.lastMove = std::chrono::steady_clock::now();
     const CURLcode result = curl_easy_perform(curl.get());
-    // An oversized body still completed the exchange: the status line arrived.
-    if (result != CURLE_OK && !(result == CURLE_WRITE_ERROR && sink.tooLarge)) {
+    // An oversized body, or one in a coding that does not decode (an unknown one, a corrupt
+    // gzip), still completed the exchange: the status line and headers arrived.
+    const bool unusable =
+        (result == CURLE_WRITE_ERROR && sink.tooLarge) || result == CURLE_BAD_CONTENT_ENCODING;
+    if (result != CURLE_OK && !unusable) {
         return std::nullopt;
     }
     if (!sink.headersEnded) {
@@ -193,7 +196,7 @@ std::optional<HttpReply> postJson(const Endpoint& endpoint, const std::string& u
     if (curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &status) != CURLE_OK || status == 0) {
         return std::nullopt;
     }
-    if (sink.tooLarge) {
+    if (unusable) {
         return HttpReply{status, {}, true};
     }
     return HttpReply{status, std::move(sink.body), false};

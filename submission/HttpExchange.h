@@ -14,8 +14,8 @@ inline constexpr std::size_t kMaxReplyBodyBytes = std::size_t{1} << 20;
 // A completed HTTP exchange.
 struct HttpReply {
     long status = 0;
-    std::string body;          // empty when bodyTooLarge
-    bool bodyTooLarge = false; // reading stopped at kMaxReplyBodyBytes
+    std::string body;          // empty when bodyUnusable
+    bool bodyUnusable = false; // past kMaxReplyBodyBytes, or in a coding that did not decode
 };
 
 // POSTs `body` as "application/json" to `url`, once, with TLS verification

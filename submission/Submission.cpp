@@ -52,7 +52,7 @@ SubmissionResult submitPayload(const Endpoint& endpoint, const Payload& payload)
     }
     // Decoding is tried whatever the status; `success` never decides anything.
     const std::optional<APIResponse> decoded =
-        reply->bodyTooLarge ? std::nullopt : decodeAPIResponse(reply->body);
+        reply->bodyUnusable ? std::nullopt : decodeAPIResponse(reply->body);
     const Outcome outcome = outcomeForStatus(reply->status);
     return SubmissionResult{outcome, outcomeText(outcome, decoded)};
 }

@@ -79,7 +79,18 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"ReplyOver1MiB", "sized-json", {"--size", "1048577"}, kAcceptedFallback},
         // The cap counts decoded bytes: a bomb inflating to 64 MiB ends like any oversized reply.
         Case{"Gzip", "gzip", {}, kAccepted + "Sıkıştırılmış"},
-        Case{"GzipBomb", "gzip-bomb", {}, kAcceptedFallback}),
+        Case{"GzipBomb", "gzip-bomb", {}, kAcceptedFallback},
+        // A body in a coding that does not decode is unusable, but the status still decides.
+        Case{"CompressAccepted", "reply", {"--coding", "compress"}, kAcceptedFallback},
+        Case{"CompressRefused",
+             "reply",
+             {"--status", "503", "--coding", "compress"},
+             kRefusedFallback},
+        Case{"CorruptGzipAccepted", "reply", {"--coding", "gzip"}, kAcceptedFallback},
+        Case{"CorruptGzipRefused",
+             "reply",
+             {"--status", "400", "--coding", "gzip"},
+             kRefusedFallback}),
     [](const auto& info) { return info.param.name; });
 
 // The program reads no environment: a proxy named there, at a closed port, is not used.

@@ -47,7 +47,8 @@ def gzip_bomb():
 
 CUT_HEADERS = b"HTTP/1.1 200 OK\r\nContent-Type: appli"
 CASES = {
-    "reply": lambda conn, req, args: respond(conn, args.status, args.body),
+    "reply": lambda conn, req, args: respond(
+        conn, args.status, args.body, *([f"Content-Encoding: {args.coding}"] if args.coding else [])),
     # Silent for --hold seconds, then a 200: only a working idle limit fails it.
     "hang": lambda conn, req, args: (time.sleep(args.hold),
                                      respond(conn, 200, '{"message":"Geç cevap"}')),
@@ -93,6 +94,7 @@ def main():
     parser.add_argument("--leaf", default="localhost")
     parser.add_argument("--status", type=int, default=200)
     parser.add_argument("--body", default='{"success":true,"message":"Skor kaydedildi"}')
+    parser.add_argument("--coding", help="a Content-Encoding header for --body as it is")
     parser.add_argument("--size", type=int)
     parser.add_argument("--hold", type=float)
     parser.add_argument("--record", required=True)
