@@ -36,8 +36,7 @@ std::optional<double> measure(const CliSeams& seams) {
     const model::RunHooks hooks{[&finished] { finished.fetch_add(1, std::memory_order_relaxed); },
                                 [&stop] { return stop.load(std::memory_order_relaxed); }};
     const auto start = seams.now();
-    auto run = std::async(std::launch::async,
-                          [&] { return model::runStressWorkload(seams.workload, hooks); });
+    auto run = seams.startRun([&] { return model::runStressWorkload(seams.workload, hooks); });
     const auto draw = [&] {
         if (seams.errIsTerminal) {
             const std::chrono::duration<double> elapsed = seams.now() - start;
@@ -140,8 +139,8 @@ int runCli(const std::vector<std::string>& arguments, const CliSeams& seams) {
     }
     try {
         return exitStatus(runAndReport(*parsed.options, seams));
-    } catch (const std::system_error& error) { // no thread for the run
-        *seams.err << "benchmark-companion-cli: " << error.what() << '\n';
+    } catch (const std::system_error&) { // no thread for the run; its text is the platform's
+        *seams.err << "benchmark-companion-cli: " << model::kNotStartedStatus << '\n';
         return exitStatus(Ending::Failed);
     }
 }

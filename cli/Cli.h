@@ -7,7 +7,9 @@
 
 #include <chrono>
 #include <functional>
+#include <future>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -45,6 +47,9 @@ struct CliSeams {
     // Before submitting: ends the watch, true when a Ctrl-C was still pending.
     std::function<bool()> releaseInterrupts = [] { return false; };
     std::function<std::chrono::steady_clock::time_point()> now = std::chrono::steady_clock::now;
+    // Starts the run on a thread of its own; throws std::system_error when there is none.
+    std::function<std::future<std::optional<double>>(std::function<std::optional<double>()>)>
+        startRun = [](auto run) { return std::async(std::launch::async, std::move(run)); };
 };
 
 // The whole command for `arguments` (without the program's name); returns the

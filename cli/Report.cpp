@@ -78,7 +78,8 @@ std::string scoreLine(double score) {
 }
 
 std::string jsonReport(const RunReport& report) {
-    const nlohmann::json json = {
+    // Ordered: the keys come out as the README shows them, not sorted.
+    const nlohmann::ordered_json json = {
         {"facts",
          {{"model", report.facts.deviceName},
           {"processor", report.facts.chipName},
@@ -86,10 +87,11 @@ std::string jsonReport(const RunReport& report) {
         {"elapsed_sec", report.elapsedSeconds},
         {"score", report.score},
         {"outcome", outcomeName(report.submission)},
-        {"text", report.submission ? nlohmann::json(report.submission->statusText) : nullptr},
+        {"text",
+         report.submission ? nlohmann::ordered_json(report.submission->statusText) : nullptr},
     };
     // A fact that is not valid UTF-8 is replaced, not allowed to abort the report.
-    return json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+    return json.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
 
 } // namespace cli

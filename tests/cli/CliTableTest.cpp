@@ -1,5 +1,6 @@
 #include "cli/Cli.h"
 #include "cli/Progress.h"
+#include "model/BenchmarkViewModel.h"
 #include "model/Texts.h"
 #include "submission/Payload.h"
 #include "support/ExpectedTexts.h"
@@ -10,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include <sstream>
+#include <system_error>
 
 namespace {
 
@@ -25,6 +27,7 @@ struct Case {
     std::string outHas;
     std::string errHas;
     std::size_t sent = 0;
+    bool noThread = false;
     friend void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 };
 
@@ -35,11 +38,12 @@ const Case kCases[] = {
      false, false, 1, "❌ Hata: Yasak\uFFFD[2J\n", "", 1},
     {"Unreachable", {}, {"not-http"}, false, false, 2, testsupport::texts::kConnectionFailure, "", 1},
     {"MeasuredOnly", {"--no-submit"}, {"reply"}, false, false, 0, "Derleme Skoru: ", "", 0},
-    {"Json", {"--json"}, {"reply"}, false, false, 0, R"("outcome":"accepted")", "", 1},
+    {"JsonKeysInTheDocumentedOrder", {"--json"}, {"reply"}, false, false, 0, R"({"facts":{"model":"Kart\u001b[2J","processor":"Apple T1","memory_gb":16},"elapsed_sec":)", "", 1},
     {"UsageError", {"--json", "-x"}, {"reply"}, false, false, 64, "", "bilinmeyen seçenek: -x", 0},
     {"Interrupted", {}, {"reply"}, true, true, 130, "tutuluyor", "durduruldu", 0},
     {"Help", {"--no-submit", "--help"}, {"reply"}, false, false, 0, "Kullanım: ", "", 0},
     {"Version", {"--version"}, {"reply"}, false, false, 0, "benchmark-companion-cli 0.1.", "", 0},
+    {"NoThreadInTheWindowsWords", {}, {"reply"}, false, false, 70, "", std::string(model::kNotStartedStatus) + "\n", 0, true},
 };
 // clang-format on
 
@@ -60,6 +64,11 @@ TEST_P(CliTableTest, ExitStatusOutputsAndWhatReachedThePeer) {
                         .errIsTerminal = c.terminal};
     if (c.interrupt) {
         seams.waitForInterrupt = [](auto) { return true; };
+    }
+    if (c.noThread) {
+        seams.startRun = [](auto) -> std::future<std::optional<double>> {
+            throw std::system_error(EAGAIN, std::generic_category(), "platform text");
+        };
     }
 
     EXPECT_EQ(cli::runCli(c.args, seams), c.status);
