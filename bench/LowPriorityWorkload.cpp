@@ -1,5 +1,7 @@
 #include "LowPriorityWorkload.h"
 
+#include "model/VectorState.h"
+
 #include <oneapi/tbb/task_arena.h>
 #include <oneapi/tbb/task_group.h>
 #include <oneapi/tbb/task_scheduler_observer.h>
@@ -42,7 +44,10 @@ double lowPriorityWorkload(const model::WorkloadSize& size) {
     arena.execute([&size] {
         tbb::task_group group;
         for (int k = 0; k < size.tasks; ++k) {
-            group.run([steps = size.steps] { keepResult(model::stressSum(steps)); });
+            group.run([steps = size.steps] {
+                model::startWithCleanVectorState();
+                keepResult(model::stressSum(steps));
+            });
         }
         group.wait();
     });

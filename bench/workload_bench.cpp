@@ -1,7 +1,9 @@
 // Times the stress kernel alone and a whole run through the real run path.
 //   build-bench/bench/workload_bench --benchmark_repetitions=5
 #include "ReferenceLoop.h"
+#include "VexKernel.h"
 #include "model/StressWorkload.h"
+#include "model/VectorState.h"
 
 #include <benchmark/benchmark.h>
 
@@ -11,6 +13,7 @@ constexpr std::int64_t kChildSteps = model::WorkloadSize{}.steps;
 
 void singleChild(benchmark::State& state) {
     for (auto _ : state) {
+        model::startWithCleanVectorState(); // as every child of a run does
         benchmark::DoNotOptimize(model::stressSum(kChildSteps));
     }
     state.SetItemsProcessed(state.iterations() * kChildSteps);
@@ -20,11 +23,24 @@ BENCHMARK(singleChild)->Unit(benchmark::kMillisecond)->UseRealTime();
 // The same loop written plainly in a separate translation unit: the yardstick.
 void referenceLoop(benchmark::State& state) {
     for (auto _ : state) {
+        model::startWithCleanVectorState();
         benchmark::DoNotOptimize(bench::referenceSum(kChildSteps));
     }
     state.SetItemsProcessed(state.iterations() * kChildSteps);
 }
 BENCHMARK(referenceLoop)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The alternative to clearing the state: VEX encodings, which do not depend on it.
+void vexChild(benchmark::State& state) {
+    if (!__builtin_cpu_supports("avx")) {
+        state.SkipWithError("no AVX");
+    }
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(bench::vexSum(kChildSteps));
+    }
+    state.SetItemsProcessed(state.iterations() * kChildSteps);
+}
+BENCHMARK(vexChild)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void wholeRun(benchmark::State& state) {
     for (auto _ : state) {
