@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
-# Every compiled copy of the workload loop (stressSum, and each task body it is inlined into)
-# keeps a scalar square root and addition per step and no packed square roots: the optimiser
-# folded nothing away. Each task body clears the upper vector state (vzeroupper), and the
-# window's run, which has no hooks, does not go through the hooked one. Exit 77: not x86-64.
-#   kernel-check.sh OBJDUMP MODEL_LIBRARY
+# Each compiled copy of the workload loop (stressSum, each task body) keeps a scalar square root
+# and addition per step, no packed ones; each task body clears the upper vector state
+# (vzeroupper); the run without hooks skips the hooked one. kernel-check.sh OBJDUMP MODEL_LIBRARY
 set -euo pipefail
 [[ $(uname -m) == x86_64 ]] || exit 77
 "$1" -d -r -C --no-show-raw-insn "$2" | awk '

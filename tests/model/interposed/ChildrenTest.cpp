@@ -1,6 +1,5 @@
-// The real runStressWorkload, from a shared build of its own source, calls this file's
-// stressSum instead of its own (ELF interposition): each call is one child, its steps and the
-// vector state it starts from.
+// The real runStressWorkload, built shared from its own source, calls this file's stressSum
+// (ELF interposition): each call is one child, its steps and the vector state it starts from.
 
 #include "model/StressWorkload.h"
 
