@@ -26,10 +26,10 @@ inline void runChild(std::int64_t steps) {
     keepResult(stressSum(steps));
 }
 
-// Runs `size.tasks` children, each as `child(size.steps)`, on the
-// worker pool from the calling thread, and returns the seconds between just before the group
-// was created and just after every child finished (steady clock: a wall-clock change during
-// the run must not bend the score).
+// Runs `size.tasks` children, each as `child(size.steps)`, on the worker pool from the calling
+// thread, and returns the seconds between just before the group was created and just after
+// every child finished (steady clock: a wall-clock change during the run must not bend the
+// score).
 template <class Child> double timeChildren(const WorkloadSize& size, const Child& child) {
     const auto start = std::chrono::steady_clock::now();
     {

@@ -12,6 +12,7 @@ namespace model {
 inline void startWithCleanVectorState() noexcept {
 #if defined(__x86_64__)
     if (__builtin_cpu_supports("avx")) {
+        // Clobbers: a build with AVX enabled may hold 256-bit values in these registers.
         asm volatile("vzeroupper" ::
                          : "xmm0", "xmm1", "xmm2", "xmm3", "xmm4", "xmm5", "xmm6", "xmm7", "xmm8",
                            "xmm9", "xmm10", "xmm11", "xmm12", "xmm13", "xmm14", "xmm15");
