@@ -8,12 +8,11 @@ set -euo pipefail
   function check() {
     if (on && (!call && !(root && sum) || packed)) { print "no scalar sqrtsd and addsd, or packed sqrtpd, in " head; bad = 1 }
     if (on && task && !clean) { print "no vzeroupper in " head; bad = 1 }
-    on = 0
+    on = window = 0
   }
-  /^[0-9a-f]+ </ { check(); head = $0; task = /function_task<model::.*timeChildren.*::execute/
-    on = task || /<model::stressSum\(long\)>:/; window = /<model::runStressWorkload\(model::WorkloadSize const&\)>:/
-    seen += on; clean = root = sum = packed = call = 0; next }
-  /^$/ { check(); window = 0 }
+  /^[0-9a-f]+ </ { check(); head = $0; task = /function_task<model::.*timeChildren.*::execute/; seen += on = task || /<model::stressSum\(long\)>:/
+    window = /<model::runStressWorkload\(model::WorkloadSize const&\)>:/; clean = root = sum = packed = call = 0; next }
+  /^$/ { check() }
   window && /RunHooks/ { print "the run without hooks goes through the hooked one"; bad = 1 }
   on { clean += /vzeroupper/; root += /sqrtsd/; sum += /addsd/; packed += /sqrtpd/; call += /model::stressSum\(long\)/ }
   END { check(); if (seen < 3) { print "stressSum and two task bodies expected, " seen " found"; bad = 1 } exit bad }'
