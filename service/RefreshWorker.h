@@ -27,7 +27,10 @@ public:
 private:
     void run(const std::stop_token& stop) {
         std::unique_lock lock(mutex_);
-        while (ready_.wait(lock, stop, [this] { return !jobs_.empty(); })) {
+        // The wait also returns true once a stop is requested while jobs are
+        // queued; they are dropped then, or a slow database holds shutdown.
+        while (ready_.wait(lock, stop, [this] { return !jobs_.empty(); }) &&
+               !stop.stop_requested()) {
             auto job = std::move(jobs_.front());
             jobs_.pop_front();
             lock.unlock();

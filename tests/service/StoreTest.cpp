@@ -208,5 +208,23 @@ TEST(CachedScoreStore, OneCallerRefreshesWhileOthersGetThePreviousValue) {
     EXPECT_EQ(inner.reads, 2);
 }
 
+TEST(RefreshWorker, StopsAfterTheRunningJobAndDropsTheQueue) {
+    using namespace std::chrono_literals;
+    std::promise<void> started;
+    std::promise<void> release;
+    int ran = 0;
+    std::optional<RefreshWorker> worker(std::in_place);
+    worker->post([&] {
+        started.set_value();
+        release.get_future().wait_for(300ms); // a database that does not answer
+    });
+    started.get_future().wait();
+    for (int i = 0; i < 10; ++i) {
+        worker->post([&] { ++ran; });
+    }
+    worker.reset();
+    EXPECT_EQ(ran, 0);
+}
+
 } // namespace
 } // namespace service
