@@ -53,6 +53,7 @@ public:
     // Every processor with its best and median time and count, most results first.
     virtual std::optional<std::vector<ChipSummary>> chips() = 0;
     virtual std::optional<Distribution> distribution(const std::string& chip, int bins) = 0;
+    // Whether a submission would be stored now, found without storing one.
     virtual bool reachable() = 0;
 };
 

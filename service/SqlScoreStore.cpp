@@ -105,6 +105,24 @@ auto inTransaction(SqlConnection& connection, const std::string& begin, Work wor
     return result;
 }
 
+// Counts the statements the server answered, so that a failure tells whether
+// any of the work reached it.
+class Answered final : public SqlConnection {
+public:
+    explicit Answered(SqlConnection& inner) : inner_(inner) {}
+    std::vector<SqlRow> run(std::string_view sql, const std::vector<SqlValue>& params) override {
+        auto rows = inner_.run(sql, params);
+        ++count;
+        return rows;
+    }
+    bool closedByServer() const override { return inner_.closedByServer(); }
+    std::optional<std::string> writeBlocker() override { return inner_.writeBlocker(); }
+    int count = 0;
+
+private:
+    SqlConnection& inner_;
+};
+
 } // namespace
 
 SqlScoreStore::SqlScoreStore(const Dialect& dialect, Connect connect, ErrorSink onError)
@@ -123,17 +141,36 @@ auto SqlScoreStore::withConnection(Work work)
         }
     }
     try {
-        if (!connection) {
-            connection = connect_();
+        if (connection) {
+            Answered answered(*connection);
+            try {
+                auto result = work(answered);
+                giveBack(std::move(connection));
+                return result;
+            } catch (const std::exception&) {
+                if (answered.count > 0 || !connection->closedByServer()) {
+                    throw;
+                }
+            }
+            // Closed while idle, and nothing of the work reached the server:
+            // once more on a new connection. The others idle since the same
+            // restart are closed too.
+            const std::lock_guard lock(mutex_);
+            idle_.clear();
         }
+        connection = connect_();
         auto result = work(*connection);
-        const std::lock_guard lock(mutex_);
-        idle_.push_back(std::move(connection));
+        giveBack(std::move(connection));
         return result;
     } catch (const std::exception& error) {
         onError_(std::string("database: ") + error.what());
         return std::nullopt;
     }
+}
+
+void SqlScoreStore::giveBack(std::unique_ptr<SqlConnection> connection) {
+    const std::lock_guard lock(mutex_);
+    idle_.push_back(std::move(connection));
 }
 
 void SqlScoreStore::migrate() {
@@ -265,8 +302,18 @@ std::optional<Distribution> SqlScoreStore::distribution(const std::string& chip,
 }
 
 bool SqlScoreStore::reachable() {
-    return withConnection(
-               [](SqlConnection& connection) { return connection.run("SELECT 1", {}).size() == 1; })
+    return withConnection([](SqlConnection& connection) {
+               // The tables a submission writes, without reading a row.
+               connection.run("SELECT (SELECT MAX(version) FROM schema_version), "
+                              "(SELECT COUNT(*) FROM scores WHERE 1 = 0), "
+                              "(SELECT COUNT(*) FROM chip_totals WHERE 1 = 0), "
+                              "(SELECT COUNT(*) FROM time_buckets WHERE 1 = 0)",
+                              {});
+               if (auto blocker = connection.writeBlocker()) {
+                   throw std::runtime_error(*blocker);
+               }
+               return true;
+           })
         .value_or(false);
 }
 
@@ -275,11 +322,14 @@ std::unique_ptr<ScoreStore> openStore(const std::string& database,
     const auto form = databaseForm(database);
     const bool postgres = std::holds_alternative<DatabaseForm>(form) &&
                           std::get<DatabaseForm>(form).engine == DatabaseEngine::postgres;
+    if (!postgres) {
+        openSqlite(database, true); // later connections never make an empty file in its place
+    }
     auto store = postgres ? std::make_unique<SqlScoreStore>(
                                 postgresDialect(), [database] { return openPostgres(database); },
                                 std::move(onError))
                           : std::make_unique<SqlScoreStore>(
-                                sqliteDialect(), [database] { return openSqlite(database); },
+                                sqliteDialect(), [database] { return openSqlite(database, false); },
                                 std::move(onError));
     store->migrate();
     return store;

@@ -10,7 +10,9 @@ namespace service {
 
 // The store over either engine: one set of queries, the engine's differences
 // in its Dialect. Connections are opened on demand, one per concurrent caller,
-// and a connection that failed is dropped, so the next call reconnects.
+// and a connection that failed is dropped, so the next call reconnects. A
+// pooled connection the server closed while idle (a restart) costs no failure:
+// its work runs once more on a new connection, as nothing of it was done.
 class SqlScoreStore final : public ScoreStore {
 public:
     using Connect = std::function<std::unique_ptr<SqlConnection>()>;
@@ -34,6 +36,7 @@ private:
     template <class Work>
     auto withConnection(Work work) -> std::optional<decltype(work(std::declval<SqlConnection&>()))>;
 
+    void giveBack(std::unique_ptr<SqlConnection> connection);
     double median(SqlConnection& connection, const std::string& chip, std::int64_t count);
 
     const Dialect& dialect_;

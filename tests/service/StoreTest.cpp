@@ -154,6 +154,13 @@ TEST(SqliteStore, RefusesASchemaNewerThanItKnows) {
     EXPECT_THROW(openStore(file.path(), [](const std::string&) {}), std::runtime_error);
 }
 
+TEST(SqliteStore, HealthNeedsTheSameFileAndRoomOnItsDisk) {
+    constexpr std::uintmax_t kMiB = 1 << 20;
+    EXPECT_EQ(sqliteWriteBlocker(false, 100 * kMiB), std::nullopt);
+    EXPECT_NE(sqliteWriteBlocker(true, 100 * kMiB), std::nullopt);
+    EXPECT_NE(sqliteWriteBlocker(false, kMiB), std::nullopt);
+}
+
 TEST(CachedScoreStore, AggregatesLagByAtMostTheirAgeWhileListsAreCurrent) {
     using namespace std::chrono_literals;
     TempPath file("scores.sqlite3");

@@ -43,6 +43,14 @@ class Service:
             reply = connection.getresponse()
             return reply.status, json.loads(reply.read())
 
+    def get(self, path, timeout=15):
+        """(status, body) of one GET on a new connection."""
+        connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=timeout)
+        with contextlib.closing(connection):
+            connection.request("GET", path)
+            reply = connection.getresponse()
+            return reply.status, reply.read().decode()
+
     def __enter__(self):
         return self
 
