@@ -110,21 +110,18 @@ std::string distributionSvg(const Distribution& distribution) {
 
 std::optional<std::string> renderLeaderboard(ScoreStore& store,
                                              const std::optional<std::string>& chip) {
-    const auto chips = store.chips();
-    const auto best = store.best(chip, kBestRows);
-    const auto distribution =
-        chip ? store.distribution(*chip, kBins) : std::optional<Distribution>{};
-    if (!chips || !best || (chip && !distribution)) {
+    const auto data = store.page(chip, kBestRows, kBins);
+    if (!data) {
         return std::nullopt;
     }
     std::string html = kHead;
-    append(html, filterForm(*chips, chip));
+    append(html, filterForm(data->chips, chip));
     if (chip) {
         append(html, "<h2>Sürelerin dağılımı: ", escapeHtml(*chip), "</h2>",
-               distribution->counts.empty() ? "<p>Bu işlemci için sonuç yok.</p>"
-                                            : distributionSvg(*distribution));
+               data->distribution->counts.empty() ? "<p>Bu işlemci için sonuç yok.</p>"
+                                            : distributionSvg(*data->distribution));
     }
-    append(html, bestTable(*best, chip), chipTable(*chips), "</body></html>\n");
+    append(html, bestTable(data->best, chip), chipTable(data->chips), "</body></html>\n");
     return html;
 }
 

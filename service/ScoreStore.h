@@ -37,6 +37,13 @@ struct Distribution {
     std::vector<std::int64_t> counts;
 };
 
+// What one leaderboard page shows, read at one moment of the database.
+struct PageData {
+    std::vector<ChipSummary> chips;
+    std::vector<StoredScore> best;
+    std::optional<Distribution> distribution; // of the chosen processor
+};
+
 // The database behind the service. Every operation returns nothing when the
 // database cannot be reached or refuses, so the caller can answer 503; none
 // throws. Implementations are safe to call from several threads at once.
@@ -53,6 +60,19 @@ public:
     // Every processor with its best and median time and count, most results first.
     virtual std::optional<std::vector<ChipSummary>> chips() = 0;
     virtual std::optional<Distribution> distribution(const std::string& chip, int bins) = 0;
+    // The processors, the best `rows` results (of `chip` when set) and the
+    // chosen processor's distribution. A database store reads them in one
+    // snapshot; this default, for stores without one, merely combines them.
+    virtual std::optional<PageData> page(const std::optional<std::string>& chip, int rows,
+                                         int bins) {
+        auto summaries = chips();
+        auto scores = best(chip, rows);
+        auto spread = chip ? distribution(*chip, bins) : std::optional<Distribution>{};
+        if (!summaries || !scores || (chip && !spread)) {
+            return std::nullopt;
+        }
+        return PageData{std::move(*summaries), std::move(*scores), std::move(spread)};
+    }
     // Whether a submission would be stored now, found without storing one.
     virtual bool reachable() = 0;
 };

@@ -49,6 +49,8 @@ struct Dialect {
     // file a record; `column` names the time.
     std::string (*millisecondOf)(const std::string& column) = nullptr;
     std::vector<std::string> createCountingTriggers;
+    // Opens a transaction that reads one snapshot throughout.
+    std::string beginRead = "BEGIN";
 };
 
 const Dialect& sqliteDialect();

@@ -1,6 +1,7 @@
 #include "service/SqlScoreStore.h"
 
 #include "service/Options.h"
+#include "service/PageReads.h"
 
 #include <cmath>
 #include <stdexcept>
@@ -9,6 +10,8 @@ namespace service {
 namespace {
 
 constexpr std::int64_t kSchemaVersion = 3;
+constexpr int kMaxChips = 500; // processors listed on the page
+constexpr auto kSummaryMaxAge = std::chrono::seconds(10);
 
 // Version 2 kept each processor's number of records in `chip_counts`, written
 // by the service itself. Both engines take the same SQL. Version 3 stops
@@ -227,77 +230,78 @@ std::optional<Placement> SqlScoreStore::add(const submission::Payload& p,
     });
 }
 
-std::optional<std::vector<StoredScore>> SqlScoreStore::best(const std::optional<std::string>& chip,
-                                                            int limit) {
-    return withConnection([&](SqlConnection& connection) {
-        const std::string select =
-            "SELECT id, " + dialect_.receivedAtText + ", " + kPayloadColumns + " FROM scores ";
-        const auto rows =
-            chip ? connection.run(select +
-                                      "WHERE chip_type = ? ORDER BY xcode_build_sec, id LIMIT ?",
-                                  {*chip, std::int64_t{limit}})
-                 : connection.run(select + "ORDER BY xcode_build_sec, id LIMIT ?",
-                                  {std::int64_t{limit}});
-        std::vector<StoredScore> scores;
-        scores.reserve(rows.size());
-        for (const auto& row : rows) {
-            scores.push_back(storedScore(row));
-        }
-        return scores;
-    });
+std::vector<StoredScore> SqlScoreStore::bestIn(SqlConnection& connection,
+                                               const std::optional<std::string>& chip, int limit) {
+    const std::string select =
+        "SELECT id, " + dialect_.receivedAtText + ", " + kPayloadColumns + " FROM scores ";
+    const auto rows =
+        chip ? connection.run(select + "WHERE chip_type = ? ORDER BY xcode_build_sec, id LIMIT ?",
+                              {*chip, std::int64_t{limit}})
+             : connection.run(select + "ORDER BY xcode_build_sec, id LIMIT ?",
+                              {std::int64_t{limit}});
+    std::vector<StoredScore> scores;
+    scores.reserve(rows.size());
+    for (const auto& row : rows) {
+        scores.push_back(storedScore(row));
+    }
+    return scores;
 }
 
-double SqlScoreStore::median(SqlConnection& connection, const std::string& chip,
-                             std::int64_t count) {
-    // The middle one or two times, read along the (chip, time) index.
-    const auto rows = connection.run(
-        "SELECT AVG(t) FROM (SELECT xcode_build_sec AS t FROM scores WHERE chip_type = ? "
-        "ORDER BY xcode_build_sec LIMIT ? OFFSET ?) AS middle",
-        {chip, std::int64_t{2 - count % 2}, std::int64_t{(count - 1) / 2}});
-    return asNumber(rows.at(0).at(0));
+std::vector<ChipSummary> SqlScoreStore::summariesIn(SqlConnection& connection) {
+    const auto now = std::chrono::steady_clock::now();
+    std::vector<ChipSummary> result;
+    for (const auto& [chip, count] : readChipCounts(connection, kMaxChips)) {
+        {
+            const std::lock_guard lock(summariesMutex_);
+            const auto it = summaries_.find(chip);
+            if (it != summaries_.end() && it->second.value.count == count &&
+                now - it->second.at < kSummaryMaxAge) {
+                result.push_back(it->second.value);
+                continue;
+            }
+        }
+        result.push_back(readChipSummary(connection, dialect_, chip, count));
+        const std::lock_guard lock(summariesMutex_);
+        if (summaries_.size() >= 2 * kMaxChips) {
+            summaries_.clear(); // processors that left the list
+        }
+        summaries_.insert_or_assign(chip, Summary{result.back(), now});
+    }
+    return result;
+}
+
+std::optional<std::vector<StoredScore>> SqlScoreStore::best(const std::optional<std::string>& chip,
+                                                            int limit) {
+    return withConnection(
+        [&](SqlConnection& connection) { return bestIn(connection, chip, limit); });
 }
 
 std::optional<std::vector<ChipSummary>> SqlScoreStore::chips() {
     return withConnection([&](SqlConnection& connection) {
-        const auto rows = connection.run("SELECT chip_type, MIN(xcode_build_sec), COUNT(*) FROM "
-                                         "scores GROUP BY chip_type ORDER BY 3 DESC, 1 LIMIT 500",
-                                         {});
-        std::vector<ChipSummary> summaries;
-        summaries.reserve(rows.size());
-        for (const auto& row : rows) {
-            const auto count = asInteger(row[2]);
-            summaries.push_back(ChipSummary{asText(row[0]), asNumber(row[1]),
-                                            median(connection, asText(row[0]), count), count});
-        }
-        return summaries;
+        return inTransaction(connection, dialect_.beginRead,
+                             [&] { return summariesIn(connection); });
     });
 }
 
 std::optional<Distribution> SqlScoreStore::distribution(const std::string& chip, int bins) {
     return withConnection([&](SqlConnection& connection) {
-        // Two lone MIN and MAX, which SQLite reads from the index ends; in one
-        // SELECT it scans every record of the processor.
-        const auto range =
-            connection.run("SELECT (SELECT MIN(xcode_build_sec) FROM scores WHERE chip_type = ?), "
-                           "(SELECT MAX(xcode_build_sec) FROM scores WHERE chip_type = ?)",
-                           {chip, chip});
-        Distribution result;
-        if (std::holds_alternative<std::nullptr_t>(range.at(0).at(0)) || bins < 1) {
-            return result;
-        }
-        result.low = asNumber(range[0][0]);
-        const double span = asNumber(range[0][1]) - result.low;
-        result.binWidth = span > 0.0 ? span / bins : 1.0;
-        result.counts.assign(static_cast<std::size_t>(bins), 0);
-        const auto rows =
-            connection.run("SELECT " + dialect_.binOfTime +
-                               ", COUNT(*) FROM scores WHERE chip_type = ? GROUP BY 1",
-                           {result.low, result.binWidth, chip});
-        for (const auto& row : rows) {
-            const auto bin = std::clamp<std::int64_t>(asInteger(row[0]), 0, bins - 1);
-            result.counts[static_cast<std::size_t>(bin)] += asInteger(row[1]);
-        }
-        return result;
+        return inTransaction(connection, dialect_.beginRead,
+                             [&] { return readDistribution(connection, dialect_, chip, bins); });
+    });
+}
+
+std::optional<PageData> SqlScoreStore::page(const std::optional<std::string>& chip, int rows,
+                                            int bins) {
+    // One read transaction: every count, median and row of the page from the
+    // same moment, so none contradicts another.
+    return withConnection([&](SqlConnection& connection) {
+        return inTransaction(connection, dialect_.beginRead, [&] {
+            PageData data{summariesIn(connection), bestIn(connection, chip, rows), std::nullopt};
+            if (chip) {
+                data.distribution = readDistribution(connection, dialect_, *chip, bins);
+            }
+            return data;
+        });
     });
 }
 

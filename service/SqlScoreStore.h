@@ -3,7 +3,9 @@
 #include "service/ScoreStore.h"
 #include "service/Sql.h"
 
+#include <chrono>
 #include <functional>
+#include <map>
 #include <mutex>
 
 namespace service {
@@ -29,6 +31,8 @@ public:
                                                  int limit) override;
     std::optional<std::vector<ChipSummary>> chips() override;
     std::optional<Distribution> distribution(const std::string& chip, int bins) override;
+    std::optional<PageData> page(const std::optional<std::string>& chip, int rows,
+                                 int bins) override;
     bool reachable() override;
 
 private:
@@ -37,7 +41,9 @@ private:
     auto withConnection(Work work) -> std::optional<decltype(work(std::declval<SqlConnection&>()))>;
 
     void giveBack(std::unique_ptr<SqlConnection> connection);
-    double median(SqlConnection& connection, const std::string& chip, std::int64_t count);
+    std::vector<StoredScore> bestIn(SqlConnection& connection,
+                                    const std::optional<std::string>& chip, int limit);
+    std::vector<ChipSummary> summariesIn(SqlConnection& connection);
 
     const Dialect& dialect_;
     std::string rankQuery_;
@@ -46,6 +52,14 @@ private:
     std::mutex mutex_;
     std::mutex writerMutex_;
     std::vector<std::unique_ptr<SqlConnection>> idle_;
+    // A processor's best and median are read again only when its count
+    // changed, or after kSummaryMaxAge (a delete and an add keep the count).
+    struct Summary {
+        ChipSummary value;
+        std::chrono::steady_clock::time_point at;
+    };
+    std::mutex summariesMutex_;
+    std::map<std::string, Summary> summaries_;
 };
 
 // A `postgresql://` or `postgres://` URL selects PostgreSQL; anything else is

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "service/ScoreStore.h"
+#include "service/Sql.h"
+
+#include <optional>
+
+namespace service {
+
+// The leaderboard's aggregates, read from the counts the triggers keep per
+// processor, second and millisecond, so that none scans a processor's
+// results. Each runs a few statements on `connection`, in whatever
+// transaction it has open. They throw as the connection does.
+
+// Processors by number of results, most first, at most `limit`.
+std::vector<std::pair<std::string, std::int64_t>> readChipCounts(SqlConnection& connection,
+                                                                 int limit);
+// Best and median time of a processor with `count` results (at least one).
+ChipSummary readChipSummary(SqlConnection& connection, const Dialect& dialect,
+                            const std::string& chip, std::int64_t count);
+// The processor's times in `bins` equal bins from its best to its worst.
+Distribution readDistribution(SqlConnection& connection, const Dialect& dialect,
+                              const std::string& chip, int bins);
+
+// Where the `k`-th record (from 0) lies among buckets given in order as rows
+// of (bucket, records): the bucket and the record's place inside it; nothing
+// when there are k or fewer records.
+std::optional<std::pair<std::int64_t, std::int64_t>> locate(const std::vector<SqlRow>& buckets,
+                                                            std::int64_t k);
+
+} // namespace service
