@@ -119,7 +119,7 @@ std::optional<std::string> renderLeaderboard(ScoreStore& store,
     if (chip) {
         append(html, "<h2>Sürelerin dağılımı: ", escapeHtml(*chip), "</h2>",
                data->distribution->counts.empty() ? "<p>Bu işlemci için sonuç yok.</p>"
-                                            : distributionSvg(*data->distribution));
+                                                  : distributionSvg(*data->distribution));
     }
     append(html, bestTable(data->best, chip), chipTable(data->chips), "</body></html>\n");
     return html;

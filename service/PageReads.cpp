@@ -23,11 +23,12 @@ double kthTime(SqlConnection& connection, const Dialect& dialect, const std::str
     if (!second) {
         throw std::runtime_error("the counts of " + chip + " disagree with its total");
     }
-    const auto ms = locate(connection.run("SELECT bucket, records FROM time_buckets WHERE "
-                                          "chip_type = ? AND width_ms = 1 AND bucket >= ? AND "
-                                          "bucket < ? AND records > 0 ORDER BY bucket",
-                                          {chip, second->first * 1000, second->first * 1000 + 1000}),
-                           second->second);
+    const auto ms =
+        locate(connection.run("SELECT bucket, records FROM time_buckets WHERE "
+                              "chip_type = ? AND width_ms = 1 AND bucket >= ? AND "
+                              "bucket < ? AND records > 0 ORDER BY bucket",
+                              {chip, second->first * 1000, second->first * 1000 + 1000}),
+               second->second);
     if (!ms) {
         throw std::runtime_error("the counts of " + chip + " disagree between widths");
     }
@@ -119,10 +120,9 @@ Distribution readDistribution(SqlConnection& connection, const Dialect& dialect,
     // one; the last also holds the worst time, on its upper edge.
     std::int64_t below = 0;
     for (int bin = 0; bin < bins; ++bin) {
-        const auto upTo = bin + 1 == bins
-                              ? asInteger(range[0][2])
-                              : countBelow(connection, dialect, chip,
-                                           result.low + (bin + 1) * result.binWidth);
+        const auto upTo = bin + 1 == bins ? asInteger(range[0][2])
+                                          : countBelow(connection, dialect, chip,
+                                                       result.low + (bin + 1) * result.binWidth);
         result.counts[static_cast<std::size_t>(bin)] = upTo - below;
         below = upTo;
     }

@@ -5,8 +5,8 @@
 #include <charconv>
 #include <chrono>
 #include <libpq-fe.h>
-#include <poll.h>
 #include <memory>
+#include <poll.h>
 #include <stdexcept>
 #include <string>
 
@@ -104,7 +104,8 @@ public:
         if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
             throw std::runtime_error(PQerrorMessage(connection_.get()));
         }
-        if (sql.starts_with("SET statement_timeout") || sql.starts_with("SET LOCAL statement_timeout")) {
+        if (sql.starts_with("SET statement_timeout") ||
+            sql.starts_with("SET LOCAL statement_timeout")) {
             followStatementTimeout();
         }
         std::vector<SqlRow> rows(static_cast<std::size_t>(PQntuples(result.get())));
@@ -148,7 +149,8 @@ private:
                                          std::to_string(wait_.count() / 1000) + " s");
             }
             pollfd socket{PQsocket(connection), POLLIN, 0};
-            const int ready = poll(&socket, 1, wait_.count() > 0 ? static_cast<int>(left.count()) : -1);
+            const int ready =
+                poll(&socket, 1, wait_.count() > 0 ? static_cast<int>(left.count()) : -1);
             if ((ready < 0 && errno != EINTR) || (ready > 0 && PQconsumeInput(connection) == 0)) {
                 throw std::runtime_error(PQerrorMessage(connection));
             }

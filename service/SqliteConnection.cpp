@@ -1,9 +1,8 @@
 #include "service/Sql.h"
 
 #include <SQLiteCpp/SQLiteCpp.h>
-#include <sqlite3.h>
-
 #include <filesystem>
+#include <sqlite3.h>
 
 namespace service {
 namespace {

@@ -149,30 +149,27 @@ TEST_P(StoreCases, StartUpWaitsForAnotherInstancesMigration) {
 // processors never lists a result whose processor its table lacks.
 TEST_P(StoreCases, PageAggregatesAreExactAndFromOneSnapshot) {
     const auto store = open();
-    std::vector<double> times;
-    const auto record = [](const std::string& chip, double time) {
-        return Payload{"d", chip, 16, time, 1.0, 84, 0};
+    const auto record = [](const std::string& chip, double t) {
+        return Payload{"d", chip, 16, t, 1, 84, 0};
     };
+    std::vector<double> times;
     for (int i = 0; i < 42; ++i) {
         times.push_back(10.0 + (i % 3) + (i * 37 % 23) * 0.0004);
         ASSERT_TRUE(store->add(record("M9", times.back()), "2026-01-31T12:00:00.000Z"));
-        std::vector<double> sorted(times);
+        auto sorted = times;
         std::sort(sorted.begin(), sorted.end());
         const auto n = sorted.size();
-        if (n % 13 != 0 && n != 42) {
-            continue;
-        }
         const auto page = store->page(std::string("M9"), 3, 7);
-        ASSERT_TRUE(page.has_value());
         EXPECT_DOUBLE_EQ(page->chips.at(0).median, (sorted[(n - 1) / 2] + sorted[n / 2]) / 2) << n;
-        EXPECT_DOUBLE_EQ(page->chips.at(0).best, sorted[0]);
         const auto& spread = *page->distribution;
         for (std::size_t bin = 0; bin < 7; ++bin) {
-            const auto upper = spread.low + static_cast<double>(bin + 1) * spread.binWidth;
+            const auto from = spread.low + static_cast<double>(bin) * spread.binWidth;
             EXPECT_EQ(spread.counts[bin],
-                      std::count_if(sorted.begin(), sorted.end(), [&](double t) {
-                          return t < upper && t >= upper - spread.binWidth;
-                      }) + (bin == 6 ? 1 : 0))
+                      std::count_if(sorted.begin(), sorted.end(),
+                                    [&](double t) {
+                                        return t >= from &&
+                                               (bin == 6 || t < from + spread.binWidth);
+                                    }))
                 << n << " " << bin;
         }
     }
@@ -184,9 +181,7 @@ TEST_P(StoreCases, PageAggregatesAreExactAndFromOneSnapshot) {
     });
     while (adding.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
         const auto page = store->page(std::nullopt, 1, 4);
-        ASSERT_TRUE(page.has_value());
-        const auto& listed = page->chips;
-        EXPECT_TRUE(std::any_of(listed.begin(), listed.end(), [&](const ChipSummary& summary) {
+        EXPECT_TRUE(std::any_of(page->chips.begin(), page->chips.end(), [&](const auto& summary) {
             return summary.chip == page->best.at(0).payload.chip_type;
         }));
     }

@@ -45,10 +45,9 @@ class Service:
 
     def get(self, path, timeout=15):
         """(status, body) of one GET on a new connection."""
-        connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=timeout)
-        with contextlib.closing(connection):
-            connection.request("GET", path)
-            reply = connection.getresponse()
+        with contextlib.closing(http.client.HTTPConnection("127.0.0.1", self.port, timeout=timeout)) as c:
+            c.request("GET", path)
+            reply = c.getresponse()
             return reply.status, reply.read().decode()
 
     def __enter__(self):
