@@ -99,6 +99,29 @@ ChipSummary readChipSummary(SqlConnection& connection, const Dialect& dialect,
     return ChipSummary{chip, asNumber(best.at(0).at(0)), median, count};
 }
 
+std::vector<ChipSummary> ChipSummaries::read(SqlConnection& connection, const Dialect& dialect) {
+    const auto now = std::chrono::steady_clock::now();
+    std::vector<ChipSummary> result;
+    for (const auto& [chip, count] : readChipCounts(connection, kMaxChips)) {
+        {
+            const std::lock_guard lock(mutex_);
+            const auto it = known_.find(chip);
+            if (it != known_.end() && it->second.value.count == count &&
+                now - it->second.at < kMaxAge) {
+                result.push_back(it->second.value);
+                continue;
+            }
+        }
+        result.push_back(readChipSummary(connection, dialect, chip, count));
+        const std::lock_guard lock(mutex_);
+        if (known_.size() >= 2 * kMaxChips) {
+            known_.clear(); // processors that left the list
+        }
+        known_.insert_or_assign(chip, Known{result.back(), now});
+    }
+    return result;
+}
+
 Distribution readDistribution(SqlConnection& connection, const Dialect& dialect,
                               const std::string& chip, int bins) {
     // Two lone MIN and MAX, which SQLite reads from the index ends; in one

@@ -3,6 +3,9 @@
 #include "service/ScoreStore.h"
 #include "service/Sql.h"
 
+#include <chrono>
+#include <map>
+#include <mutex>
 #include <optional>
 
 namespace service {
@@ -21,6 +24,25 @@ ChipSummary readChipSummary(SqlConnection& connection, const Dialect& dialect,
 // The processor's times in `bins` equal bins from its best to its worst.
 Distribution readDistribution(SqlConnection& connection, const Dialect& dialect,
                               const std::string& chip, int bins);
+
+// Every listed processor's summary. A processor's best and median are read
+// again only when its count changed, or after kMaxAge: a delete and an add
+// keep the count. Safe to call from several threads at once.
+class ChipSummaries {
+public:
+    static constexpr int kMaxChips = 500; // processors listed on the page
+    static constexpr auto kMaxAge = std::chrono::seconds(10);
+
+    std::vector<ChipSummary> read(SqlConnection& connection, const Dialect& dialect);
+
+private:
+    struct Known {
+        ChipSummary value;
+        std::chrono::steady_clock::time_point at;
+    };
+    std::mutex mutex_;
+    std::map<std::string, Known> known_;
+};
 
 // Where the `k`-th record (from 0) lies among buckets given in order as rows
 // of (bucket, records): the bucket and the record's place inside it; nothing

@@ -10,8 +10,6 @@ namespace service {
 namespace {
 
 constexpr std::int64_t kSchemaVersion = 3;
-constexpr int kMaxChips = 500; // processors listed on the page
-constexpr auto kSummaryMaxAge = std::chrono::seconds(10);
 
 // Version 2 kept each processor's number of records in `chip_counts`, written
 // by the service itself. Both engines take the same SQL. Version 3 stops
@@ -247,29 +245,6 @@ std::vector<StoredScore> SqlScoreStore::bestIn(SqlConnection& connection,
     return scores;
 }
 
-std::vector<ChipSummary> SqlScoreStore::summariesIn(SqlConnection& connection) {
-    const auto now = std::chrono::steady_clock::now();
-    std::vector<ChipSummary> result;
-    for (const auto& [chip, count] : readChipCounts(connection, kMaxChips)) {
-        {
-            const std::lock_guard lock(summariesMutex_);
-            const auto it = summaries_.find(chip);
-            if (it != summaries_.end() && it->second.value.count == count &&
-                now - it->second.at < kSummaryMaxAge) {
-                result.push_back(it->second.value);
-                continue;
-            }
-        }
-        result.push_back(readChipSummary(connection, dialect_, chip, count));
-        const std::lock_guard lock(summariesMutex_);
-        if (summaries_.size() >= 2 * kMaxChips) {
-            summaries_.clear(); // processors that left the list
-        }
-        summaries_.insert_or_assign(chip, Summary{result.back(), now});
-    }
-    return result;
-}
-
 std::optional<std::vector<StoredScore>> SqlScoreStore::best(const std::optional<std::string>& chip,
                                                             int limit) {
     return withConnection(
@@ -279,7 +254,7 @@ std::optional<std::vector<StoredScore>> SqlScoreStore::best(const std::optional<
 std::optional<std::vector<ChipSummary>> SqlScoreStore::chips() {
     return withConnection([&](SqlConnection& connection) {
         return inTransaction(connection, dialect_.beginRead,
-                             [&] { return summariesIn(connection); });
+                             [&] { return summaries_.read(connection, dialect_); });
     });
 }
 
@@ -296,7 +271,8 @@ std::optional<PageData> SqlScoreStore::page(const std::optional<std::string>& ch
     // same moment, so none contradicts another.
     return withConnection([&](SqlConnection& connection) {
         return inTransaction(connection, dialect_.beginRead, [&] {
-            PageData data{summariesIn(connection), bestIn(connection, chip, rows), std::nullopt};
+            PageData data{summaries_.read(connection, dialect_), bestIn(connection, chip, rows),
+                          std::nullopt};
             if (chip) {
                 data.distribution = readDistribution(connection, dialect_, *chip, bins);
             }

@@ -1,11 +1,10 @@
 #pragma once
 
+#include "service/PageReads.h"
 #include "service/ScoreStore.h"
 #include "service/Sql.h"
 
-#include <chrono>
 #include <functional>
-#include <map>
 #include <mutex>
 
 namespace service {
@@ -43,7 +42,6 @@ private:
     void giveBack(std::unique_ptr<SqlConnection> connection);
     std::vector<StoredScore> bestIn(SqlConnection& connection,
                                     const std::optional<std::string>& chip, int limit);
-    std::vector<ChipSummary> summariesIn(SqlConnection& connection);
 
     const Dialect& dialect_;
     std::string rankQuery_;
@@ -52,14 +50,7 @@ private:
     std::mutex mutex_;
     std::mutex writerMutex_;
     std::vector<std::unique_ptr<SqlConnection>> idle_;
-    // A processor's best and median are read again only when its count
-    // changed, or after kSummaryMaxAge (a delete and an add keep the count).
-    struct Summary {
-        ChipSummary value;
-        std::chrono::steady_clock::time_point at;
-    };
-    std::mutex summariesMutex_;
-    std::map<std::string, Summary> summaries_;
+    ChipSummaries summaries_;
 };
 
 // A `postgresql://` or `postgres://` URL selects PostgreSQL; anything else is

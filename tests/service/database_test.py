@@ -1,5 +1,4 @@
 """The real binary against a failing or shared database (README: health, outages, staleness)."""
-import http.client
 import os
 import re
 import socket
@@ -9,7 +8,7 @@ import tempfile
 import threading
 import time
 
-from servicetest import Service, record
+from servicetest import Service, get, record
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 NGINX = """{user}daemon off; master_process off; pid {dir}/pid; error_log {dir}/log; events {{}}
@@ -61,10 +60,7 @@ def survives_a_restart_and_bounds_a_frozen_database():
 
 
 def counts(port):
-    connection = http.client.HTTPConnection("127.0.0.1", port, timeout=15)
-    connection.request("GET", "/")
-    rows = re.findall(r"<tr>(.*?)</tr>", connection.getresponse().read().decode(), re.S)
-    connection.close()
+    rows = re.findall(r"<tr>(.*?)</tr>", get(port, "/")[1], re.S)
     return {m.group(1): int(m.group(2)) for row in rows if (m := COUNTED.search(row))}
 
 
