@@ -44,22 +44,20 @@ double kthTime(SqlConnection& connection, const Dialect& dialect, const std::str
     return asNumber(rows.at(0).at(0));
 }
 
-// How many of the processor's times are below `time`.
+// How many of the processor's times are below `time`, given how many are in
+// the whole seconds below it: the milliseconds below it in its second, and a
+// walk of its own millisecond.
 std::int64_t countBelow(SqlConnection& connection, const Dialect& dialect, const std::string& chip,
-                        double time) {
+                        double time, std::int64_t inSecondsBelow) {
     const auto ms = millisecond(time);
-    const auto second = ms / 1000;
     const auto rows = connection.run(
         "SELECT (SELECT COALESCE(SUM(records), 0) FROM time_buckets WHERE chip_type = ? AND "
-        "width_ms = 1000 AND bucket < ?), "
-        "(SELECT COALESCE(SUM(records), 0) FROM time_buckets WHERE chip_type = ? AND "
         "width_ms = 1 AND bucket >= ? AND bucket < ?), "
         "(SELECT COUNT(*) FROM scores WHERE chip_type = ? AND xcode_build_sec < ? AND "
         "xcode_build_sec >= ? AND " +
             dialect.millisecondOf("xcode_build_sec") + " = ?)",
-        {chip, second, chip, second * 1000, ms, chip, time, static_cast<double>(ms - 1) / 1000.0,
-         ms});
-    return asInteger(rows.at(0).at(0)) + asInteger(rows.at(0).at(1)) + asInteger(rows.at(0).at(2));
+        {chip, ms - ms % 1000, ms, chip, time, static_cast<double>(ms - 1) / 1000.0, ms});
+    return inSecondsBelow + asInteger(rows.at(0).at(0)) + asInteger(rows.at(0).at(1));
 }
 
 } // namespace
@@ -138,14 +136,31 @@ Distribution readDistribution(SqlConnection& connection, const Dialect& dialect,
     result.low = asNumber(range[0][0]);
     const double span = asNumber(range[0][1]) - result.low;
     result.binWidth = span > 0.0 ? span / bins : 1.0;
+    if (result.binWidth >= 1.0) {
+        // Edges on whole seconds: a bin's count then needs no walk through the
+        // milliseconds of the seconds its edges fall in.
+        result.low = std::floor(result.low);
+        result.binWidth = std::ceil((asNumber(range[0][1]) - result.low) / bins);
+    }
     result.counts.assign(static_cast<std::size_t>(bins), 0);
+    const auto seconds = connection.run("SELECT bucket, records FROM time_buckets WHERE "
+                                        "chip_type = ? AND width_ms = 1000 AND records > 0 "
+                                        "ORDER BY bucket",
+                                        {chip});
     // Each bin holds the times below its upper edge less those below its lower
     // one; the last also holds the worst time, on its upper edge.
     std::int64_t below = 0;
+    std::size_t next = 0;
+    std::int64_t inSecondsBelow = 0;
     for (int bin = 0; bin < bins; ++bin) {
-        const auto upTo = bin + 1 == bins ? asInteger(range[0][2])
-                                          : countBelow(connection, dialect, chip,
-                                                       result.low + (bin + 1) * result.binWidth);
+        const double edge = result.low + (bin + 1) * result.binWidth;
+        for (; next < seconds.size() && asInteger(seconds[next].at(0)) < millisecond(edge) / 1000;
+             ++next) {
+            inSecondsBelow += asInteger(seconds[next].at(1));
+        }
+        const auto upTo = bin + 1 == bins
+                              ? asInteger(range[0][2])
+                              : countBelow(connection, dialect, chip, edge, inSecondsBelow);
         result.counts[static_cast<std::size_t>(bin)] = upTo - below;
         below = upTo;
     }
