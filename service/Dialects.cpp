@@ -123,6 +123,7 @@ const Dialect& postgresDialect() {
         "LOCK TABLE scores IN SHARE ROW EXCLUSIVE MODE",
         postgresMillisecond,
         postgresTriggers(),
+        "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY",
     };
     return dialect;
 }

@@ -100,31 +100,28 @@ std::string bestTable(const std::vector<StoredScore>& scores, int page) {
 
 std::optional<std::string> renderLeaderboard(ScoreStore& store,
                                              const std::optional<std::string>& chip, int page) {
-    const auto chips = store.chips();
-    const auto best = store.best(chip, kPageRows, std::int64_t{page - 1} * kPageRows);
-    const auto total = store.records(chip);
-    const auto distribution =
-        chip ? store.distribution(*chip, kBins) : std::optional<Distribution>{};
-    if (!chips || !best || !total || (chip && !distribution)) {
+    const auto data = store.page(chip, kPageRows, std::int64_t{page - 1} * kPageRows, kBins);
+    if (!data) {
         return std::nullopt;
     }
+    const auto& chips = data->chips;
     const std::string name = chip ? escapeHtml(*chip) : "";
     std::string html = pageStart(chip ? name + " – Skor Tablosu" : "Skor Tablosu");
     append(html, "<h1>Skor Tablosu", chip ? ": " + name : "", "</h1>", kScoreNote,
-           filterForm(*chips, chip));
+           filterForm(chips, chip));
     if (chip) {
         std::optional<double> median;
-        for (const auto& summary : *chips) {
+        for (const auto& summary : chips) {
             median = summary.chip == *chip ? std::optional(summary.median) : median;
         }
         append(html, "<h2>Skorların dağılımı</h2>",
-               distribution->counts.empty()
+               data->distribution->counts.empty()
                    ? "<p>Bu işlemci için sonuç yok.</p>"
-                   : distributionFigure(*distribution, *chip, median, std::nullopt, "dist"));
+                   : distributionFigure(*data->distribution, *chip, median, std::nullopt, "dist"));
     }
-    append(html, "<h2>En iyi sonuçlar</h2>", paging(chip, page, best->size(), *total),
-           bestTable(*best, page), "<h2>İşlemciler</h2>",
-           chips->empty() ? "" : chipsFigure(*chips, kChartedChips, "chips"), chipTable(*chips),
+    append(html, "<h2>En iyi sonuçlar</h2>", paging(chip, page, data->best.size(), data->total),
+           bestTable(data->best, page), "<h2>İşlemciler</h2>",
+           chips.empty() ? "" : chipsFigure(chips, kChartedChips, "chips"), chipTable(chips),
            kPageEnd);
     return html;
 }

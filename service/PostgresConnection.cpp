@@ -1,9 +1,12 @@
 #include "service/Sql.h"
 
 #include <array>
+#include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <libpq-fe.h>
 #include <memory>
+#include <poll.h>
 #include <stdexcept>
 #include <string>
 
@@ -74,8 +77,9 @@ public:
                                                  : "out of memory");
         }
         run("SET TIME ZONE 'UTC'", {});
-        // A request thread waits at most this long for the database, then answers 503.
-        run("SET statement_timeout = '10s'", {});
+        // A request thread waits at most this long for a working database,
+        // then answers 503; run() waits a little longer for a silent one.
+        run("SET statement_timeout = '5s'", {});
     }
 
     std::vector<SqlRow> run(std::string_view sql, const std::vector<SqlValue>& params) override {
@@ -90,12 +94,19 @@ public:
             values.push_back(std::holds_alternative<std::nullptr_t>(params[i]) ? nullptr
                                                                                : texts[i].c_str());
         }
-        Result result(PQexecParams(connection_.get(), numbered(sql).c_str(),
-                                   static_cast<int>(values.size()), nullptr, values.data(), nullptr,
-                                   nullptr, 0));
+        if (PQsendQueryParams(connection_.get(), numbered(sql).c_str(),
+                              static_cast<int>(values.size()), nullptr, values.data(), nullptr,
+                              nullptr, 0) == 0) {
+            throw std::runtime_error(PQerrorMessage(connection_.get()));
+        }
+        Result result = awaitResult();
         const auto status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
         if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
             throw std::runtime_error(PQerrorMessage(connection_.get()));
+        }
+        if (sql.starts_with("SET statement_timeout") ||
+            sql.starts_with("SET LOCAL statement_timeout")) {
+            followStatementTimeout();
         }
         std::vector<SqlRow> rows(static_cast<std::size_t>(PQntuples(result.get())));
         for (int row = 0; row < PQntuples(result.get()); ++row) {
@@ -106,7 +117,60 @@ public:
         return rows;
     }
 
+    bool closedByServer() const override {
+        return !silent_ && PQstatus(connection_.get()) == CONNECTION_BAD;
+    }
+
+    std::optional<std::string> writeBlocker() override {
+        const auto rows = run("SELECT pg_is_in_recovery() OR "
+                              "current_setting('transaction_read_only') = 'on'",
+                              {});
+        if (rows.at(0).at(0) == SqlValue{std::string("t")}) {
+            return "the database accepts no writes (a standby, or read-only)";
+        }
+        return std::nullopt;
+    }
+
 private:
+    using Clock = std::chrono::steady_clock;
+
+    // The statement's result, the last of several; waits at most `wait_`. A
+    // frozen server (stopped, not down) keeps the socket open and never
+    // answers, and its own statement_timeout cannot fire.
+    Result awaitResult() {
+        PGconn* connection = connection_.get();
+        const auto deadline = Clock::now() + wait_;
+        while (PQisBusy(connection) != 0) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            if (wait_.count() > 0 && left.count() <= 0) {
+                silent_ = true; // dropped by the caller; never reused mid-statement
+                throw std::runtime_error("the database did not answer within " +
+                                         std::to_string(wait_.count() / 1000) + " s");
+            }
+            pollfd socket{PQsocket(connection), POLLIN, 0};
+            const int ready =
+                poll(&socket, 1, wait_.count() > 0 ? static_cast<int>(left.count()) : -1);
+            if ((ready < 0 && errno != EINTR) || (ready > 0 && PQconsumeInput(connection) == 0)) {
+                throw std::runtime_error(PQerrorMessage(connection));
+            }
+        }
+        Result last;
+        while (PGresult* next = PQgetResult(connection)) {
+            last.reset(next);
+        }
+        return last;
+    }
+
+    // Waits for an answer a second longer than the server's own limit, or for
+    // ever when it has none (a migration's long statements).
+    void followStatementTimeout() {
+        const auto rows =
+            run("SELECT setting FROM pg_settings WHERE name = 'statement_timeout'", {});
+        const auto limit = std::chrono::milliseconds(std::stoll(asText(rows.at(0).at(0))));
+        wait_ = limit.count() == 0 ? std::chrono::milliseconds(0) : limit + std::chrono::seconds(1);
+    }
+
     // A server that does not answer must not hold a request thread for ever;
     // a connect_timeout in the URL itself takes precedence.
     static PGconn* connect(const std::string& url) {
@@ -119,6 +183,8 @@ private:
         void operator()(PGconn* connection) const { PQfinish(connection); }
     };
     std::unique_ptr<PGconn, ConnectionDeleter> connection_;
+    std::chrono::milliseconds wait_{6000}; // 0: no limit
+    bool silent_ = false;
 };
 
 } // namespace

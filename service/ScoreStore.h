@@ -48,6 +48,14 @@ struct Distribution {
     std::int64_t above = 0;
 };
 
+// What one leaderboard page shows, read at one moment of the database.
+struct PageData {
+    std::vector<ChipSummary> chips;
+    std::vector<StoredScore> best;
+    std::int64_t total = 0;                   // records the best are drawn from
+    std::optional<Distribution> distribution; // of the chosen processor
+};
+
 // The database behind the service. Its reads feed the public views (page,
 // result page, /api/scores): a result kept from the public belongs in none
 // of them. Every operation returns nothing when the
@@ -71,6 +79,22 @@ public:
     // Every processor with its best and median time and count, most results first.
     virtual std::optional<std::vector<ChipSummary>> chips() = 0;
     virtual std::optional<Distribution> distribution(const std::string& chip, int bins) = 0;
+    // The processors, `rows` best results from the `offset`th (of `chip` when
+    // set), how many there are, and the chosen processor's distribution. A
+    // database store reads them in one snapshot; this default, for stores
+    // without one, merely combines them.
+    virtual std::optional<PageData> page(const std::optional<std::string>& chip, int rows,
+                                         std::int64_t offset, int bins) {
+        auto summaries = chips();
+        auto scores = best(chip, rows, offset);
+        auto total = records(chip);
+        auto spread = chip ? distribution(*chip, bins) : std::optional<Distribution>{};
+        if (!summaries || !scores || !total || (chip && !spread)) {
+            return std::nullopt;
+        }
+        return PageData{std::move(*summaries), std::move(*scores), *total, std::move(spread)};
+    }
+    // Whether a submission would be stored now, found without storing one.
     virtual bool reachable() = 0;
 };
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -19,6 +20,12 @@ class SqlConnection {
 public:
     virtual ~SqlConnection() = default;
     virtual std::vector<SqlRow> run(std::string_view sql, const std::vector<SqlValue>& params) = 0;
+    // After a failure: the server had closed the connection (it restarted,
+    // say), so a new one may well work at once.
+    virtual bool closedByServer() const { return false; }
+    // Why a write would fail now though every query works (a deleted file, a
+    // full disk, a read-only server); nothing when it would succeed.
+    virtual std::optional<std::string> writeBlocker() { return std::nullopt; }
 };
 
 // Where the two engines' SQL differs.
@@ -42,6 +49,8 @@ struct Dialect {
     // file a record; `column` names the time.
     std::string (*millisecondOf)(const std::string& column) = nullptr;
     std::vector<std::string> createCountingTriggers;
+    // Opens a transaction that reads one snapshot throughout.
+    std::string beginRead = "BEGIN";
 };
 
 const Dialect& sqliteDialect();
@@ -51,8 +60,11 @@ std::int64_t asInteger(const SqlValue& value);
 double asNumber(const SqlValue& value);
 std::string asText(const SqlValue& value);
 
-// Opens the SQLite file, creating it, in WAL mode. Throws on failure.
-std::unique_ptr<SqlConnection> openSqlite(const std::string& path);
+// Opens the SQLite file in WAL mode, creating it only when `create` is set.
+// Throws on failure.
+std::unique_ptr<SqlConnection> openSqlite(const std::string& path, bool create = true);
+// The part of a SQLite connection's writeBlocker that needs no database.
+std::optional<std::string> sqliteWriteBlocker(bool fileMoved, std::uintmax_t freeBytes);
 // Connects to PostgreSQL with a libpq connection URL. Throws on failure.
 std::unique_ptr<SqlConnection> openPostgres(const std::string& url);
 

@@ -1,6 +1,7 @@
 #include "service/SqlScoreStore.h"
 
 #include "service/Options.h"
+#include "service/PageReads.h"
 
 #include <algorithm>
 #include <cmath>
@@ -106,15 +107,25 @@ auto inTransaction(SqlConnection& connection, const std::string& begin, Work wor
     return result;
 }
 
-} // namespace
+// Counts the statements the server answered, so that a failure tells whether
+// any of the work reached it.
+class Answered final : public SqlConnection {
+public:
+    explicit Answered(SqlConnection& inner) : inner_(inner) {}
+    std::vector<SqlRow> run(std::string_view sql, const std::vector<SqlValue>& params) override {
+        auto rows = inner_.run(sql, params);
+        ++count;
+        return rows;
+    }
+    bool closedByServer() const override { return inner_.closedByServer(); }
+    std::optional<std::string> writeBlocker() override { return inner_.writeBlocker(); }
+    int count = 0;
 
-std::pair<double, double> outlierFences(double q1, double q3) {
-    // Tukey's far-out fences, three spreads past the quartiles; the spread is
-    // at least 1 % of the upper quartile, so that identical times do not
-    // close the range around them.
-    const double spread = std::max(q3 - q1, 0.01 * q3);
-    return {q1 - 3 * spread, q3 + 3 * spread};
-}
+private:
+    SqlConnection& inner_;
+};
+
+} // namespace
 
 SqlScoreStore::SqlScoreStore(const Dialect& dialect, Connect connect, ErrorSink onError)
     : dialect_(dialect), rankQuery_(rankQuery(dialect)), connect_(std::move(connect)),
@@ -132,17 +143,36 @@ auto SqlScoreStore::withConnection(Work work)
         }
     }
     try {
-        if (!connection) {
-            connection = connect_();
+        if (connection) {
+            Answered answered(*connection);
+            try {
+                auto result = work(answered);
+                giveBack(std::move(connection));
+                return result;
+            } catch (const std::exception&) {
+                if (answered.count > 0 || !connection->closedByServer()) {
+                    throw;
+                }
+            }
+            // Closed while idle, and nothing of the work reached the server:
+            // once more on a new connection. The others idle since the same
+            // restart are closed too.
+            const std::lock_guard lock(mutex_);
+            idle_.clear();
         }
+        connection = connect_();
         auto result = work(*connection);
-        const std::lock_guard lock(mutex_);
-        idle_.push_back(std::move(connection));
+        giveBack(std::move(connection));
         return result;
     } catch (const std::exception& error) {
         onError_(std::string("database: ") + error.what());
         return std::nullopt;
     }
+}
+
+void SqlScoreStore::giveBack(std::unique_ptr<SqlConnection> connection) {
+    const std::lock_guard lock(mutex_);
+    idle_.push_back(std::move(connection));
 }
 
 void SqlScoreStore::migrate() {
@@ -199,153 +229,105 @@ std::optional<Placement> SqlScoreStore::add(const submission::Payload& p,
     });
 }
 
+std::vector<StoredScore> SqlScoreStore::bestIn(SqlConnection& connection,
+                                               const std::optional<std::string>& chip, int limit,
+                                               std::int64_t offset) {
+    const std::string select =
+        "SELECT id, " + dialect_.receivedAtText + ", " + kPayloadColumns + " FROM scores ";
+    const auto rows =
+        chip ? connection.run(
+                   select + "WHERE chip_type = ? ORDER BY xcode_build_sec, id LIMIT ? OFFSET ?",
+                   {*chip, std::int64_t{limit}, offset})
+             : connection.run(select + "ORDER BY xcode_build_sec, id LIMIT ? OFFSET ?",
+                              {std::int64_t{limit}, offset});
+    std::vector<StoredScore> scores;
+    scores.reserve(rows.size());
+    for (const auto& row : rows) {
+        scores.push_back(storedScore(row));
+    }
+    return scores;
+}
+
 std::optional<std::vector<StoredScore>> SqlScoreStore::best(const std::optional<std::string>& chip,
                                                             int limit, std::int64_t offset) {
-    return withConnection([&](SqlConnection& connection) {
-        const std::string select =
-            "SELECT id, " + dialect_.receivedAtText + ", " + kPayloadColumns + " FROM scores ";
-        const auto rows =
-            chip ? connection.run(
-                       select + "WHERE chip_type = ? ORDER BY xcode_build_sec, id LIMIT ? OFFSET ?",
-                       {*chip, std::int64_t{limit}, offset})
-                 : connection.run(select + "ORDER BY xcode_build_sec, id LIMIT ? OFFSET ?",
-                                  {std::int64_t{limit}, offset});
-        std::vector<StoredScore> scores;
-        scores.reserve(rows.size());
-        for (const auto& row : rows) {
-            scores.push_back(storedScore(row));
-        }
-        return scores;
-    });
+    return withConnection(
+        [&](SqlConnection& connection) { return bestIn(connection, chip, limit, offset); });
 }
 
 std::optional<std::int64_t> SqlScoreStore::records(const std::optional<std::string>& chip) {
-    return withConnection([&](SqlConnection& connection) {
-        return chip ? count(connection, *chip)
-                    : asInteger(connection
-                                    .run("SELECT CAST(COALESCE(SUM(records), 0) AS BIGINT) FROM "
-                                         "chip_counts",
-                                         {})
-                                    .at(0)
-                                    .at(0));
-    });
+    return withConnection(
+        [&](SqlConnection& connection) { return readRecords(connection, chip); });
 }
 
 std::optional<std::optional<Standing>> SqlScoreStore::standing(std::int64_t id) {
     return withConnection([&](SqlConnection& connection) -> std::optional<Standing> {
-        const auto rows = connection.run("SELECT id, " + dialect_.receivedAtText + ", " +
-                                             kPayloadColumns + " FROM scores WHERE id = ?",
-                                         {id});
-        if (rows.empty()) {
-            return std::nullopt;
-        }
-        Standing result{storedScore(rows[0]), 0, 0};
-        const auto& p = result.score.payload;
-        result.rank = countWhere(connection, p.chip_type, "<", p.xcode_build_sec) + 1;
-        result.total = count(connection, p.chip_type);
-        return result;
+        return inTransaction(connection, dialect_.beginRead, [&]() -> std::optional<Standing> {
+            const auto rows = connection.run("SELECT id, " + dialect_.receivedAtText + ", " +
+                                                 kPayloadColumns + " FROM scores WHERE id = ?",
+                                             {id});
+            if (rows.empty()) {
+                return std::nullopt;
+            }
+            Standing result{storedScore(rows[0]), 0, 0};
+            const auto& p = result.score.payload;
+            // Ranked as add() ranks a submission: from the kept counts.
+            const auto ms = static_cast<std::int64_t>(std::floor(p.xcode_build_sec * 1000.0));
+            const auto counts =
+                connection.run(rankQuery_, {p.chip_type, p.chip_type, ms / 1000, p.chip_type,
+                                            ms / 1000 * 1000, ms, p.chip_type, p.xcode_build_sec,
+                                            static_cast<double>(ms - 1) / 1000.0, ms});
+            const auto& row = counts.at(0);
+            result.rank = 1 + asInteger(row.at(1)) + asInteger(row.at(2)) + asInteger(row.at(3));
+            result.total = asInteger(row.at(0));
+            return result;
+        });
     });
-}
-
-double SqlScoreStore::median(SqlConnection& connection, const std::string& chip,
-                             std::int64_t count) {
-    // The middle one or two times, read along the (chip, time) index.
-    const auto rows = connection.run(
-        "SELECT AVG(t) FROM (SELECT xcode_build_sec AS t FROM scores WHERE chip_type = ? "
-        "ORDER BY xcode_build_sec LIMIT ? OFFSET ?) AS middle",
-        {chip, std::int64_t{2 - count % 2}, std::int64_t{(count - 1) / 2}});
-    return asNumber(rows.at(0).at(0));
 }
 
 std::optional<std::vector<ChipSummary>> SqlScoreStore::chips() {
     return withConnection([&](SqlConnection& connection) {
-        const auto rows = connection.run("SELECT chip_type, MIN(xcode_build_sec), COUNT(*) FROM "
-                                         "scores GROUP BY chip_type ORDER BY 3 DESC, 1 LIMIT 500",
-                                         {});
-        std::vector<ChipSummary> summaries;
-        summaries.reserve(rows.size());
-        for (const auto& row : rows) {
-            const auto count = asInteger(row[2]);
-            summaries.push_back(ChipSummary{asText(row[0]), asNumber(row[1]),
-                                            median(connection, asText(row[0]), count), count});
-        }
-        return summaries;
+        return inTransaction(connection, dialect_.beginRead,
+                             [&] { return summaries_.read(connection, dialect_); });
     });
-}
-
-std::int64_t SqlScoreStore::count(SqlConnection& connection, const std::string& chip) {
-    const auto rows = connection.run("SELECT records FROM chip_counts WHERE chip_type = ?", {chip});
-    return rows.empty() ? 0 : asInteger(rows[0][0]);
-}
-
-std::int64_t SqlScoreStore::countWhere(SqlConnection& connection, const std::string& chip,
-                                       const char* comparison, double seconds) {
-    // Walks only the index entries on one side of `seconds`.
-    return asInteger(connection
-                         .run(std::string("SELECT COUNT(*) FROM scores WHERE chip_type = ? AND "
-                                          "xcode_build_sec ") +
-                                  comparison + " ?",
-                              {chip, seconds})
-                         .at(0)
-                         .at(0));
-}
-
-double SqlScoreStore::nth(SqlConnection& connection, const std::string& chip, std::int64_t offset) {
-    return asNumber(connection
-                        .run("SELECT xcode_build_sec FROM scores WHERE chip_type = ? ORDER BY "
-                             "xcode_build_sec LIMIT 1 OFFSET ?",
-                             {chip, offset})
-                        .at(0)
-                        .at(0));
-}
-
-double SqlScoreStore::bound(SqlConnection& connection, const std::string& chip,
-                            const char* aggregate, const char* comparison, double fence) {
-    return asNumber(connection
-                        .run(std::string("SELECT ") + aggregate +
-                                 "(xcode_build_sec) FROM scores WHERE chip_type = ? AND "
-                                 "xcode_build_sec " +
-                                 comparison + " ?",
-                             {chip, fence})
-                        .at(0)
-                        .at(0));
 }
 
 std::optional<Distribution> SqlScoreStore::distribution(const std::string& chip, int bins) {
     return withConnection([&](SqlConnection& connection) {
-        Distribution result;
-        const auto n = count(connection, chip);
-        if (n == 0 || bins < 1) {
-            return result;
-        }
-        // Quantiles and ends read along the (chip, time) index, never a scan;
-        // the quartiles lean outwards, so that a few results are all binned.
-        const auto fences = outlierFences(nth(connection, chip, (n - 1) / 4),
-                                          nth(connection, chip, (3 * (n - 1) + 3) / 4));
-        const double low = bound(connection, chip, "MIN", ">=", fences.first);
-        const double high = bound(connection, chip, "MAX", "<=", fences.second);
-        result.low = low;
-        result.binWidth = high > low ? (high - low) / bins : 1.0;
-        result.counts.assign(static_cast<std::size_t>(bins), 0);
-        result.below = countWhere(connection, chip, "<", low);
-        result.above = countWhere(connection, chip, ">", high);
-        const auto rows = connection.run(
-            "SELECT " + dialect_.binOfTime +
-                ", COUNT(*) FROM scores WHERE chip_type = ? AND xcode_build_sec BETWEEN ? AND ? "
-                "GROUP BY 1",
-            {result.low, result.binWidth, chip, low, high});
-        for (const auto& row : rows) {
-            // The top of the range falls on the last bin's upper edge: it belongs in it.
-            const auto bin = std::clamp<std::int64_t>(asInteger(row[0]), 0, bins - 1);
-            result.counts[static_cast<std::size_t>(bin)] += asInteger(row[1]);
-        }
-        return result;
+        return inTransaction(connection, dialect_.beginRead,
+                             [&] { return readDistribution(connection, dialect_, chip, bins); });
+    });
+}
+
+std::optional<PageData> SqlScoreStore::page(const std::optional<std::string>& chip, int rows,
+                                            std::int64_t offset, int bins) {
+    // One read transaction: every count, median and row of the page from the
+    // same moment, so none contradicts another.
+    return withConnection([&](SqlConnection& connection) {
+        return inTransaction(connection, dialect_.beginRead, [&] {
+            PageData data{summaries_.read(connection, dialect_),
+                          bestIn(connection, chip, rows, offset), readRecords(connection, chip),
+                          std::nullopt};
+            if (chip) {
+                data.distribution = readDistribution(connection, dialect_, *chip, bins);
+            }
+            return data;
+        });
     });
 }
 
 bool SqlScoreStore::reachable() {
-    return withConnection(
-               [](SqlConnection& connection) { return connection.run("SELECT 1", {}).size() == 1; })
+    return withConnection([](SqlConnection& connection) {
+               // The tables a submission writes, without reading a row.
+               connection.run("SELECT (SELECT MAX(version) FROM schema_version), "
+                              "(SELECT COUNT(*) FROM scores WHERE 1 = 0), "
+                              "(SELECT COUNT(*) FROM chip_totals WHERE 1 = 0), "
+                              "(SELECT COUNT(*) FROM time_buckets WHERE 1 = 0)",
+                              {});
+               if (auto blocker = connection.writeBlocker()) {
+                   throw std::runtime_error(*blocker);
+               }
+               return true;
+           })
         .value_or(false);
 }
 
@@ -354,11 +336,14 @@ std::unique_ptr<ScoreStore> openStore(const std::string& database,
     const auto form = databaseForm(database);
     const bool postgres = std::holds_alternative<DatabaseForm>(form) &&
                           std::get<DatabaseForm>(form).engine == DatabaseEngine::postgres;
+    if (!postgres) {
+        openSqlite(database, true); // later connections never make an empty file in its place
+    }
     auto store = postgres ? std::make_unique<SqlScoreStore>(
                                 postgresDialect(), [database] { return openPostgres(database); },
                                 std::move(onError))
                           : std::make_unique<SqlScoreStore>(
-                                sqliteDialect(), [database] { return openSqlite(database); },
+                                sqliteDialect(), [database] { return openSqlite(database, false); },
                                 std::move(onError));
     store->migrate();
     return store;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "service/PageReads.h"
 #include "service/ScoreStore.h"
 #include "service/Sql.h"
 
@@ -10,7 +11,9 @@ namespace service {
 
 // The store over either engine: one set of queries, the engine's differences
 // in its Dialect. Connections are opened on demand, one per concurrent caller,
-// and a connection that failed is dropped, so the next call reconnects.
+// and a connection that failed is dropped, so the next call reconnects. A
+// pooled connection the server closed while idle (a restart) costs no failure:
+// its work runs once more on a new connection, as nothing of it was done.
 class SqlScoreStore final : public ScoreStore {
 public:
     using Connect = std::function<std::unique_ptr<SqlConnection>()>;
@@ -29,6 +32,8 @@ public:
     std::optional<std::optional<Standing>> standing(std::int64_t id) override;
     std::optional<std::vector<ChipSummary>> chips() override;
     std::optional<Distribution> distribution(const std::string& chip, int bins) override;
+    std::optional<PageData> page(const std::optional<std::string>& chip, int rows,
+                                 std::int64_t offset, int bins) override;
     bool reachable() override;
 
 private:
@@ -36,14 +41,10 @@ private:
     template <class Work>
     auto withConnection(Work work) -> std::optional<decltype(work(std::declval<SqlConnection&>()))>;
 
-    double median(SqlConnection& connection, const std::string& chip, std::int64_t count);
-    static std::int64_t count(SqlConnection& connection, const std::string& chip);
-    static std::int64_t countWhere(SqlConnection& connection, const std::string& chip,
-                                   const char* comparison, double seconds);
-    // The lowest or highest time on the inner side of a fence.
-    static double bound(SqlConnection& connection, const std::string& chip, const char* aggregate,
-                        const char* comparison, double fence);
-    static double nth(SqlConnection& connection, const std::string& chip, std::int64_t offset);
+    void giveBack(std::unique_ptr<SqlConnection> connection);
+    std::vector<StoredScore> bestIn(SqlConnection& connection,
+                                    const std::optional<std::string>& chip, int limit,
+                                    std::int64_t offset);
 
     const Dialect& dialect_;
     std::string rankQuery_;
@@ -52,11 +53,8 @@ private:
     std::mutex mutex_;
     std::mutex writerMutex_;
     std::vector<std::unique_ptr<SqlConnection>> idle_;
+    ChipSummaries summaries_;
 };
-
-// Times outside these, given a processor's quartiles, are too far out to
-// bin: a distribution counts them beside its bins.
-std::pair<double, double> outlierFences(double q1, double q3);
 
 // A `postgresql://` or `postgres://` URL selects PostgreSQL; anything else is
 // a SQLite file path. Throws, with the reason, when the database cannot be

@@ -1,14 +1,16 @@
 #include "service/Sql.h"
 
 #include <SQLiteCpp/SQLiteCpp.h>
+#include <filesystem>
+#include <sqlite3.h>
 
 namespace service {
 namespace {
 
 class SqliteConnection final : public SqlConnection {
 public:
-    explicit SqliteConnection(const std::string& path)
-        : db_(path, SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE, kBusyTimeoutMs) {
+    SqliteConnection(const std::string& path, bool create)
+        : db_(path, SQLite::OPEN_READWRITE | (create ? SQLite::OPEN_CREATE : 0), kBusyTimeoutMs) {
         db_.exec("PRAGMA journal_mode=WAL");
         // FULL syncs the log on every commit: a 200 then survives a power cut,
         // not only a killed process.
@@ -30,6 +32,15 @@ public:
             rows.push_back(std::move(row));
         }
         return rows;
+    }
+
+    std::optional<std::string> writeBlocker() override {
+        int moved = 0;
+        sqlite3_file_control(db_.getHandle(), "main", SQLITE_FCNTL_HAS_MOVED, &moved);
+        std::error_code error;
+        const auto folder = std::filesystem::absolute(db_.getFilename()).parent_path();
+        const auto space = std::filesystem::space(folder, error);
+        return sqliteWriteBlocker(moved != 0, error ? 0 : space.available);
     }
 
 private:
@@ -66,8 +77,21 @@ private:
 
 } // namespace
 
-std::unique_ptr<SqlConnection> openSqlite(const std::string& path) {
-    return std::make_unique<SqliteConnection>(path);
+std::unique_ptr<SqlConnection> openSqlite(const std::string& path, bool create) {
+    return std::make_unique<SqliteConnection>(path, create);
+}
+
+std::optional<std::string> sqliteWriteBlocker(bool fileMoved, std::uintmax_t freeBytes) {
+    // A record with its index entries, counts and log frames takes a few
+    // pages; below this a commit may fail half-way through the log.
+    constexpr std::uintmax_t kMinFreeBytes = std::uintmax_t{4} << 20;
+    if (fileMoved) {
+        return "the database file was deleted or replaced";
+    }
+    if (freeBytes < kMinFreeBytes) {
+        return "the disk holding the database is full";
+    }
+    return std::nullopt;
 }
 
 } // namespace service

@@ -1,7 +1,7 @@
 // score-service: receives benchmark results and serves the leaderboard.
-#include "service/CachedScoreStore.h"
 #include "service/Handler.h"
 #include "service/HttpServer.h"
+#include "service/LeaderboardPage.h"
 #include "service/Metrics.h"
 #include "service/Options.h"
 #include "service/SqlScoreStore.h"
@@ -19,7 +19,6 @@ namespace {
 using namespace service;
 
 constexpr auto kGracePeriod = std::chrono::seconds(10);
-constexpr auto kSummaryMaxAge = std::chrono::seconds(5);
 
 std::optional<std::string> readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -111,11 +110,11 @@ int serve(const Options& options, const ServerConfig& config, const sigset_t& st
     } catch (const std::exception& error) {
         return fail("cannot open the database: " + std::string(error.what()));
     }
+    // Every processor's median read once before the first view needs it.
+    renderLeaderboard(*store, std::nullopt);
     const auto steadyNow = [] { return std::chrono::steady_clock::now(); };
-    CachedScoreStore cachedStore(*store, kSummaryMaxAge, steadyNow,
-                                 CachedScoreStore::Refresh::background);
     RateLimiter limiter(options.rateLimit);
-    ServiceContext context{cachedStore, limiter, wallNow, steadyNow, &metrics};
+    ServiceContext context{*store, limiter, wallNow, steadyNow, &metrics};
     LineLog log(STDOUT_FILENO, wallNow);
     auto started = HttpServer::start(
         config, [&context](const Request& request) { return handle(request, context); },
@@ -130,8 +129,8 @@ int serve(const Options& options, const ServerConfig& config, const sigset_t& st
     log.write("listening on " + address(options.host, options.tls(), server.port()));
     std::unique_ptr<HttpServer> metricsServer;
     if (!options.metricsHost.empty()) {
-        auto metricsStarted = startMetrics(options, config, metrics, [&server, &cachedStore] {
-            return Metrics::Gauges{server.openConnections(), cachedStore.records(std::nullopt)};
+        auto metricsStarted = startMetrics(options, config, metrics, [&server, &store] {
+            return Metrics::Gauges{server.openConnections(), store->records(std::nullopt)};
         });
         if (const auto* error = std::get_if<std::string>(&metricsStarted)) {
             return fail(*error);

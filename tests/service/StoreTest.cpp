@@ -1,6 +1,5 @@
 // One table of storage cases, run against a real SQLite file and a real
 // PostgreSQL server (the CTest fixture writes its URL to TEST_POSTGRES_URL_FILE).
-#include "service/CachedScoreStore.h"
 #include "service/ServiceTestSupport.h"
 #include "service/SqlScoreStore.h"
 
@@ -9,7 +8,6 @@
 #include <algorithm>
 #include <fstream>
 #include <future>
-#include <numeric>
 #include <utility>
 
 namespace service {
@@ -157,6 +155,49 @@ TEST_P(StoreCases, OneFarOutlierIsCountedBesideTheBinsInsteadOfStretchingThem) {
     EXPECT_EQ(std::make_pair(spread->below, spread->above), std::make_pair(0L, 1L));
 }
 
+// Aggregates from the kept counts equal those counted by hand, for times that
+// share seconds and milliseconds; and a page read while another instance adds
+// processors never lists a result whose processor its table lacks.
+TEST_P(StoreCases, PageAggregatesAreExactAndFromOneSnapshot) {
+    const auto store = open();
+    const auto record = [](const std::string& chip, double t) {
+        return Payload{"d", chip, 16, t, 1, 84, 0};
+    };
+    std::vector<double> times;
+    for (int i = 0; i < 42; ++i) {
+        times.push_back(10.0 + (i % 3) + (i * 37 % 23) * 0.0004);
+        ASSERT_TRUE(store->add(record("M9", times.back()), "2026-01-31T12:00:00.000Z"));
+        auto sorted = times;
+        std::sort(sorted.begin(), sorted.end());
+        const auto n = sorted.size();
+        const auto page = store->page(std::string("M9"), 3, 0, 7);
+        EXPECT_DOUBLE_EQ(page->chips.at(0).median, (sorted[(n - 1) / 2] + sorted[n / 2]) / 2) << n;
+        const auto& spread = *page->distribution;
+        for (std::size_t bin = 0; bin < 7; ++bin) {
+            const auto from = spread.low + static_cast<double>(bin) * spread.binWidth;
+            EXPECT_EQ(spread.counts[bin],
+                      std::count_if(sorted.begin(), sorted.end(),
+                                    [&](double t) {
+                                        return t >= from &&
+                                               (bin == 6 || t < from + spread.binWidth);
+                                    }))
+                << n << " " << bin;
+        }
+    }
+    auto adding = std::async(std::launch::async, [&] {
+        const auto other = open();
+        for (int i = 0; i < 150; ++i) { // each one the new best result
+            other->add(record("N" + std::to_string(i), 5.0 - i * 0.01), "2026-01-31T12:00:00.000Z");
+        }
+    });
+    while (adding.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+        const auto page = store->page(std::nullopt, 1, 0, 4);
+        EXPECT_TRUE(std::any_of(page->chips.begin(), page->chips.end(), [&](const auto& summary) {
+            return summary.chip == page->best.at(0).payload.chip_type;
+        }));
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, StoreCases, ::testing::Values("sqlite", "postgres"));
 
 TEST(SqliteStore, RefusesASchemaNewerThanItKnows) {
@@ -166,61 +207,11 @@ TEST(SqliteStore, RefusesASchemaNewerThanItKnows) {
     EXPECT_THROW(openStore(file.path(), [](const std::string&) {}), std::runtime_error);
 }
 
-TEST(CachedScoreStore, AggregatesLagByAtMostTheirAgeWhileListsAreCurrent) {
-    using namespace std::chrono_literals;
-    TempPath file("scores.sqlite3");
-    const auto inner = openStore(file.path(), [](const std::string& e) { ADD_FAILURE() << e; });
-    std::chrono::steady_clock::time_point now{};
-    CachedScoreStore store(*inner, 5s, [&] { return now; });
-    const auto counted = [&] {
-        const auto counts = store.distribution("M9", 4)->counts;
-        return std::make_pair(store.chips()->at(0).count,
-                              std::accumulate(counts.begin(), counts.end(), std::int64_t{0}));
-    };
-    ASSERT_TRUE(store.add(clientRecord("M9", 10.0), "2026-01-31T12:00:00.000Z"));
-    EXPECT_EQ(counted(), std::make_pair(std::int64_t{1}, std::int64_t{1}));
-    ASSERT_TRUE(store.add(clientRecord("M9", 12.0), "2026-01-31T12:00:01.000Z"));
-    EXPECT_EQ(store.best(std::string("M9"), 10)->size(), 2U); // lists at once
-    now += 4s;
-    EXPECT_EQ(counted(), std::make_pair(std::int64_t{1}, std::int64_t{1}));
-    now += 1s;
-    EXPECT_EQ(counted(), std::make_pair(std::int64_t{2}, std::int64_t{2}));
-}
-
-// Reads its count from the inner store; the second read asks the cache again
-// meanwhile, as a concurrent view would.
-struct NestedReads final : ScoreStore {
-    std::optional<Placement> add(const Payload&, const std::string&) override { return {}; }
-    std::optional<std::vector<StoredScore>> best(const std::optional<std::string>&, int,
-                                                 std::int64_t) override {
-        return {};
-    }
-    std::optional<std::int64_t> records(const std::optional<std::string>&) override { return {}; }
-    std::optional<std::optional<Standing>> standing(std::int64_t) override { return {}; }
-    std::optional<std::vector<ChipSummary>> chips() override {
-        if (++reads == 2) {
-            nested = cache->chips();
-        }
-        return std::vector<ChipSummary>{{"M9", 1.0, 1.0, reads}};
-    }
-    std::optional<Distribution> distribution(const std::string&, int) override { return {}; }
-    bool reachable() override { return true; }
-    ScoreStore* cache = nullptr;
-    std::int64_t reads = 0;
-    std::optional<std::vector<ChipSummary>> nested;
-};
-
-TEST(CachedScoreStore, OneCallerRefreshesWhileOthersGetThePreviousValue) {
-    using namespace std::chrono_literals;
-    NestedReads inner;
-    std::chrono::steady_clock::time_point now{};
-    CachedScoreStore store(inner, 5s, [&] { return now; });
-    inner.cache = &store;
-    EXPECT_EQ(store.chips()->at(0).count, 1);
-    now += 5s;
-    EXPECT_EQ(store.chips()->at(0).count, 2);
-    EXPECT_EQ(inner.nested->at(0).count, 1); // served, not read again
-    EXPECT_EQ(inner.reads, 2);
+TEST(SqliteStore, HealthNeedsTheSameFileAndRoomOnItsDisk) {
+    constexpr std::uintmax_t kMiB = 1 << 20;
+    EXPECT_EQ(sqliteWriteBlocker(false, 100 * kMiB), std::nullopt);
+    EXPECT_NE(sqliteWriteBlocker(true, 100 * kMiB), std::nullopt);
+    EXPECT_NE(sqliteWriteBlocker(false, kMiB), std::nullopt);
 }
 
 } // namespace

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A throwaway PostgreSQL 15 server for the storage tests on a private loopback port, run by an
 # unprivileged user when started as root (CI is). postgres.sh start|stop URLFILE: start writes
-# the connection URL to URLFILE; stop removes the server and its folder.
+# the connection URL to URLFILE; stop removes the server and its folder. `restart` restarts it,
+# and `kill-SIGNAL` sends SIGNAL to all its processes (STOP freezes it).
 set -euo pipefail
 action=$1 urlfile=${2:?usage: postgres.sh start|stop URLFILE}
 bin=/usr/lib/postgresql/15/bin
@@ -17,6 +18,13 @@ stop() {
   rm -rf "$dir" "$urlfile" "$urlfile.dir"
 }
 
+if [[ $action == restart ]]; then
+  as_owner "$bin/pg_ctl" -D "$(cat "$urlfile.dir")/data" -m fast -w -t 60 restart >/dev/null
+  exit
+elif [[ $action == kill-* ]]; then
+  pid=$(head -1 "$(cat "$urlfile.dir")/data/postmaster.pid")
+  pkill "-${action#kill-}" -P "$pid" && exec kill "-${action#kill-}" "$pid"
+fi
 stop
 [[ $action == start ]] || exit 0
 dir=$(mktemp -d /tmp/score-pg.XXXXXX)

@@ -17,6 +17,14 @@ def record(seconds=10.5, device="Mac99,1", chip="M9"):
             "max_temp_c": 84, "swap_used_mb": 0}
 
 
+def get(port, path, timeout=15):
+    """(status, body) of one GET on a new connection."""
+    with contextlib.closing(http.client.HTTPConnection("127.0.0.1", port, timeout=timeout)) as c:
+        c.request("GET", path)
+        reply = c.getresponse()
+        return reply.status, reply.read().decode()
+
+
 class Service:
     """score-service on 127.0.0.1:0, by default on a fresh SQLite file; killed on exit."""
 
@@ -42,6 +50,9 @@ class Service:
                                encode_chunked="Transfer-Encoding" in headers)
             reply = connection.getresponse()
             return reply.status, json.loads(reply.read())
+
+    def get(self, path):
+        return get(self.port, path)
 
     def __enter__(self):
         return self
