@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
 # What Orca says by itself while the real program is driven by the keyboard alone: after
 # Space on the focused button, the running state, the button focused again, the score and
-# the outcome. Its debug log holds every line it would speak. Run inside dbus-run-session
-# and xvfb-run: orca-test.sh PROGRAM
+# the outcome; then its flat review of the window reads the score too. Its debug log holds
+# every line it would speak. Run inside dbus-run-session and xvfb-run: orca-test.sh PROGRAM
 set -uo pipefail
 work=$(mktemp -d) log=$(mktemp -d)/orca.log pids=()
 export HOME=$work XDG_CONFIG_HOME=$work XDG_DATA_HOME=$work XDG_CACHE_HOME=$work LC_ALL=C.UTF-8
 trap 'kill "${pids[@]}" 2>/dev/null; wait; rm -rf "$work" "${log%/*}"' EXIT
 fail() { echo "FAIL: $*; Orca said:" && sed -n "s/.*SPEECH OUTPUT: //p" "$log" && exit 1; } >&2
 said() { grep -aq "SPEECH OUTPUT: '$1" "$log"; }
+reviewed() { (($(grep -ac "SPEECH OUTPUT: 'Kapsamlı Testi Başlat'" "$log") >= $1)); }
+review() { # the whole window in flat review, which ends on the button
+  xdotool key --delay 150 KP_Add KP_Add
+  wait_until 30 "flat review $1" reviewed "$1"
+}
 wait_until() { # SECONDS WHAT COMMAND...
   for ((i = 0; i < $1 * 5; i++)); do "${@:3}" 2>/dev/null && return || sleep 0.2; done
   fail "$2, not within $1 s"
@@ -24,11 +29,14 @@ wait_until 60 "Orca started" grep -aq 'ORCA: Startup complete' "$log"
 button='Kapsamlı Testi Başlat push button'
 running='Bütünleşik Bellek (Unified Memory) ve CPU çekirdekleri stres testine tabi tutuluyor'
 wait_until 60 "the focused button read when the window opens" said "$button"
+review 1 # Orca keeps what it reads, the hidden parts too
 xdotool key space
 wait_until 60 "the running state spoken" said "$running"
 wait_until 240 "the outcome spoken" said '⚠️ Bağlantı hatası: Skor gönderilemedi.'
-after=$(sed -n "/SPEECH OUTPUT: '$running/,\$p" "$log")
+review 2
+after=$(sed -n "/SPEECH OUTPUT: '$running/,/SPEECH OUTPUT: '⚠️/p" "$log") # unasked
 grep -q "SPEECH OUTPUT: '$button" <<<"$after" || fail "the button's focus after the run unspoken"
 grep -qE "SPEECH OUTPUT: 'Xcode Build Derleme Skoru:? [0-9.]+ Saniye" <<<"$after" ||
   fail "no score spoken"
+grep -aq "SPEECH OUTPUT: 'Xcode Build Derleme Skoru'" "$log" || fail "the score not in flat review"
 echo OK
