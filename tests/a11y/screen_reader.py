@@ -39,8 +39,7 @@ def named(window, role, name=None):
 
 
 def shown(node):
-    states = node.getState()
-    return states.contains(pyatspi.STATE_VISIBLE) and states.contains(pyatspi.STATE_SHOWING)
+    return all(map(node.getState().contains, (pyatspi.STATE_VISIBLE, pyatspi.STATE_SHOWING)))
 
 
 def read_run(window):
@@ -76,7 +75,7 @@ def read_run(window):
     # Read, caption then value, from the group that appeared with the score.
     groups = [[label.name for label in group if shown(label)]
               for group in named(window, pyatspi.ROLE_NOTIFICATION) if shown(group)]
-    assert [g for g in groups if len(g) == 2 and g[0] == "Xcode Build Derleme Skoru"
+    assert [g for g in groups if g[:1] == ["Xcode Build Derleme Skoru"] and len(g) == 2
             and g[1].endswith(" Saniye")], f"no score read: {groups}"
 
 
