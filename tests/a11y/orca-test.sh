@@ -6,25 +6,29 @@
 set -uo pipefail
 work=$(mktemp -d) log=$(mktemp -d)/orca.log pids=()
 export HOME=$work XDG_CONFIG_HOME=$work XDG_DATA_HOME=$work XDG_CACHE_HOME=$work LC_ALL=C.UTF-8
-trap 'kill "${pids[@]}" 2>/dev/null; wait; rm -rf "$work" "${log%/*}"' EXIT
-fail() { echo "FAIL: $*; Orca said:" && sed -n "s/.*SPEECH OUTPUT: //p" "$log" && exit 1; } >&2
-said() { grep -aq "SPEECH OUTPUT: '$1" "$log"; }
+trap '{ kill -KILL "${pids[@]}"; wait; } 2>/dev/null; rm -rf "$work" "${log%/*}"' EXIT
+fail() { echo "FAIL: $*; Orca said:" && sed -n "s/.*SPEECH OUTPUT: //p" "$log" && cat "$work/err"; exit 1; } >&2
+said() { # LINE, while the program runs
+  kill -0 "${pids[2]}" 2>/dev/null || fail "the program ended"
+  grep -aq "SPEECH OUTPUT: '$1" "$log"
+}
 reviewed() { (($(grep -ac "SPEECH OUTPUT: 'Kapsamlı Testi Başlat'" "$log") >= $1)); }
 review() { # the whole window in flat review, which ends on the button
   xdotool key --delay 150 KP_Add KP_Add
   wait_until 30 "flat review $1" reviewed "$1"
 }
 wait_until() { # SECONDS WHAT COMMAND...
-  for ((i = 0; i < $1 * 5; i++)); do "${@:3}" 2>/dev/null && return || sleep 0.2; done
+  for ((i = 0; i < $1 * 5; i++)); do "${@:3}" && return || sleep 0.2; done
   fail "$2, not within $1 s"
 }
-# Orca writes its log in blocks; line by line, it can be followed while Orca runs.
+# Orca writes its log in blocks; line by line, it can be followed while Orca runs, and Orca,
+# which can hang in its own shutdown, killed outright.
 echo 'from orca import debug; debug.debugFile.reconfigure(line_buffering=True)' \
   >"$work/orca-customizations.py"
 openbox >/dev/null 2>&1 & pids+=($!)
 orca --user-prefs "$work" --debug-file "$log" >/dev/null 2>&1 & pids+=($!)
-wait_until 60 "Orca started" grep -aq 'ORCA: Startup complete' "$log"
-"$1" >/dev/null 2>&1 & pids+=($!)
+wait_until 60 "Orca started" grep -saq 'ORCA: Startup complete' "$log"
+"$1" >/dev/null 2>"$work/err" & pids+=($!)
 
 button='Kapsamlı Testi Başlat push button'
 running='Bütünleşik Bellek (Unified Memory) ve CPU çekirdekleri stres testine tabi tutuluyor'
