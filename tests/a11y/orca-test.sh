@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# What Orca says by itself while the real program is driven by the keyboard alone: after
-# Space on the focused button, the running state, the button focused again, the score and
-# the outcome; then its flat review of the window reads the score too. Its debug log holds
-# every line it would speak. Run inside dbus-run-session and xvfb-run: orca-test.sh PROGRAM
+# What Orca says unasked when Space on the button starts a run: the running state, the button
+# focused again, the score, the outcome; then its flat review reads the score. Its debug log
+# holds every line it would speak. Inside dbus-run-session and xvfb-run: orca-test.sh PROGRAM
 set -uo pipefail
 work=$(mktemp -d) log=$(mktemp -d)/orca.log pids=()
 export HOME=$work XDG_CONFIG_HOME=$work XDG_DATA_HOME=$work XDG_CACHE_HOME=$work LC_ALL=C.UTF-8
@@ -21,8 +20,7 @@ wait_until() { # SECONDS WHAT COMMAND...
   for ((i = 0; i < $1 * 5; i++)); do "${@:3}" && return || sleep 0.2; done
   fail "$2, not within $1 s"
 }
-# Orca writes its log in blocks; line by line, it can be followed while Orca runs, and Orca,
-# which can hang in its own shutdown, killed outright.
+# Written line by line, Orca's log can be followed, and Orca (whose shutdown can hang) killed.
 echo 'from orca import debug; debug.debugFile.reconfigure(line_buffering=True)' \
   >"$work/orca-customizations.py"
 openbox >/dev/null 2>&1 & pids+=($!)
