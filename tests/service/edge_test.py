@@ -139,8 +139,19 @@ def drains_keep_alive_connections_on_stop():
         assert service.process.wait(timeout=10) == 0 and time.monotonic() - started < 5
 
 
+def caps_connections_per_address_by_default():
+    with Service() as service:
+        held = [socket.create_connection(("127.0.0.1", service.port), timeout=5) for _ in range(64)]
+        with socket.create_connection(("127.0.0.1", service.port), timeout=5) as extra:
+            assert extra.recv(1) == b"", "a 65th connection from one address was kept"
+        held[0].sendall(get(b"/healthz", H))
+        assert held[0].recv(65536).startswith(b"HTTP/1.1 200")
+        for connection in held:
+            connection.close()
+
+
 if __name__ == "__main__":
     for check in (refuses_what_could_be_read_two_ways, sends_its_security_headers,
-                  drains_keep_alive_connections_on_stop):
+                  drains_keep_alive_connections_on_stop, caps_connections_per_address_by_default):
         check()
         print(f"{check.__name__}: ok")
