@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <optional>
@@ -86,27 +87,47 @@ std::optional<std::size_t> contentHash(Display* display, Window window) {
     return std::hash<std::string>{}(bytes);
 }
 
-struct Launch {
-    double mappedMs = 0;
-    double paintedMs = 0; // first capture equal to the settled content
+// CPU time the process has run on all its threads, in ms, from the scheduler's
+// nanosecond counts: unlike the elapsed time, it hardly depends on the load.
+double cpuMs(pid_t pid) {
+    double ns = 0;
+    std::error_code error;
+    for (const auto& task :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
+        std::ifstream schedstat(task.path() / "schedstat");
+        double onCpu = 0;
+        schedstat >> onCpu;
+        ns += onCpu;
+    }
+    return ns / 1e6;
+}
+
+struct Painted {
+    double ms = -1;    // first capture equal to the settled content
+    double cpuMs = -1; // the program's CPU time by then
 };
 
 // Captures the window continuously until it has settled; the painted time is
 // the first capture that already shows the final picture.
-double firstPaintedMs(Display* display, Window window, Clock::time_point spawned) {
-    std::vector<std::pair<double, std::size_t>> captures;
+Painted firstPainted(Display* display, Window window, pid_t pid, Clock::time_point spawned) {
+    struct Capture {
+        double at, cpu;
+        std::size_t hash;
+    };
+    std::vector<Capture> captures;
     const auto mapped = Clock::now();
     while (Clock::now() - mapped < kSettle) {
+        const double cpu = cpuMs(pid);
         if (const auto hash = contentHash(display, window)) {
-            captures.emplace_back(msSince(spawned), *hash);
+            captures.push_back({msSince(spawned), cpu, *hash});
         }
     }
-    for (const auto& [at, hash] : captures) {
-        if (hash == captures.back().second) {
-            return at;
+    for (const Capture& capture : captures) {
+        if (capture.hash == captures.back().hash) {
+            return {capture.at, capture.cpu};
         }
     }
-    return -1;
+    return {};
 }
 
 std::string statusField(pid_t pid, const std::string& name) {
@@ -180,7 +201,7 @@ int main(int argc, char** argv) {
     }
     XSelectInput(display, DefaultRootWindow(display), SubstructureNotifyMask);
     XSync(display, False);
-    std::vector<double> mapped, painted;
+    std::vector<double> mapped, painted, cpu;
     for (int n = 0; n < launches; ++n) {
         const auto spawned = Clock::now();
         const pid_t pid = spawn(argv[1]);
@@ -191,9 +212,11 @@ int main(int argc, char** argv) {
             return 1;
         }
         mapped.push_back(msSince(spawned) / 1e3);
-        painted.push_back(firstPaintedMs(display, window, spawned) / 1e3);
-        std::printf("launch %d: mapped %.1f ms, painted %.1f ms\n", n + 1, mapped.back() * 1e3,
-                    painted.back() * 1e3);
+        const Painted first = firstPainted(display, window, pid, spawned);
+        painted.push_back(first.ms / 1e3);
+        cpu.push_back(first.cpuMs / 1e3);
+        std::printf("launch %d: mapped %.1f ms, painted %.1f ms, CPU by then %.1f ms\n", n + 1,
+                    mapped.back() * 1e3, painted.back() * 1e3, cpu.back() * 1e3);
         if (n + 1 == launches) {
             std::printf("idle: VmRSS %s, VmHWM %s, RssAnon %s, RssFile %s\n",
                         statusField(pid, "VmRSS").c_str(), statusField(pid, "VmHWM").c_str(),
@@ -205,6 +228,7 @@ int main(int argc, char** argv) {
     }
     bench::printSeries("spawn -> mapped", mapped, 1e3, "ms");
     bench::printSeries("spawn -> painted", painted, 1e3, "ms");
+    bench::printSeries("CPU time until painted", cpu, 1e3, "ms");
     XCloseDisplay(display);
     return 0;
 }

@@ -47,14 +47,17 @@ void count(ServiceContext& context, SubmissionOutcome outcome) {
     }
 }
 
+Response tooMany(const std::string& what, std::chrono::seconds wait) {
+    Response response = failure(429, what + " Lütfen " + std::to_string(wait.count()) +
+                                         " saniye sonra tekrar deneyin.");
+    response.headers.emplace_back("Retry-After", std::to_string(wait.count()));
+    return response;
+}
+
 Response submit(const Request& request, ServiceContext& context) {
     if (const auto wait = context.limiter.admit(request.clientAddress, context.steadyClock())) {
         count(context, SubmissionOutcome::rateLimited);
-        Response response =
-            failure(429, "Çok fazla gönderim. Lütfen " + std::to_string(wait->count()) +
-                             " saniye sonra tekrar deneyin.");
-        response.headers.emplace_back("Retry-After", std::to_string(wait->count()));
-        return response;
+        return tooMany("Çok fazla gönderim.", *wait);
     }
     if (!isJsonMediaType(request.contentType)) {
         count(context, SubmissionOutcome::notJson);
@@ -215,10 +218,14 @@ Response handle(const Request& request, ServiceContext& context) {
         if (!read) {
             return notAllowed("GET, HEAD");
         }
-        if (request.path == "/") {
-            return page(request, context);
+        if (request.path == "/healthz") {
+            return health(context);
         }
-        return request.path == "/healthz" ? health(context) : scores(request, context);
+        // Reads are limited too: each new ?chip= costs a query and a cache entry.
+        if (const auto wait = context.limiter.admitRead(request.clientAddress, context.steadyClock())) {
+            return tooMany("Çok fazla istek.", *wait);
+        }
+        return request.path == "/" ? page(request, context) : scores(request, context);
     }
     if (const auto id = resultId(request.path)) {
         return read ? result(*id, context) : notAllowed("GET, HEAD");

@@ -3,15 +3,12 @@
 #include "service/Http.h"
 #include "service/Log.h"
 
-#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <variant>
-
-struct MHD_Daemon;
 
 namespace service {
 
@@ -20,56 +17,47 @@ struct ServerConfig {
     int port = 0;
     std::string certPem; // both empty: plain HTTP
     std::string keyPem;
-    unsigned threads = 4;
+    unsigned threads = 4; // for the handler, which may wait on the database
     unsigned maxConnections = 4096;
-    unsigned maxConnectionsPerAddress = 0;
-    unsigned connectionTimeoutSec = 10;
+    unsigned maxConnectionsPerAddress = 0; // 0: no limit
+    unsigned connectionTimeoutSec = 10;    // for a whole request, and for an idle connection
     bool trustForwardedFor = false;
+    std::size_t queueLimit = 256; // requests waiting for a handler thread; past it, 503
+    std::chrono::milliseconds queueDeadline{5000}; // a request waiting longer gets 503
 };
 
-// The thin adapter between libmicrohttpd and the handler: it reads requests
-// into Request values (bodies up to kMaxBodyBytes), writes Responses back and
-// reports each finished request to the log.
+// The adapter between the network and the handler: it accepts connections
+// (TLS or plain), reads strict HTTP/1.1 into Request values, runs the handler
+// on its own bounded pool, writes Responses back with the service's headers
+// and reports each finished request to the log. Every refusal is the
+// service's own JSON.
 class HttpServer {
 public:
     using Handler = std::function<Response(const Request&)>;
     using Logger = std::function<void(const LogEntry&)>;
+    using Notices = std::function<void(const std::string&)>; // trouble outside any request
 
     // Listens at once; a text saying why when it cannot.
     static std::variant<std::unique_ptr<HttpServer>, std::string>
-    start(const ServerConfig& config, Handler handler, Logger logger);
+    start(const ServerConfig& config, Handler handler, Logger logger, Notices notices = {});
     ~HttpServer();
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;
 
-    int port() const { return port_; }
+    int port() const;
 
-    // Closes the listening socket; connections already open are served on.
+    // Closes the listening socket and idle connections; a request already
+    // begun is finished and answered with `Connection: close`.
     void stopAccepting();
-    // Waits until no request is in flight, at most `limit`; false on timeout.
+    // Waits until every connection has closed, at most `limit`; false on timeout.
     bool waitUntilIdle(std::chrono::milliseconds limit) const;
+    int openConnections() const;
 
-    // For the libmicrohttpd callbacks.
-    struct Exchange;
-    const ServerConfig& config() const { return config_; }
-    Response respond(const Request& request) const { return handler_(request); }
-    void finished(Exchange* exchange);
-    void begun() { ++inFlight_; }
-    bool listening() const { return listening_; }
-    void connection(bool opened) { open_ += opened ? 1 : -1; }
-    int openConnections() const { return open_.load(); }
+    struct Impl;
 
 private:
-    HttpServer(ServerConfig config, Handler handler, Logger logger);
-
-    ServerConfig config_;
-    Handler handler_;
-    Logger logger_;
-    MHD_Daemon* daemon_ = nullptr;
-    int port_ = 0;
-    std::atomic<int> inFlight_{0};
-    std::atomic<int> open_{0};
-    std::atomic<bool> listening_{false};
+    explicit HttpServer(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> impl_;
 };
 
 // Whether the host names a loopback address (127.0.0.0/8, ::1, localhost).

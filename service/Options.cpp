@@ -213,15 +213,24 @@ the results as JSON at /api/scores?chip=&limit= and a health check at /healthz.
                             as a postgresql:// URL or libpq keywords
                             ("host=db dbname=scores"); keep its password in
                             a libpq password file, not here
-  --rate-limit PER_MINUTE   submissions per minute per client address
-                            (default 30; 0 turns the limit off)
+  --rate-limit PER_MINUTE   submissions per minute per client address, an
+                            IPv6 address counting by its /64 (default 30;
+                            0 turns this and the read limit off). Reads of
+                            the page and /api/scores: 600 a minute, 120 at once
   --rate-burst N            submissions allowed at once per address (default 10)
   --trust-forwarded-for     take the client address from X-Forwarded-For (its
                             last entry); only behind a proxy that sets it
-  --threads N               request threads (default 4)
+  --threads N               threads for requests, which may wait on the
+                            database (default 4); up to 64 per thread wait
+                            in a queue, and a request waiting more than 5 s
+                            is answered 503
   --max-connections N       open connections at most (default 4096)
   --max-connections-per-address N
-                            open connections per client address (default 0: no limit)
+                            open connections per client address, an IPv6
+                            address counting by its /64 (default 64; with
+                            --trust-forwarded-for 0, no limit: every
+                            connection comes from the proxy, which must cap
+                            its clients itself)
   --connection-timeout SEC  close a connection idle this long (default 10)
   --help                    this text
 )";

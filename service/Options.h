@@ -19,7 +19,13 @@ struct Options {
     bool trustForwardedFor = false;
     unsigned threads = 4;
     unsigned maxConnections = 4096;
-    unsigned maxConnectionsPerAddress = 0; // 0: no limit per address
+    std::optional<unsigned> maxConnectionsPerAddress; // 0: no limit; unset: the default
+
+    // A direct client's connections are capped by default; behind a proxy
+    // (--trust-forwarded-for) every connection is the proxy's, so it is not.
+    unsigned connectionsPerAddress() const {
+        return maxConnectionsPerAddress.value_or(trustForwardedFor ? 0 : 64);
+    }
     unsigned connectionTimeoutSec = 10;
     std::string metricsHost; // empty: no metrics listener
     int metricsPort = 0;

@@ -1,23 +1,17 @@
 #include "service/RateLimiter.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cmath>
 
 namespace service {
-namespace {
 
-// Past this many clients, buckets that have refilled are dropped, so that a
-// stream of new addresses cannot grow the table without bound.
-constexpr std::size_t kPruneThreshold = 100000;
-
-} // namespace
-
-BucketDecision takeToken(const RateLimit& limit, Bucket bucket,
+BucketDecision takeToken(double perMinute, double burst, Bucket bucket,
                          std::chrono::steady_clock::time_point now) {
-    const double perSecond = limit.perMinute / 60.0;
+    const double perSecond = perMinute / 60.0;
     const double elapsed =
         std::max(0.0, std::chrono::duration<double>(now - bucket.updated).count());
-    bucket.tokens = std::min(limit.burst, bucket.tokens + elapsed * perSecond);
+    bucket.tokens = std::min(burst, bucket.tokens + elapsed * perSecond);
     bucket.updated = now;
     if (bucket.tokens >= 1.0) {
         bucket.tokens -= 1.0;
@@ -27,27 +21,71 @@ BucketDecision takeToken(const RateLimit& limit, Bucket bucket,
     return {bucket, std::chrono::seconds(std::max(1L, wait))};
 }
 
+std::string clientKey(const std::string& address) {
+    std::array<unsigned char, 16> raw{};
+    if (address.find(':') == std::string::npos ||
+        inet_pton(AF_INET6, address.c_str(), raw.data()) != 1) {
+        return address;
+    }
+    std::fill(raw.begin() + 8, raw.end(), 0);
+    std::array<char, INET6_ADDRSTRLEN> text{};
+    inet_ntop(AF_INET6, raw.data(), text.data(), text.size());
+    return std::string(text.data()) + "/64";
+}
+
+RateLimiter::RateLimiter(RateLimit limit, std::size_t maxClients)
+    : limit_(limit), perShard_(std::max<std::size_t>(1, maxClients / kShards)) {}
+
 std::optional<std::chrono::seconds> RateLimiter::admit(const std::string& client,
                                                        std::chrono::steady_clock::time_point now) {
-    if (limit_.perMinute <= 0.0) {
+    return take(writes_, limit_.perMinute, limit_.burst, client, now);
+}
+
+std::optional<std::chrono::seconds>
+RateLimiter::admitRead(const std::string& client, std::chrono::steady_clock::time_point now) {
+    return take(reads_, limit_.readsPerMinute, limit_.readBurst, client, now);
+}
+
+std::optional<std::chrono::seconds> RateLimiter::take(Table& table, double perMinute, double burst,
+                                                      const std::string& client,
+                                                      std::chrono::steady_clock::time_point now) {
+    if (limit_.perMinute <= 0.0 || perMinute <= 0.0) {
         return std::nullopt;
     }
-    const std::lock_guard lock(mutex_);
-    if (buckets_.size() >= kPruneThreshold) {
-        forgetFullBuckets(now);
+    const std::string key = clientKey(client);
+    Shard& shard = table.shards[std::hash<std::string>{}(key) % kShards];
+    const std::lock_guard lock(shard.mutex);
+    auto found = shard.index.find(key);
+    if (found == shard.index.end()) {
+        // The oldest client goes when the shard is full, or when its bucket
+        // has refilled, which makes it the same as a client never seen.
+        for (int dropped = 0; dropped < 2 && !shard.byAge.empty(); ++dropped) {
+            const auto& [oldest, bucket] = shard.byAge.front();
+            const bool full = takeToken(perMinute, burst, bucket, now).bucket.tokens + 1.0 >= burst;
+            if (shard.byAge.size() < perShard_ && !full) {
+                break;
+            }
+            shard.index.erase(oldest);
+            shard.byAge.pop_front();
+        }
+        shard.byAge.emplace_back(key, Bucket{burst, now});
+        found = shard.index.emplace(key, std::prev(shard.byAge.end())).first;
     }
-    auto [it, isNew] = buckets_.try_emplace(client, Bucket{limit_.burst, now});
-    const BucketDecision decision = takeToken(limit_, it->second, now);
-    it->second = decision.bucket;
+    shard.byAge.splice(shard.byAge.end(), shard.byAge, found->second);
+    const BucketDecision decision = takeToken(perMinute, burst, found->second->second, now);
+    found->second->second = decision.bucket;
     return decision.wait;
 }
 
-void RateLimiter::forgetFullBuckets(std::chrono::steady_clock::time_point now) {
-    const double perSecond = limit_.perMinute / 60.0;
-    std::erase_if(buckets_, [&](const auto& entry) {
-        const double elapsed = std::chrono::duration<double>(now - entry.second.updated).count();
-        return entry.second.tokens + elapsed * perSecond >= limit_.burst;
-    });
+std::size_t RateLimiter::size() {
+    std::size_t total = 0;
+    for (Table* table : {&writes_, &reads_}) {
+        for (auto& shard : table->shards) {
+            const std::lock_guard lock(shard.mutex);
+            total += shard.byAge.size();
+        }
+    }
+    return total;
 }
 
 } // namespace service

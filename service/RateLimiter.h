@@ -1,6 +1,8 @@
 #pragma once
 
+#include <array>
 #include <chrono>
+#include <list>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -9,8 +11,10 @@
 namespace service {
 
 struct RateLimit {
-    double perMinute = 30.0; // tokens added per minute; 0 turns the limit off
-    double burst = 10.0;     // bucket size: submissions allowed at once
+    double perMinute = 30.0;      // submissions: tokens added per minute; 0 turns every limit off
+    double burst = 10.0;          // bucket size: submissions allowed at once
+    double readsPerMinute = 600.0; // the page and /api/scores, which may fill the page cache
+    double readBurst = 120.0;
 };
 
 // One client's bucket, a plain value so the decision is a pure function.
@@ -25,24 +29,46 @@ struct BucketDecision {
 };
 
 // Refills `bucket` up to `now`, then takes one token if there is one.
-BucketDecision takeToken(const RateLimit& limit, Bucket bucket,
+BucketDecision takeToken(double perMinute, double burst, Bucket bucket,
                          std::chrono::steady_clock::time_point now);
 
-// Buckets per client address, safe to share between server threads.
+// Whom a limit counts: an IPv4 address whole, an IPv6 address by its /64,
+// since one client is handed the whole prefix.
+std::string clientKey(const std::string& address);
+
+// Buckets per client, safe to share between threads. Memory is bounded: each
+// of a few shards keeps its most recently seen clients, and every admission
+// drops at most a couple of the oldest, so no call scans the table.
 class RateLimiter {
 public:
-    explicit RateLimiter(RateLimit limit) : limit_(limit) {}
+    explicit RateLimiter(RateLimit limit, std::size_t maxClients = 65536);
 
-    // How long `client` must wait; nothing when the submission may go ahead.
+    // How long `client` must wait; nothing when the request may go ahead.
     std::optional<std::chrono::seconds> admit(const std::string& client,
                                               std::chrono::steady_clock::time_point now);
+    std::optional<std::chrono::seconds> admitRead(const std::string& client,
+                                                  std::chrono::steady_clock::time_point now);
+    // Clients remembered, submissions and reads together.
+    std::size_t size();
 
 private:
-    void forgetFullBuckets(std::chrono::steady_clock::time_point now);
+    static constexpr std::size_t kShards = 16;
+    struct Shard {
+        std::mutex mutex;
+        std::list<std::pair<std::string, Bucket>> byAge; // least recently seen first
+        std::unordered_map<std::string, std::list<std::pair<std::string, Bucket>>::iterator> index;
+    };
+    struct Table {
+        std::array<Shard, kShards> shards;
+    };
+    std::optional<std::chrono::seconds> take(Table& table, double perMinute, double burst,
+                                             const std::string& client,
+                                             std::chrono::steady_clock::time_point now);
 
     RateLimit limit_;
-    std::mutex mutex_;
-    std::unordered_map<std::string, Bucket> buckets_;
+    std::size_t perShard_;
+    Table writes_;
+    Table reads_;
 };
 
 } // namespace service

@@ -37,9 +37,10 @@ std::variant<ServerConfig, std::string> serverConfig(const Options& options) {
                         "",
                         options.threads,
                         options.maxConnections,
-                        options.maxConnectionsPerAddress,
+                        options.connectionsPerAddress(),
                         options.connectionTimeoutSec,
-                        options.trustForwardedFor};
+                        options.trustForwardedFor,
+                        std::size_t{64} * options.threads};
     if (!options.tls()) {
         if (!isLoopbackHost(options.host)) {
             return "plain HTTP is served on loopback only; give --tls-cert and --tls-key to listen "
@@ -84,7 +85,7 @@ startMetrics(const Options& options, ServerConfig config, const Metrics& metrics
     }
     config.host = options.metricsHost;
     config.port = options.metricsPort;
-    config.threads = 2; // the fewest that the server library takes without a warning
+    config.threads = 1; // the metrics never wait on the database
     return HttpServer::start(
         config,
         [&metrics, gauges = std::move(gauges)](const Request& request) {
@@ -121,7 +122,8 @@ int serve(const Options& options, const ServerConfig& config, const sigset_t& st
         [&log, &metrics](const LogEntry& entry) {
             metrics.request(entry.path, entry.status, entry.duration);
             log.write(formatLogLine(entry));
-        });
+        },
+        [&errors](const std::string& notice) { errors.report(notice); });
     if (const auto* error = std::get_if<std::string>(&started)) {
         return fail(*error);
     }

@@ -27,7 +27,7 @@ bool readMember(const json& object, const char* key, HasType hasType, std::optio
 std::optional<APIResponse> decodeAPIResponse(std::string_view body) {
     // Parsing is iterative in the library, so deep nesting cannot exhaust the stack.
     const json object = json::parse(body.begin(), body.end(), nullptr, false);
-    if (!object.is_object()) {
+    if (!object.is_object() || body.find('\0') != std::string_view::npos) {
         return std::nullopt;
     }
     const auto isBoolean = [](const json& value) { return value.is_boolean(); };

@@ -67,8 +67,10 @@ std::optional<std::string> encodePayload(const Payload& payload) {
 }
 
 PayloadDecoding decodePayloadExplained(std::string_view text) {
+    // The parser may stop at a NUL and leave what follows unread: such a text
+    // is two texts, and neither is taken.
     const json object = json::parse(text.begin(), text.end(), nullptr, false);
-    if (!object.is_object()) {
+    if (!object.is_object() || text.find('\0') != std::string_view::npos) {
         return {};
     }
     PayloadDecoding result;

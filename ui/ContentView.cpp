@@ -1,18 +1,19 @@
 #include "ui/ContentView.h"
 
 #include "model/Texts.h"
+#include "ui/Accessibility.h"
 #include "ui/CpuIcon.h"
 #include "ui/QtMainThread.h"
 #include "ui/StatusMarkup.h"
 #include "ui/Theme.h"
 #include "ui/Widgets.h"
 
-#include <QAccessible>
-#include <QAccessibleWidget>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMetaObject>
 #include <QVBoxLayout>
+
+#include <utility>
 
 namespace ui {
 
@@ -35,16 +36,6 @@ QString qs(const std::string& text) {
     return QString::fromStdString(text);
 }
 
-// Qt presents a plain top-level widget as an unnamed filler; this one is the
-// window itself.
-QAccessibleInterface* accessibleWindow(const QString& className, QObject* object) {
-    if (className != QLatin1String(ContentView::staticMetaObject.className()) ||
-        !object->isWidgetType() || !static_cast<QWidget*>(object)->isWindow()) {
-        return nullptr;
-    }
-    return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
-}
-
 } // namespace
 
 ContentView::ContentView(QWidget* parent)
@@ -52,8 +43,7 @@ ContentView::ContentView(QWidget* parent)
 
 ContentView::ContentView(ViewModelFactory makeViewModel, QWidget* parent)
     : QWidget(parent), makeViewModel_(std::move(makeViewModel)) {
-    static const bool factoryInstalled = (QAccessible::installFactory(&accessibleWindow), true);
-    (void)factoryInstalled;
+    setAccessibleRole(this, QAccessible::Window); // not an unnamed filler
     setFixedSize(kWidth, kHeight);
     setAutoFillBackground(true);
     setPalette(theme::darkPalette());
@@ -74,11 +64,11 @@ void ContentView::buildLayout() {
     auto* title = makeLabel(tr("Apple Silicon Native Benchmark"), theme::font(TextStyle::Title2),
                             theme::label());
     title->setObjectName("title");
+    setAccessibleRole(title, QAccessible::Heading);
     setAccessibleName(title->text()); // the window has no title of its own
     stack->addWidget(title, 0, Qt::AlignHCenter);
 
     stack->addWidget(buildHardwareCard());
-    stack->addWidget(buildScorePanel());
     stack->addStretch(1);
 
     statusLine_ = makeLabel(QString(), theme::font(TextStyle::Footnote), theme::gray());
@@ -87,7 +77,11 @@ void ContentView::buildLayout() {
     statusLine_->setWordWrap(true);
     statusLine_->setAlignment(Qt::AlignCenter);
     statusLine_->setFixedHeight(kStatusHeight);
-    stack->addWidget(statusLine_);
+    setAccessibleRole(statusLine_, QAccessible::Notification);
+    // Inside a status bar, so that a screen reader's status bar command finds it.
+    auto* statusBar = withMargins(statusLine_, {});
+    setAccessibleRole(statusBar, QAccessible::StatusBar);
+    stack->addWidget(statusBar);
 
     startButton_ = new PlainButton({theme::white(), theme::blue()},
                                    {theme::gray(), QColor(255, 255, 255, 26)});
@@ -103,6 +97,7 @@ void ContentView::buildLayout() {
 
 QWidget* ContentView::buildHardwareCard() {
     auto* card = new RoundedPanel(QColor(255, 255, 255, 13), kCardRadius);
+    hardwareCard_ = card;
     card->setObjectName("hardwareCard");
     auto* rows = new QVBoxLayout(card);
     rows->setContentsMargins(kCardInset, kCardInset, kCardInset, kCardInset);
@@ -129,6 +124,8 @@ QWidget* ContentView::buildHardwareCard() {
 QWidget* ContentView::buildScorePanel() {
     scorePanel_ = new QWidget;
     scorePanel_->setObjectName("scorePanel");
+    // Read out as a whole when it appears: its caption, then its value.
+    setAccessibleRole(scorePanel_, QAccessible::Notification);
     auto* layout = new QVBoxLayout(scorePanel_);
     layout->setContentsMargins(0, kScoreSpaceAbove, 0, 0);
     layout->setSpacing(kScoreInnerSpacing);
@@ -141,8 +138,27 @@ QWidget* ContentView::buildScorePanel() {
     scoreValue_ = makeLabel(QString(), theme::font(TextStyle::ScoreValue), theme::green());
     scoreValue_->setObjectName("scoreValue");
     layout->addWidget(scoreValue_, 0, Qt::AlignHCenter);
-    scorePanel_->setVisible(false); // absent, and spending no spacing, until there is a score
     return scorePanel_;
+}
+
+void ContentView::showScore(const std::optional<double>& score) {
+    if (!score) {
+        // Absent, and spending no spacing, until there is a score.
+        delete std::exchange(scorePanel_, nullptr);
+        scoreValue_ = nullptr;
+        return;
+    }
+    const QString text = qs(model::texts::scoreText(*score));
+    if (scorePanel_ != nullptr) {
+        scoreValue_->setText(text);
+        return;
+    }
+    // A new group for every score: Qt never tells a screen reader that a group
+    // it saw hidden became visible, so a hidden one would stay unread.
+    auto* stack = static_cast<QVBoxLayout*>(layout());
+    stack->insertWidget(stack->indexOf(hardwareCard_) + 1, buildScorePanel());
+    scoreValue_->setText(text);
+    scorePanel_->show();
 }
 
 void ContentView::showEvent(QShowEvent* event) {
@@ -157,9 +173,14 @@ void ContentView::showEvent(QShowEvent* event) {
 
 void ContentView::showFacts() {
     // Read once at construction and never changed, so set once.
-    deviceValue_->setText(qs(vm_->deviceName()));
-    chipValue_->setText(qs(vm_->chipName()));
-    ramValue_->setText(qs(model::texts::ramText(vm_->ramGB())));
+    const auto show = [](QLabel* value, const std::string& text) {
+        value->setText(qs(text));
+        // Empty, it would be read as its caption a second time.
+        value->setAccessibleName(text.empty() ? tr("boş") : QString());
+    };
+    show(deviceValue_, vm_->deviceName());
+    show(chipValue_, vm_->chipName());
+    show(ramValue_, model::texts::ramText(vm_->ramGB()));
 }
 
 void ContentView::scheduleRefresh() {
@@ -175,25 +196,32 @@ void ContentView::scheduleRefresh() {
 void ContentView::refresh() {
     refreshPending_ = false;
     const model::BenchmarkViewModel& vm = *vm_;
-
-    if (const std::optional<double>& score = *vm.score) {
-        scoreValue_->setText(qs(model::texts::scoreText(*score)));
-        scoreValue_->setAccessibleName(tr(model::texts::kScoreCaption) + ": " +
-                                       scoreValue_->text());
-    }
-    scorePanel_->setVisible(vm.score->has_value());
-
     const bool running = *vm.isRunning;
-    statusLine_->setText(statusMarkup(qs(*vm.status)));
-    // The plain text, not the markup, and renamed only when it changes: the
-    // name change is what a screen reader hears when an outcome arrives.
-    if (statusLine_->accessibleName() != qs(*vm.status)) {
-        statusLine_->setAccessibleName(qs(*vm.status));
+    // A screen reader follows the focus and stops speaking to read the newly
+    // focused object. During a run the status line holds the focus, so its
+    // running text is read; the button takes it back before anything else
+    // is said, and before the status line, no longer focused, is renamed.
+    startButton_->setText(running ? tr("Stres Testi Sürüyor...") : tr("Kapsamlı Testi Başlat"));
+    if (!running) {
+        startButton_->setAvailable(true);
+    }
+    const QString status = qs(*vm.status);
+    statusLine_->setText(statusMarkup(status));
+    const bool renamed = statusLine_->accessibleName() != status; // the plain text
+    // The first text is there when the window opens; every later one is announced.
+    const bool announced = renamed && !statusLine_->accessibleName().isEmpty();
+    if (renamed) {
+        statusLine_->setAccessibleName(status);
     }
     setTextColor(statusLine_, running ? theme::orange() : theme::gray());
-    startButton_->setText(running ? tr("Stres Testi Sürüyor...") : tr("Kapsamlı Testi Başlat"));
-    startButton_->setAvailable(!running);
+    if (running) {
+        startButton_->setAvailable(false, statusLine_);
+    }
     startButton_->update();
+    showScore(*vm.score);
+    if (announced && !statusLine_->hasFocus()) {
+        announce(statusLine_);
+    }
 }
 
 } // namespace ui

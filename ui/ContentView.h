@@ -42,6 +42,7 @@ private:
     QWidget* buildHardwareCard();
     QWidget* buildScorePanel();
     void showFacts();
+    void showScore(const std::optional<double>& score);
     void scheduleRefresh();
     void refresh();
 
@@ -53,7 +54,8 @@ private:
     QLabel* deviceValue_ = nullptr;
     QLabel* chipValue_ = nullptr;
     QLabel* ramValue_ = nullptr;
-    QWidget* scorePanel_ = nullptr;
+    QWidget* hardwareCard_ = nullptr;
+    QWidget* scorePanel_ = nullptr; // only while there is a score
     QLabel* scoreValue_ = nullptr;
     QLabel* statusLine_ = nullptr;
     PlainButton* startButton_ = nullptr;

@@ -49,13 +49,21 @@ void PlainButton::paintEvent(QPaintEvent* /*event*/) {
     }
 }
 
-void PlainButton::setAvailable(bool available) {
+void PlainButton::setAvailable(bool available, QWidget* standIn) {
     if (!available && isEnabled()) {
         focusBeforeDisabled_ = hasFocus();
+        focusStandIn_ = focusBeforeDisabled_ ? standIn : nullptr;
+        if (focusStandIn_ != nullptr) {
+            focusStandIn_->setFocus(Qt::OtherFocusReason);
+        }
     }
     setEnabled(available);
-    if (available && std::exchange(focusBeforeDisabled_, false) &&
-        window()->focusWidget() == nullptr) {
+    if (!available || !std::exchange(focusBeforeDisabled_, false)) {
+        return;
+    }
+    const QWidget* lentTo = std::exchange(focusStandIn_, nullptr);
+    const QWidget* focused = window()->focusWidget();
+    if (focused == nullptr || focused == lentTo) {
         const bool fromKeyboard = focusFromKeyboard_;
         setFocus(Qt::OtherFocusReason);
         focusFromKeyboard_ = fromKeyboard;

@@ -37,9 +37,11 @@ public:
     Colors currentColors() const { return isEnabled() ? enabled_ : disabled_; }
 
     // Enables or disables the button. Qt hands a disabled widget's focus away
-    // for good; this button takes it back, with its focus ring, when it is
-    // enabled again and nothing else took the focus meanwhile.
-    void setAvailable(bool available);
+    // for good; this button lends it to `standIn` and takes it back, with its
+    // focus ring, when it is enabled again and nothing else took the focus
+    // meanwhile. A screen reader follows the focus there and back, so it reads
+    // the stand-in and then the button again.
+    void setAvailable(bool available, QWidget* standIn = nullptr);
 
     static constexpr int kVerticalPadding = 14;
     static constexpr qreal kRadius = 15;
@@ -52,6 +54,7 @@ private:
     Colors enabled_;
     Colors disabled_;
     bool focusFromKeyboard_ = false;
+    QWidget* focusStandIn_ = nullptr;
     bool focusBeforeDisabled_ = false;
 };
 

@@ -25,6 +25,8 @@ echo "== statement costs"
 bench/service/queries.sh "$build" 1000000
 echo "== page"
 bench/service/page.sh "$build" 1000000 10
+echo "== ceiling: nginx, the service with TLS, the service behind nginx"
+bench/service/ceiling.sh "$build" 10 3
 echo "== slow clients"
 bench/service/slow.sh "$build" 1000 30
 echo "== done, load $(cut -d' ' -f1-3 /proc/loadavg)"

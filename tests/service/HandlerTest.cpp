@@ -56,6 +56,7 @@ TEST_F(HandlerTest, EveryAnswerIsAShortJsonReplyWithTheContractStatus) {
         {"no type", post(kGood, ""), 415, "application/json"},
         {"over 16 KiB", tooLarge, 413, "16 KiB"},
         {"not JSON", post("{\"device_name\":"), 400, "JSON nesnesi"},
+        {"NUL after the record", post(kGood + std::string(1, '\0') + "{}"), 400, "JSON nesnesi"},
         {"an array", post("[1,2]"), 400, "JSON nesnesi"},
         {"missing member", post(R"({"device_name":"a","chip_type":"b"})"), 400, "ram_gb"},
         {"wrong type", post(R"({"device_name":"a","chip_type":7})"), 400, "chip_type"},
@@ -94,6 +95,12 @@ TEST_F(HandlerTest, TooManySubmissionsWaitForTheBucketToRefill) {
     EXPECT_EQ(send(other).status, 200);
     now_ += 1s;
     EXPECT_EQ(send(post(kGood)).status, 200);
+    // Reads have a larger bucket of their own, so new ?chip= values cannot flood the cache.
+    int status = 0;
+    for (int chip = 0; chip <= 120 && status != 429; ++chip) {
+        status = send(get("/api/scores", {{"chip", std::to_string(chip)}})).status;
+    }
+    EXPECT_EQ(status, 429);
 }
 
 TEST(HandlerUnavailable, ADatabaseThatCannotBeReachedAnswers503) {

@@ -36,7 +36,7 @@ class Service:
             stdout=subprocess.PIPE, text=True)
         ready, _, _ = select.select([self.process.stdout], [], [], 10)
         line = self.process.stdout.readline() if ready else ""
-        assert line.startswith("listening on http://"), f"no start line: {line!r}"
+        assert line.startswith("listening on http"), f"no start line: {line!r}"
         self.url = line.split()[-1]
         self.port = urllib.parse.urlsplit(self.url).port
 

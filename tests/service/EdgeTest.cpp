@@ -1,0 +1,128 @@
+// The edge's decisions as tables: which request heads pass, whom a limit
+// counts, and how the handler pool admits and expires work.
+#include "service/HttpRules.h"
+#include "service/RateLimiter.h"
+#include "service/WorkPool.h"
+#include "submission/APIResponse.h"
+#include "submission/Payload.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <future>
+
+namespace service {
+namespace {
+
+using namespace std::chrono_literals;
+using Fields = std::vector<std::pair<std::string, std::string>>;
+
+struct HeadCase {
+    const char* what;
+    std::string target;
+    Fields fields;
+    int status;            // 0: admitted
+    std::string pathOrWho; // admitted: "path client"
+};
+
+std::string parameters(int n) {
+    std::string query = "a=1";
+    for (int i = 1; i < n; ++i) {
+        query += "&a" + std::to_string(i) + "=1";
+    }
+    return query;
+}
+
+TEST(AdmitHead, RefusesWhatCouldBeReadTwoWaysAndReadsTheRest) {
+    const Fields host{{"Host", "x"}};
+    const auto with = [&host](Fields more) {
+        more.insert(more.begin(), host.begin(), host.end());
+        return more;
+    };
+    const std::vector<HeadCase> cases = {
+        {"plain", "/healthz", host, 0, "/healthz 10.0.0.9"},
+        {"absolute form", "https://h:8443/api/scores?chip=M9", host, 0, "/api/scores 10.0.0.9"},
+        {"absolute, no path", "http://h", host, 0, "/ 10.0.0.9"},
+        {"escaped path", "/a%2Fb", host, 0, "/a/b 10.0.0.9"},
+        {"no host", "/", {}, 400, ""},
+        {"two hosts", "/", with({{"host", "y"}}), 400, ""},
+        {"TE chunked, identity", "/", with({{"Transfer-Encoding", "chunked, identity"}}), 501, ""},
+        {"TE Chunked", "/", with({{"Transfer-Encoding", " Chunked"}}), 0, "/ 10.0.0.9"},
+        {"CL leading zeros", "/", with({{"Content-Length", "0000000000000000000042"}}), 0,
+         "/ 10.0.0.9"},
+        {"CL negative", "/", with({{"Content-Length", "-1"}}), 400, ""},
+        {"CL twice", "/", with({{"Content-Length", "1"}, {"Content-Length", "1"}}), 400, ""},
+        {"bad escape", "/%zz", host, 400, ""},
+        {"%00 in query", "/?chip=a%00b", host, 400, ""},
+        {"asterisk form", "*", host, 400, ""},
+        {"64 parameters", "/?" + parameters(64), host, 0, "/ 10.0.0.9"},
+        {"65 parameters", "/?" + parameters(65), host, 414, ""},
+        {"forwarded, trusted: last hop", "/", with({{"X-Forwarded-For", "1.1.1.1, 2.2.2.2"},
+                                                    {"x-forwarded-for", "::ffff:3.3.3.3"}}),
+         0, "/ 3.3.3.3"},
+        {"forwarded, not an address", "/", with({{"X-Forwarded-For", "1.1.1.1, evil"}}), 400, ""},
+    };
+    for (const auto& c : cases) {
+        const bool trust = std::string(c.what).rfind("forwarded", 0) == 0;
+        const auto result = admitHead({"GET", c.target, c.fields, "::ffff:10.0.0.9"}, trust);
+        if (c.status != 0) {
+            ASSERT_TRUE(std::holds_alternative<Refusal>(result)) << c.what;
+            EXPECT_EQ(std::get<Refusal>(result).status, c.status) << c.what;
+            continue;
+        }
+        ASSERT_TRUE(std::holds_alternative<Request>(result))
+            << c.what << ": " << std::get<Refusal>(result).message;
+        const auto& request = std::get<Request>(result);
+        EXPECT_EQ(request.path + " " + request.clientAddress, c.pathOrWho) << c.what;
+    }
+}
+
+TEST(Decoders, ATextWithANulIsNeitherARecordNorAReply) {
+    const std::string nul("\0x", 2);
+    EXPECT_FALSE(submission::decodeAPIResponse(R"({"success":true})" + nul));
+    EXPECT_FALSE(submission::decodePayload(
+        R"({"device_name":"a","chip_type":"b","ram_gb":1,"xcode_build_sec":1,)"
+        R"("resin_slicer_sec":1,"max_temp_c":1,"swap_used_mb":0})" + nul));
+}
+
+TEST(RateLimiter, CountsAnIpv6ClientByItsPrefixAndStaysBounded) {
+    EXPECT_EQ(clientKey("2001:db8:1:2:aaaa::1"), "2001:db8:1:2::/64");
+    EXPECT_EQ(clientKey("203.0.113.9"), "203.0.113.9");
+    const auto t0 = std::chrono::steady_clock::time_point{} + 1h;
+    RateLimiter limiter(RateLimit{60.0, 1.0, 60.0, 1.0}, 64);
+    EXPECT_FALSE(limiter.admit("2001:db8:1:2::1", t0));
+    EXPECT_TRUE(limiter.admit("2001:db8:1:2::2", t0)) << "another address of the same /64";
+    EXPECT_FALSE(limiter.admitRead("2001:db8:1:2::2", t0)) << "reads have their own bucket";
+    EXPECT_TRUE(limiter.admitRead("2001:db8:1:2::3", t0));
+    for (int i = 0; i < 10000; ++i) {
+        limiter.admitRead("10.0." + std::to_string(i / 256) + "." + std::to_string(i % 256), t0);
+    }
+    EXPECT_LE(limiter.size(), 64U + 16U);
+}
+
+TEST(WorkPool, AdmitsUpToItsQueueExpiresLateWorkAndOutlivesAFailure) {
+    std::promise<void> holding;
+    std::promise<void> release;
+    std::atomic<int> ran{0};
+    std::atomic<int> expired{0};
+    const auto count = [&](bool late) { ++(late ? expired : ran); };
+    {
+        WorkPool pool(1, 2, 50ms);
+        ASSERT_TRUE(pool.post([&](bool) {
+            holding.set_value();
+            release.get_future().wait();
+            throw std::runtime_error("a failing job");
+        }));
+        holding.get_future().wait();
+        EXPECT_TRUE(pool.post(count));
+        EXPECT_TRUE(pool.post(count));
+        EXPECT_FALSE(pool.post(count)) << "past the queue limit";
+        std::this_thread::sleep_for(100ms);
+        release.set_value();
+    } // what is queued still runs, on the thread the failure did not end
+    EXPECT_EQ(expired.load(), 2);
+    EXPECT_EQ(ran.load(), 0);
+}
+
+} // namespace
+} // namespace service

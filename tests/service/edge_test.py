@@ -1,0 +1,157 @@
+"""The service's own TLS front from outside, with exact bytes: requests another
+parser could read differently are refused and the connection closes, every
+answer is the service's JSON or page with its security headers, weak TLS 1.2
+choices are refused, and a stop drains keep-alive connections."""
+import os
+import signal
+import socket
+import sqlite3
+import ssl
+import subprocess
+import time
+
+from servicetest import Service, record
+import json
+
+PKI = os.environ["TEST_PKI_DIR"]
+TLS = ("--tls-cert", f"{PKI}/localhost.pem", "--tls-key", f"{PKI}/localhost.key")
+BODY = json.dumps(record(device="honest")).encode()
+SMUGGLED = (b"POST /api/submit HTTP/1.1\r\nHost: x\r\nContent-Type: application/json\r\n"
+            b"Content-Length: %d\r\n\r\n" % len(json.dumps(record(device="smuggled"))) +
+            json.dumps(record(device="smuggled")).encode())
+CHUNKED = b"%x\r\n%s\r\n0\r\n\r\n" % (len(SMUGGLED), SMUGGLED)
+
+
+def post(*fields, body=BODY, target=b"/api/submit"):
+    head = b"POST " + target + b" HTTP/1.1\r\n" + b"".join(f + b"\r\n" for f in fields)
+    return head + b"Content-Type: application/json\r\n\r\n" + body
+
+
+def get(target, *fields):
+    return b"GET " + target + b" HTTP/1.1\r\n" + b"".join(f + b"\r\n" for f in fields) + b"\r\n"
+
+
+H = b"Host: localhost"
+CASES = [  # (what, bytes, expected status, whether the server must close)
+    ("CL then TE", post(H, b"Content-Length: 4", b"Transfer-Encoding: chunked", body=CHUNKED), 400, True),
+    ("TE then CL", post(H, b"Transfer-Encoding: chunked", b"Content-Length: 4", body=CHUNKED), 400, True),
+    ("TE with tab", post(H, b"Content-Length: 4", b"Transfer-Encoding:\tchunked", body=CHUNKED), 400, True),
+    ("TE twice", post(H, b"Transfer-Encoding: chunked", b"Transfer-Encoding: identity",
+                      body=CHUNKED), 400, True),
+    ("TE space before colon", post(H, b"Content-Length: 4", b"Transfer-Encoding : chunked",
+                                   body=CHUNKED), 400, True),
+    ("TE xchunked with CL", post(H, b"Content-Length: 4", b"Transfer-Encoding: xchunked",
+                                 body=CHUNKED), 400, True),
+    ("TE xchunked", post(H, b"Transfer-Encoding: xchunked", body=CHUNKED), 501, True),
+    ("TE gzip", post(H, b"Transfer-Encoding: gzip", body=CHUNKED), 501, True),
+    ("TE chunked, identity", post(H, b"Transfer-Encoding: chunked, identity", body=CHUNKED), 501, True),
+    ("CL negative", post(H, b"Content-Length: -1"), 400, True),
+    ("CL 2^64", post(H, b"Content-Length: 18446744073709551616"), 400, True),
+    ("CL not a number", post(H, b"Content-Length: abc"), 400, True),
+    ("CL with leading zeros", post(H, b"Connection: close", b"Content-Length: 0000000000%d" % len(BODY)),
+     200, True),
+    ("chunk size 2^64-1", post(H, b"Transfer-Encoding: chunked", body=b"FFFFFFFFFFFFFFFF\r\nxx"),
+     413, True),
+    ("chunk size 2^68-1", post(H, b"Transfer-Encoding: chunked", body=b"FFFFFFFFFFFFFFFFF\r\nxx"),
+     400, True),
+    ("459 query parameters", get(b"/?" + b"&".join(b"a%d=1" % i for i in range(459)), H), 414, True),
+    ("no Host", get(b"/healthz"), 400, True),
+    ("two Hosts", get(b"/healthz", H, b"Host: other"), 400, True),
+    ("absolute form", get(b"https://localhost/healthz", H, b"Connection: close"), 200, True),
+    ("NUL after the body", post(H, b"Connection: close", b"Content-Length: %d" % (len(BODY) + 2),
+                                body=BODY + b"\0x"), 400, True),
+    ("%00 in the path", get(b"/healthz%00", H), 400, True),
+    ("not HTTP", b"\x16\x03\x01 hello\r\n\r\n", 400, True),
+]
+
+
+def exchange(port, data, wait=3.0):
+    """Everything the server sends for `data` within `wait`, and whether it closed."""
+    context = ssl.create_default_context(cafile=f"{PKI}/ca.pem")
+    with socket.create_connection(("127.0.0.1", port), timeout=wait) as raw, \
+            context.wrap_socket(raw, server_hostname="localhost") as tls:
+        tls.sendall(data)
+        received, deadline = b"", time.monotonic() + wait
+        while time.monotonic() < deadline:
+            try:
+                chunk = tls.recv(65536)
+            except socket.timeout:
+                return received, False
+            except (ssl.SSLError, ConnectionError):
+                return received, True
+            if not chunk:
+                return received, True
+            received += chunk
+        return received, False
+
+
+def refuses_what_could_be_read_two_ways():
+    with Service(*TLS, "--rate-limit", "0") as service:
+        for what, data, status, closes in CASES:
+            started = time.monotonic()
+            reply, closed = exchange(service.port, data)
+            head, _, body = reply.partition(b"\r\n\r\n")
+            assert head.startswith(b"HTTP/1.1 %d " % status), (what, reply[:200])
+            assert reply.count(b"HTTP/1.1 ") == 1, (what, reply)
+            assert b"content-type: application/json" in head.lower(), (what, head)
+            assert body.startswith(b"{"), (what, body)
+            assert closed or not closes, f"{what}: the connection stayed open"
+            assert time.monotonic() - started < 2.5, f"{what}: held"
+        with sqlite3.connect(service.database) as db:
+            names = {row[0] for row in db.execute("SELECT device_name FROM scores")}
+        assert names == {"honest"}, names
+
+
+def sends_its_security_headers():
+    with Service(*TLS) as service:
+        reply, _ = exchange(service.port, get(b"/", H, b"Connection: close"))
+        head = reply.partition(b"\r\n\r\n")[0].decode().lower()
+        for needed in ("content-security-policy: default-src 'none'", "frame-ancestors 'none'",
+                       "x-frame-options: deny", "referrer-policy: no-referrer",
+                       "cache-control: no-cache", "strict-transport-security: max-age=",
+                       "content-type: text/html"):
+            assert needed in head, (needed, head)
+        for weak in (["-cipher", "ECDHE-ECDSA-AES128-SHA"], ["-cipher", "ECDHE-ECDSA-AES256-SHA384"],
+                     ["-sigalgs", "ECDSA+SHA1", "-cipher", "DEFAULT:@SECLEVEL=0"]):
+            done = subprocess.run(
+                ["openssl", "s_client", "-connect", f"127.0.0.1:{service.port}", "-tls1_2",
+                 "-CAfile", f"{PKI}/ca.pem", *weak], input=b"", capture_output=True, timeout=20)
+            assert done.returncode != 0, (weak, done.stdout[-300:])
+
+
+def drains_keep_alive_connections_on_stop():
+    with Service(*TLS) as service:
+        context = ssl.create_default_context(cafile=f"{PKI}/ca.pem")
+        idle = context.wrap_socket(socket.create_connection(("127.0.0.1", service.port), timeout=5),
+                                   server_hostname="localhost")
+        idle.sendall(get(b"/healthz", H))
+        assert idle.recv(65536).startswith(b"HTTP/1.1 200")
+        busy = context.wrap_socket(socket.create_connection(("127.0.0.1", service.port), timeout=5),
+                                   server_hostname="localhost")
+        busy.sendall(post(H, b"Content-Length: %d" % len(BODY), body=BODY[:10]))
+        time.sleep(0.3)
+        started = time.monotonic()
+        service.process.send_signal(signal.SIGTERM)
+        assert idle.recv(65536) == b"", "an idle connection was kept"
+        busy.sendall(BODY[10:])
+        answer = busy.recv(65536).lower()
+        assert answer.startswith(b"http/1.1 200") and b"connection: close" in answer, answer
+        assert service.process.wait(timeout=10) == 0 and time.monotonic() - started < 5
+
+
+def caps_connections_per_address_by_default():
+    with Service() as service:
+        held = [socket.create_connection(("127.0.0.1", service.port), timeout=5) for _ in range(64)]
+        with socket.create_connection(("127.0.0.1", service.port), timeout=5) as extra:
+            assert extra.recv(1) == b"", "a 65th connection from one address was kept"
+        held[0].sendall(get(b"/healthz", H))
+        assert held[0].recv(65536).startswith(b"HTTP/1.1 200")
+        for connection in held:
+            connection.close()
+
+
+if __name__ == "__main__":
+    for check in (refuses_what_could_be_read_two_ways, sends_its_security_headers,
+                  drains_keep_alive_connections_on_stop, caps_connections_per_address_by_default):
+        check()
+        print(f"{check.__name__}: ok")
