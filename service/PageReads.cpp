@@ -190,8 +190,8 @@ Distribution readDistribution(SqlConnection& connection, const Dialect& dialect,
                                         "ORDER BY bucket",
                                         {chip});
     result.below = countBelow(connection, dialect, chip, low, seconds);
-    const auto upToHigh = countBelow(connection, dialect, chip,
-                                     std::nextafter(high, high + 1.0), seconds);
+    const auto upToHigh =
+        countBelow(connection, dialect, chip, std::nextafter(high, high + 1.0), seconds);
     result.above = n - upToHigh;
     result.counts.assign(static_cast<std::size_t>(bins), 0);
     // Each bin holds the times below its upper edge less those below its lower

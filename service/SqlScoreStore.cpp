@@ -255,8 +255,7 @@ std::optional<std::vector<StoredScore>> SqlScoreStore::best(const std::optional<
 }
 
 std::optional<std::int64_t> SqlScoreStore::records(const std::optional<std::string>& chip) {
-    return withConnection(
-        [&](SqlConnection& connection) { return readRecords(connection, chip); });
+    return withConnection([&](SqlConnection& connection) { return readRecords(connection, chip); });
 }
 
 std::optional<std::optional<Standing>> SqlScoreStore::standing(std::int64_t id) {

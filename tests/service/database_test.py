@@ -1,14 +1,13 @@
 """The real binary against a failing or shared database (README: health, outages, staleness)."""
 import os
 import re
-import socket
 import sqlite3
 import subprocess as sp
 import tempfile
 import threading
 import time
 
-from servicetest import Service, get, record
+from servicetest import Service, free_port, get, record
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 NGINX = """{user}daemon off; master_process off; pid {dir}/pid; error_log {dir}/log; events {{}}
@@ -67,10 +66,8 @@ def counts(port):
 def counts_never_go_back_across_instances():
     with Postgres() as postgres, Service("--database", postgres.url, "--rate-limit", "0") as a, \
             Service("--database", postgres.url, "--rate-limit", "0") as b, \
-            tempfile.TemporaryDirectory() as folder, socket.socket() as probe:
-        probe.bind(("127.0.0.1", 0))
-        port = probe.getsockname()[1]
-        probe.close()
+            tempfile.TemporaryDirectory() as folder:
+        port = free_port()
         with open(f"{folder}/nginx.conf", "w") as conf:
             conf.write(NGINX.format(user="user root;" * (os.geteuid() == 0), dir=folder,
                                     a=a.port, b=b.port, port=port))
@@ -79,8 +76,7 @@ def counts_never_go_back_across_instances():
             time.sleep(0.5)
             submit = lambda chip: [s.post(record(chip=chip)) for _ in range(150) for s in (a, b)]
             writers = [threading.Thread(target=submit, args=(f"M{n}",)) for n in range(3)]
-            for writer in writers:
-                writer.start()
+            [writer.start() for writer in writers]
             seen, views, backwards, deadline = {}, 0, [], time.monotonic() + 60
             while any(w.is_alive() for w in writers) and time.monotonic() < deadline:
                 time.sleep(0.02)
@@ -88,8 +84,7 @@ def counts_never_go_back_across_instances():
                 for chip, count in counts(port).items():
                     backwards += [(chip, seen.get(chip), count)] * (count < seen.get(chip, 0))
                     seen[chip] = max(seen.get(chip, 0), count)
-            for writer in writers:
-                writer.join(timeout=60)
+            [writer.join(timeout=60) for writer in writers]
             assert views > 20 and sum(seen.values()) > 100 and not backwards, (seen, backwards)
         finally:
             nginx.terminate()

@@ -10,7 +10,7 @@ import time
 import urllib.parse
 import urllib.request
 
-from servicetest import Service, record
+from servicetest import Service, free_port, record
 
 CONFIG = """global:
   scrape_interval: 1s
@@ -19,12 +19,6 @@ scrape_configs:
     static_configs:
       - targets: ['127.0.0.1:{port}']
 """
-
-
-def free_port():
-    with socket.socket() as probe:
-        probe.bind(("127.0.0.1", 0))
-        return probe.getsockname()[1]
 
 
 def fetch(url):

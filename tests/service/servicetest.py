@@ -4,6 +4,7 @@ import http.client
 import json
 import os
 import select
+import socket
 import subprocess
 import tempfile
 import urllib.parse
@@ -15,6 +16,12 @@ def record(seconds=10.5, device="Mac99,1", chip="M9"):
     return {"device_name": device, "chip_type": chip, "ram_gb": 16,
             "xcode_build_sec": seconds * 3.5, "resin_slicer_sec": seconds * 1.5,
             "max_temp_c": 84, "swap_used_mb": 0}
+
+
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
 
 
 def get(port, path, timeout=15):
