@@ -25,10 +25,6 @@ Request post(std::string body, std::string type = "application/json") {
     return Request{"POST", "/api/submit", {}, std::move(type), std::move(body), false, "10.0.0.1"};
 }
 
-Request get(std::string path, std::map<std::string, std::string> query = {}) {
-    return Request{"GET", std::move(path), std::move(query), "", "", false, "10.0.0.1"};
-}
-
 class HandlerTest : public ::testing::Test {
 protected:
     Response send(const Request& request) { return handle(request, context_); }

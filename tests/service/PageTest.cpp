@@ -110,10 +110,6 @@ TEST(Metrics, CountsRequestsSubmissionsAndLatencyInTheExpositionFormat) {
     EXPECT_EQ(text.find("score_service_records"), std::string::npos); // unknown is left out
 }
 
-Request get(std::string path, std::map<std::string, std::string> query = {}) {
-    return Request{"GET", std::move(path), std::move(query), "", "", false, "10.0.0.1"};
-}
-
 TEST(ResultPages, AreFoundByTheAddressInTheReplyAndPagedWithTotals) {
     TempPath file("scores.sqlite3");
     const auto store = openStore(file.path(), [](const std::string&) {});

@@ -1,11 +1,17 @@
 #pragma once
 
+#include "service/Http.h"
 #include "submission/Payload.h"
 #include "support/FakeRoot.h"
 
+#include <map>
 #include <string>
 
 namespace service {
+
+inline Request get(std::string path, std::map<std::string, std::string> query = {}) {
+    return Request{"GET", std::move(path), std::move(query), "", "", false, "10.0.0.1"};
+}
 
 // The status box has room for two lines: about 100 characters.
 inline constexpr std::size_t kMaxShownChars = 100;
