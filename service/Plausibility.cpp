@@ -61,11 +61,17 @@ std::variant<std::string, Refusal> normalisedName(std::string_view member, std::
     if (auto problem = characterProblem(member, name)) {
         return *problem;
     }
-    UErrorCode status = U_ZERO_ERROR;
-    const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
+    // Fetched once under a C++ static guard: ICU's own once-only start is invisible to the
+    // thread sanitizer, which then takes every request thread's use for a race.
+    static const icu::Normalizer2* const nfc = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        const icu::Normalizer2* instance = icu::Normalizer2::getNFCInstance(status);
+        return U_SUCCESS(status) ? instance : nullptr;
+    }();
+    UErrorCode status = nfc ? U_ZERO_ERROR : U_INTERNAL_PROGRAM_ERROR;
     std::string normalised;
     icu::StringByteSink<std::string> sink(&normalised);
-    if (U_SUCCESS(status)) {
+    if (nfc) {
         nfc->normalizeUTF8(0, icu::StringPiece(name.data(), static_cast<std::int32_t>(name.size())),
                            sink, nullptr, status);
     }
