@@ -14,8 +14,8 @@ namespace http = beast::http;
 using boost::system::error_code;
 using Clock = std::chrono::steady_clock;
 
-constexpr std::size_t kMaxHeadBytes = 16 * 1024;
-constexpr std::size_t kLingerBytes = 256 * 1024;
+constexpr std::size_t kMaxHeadBytes = std::size_t{16} * 1024;
+constexpr std::size_t kLingerBytes = std::size_t{256} * 1024;
 
 struct Answer {
     Response response;
@@ -116,7 +116,7 @@ asio::awaitable<void> lingeringClose(beast::tcp_stream& tcp) {
     error_code ec;
     tcp.socket().shutdown(tcp::socket::shutdown_send, ec);
     tcp.expires_after(std::chrono::seconds(1));
-    std::vector<char> sink(16 * 1024);
+    std::vector<char> sink(std::size_t{16} * 1024);
     for (std::size_t dropped = 0; !ec && dropped < kLingerBytes;) {
         dropped += co_await tcp.async_read_some(asio::buffer(sink),
                                                 asio::redirect_error(asio::use_awaitable, ec));

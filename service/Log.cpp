@@ -112,6 +112,8 @@ struct LineLog::State {
         std::chrono::system_clock::time_point time;
     };
 
+    State(int out, Clock now, std::size_t room) : fd(out), clock(std::move(now)), capacity(room) {}
+
     int fd;
     Clock clock;
     std::size_t capacity;

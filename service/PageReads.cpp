@@ -148,7 +148,7 @@ std::vector<ChipSummary> ChipSummaries::read(SqlConnection& connection, const Di
         }
         result.push_back(readChipSummary(connection, dialect, chip, count));
         const std::lock_guard lock(mutex_);
-        if (known_.size() >= 2 * kMaxChips) {
+        if (known_.size() >= std::size_t{2} * kMaxChips) {
             known_.clear(); // processors that left the list
         }
         known_.insert_or_assign(chip, Known{result.back(), now});
