@@ -32,9 +32,10 @@ public:
         }
     }
 
-    std::optional<Placement> add(const submission::Payload& payload,
-                                 const std::string& receivedAt) override {
-        return inner_.add(payload, receivedAt);
+    using ScoreStore::add;
+    std::optional<Placement> add(const submission::Payload& payload, const std::string& receivedAt,
+                                 const ClientVersion& client) override {
+        return inner_.add(payload, receivedAt, client);
     }
     std::optional<std::vector<StoredScore>> best(const std::optional<std::string>& chip,
                                                  int limit) override {

@@ -63,15 +63,20 @@ Response submit(const Request& request, ServiceContext& context) {
     if (auto* problem = std::get_if<std::string>(&checked)) {
         return failure(400, std::move(*problem));
     }
-    const auto placement =
-        context.store.add(std::get<submission::Payload>(checked), isoUtc(context.wallClock()));
+    const auto placement = context.store.add(std::get<submission::Payload>(checked),
+                                             isoUtc(context.wallClock()),
+                                             clientVersion(request.userAgent));
     if (!placement) {
         return unavailable();
     }
+    const auto total = std::to_string(placement->total);
+    const auto rank = std::to_string(placement->rank);
     Response response = jsonReply(
         200, APIResponse{true,
-                         "Skor kaydedildi: bu işlemcideki " + std::to_string(placement->total) +
-                             " sonuç arasında " + std::to_string(placement->rank) + ". sırada.",
+                         placement->held ? "Skor incelemeye alındı; onaylanırsa bu işlemcideki " +
+                                               total + " sonuç arasında " + rank + ". olacak."
+                                         : "Skor kaydedildi: bu işlemcideki " + total +
+                                               " sonuç arasında " + rank + ". sırada.",
                          std::nullopt});
     response.recordId = placement->id;
     return response;

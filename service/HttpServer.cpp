@@ -70,6 +70,7 @@ Request readHead(HttpServer& server, MHD_Connection* connection, const char* url
     request.method = method;
     request.path = url;
     request.contentType = header(connection, MHD_HTTP_HEADER_CONTENT_TYPE);
+    request.userAgent = header(connection, MHD_HTTP_HEADER_USER_AGENT);
     MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, collectQuery, &request.query);
     request.clientAddress = peerAddress(connection);
     if (server.config().trustForwardedFor) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "service/Review.h"
 #include "submission/Payload.h"
 
 #include <cstdint>
@@ -21,6 +22,7 @@ struct Placement {
     std::int64_t id = 0;
     std::int64_t rank = 0;  // 1 is the shortest time
     std::int64_t total = 0; // records of the processor, this one included
+    bool held = false;      // kept off the board for review; rank and total say where it would be
 };
 
 struct ChipSummary {
@@ -46,7 +48,12 @@ public:
 
     // Stores the record and returns only once it is committed.
     virtual std::optional<Placement> add(const submission::Payload& payload,
-                                         const std::string& receivedAt) = 0;
+                                         const std::string& receivedAt,
+                                         const ClientVersion& client) = 0;
+    std::optional<Placement> add(const submission::Payload& payload,
+                                 const std::string& receivedAt) {
+        return add(payload, receivedAt, ClientVersion{});
+    }
     // Shortest times first, of one processor when `chip` is set.
     virtual std::optional<std::vector<StoredScore>> best(const std::optional<std::string>& chip,
                                                          int limit) = 0;

@@ -1,13 +1,14 @@
 #include "service/SqlScoreStore.h"
 
 #include "service/Options.h"
+#include "service/ReviewSql.h"
 
 #include <stdexcept>
 
 namespace service {
 namespace {
 
-constexpr std::int64_t kSchemaVersion = 2;
+constexpr std::int64_t kSchemaVersion = 3;
 
 // Version 2 keeps each processor's number of records, so that a submission's
 // placement does not count them all. Both engines take the same SQL.
@@ -91,6 +92,11 @@ void SqlScoreStore::migrate() {
                 connection->run(statement, {});
             }
         }
+        if (version < 3) {
+            for (const auto& statement : reviewSchema()) {
+                connection->run(statement, {});
+            }
+        }
         if (version < kSchemaVersion) {
             connection->run("INSERT INTO schema_version (version) VALUES (?)", {kSchemaVersion});
         }
@@ -99,29 +105,46 @@ void SqlScoreStore::migrate() {
 }
 
 std::optional<Placement> SqlScoreStore::add(const submission::Payload& p,
-                                            const std::string& receivedAt) {
+                                            const std::string& receivedAt,
+                                            const ClientVersion& client) {
     std::unique_lock<std::mutex> writer(writerMutex_, std::defer_lock);
     if (dialect_.oneWriterAtATime) {
         writer.lock();
     }
+    const auto text = [](const std::string& value) -> SqlValue {
+        return value.empty() ? SqlValue{nullptr} : SqlValue{value};
+    };
     return withConnection([&](SqlConnection& connection) {
         return inTransaction(connection, dialect_.beginWrite, [&] {
-            const auto inserted =
-                connection.run("INSERT INTO scores (received_at, " + kPayloadColumns +
-                                   ") VALUES (?, ?, ?, ?, ?, ?, ?, ?) RETURNING id",
-                               {receivedAt, p.device_name, p.chip_type, p.ram_gb, p.xcode_build_sec,
-                                p.resin_slicer_sec, p.max_temp_c, p.swap_used_mb});
+            const auto counted = connection.run(
+                "SELECT records FROM chip_counts WHERE chip_type = ?", {p.chip_type});
+            const std::int64_t records = counted.empty() ? 0 : asInteger(counted[0][0]);
+            const auto hold =
+                reviewTime(p.xcode_build_sec, reviewFigures(connection, p.chip_type, records));
+            const auto inserted = connection.run(
+                "INSERT INTO scores (received_at, " + kPayloadColumns +
+                    ", client_product, client_version, review_reason, review_figures) VALUES (?, "
+                    "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id",
+                {receivedAt, p.device_name, p.chip_type, p.ram_gb, p.xcode_build_sec,
+                 p.resin_slicer_sec, p.max_temp_c, p.swap_used_mb, text(client.product),
+                 text(client.version), hold ? SqlValue{hold->reason} : SqlValue{nullptr},
+                 hold ? SqlValue{hold->figures} : SqlValue{nullptr}});
+            const auto id = asInteger(inserted.at(0).at(0));
             // Exact, and walks only the index entries of faster results.
             const auto faster = connection.run(
                 "SELECT COUNT(*) FROM scores WHERE chip_type = ? AND xcode_build_sec < ?",
                 {p.chip_type, p.xcode_build_sec});
+            const auto rank = asInteger(faster.at(0).at(0)) + 1;
+            if (hold) {
+                moveOffBoard(connection, id, kHeld, false);
+                return Placement{id, rank, records + 1, true};
+            }
             // Last, so that PostgreSQL holds the processor's row lock only until the commit.
             const auto total = connection.run(
                 "INSERT INTO chip_counts (chip_type, records) VALUES (?, 1) ON CONFLICT "
                 "(chip_type) DO UPDATE SET records = chip_counts.records + 1 RETURNING records",
                 {p.chip_type});
-            return Placement{asInteger(inserted.at(0).at(0)), asInteger(faster.at(0).at(0)) + 1,
-                             asInteger(total.at(0).at(0))};
+            return Placement{id, rank, asInteger(total.at(0).at(0)), false};
         });
     });
 }
@@ -206,17 +229,20 @@ bool SqlScoreStore::reachable() {
         .value_or(false);
 }
 
+Engine engineFor(const std::string& database) {
+    const auto form = databaseForm(database);
+    if (std::holds_alternative<DatabaseForm>(form) &&
+        std::get<DatabaseForm>(form).engine == DatabaseEngine::postgres) {
+        return Engine{postgresDialect(), [database] { return openPostgres(database); }, true};
+    }
+    return Engine{sqliteDialect(), [database] { return openSqlite(database); }, false};
+}
+
 std::unique_ptr<ScoreStore> openStore(const std::string& database,
                                       SqlScoreStore::ErrorSink onError) {
-    const auto form = databaseForm(database);
-    const bool postgres = std::holds_alternative<DatabaseForm>(form) &&
-                          std::get<DatabaseForm>(form).engine == DatabaseEngine::postgres;
-    auto store = postgres ? std::make_unique<SqlScoreStore>(
-                                postgresDialect(), [database] { return openPostgres(database); },
-                                std::move(onError))
-                          : std::make_unique<SqlScoreStore>(
-                                sqliteDialect(), [database] { return openSqlite(database); },
-                                std::move(onError));
+    auto engine = engineFor(database);
+    auto store = std::make_unique<SqlScoreStore>(engine.dialect, std::move(engine.connect),
+                                                 std::move(onError));
     store->migrate();
     return store;
 }

@@ -74,8 +74,15 @@ TEST_P(StoreCases, RecordsRoundTripRankAndSummarise) {
     { // back to schema version 1, which kept no counts
         const auto raw =
             GetParam() == std::string("sqlite") ? openSqlite(database_) : openPostgres(database_);
-        raw->run("DROP TABLE chip_counts", {});
-        raw->run("UPDATE schema_version SET version = 1", {});
+        for (const char* undo :
+             {"DROP TABLE chip_counts", "DROP TABLE withheld", "DROP TABLE review_figures",
+              "ALTER TABLE scores DROP COLUMN client_product",
+              "ALTER TABLE scores DROP COLUMN client_version",
+              "ALTER TABLE scores DROP COLUMN review_reason",
+              "ALTER TABLE scores DROP COLUMN review_figures",
+              "UPDATE schema_version SET version = 1"}) {
+            raw->run(undo, {});
+        }
     }
     const auto store = open(); // opening again migrates and keeps the records
     const auto best = store->best(std::string("M9"), 2);
@@ -112,7 +119,7 @@ INSTANTIATE_TEST_SUITE_P(Engines, StoreCases, ::testing::Values("sqlite", "postg
 TEST(SqliteStore, RefusesASchemaNewerThanItKnows) {
     TempPath file("scores.sqlite3");
     openSqlite(file.path())->run("CREATE TABLE schema_version (version INTEGER NOT NULL)", {});
-    openSqlite(file.path())->run("INSERT INTO schema_version VALUES (3)", {});
+    openSqlite(file.path())->run("INSERT INTO schema_version VALUES (99)", {});
     EXPECT_THROW(openStore(file.path(), [](const std::string&) {}), std::runtime_error);
 }
 
@@ -140,7 +147,10 @@ TEST(CachedScoreStore, AggregatesLagByAtMostTheirAgeWhileListsAreCurrent) {
 // Reads its count from the inner store; the second read asks the cache again
 // meanwhile, as a concurrent view would.
 struct NestedReads final : ScoreStore {
-    std::optional<Placement> add(const Payload&, const std::string&) override { return {}; }
+    std::optional<Placement> add(const Payload&, const std::string&,
+                                 const ClientVersion&) override {
+        return {};
+    }
     std::optional<std::vector<StoredScore>> best(const std::optional<std::string>&, int) override {
         return {};
     }
