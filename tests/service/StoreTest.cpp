@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <numeric>
 
 namespace service {
@@ -14,26 +13,11 @@ namespace {
 
 using submission::Payload;
 
-// A database of its own for this process, so parallel runs cannot meet.
-std::string freshPostgresDatabase() {
-    const char* urlFile = std::getenv("TEST_POSTGRES_URL_FILE");
-    std::ifstream in(urlFile ? urlFile : "");
-    std::string url;
-    if (!std::getline(in, url)) {
-        return {};
-    }
-    const std::string name = "store_test_" + std::to_string(getpid());
-    const auto admin = openPostgres(url);
-    admin->run("DROP DATABASE IF EXISTS " + name, {});
-    admin->run("CREATE DATABASE " + name, {});
-    return url.substr(0, url.rfind('/') + 1) + name;
-}
-
 class StoreCases : public ::testing::TestWithParam<const char*> {
 protected:
     void SetUp() override {
-        database_ =
-            GetParam() == std::string("sqlite") ? file_.path().string() : freshPostgresDatabase();
+        database_ = GetParam() == std::string("sqlite") ? file_.path().string()
+                                                        : freshPostgresDatabase("store_test");
         ASSERT_FALSE(database_.empty()) << "no PostgreSQL fixture (TEST_POSTGRES_URL_FILE)";
     }
     std::unique_ptr<ScoreStore> open() {
