@@ -29,8 +29,8 @@ inline constexpr std::int64_t kReviewMinRecords = 20;
 // Distance from the median, in units of the near side's quartile spread
 // (median − Q1 below, Q3 − median above; each is one MAD for a symmetric
 // distribution), past which a time is held. Slow times spread further.
-inline constexpr double kReviewFastLimit = 6.0;
-inline constexpr double kReviewSlowLimit = 12.0;
+inline constexpr double kReviewFastLimit = 4.0;
+inline constexpr double kReviewSlowLimit = 20.0;
 // A spread is never taken narrower than this share of the median, so that a
 // processor whose results agree closely does not hold every small gain.
 inline constexpr double kReviewMinSpread = 0.02;
