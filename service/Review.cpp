@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -14,9 +15,9 @@ constexpr std::size_t kMaxProductBytes = 64;
 constexpr std::size_t kMaxVersionBytes = 32;
 
 std::string fixed(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f", value);
-    return text;
+    std::array<char, 32> text{};
+    std::snprintf(text.data(), text.size(), "%.3f", value);
+    return text.data();
 }
 
 // RFC 9110 token characters.

@@ -34,9 +34,9 @@ const std::vector<std::string>& reviewSchema() {
         "CREATE TABLE withheld AS SELECT * FROM scores WHERE 1 = 0",
         "ALTER TABLE withheld ADD COLUMN state TEXT NOT NULL DEFAULT 'held'",
         "CREATE UNIQUE INDEX withheld_by_id ON withheld (id)",
-        "CREATE TABLE review_figures (chip_type TEXT PRIMARY KEY, records BIGINT NOT NULL, "
-        "q1 DOUBLE PRECISION NOT NULL, median DOUBLE PRECISION NOT NULL, "
-        "q3 DOUBLE PRECISION NOT NULL)",
+        std::string("CREATE TABLE review_figures (chip_type TEXT PRIMARY KEY, ") +
+            "records BIGINT NOT NULL, q1 DOUBLE PRECISION NOT NULL, " +
+            "median DOUBLE PRECISION NOT NULL, q3 DOUBLE PRECISION NOT NULL)",
     };
     return statements;
 }
