@@ -158,4 +158,8 @@ std::string asText(const SqlValue& value) {
     throw std::runtime_error("expected a text column");
 }
 
+std::string asTextOrEmpty(const SqlValue& value) {
+    return std::holds_alternative<std::nullptr_t>(value) ? std::string() : asText(value);
+}
+
 } // namespace service

@@ -80,13 +80,14 @@ Response submit(const Request& request, ServiceContext& context) {
         count(context, SubmissionOutcome::implausible);
         return failure(400, std::move(*problem));
     }
-    const auto placement =
-        context.store.add(std::get<submission::Payload>(checked), isoUtc(context.wallClock()));
+    const auto placement = context.store.add(std::get<submission::Payload>(checked),
+                                             isoUtc(context.wallClock()),
+                                             clientVersion(request.userAgent));
     if (!placement) {
         count(context, SubmissionOutcome::unavailable);
         return unavailable();
     }
-    count(context, SubmissionOutcome::accepted);
+    count(context, placement->held ? SubmissionOutcome::held : SubmissionOutcome::accepted);
     Response response =
         jsonReply(200, APIResponse{true, acceptedMessage(*placement), std::nullopt});
     response.recordId = placement->id;

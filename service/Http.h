@@ -16,6 +16,7 @@ struct Request {
     std::string body;
     bool bodyTooLarge = false; // the body went past the limit and was not kept
     std::string clientAddress;
+    std::string userAgent;
 };
 
 struct Response {

@@ -194,6 +194,8 @@ std::variant<Request, Refusal> admitHead(const RequestHead& head, bool trustForw
     }
     const auto type = values(head, "Content-Type");
     request.contentType = type.empty() ? "" : std::string(type[0]);
+    const auto agent = values(head, "User-Agent");
+    request.userAgent = agent.empty() ? "" : std::string(agent[0]);
     request.clientAddress = canonicalAddress(head.peerAddress).value_or(head.peerAddress);
     if (trustForwardedFor && !values(head, "X-Forwarded-For").empty()) {
         const auto client = forwardedClient(head);

@@ -233,6 +233,9 @@ the results as JSON at /api/scores?chip=&limit= and a health check at /healthz.
                             its clients itself)
   --connection-timeout SEC  close a connection idle this long (default 10)
   --help                    this text
+
+Operator commands (list, show, approve, hide, restore, delete, export, backup)
+on the same database: score-service admin --help
 )";
 }
 

@@ -12,39 +12,6 @@ std::int64_t millisecond(double seconds) {
     return static_cast<std::int64_t>(std::floor(seconds * 1000.0));
 }
 
-// The `k`-th time (from 0): whole seconds, then milliseconds inside the
-// second, then a walk of one millisecond's records along the index.
-double kthTime(SqlConnection& connection, const Dialect& dialect, const std::string& chip,
-               std::int64_t k) {
-    const auto second = locate(connection.run("SELECT bucket, records FROM time_buckets WHERE "
-                                              "chip_type = ? AND width_ms = 1000 AND records > 0 "
-                                              "ORDER BY bucket",
-                                              {chip}),
-                               k);
-    if (!second) {
-        throw std::runtime_error("the counts of " + chip + " disagree with its total");
-    }
-    const auto ms =
-        locate(connection.run("SELECT bucket, records FROM time_buckets WHERE "
-                              "chip_type = ? AND width_ms = 1 AND bucket >= ? AND "
-                              "bucket < ? AND records > 0 ORDER BY bucket",
-                              {chip, second->first * 1000, second->first * 1000 + 1000}),
-               second->second);
-    if (!ms) {
-        throw std::runtime_error("the counts of " + chip + " disagree between widths");
-    }
-    // A range a little wider than the millisecond finds its records on the
-    // index; the exact test is the triggers' own rounding.
-    const auto rows = connection.run(
-        "SELECT xcode_build_sec FROM scores WHERE chip_type = ? AND xcode_build_sec >= ? AND "
-        "xcode_build_sec < ? AND " +
-            dialect.millisecondOf("xcode_build_sec") +
-            " = ? ORDER BY xcode_build_sec LIMIT 1 OFFSET ?",
-        {chip, static_cast<double>(ms->first - 1) / 1000.0,
-         static_cast<double>(ms->first + 2) / 1000.0, ms->first, ms->second});
-    return asNumber(rows.at(0).at(0));
-}
-
 // How many of the processor's times are below `time`, given how many are in
 // the whole seconds below it: the milliseconds below it in its second, and a
 // walk of its own millisecond.
@@ -90,6 +57,37 @@ double bound(SqlConnection& connection, const std::string& chip, const char* agg
 
 } // namespace
 
+double readKthTime(SqlConnection& connection, const Dialect& dialect, const std::string& chip,
+               std::int64_t k) {
+    const auto second = locate(connection.run("SELECT bucket, records FROM time_buckets WHERE "
+                                              "chip_type = ? AND width_ms = 1000 AND records > 0 "
+                                              "ORDER BY bucket",
+                                              {chip}),
+                               k);
+    if (!second) {
+        throw std::runtime_error("the counts of " + chip + " disagree with its total");
+    }
+    const auto ms =
+        locate(connection.run("SELECT bucket, records FROM time_buckets WHERE "
+                              "chip_type = ? AND width_ms = 1 AND bucket >= ? AND "
+                              "bucket < ? AND records > 0 ORDER BY bucket",
+                              {chip, second->first * 1000, second->first * 1000 + 1000}),
+               second->second);
+    if (!ms) {
+        throw std::runtime_error("the counts of " + chip + " disagree between widths");
+    }
+    // A range a little wider than the millisecond finds its records on the
+    // index; the exact test is the triggers' own rounding.
+    const auto rows = connection.run(
+        "SELECT xcode_build_sec FROM scores WHERE chip_type = ? AND xcode_build_sec >= ? AND "
+        "xcode_build_sec < ? AND " +
+            dialect.millisecondOf("xcode_build_sec") +
+            " = ? ORDER BY xcode_build_sec LIMIT 1 OFFSET ?",
+        {chip, static_cast<double>(ms->first - 1) / 1000.0,
+         static_cast<double>(ms->first + 2) / 1000.0, ms->first, ms->second});
+    return asNumber(rows.at(0).at(0));
+}
+
 std::pair<double, double> outlierFences(double q1, double q3) {
     // Tukey's far-out fences, three spreads past the quartiles; the spread is
     // at least 1 % of the upper quartile, so that identical times do not
@@ -125,9 +123,9 @@ std::vector<std::pair<std::string, std::int64_t>> readChipCounts(SqlConnection& 
 
 ChipSummary readChipSummary(SqlConnection& connection, const Dialect& dialect,
                             const std::string& chip, std::int64_t count) {
-    const auto lower = kthTime(connection, dialect, chip, (count - 1) / 2);
+    const auto lower = readKthTime(connection, dialect, chip, (count - 1) / 2);
     const auto median =
-        count % 2 != 0 ? lower : (lower + kthTime(connection, dialect, chip, count / 2)) / 2.0;
+        count % 2 != 0 ? lower : (lower + readKthTime(connection, dialect, chip, count / 2)) / 2.0;
     const auto best =
         connection.run("SELECT MIN(xcode_build_sec) FROM scores WHERE chip_type = ?", {chip});
     return ChipSummary{chip, asNumber(best.at(0).at(0)), median, count};
@@ -173,8 +171,8 @@ Distribution readDistribution(SqlConnection& connection, const Dialect& dialect,
     }
     // The quartiles lean outwards, so that a few results are all binned; the
     // ends inside the fences are read from the index.
-    const auto fences = outlierFences(kthTime(connection, dialect, chip, (n - 1) / 4),
-                                      kthTime(connection, dialect, chip, (3 * (n - 1) + 3) / 4));
+    const auto fences = outlierFences(readKthTime(connection, dialect, chip, (n - 1) / 4),
+                                      readKthTime(connection, dialect, chip, (3 * (n - 1) + 3) / 4));
     const double low = bound(connection, chip, "MIN", ">=", fences.first);
     const double high = bound(connection, chip, "MAX", "<=", fences.second);
     result.low = low;

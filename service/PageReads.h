@@ -21,6 +21,11 @@ std::vector<std::pair<std::string, std::int64_t>> readChipCounts(SqlConnection& 
 // Best and median time of a processor with `count` results (at least one).
 ChipSummary readChipSummary(SqlConnection& connection, const Dialect& dialect,
                             const std::string& chip, std::int64_t count);
+// The processor's `k`-th time (from 0, so fewer than its total): whole
+// seconds, then milliseconds inside the second, then a walk of one
+// millisecond's records along the index.
+double readKthTime(SqlConnection& connection, const Dialect& dialect, const std::string& chip,
+                   std::int64_t k);
 // How many records there are, of one processor when `chip` is set.
 std::int64_t readRecords(SqlConnection& connection, const std::optional<std::string>& chip);
 // The processor's times in `bins` equal bins between its outlier fences, and

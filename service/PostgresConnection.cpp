@@ -47,7 +47,8 @@ std::string paramText(const SqlValue& value) {
         const auto end = std::to_chars(text.data(), text.data() + text.size(), *number).ptr;
         return {text.data(), end};
     }
-    return std::get<std::string>(value);
+    const auto* text = std::get_if<std::string>(&value);
+    return text != nullptr ? *text : std::string(); // a null is passed as no text at all
 }
 
 SqlValue cell(PGresult* result, int row, int column) {

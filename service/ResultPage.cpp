@@ -29,6 +29,12 @@ std::string row(const char* name, const std::string& value) {
     return html;
 }
 
+// The submitting program and its version, as its User-Agent named them.
+std::string clientText(const ClientVersion& client) {
+    return client.product.empty() ? "bilinmiyor"
+                                  : escapeHtml(client.product) + " " + escapeHtml(client.version);
+}
+
 } // namespace
 
 int topPercent(std::int64_t rank, std::int64_t total) {
@@ -55,6 +61,11 @@ std::optional<std::int64_t> resultId(std::string_view path) {
 }
 
 std::string acceptedMessage(const Placement& placement) {
+    if (placement.held) {
+        // No address: a held result has no public page until it is approved.
+        return "Skor incelemeye alındı; onaylanırsa bu işlemcideki " + formatCount(placement.total) +
+               " sonuç arasında " + formatCount(placement.rank) + ". olacak.";
+    }
     std::string message =
         "Skor kaydedildi: bu işlemcideki " + placeText(placement.rank, placement.total) + ".";
     const std::string address = " Sayfası: " + resultPath(placement.id);
@@ -90,7 +101,8 @@ std::optional<std::string> renderResult(ScoreStore& store, const Standing& stand
                            formatSeconds(p.xcode_build_sec / 3.5) + " saniye sürdü)"),
            row("Cihaz", escapeHtml(p.device_name)), row("İşlemci", chipLink),
            row("Bellek", std::to_string(p.ram_gb) + " GB"),
-           row("Tarih (UTC)", escapeHtml(standing.score.receivedAt)), "</table>");
+           row("Tarih (UTC)", escapeHtml(standing.score.receivedAt)),
+           row("İstemci", clientText(standing.score.client)), "</table>");
     append(html,
            "<p>Skor, çalışmanın saniye cinsinden süresinin 3,5 katıdır; düşük skor daha "
            "iyidir.</p><h2>Bu işlemcideki skorların dağılımı</h2>",

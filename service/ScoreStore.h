@@ -1,5 +1,6 @@
 #pragma once
 
+#include "service/Review.h"
 #include "submission/Payload.h"
 
 #include <cstdint>
@@ -14,6 +15,7 @@ struct StoredScore {
     std::int64_t id = 0;
     std::string receivedAt; // ISO 8601 in UTC, e.g. 2026-01-31T12:00:00.000Z
     submission::Payload payload;
+    ClientVersion client; // empty when the submission named none
 };
 
 // Where a new record stands among the records of its processor.
@@ -21,6 +23,7 @@ struct Placement {
     std::int64_t id = 0;
     std::int64_t rank = 0;  // 1 is the shortest time
     std::int64_t total = 0; // records of the processor, this one included
+    bool held = false;      // kept off the board for review; rank and total say where it would be
 };
 
 // A stored record with its place among its processor's records.
@@ -67,7 +70,12 @@ public:
 
     // Stores the record and returns only once it is committed.
     virtual std::optional<Placement> add(const submission::Payload& payload,
-                                         const std::string& receivedAt) = 0;
+                                         const std::string& receivedAt,
+                                         const ClientVersion& client) = 0;
+    std::optional<Placement> add(const submission::Payload& payload,
+                                 const std::string& receivedAt) {
+        return add(payload, receivedAt, ClientVersion{});
+    }
     // Shortest times first, of one processor when `chip` is set, from the
     // `offset`th on.
     virtual std::optional<std::vector<StoredScore>> best(const std::optional<std::string>& chip,

@@ -59,6 +59,7 @@ const Dialect& postgresDialect();
 std::int64_t asInteger(const SqlValue& value);
 double asNumber(const SqlValue& value);
 std::string asText(const SqlValue& value);
+std::string asTextOrEmpty(const SqlValue& value); // a NULL reads as ""
 
 // Opens the SQLite file in WAL mode, creating it only when `create` is set.
 // Throws on failure.

@@ -2,6 +2,7 @@
 
 #include "service/Options.h"
 #include "service/PageReads.h"
+#include "service/ReviewSql.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,7 +11,7 @@
 namespace service {
 namespace {
 
-constexpr std::int64_t kSchemaVersion = 3;
+constexpr std::int64_t kSchemaVersion = 4;
 
 // Version 2 kept each processor's number of records in `chip_counts`, written
 // by the service itself. Both engines take the same SQL. Version 3 stops
@@ -85,16 +86,23 @@ void upgrade(SqlConnection& connection, const Dialect& dialect, std::int64_t ver
         runAll(connection, dialect.createCountingTriggers);
         runAll(connection, countBackfill(dialect));
     }
+    if (version < 4) {
+        runAll(connection, reviewSchema());
+    }
 }
 
 const std::string kPayloadColumns =
     "device_name, chip_type, ram_gb, xcode_build_sec, resin_slicer_sec, max_temp_c, swap_used_mb";
 
+// What a read of a record selects after its id and receive time.
+const std::string kReadColumns = kPayloadColumns + ", client_product, client_version";
+
 StoredScore storedScore(const SqlRow& row) {
     return StoredScore{asInteger(row[0]), asText(row[1]),
                        submission::Payload{asText(row[2]), asText(row[3]), asInteger(row[4]),
                                            asNumber(row[5]), asNumber(row[6]), asInteger(row[7]),
-                                           asInteger(row[8])}};
+                                           asInteger(row[8])},
+                       ClientVersion{asTextOrEmpty(row[9]), asTextOrEmpty(row[10])}};
 }
 
 // Commits on success; a connection left inside a failed transaction is
@@ -199,7 +207,8 @@ void SqlScoreStore::migrate() {
 }
 
 std::optional<Placement> SqlScoreStore::add(const submission::Payload& p,
-                                            const std::string& receivedAt) {
+                                            const std::string& receivedAt,
+                                            const ClientVersion& client) {
     std::unique_lock<std::mutex> writer(writerMutex_, std::defer_lock);
     if (dialect_.oneWriterAtATime) {
         writer.lock();
@@ -207,24 +216,41 @@ std::optional<Placement> SqlScoreStore::add(const submission::Payload& p,
     // The same rounding as the triggers': one IEEE multiplication, then down.
     const auto ms = static_cast<std::int64_t>(std::floor(p.xcode_build_sec * 1000.0));
     const std::int64_t second = ms / 1000;
+    const auto text = [](const std::string& value) -> SqlValue {
+        return value.empty() ? SqlValue{nullptr} : SqlValue{value};
+    };
     return withConnection([&](SqlConnection& connection) {
         return inTransaction(connection, dialect_.beginWrite, [&] {
+            // The rule reads the board as it was before this record.
+            const auto hold = reviewTime(
+                p.xcode_build_sec, reviewFigures(connection, dialect_, p.chip_type,
+                                                 readRecords(connection, p.chip_type)));
             // Its trigger takes the processor's total row until the commit, so
             // on PostgreSQL every later statement sees all of that processor's
             // results committed before and none after.
-            const auto inserted =
-                connection.run("INSERT INTO scores (received_at, " + kPayloadColumns +
-                                   ") VALUES (?, ?, ?, ?, ?, ?, ?, ?) RETURNING id",
-                               {receivedAt, p.device_name, p.chip_type, p.ram_gb, p.xcode_build_sec,
-                                p.resin_slicer_sec, p.max_temp_c, p.swap_used_mb});
+            const auto inserted = connection.run(
+                "INSERT INTO scores (received_at, " + kPayloadColumns +
+                    ", client_product, client_version, review_reason, review_figures) VALUES (?, "
+                    "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id",
+                {receivedAt, p.device_name, p.chip_type, p.ram_gb, p.xcode_build_sec,
+                 p.resin_slicer_sec, p.max_temp_c, p.swap_used_mb, text(client.product),
+                 text(client.version), hold ? SqlValue{hold->reason} : SqlValue{nullptr},
+                 hold ? SqlValue{hold->figures} : SqlValue{nullptr}});
             const auto counts =
                 connection.run(rankQuery_, {p.chip_type, p.chip_type, second, p.chip_type,
                                             second * 1000, ms, p.chip_type, p.xcode_build_sec,
                                             static_cast<double>(ms - 1) / 1000.0, ms});
             const auto& row = counts.at(0);
-            return Placement{asInteger(inserted.at(0).at(0)),
-                             1 + asInteger(row.at(1)) + asInteger(row.at(2)) + asInteger(row.at(3)),
-                             asInteger(row.at(0))};
+            const Placement placement{
+                asInteger(inserted.at(0).at(0)),
+                1 + asInteger(row.at(1)) + asInteger(row.at(2)) + asInteger(row.at(3)),
+                asInteger(row.at(0)), hold.has_value()};
+            if (hold) {
+                // Ranked as if on the board, then taken off it; the triggers
+                // take it out of the counts again.
+                moveOffBoard(connection, placement.id, kHeld);
+            }
+            return placement;
         });
     });
 }
@@ -233,7 +259,7 @@ std::vector<StoredScore> SqlScoreStore::bestIn(SqlConnection& connection,
                                                const std::optional<std::string>& chip, int limit,
                                                std::int64_t offset) {
     const std::string select =
-        "SELECT id, " + dialect_.receivedAtText + ", " + kPayloadColumns + " FROM scores ";
+        "SELECT id, " + dialect_.receivedAtText + ", " + kReadColumns + " FROM scores ";
     const auto rows =
         chip ? connection.run(
                    select + "WHERE chip_type = ? ORDER BY xcode_build_sec, id LIMIT ? OFFSET ?",
@@ -262,7 +288,7 @@ std::optional<std::optional<Standing>> SqlScoreStore::standing(std::int64_t id) 
     return withConnection([&](SqlConnection& connection) -> std::optional<Standing> {
         return inTransaction(connection, dialect_.beginRead, [&]() -> std::optional<Standing> {
             const auto rows = connection.run("SELECT id, " + dialect_.receivedAtText + ", " +
-                                                 kPayloadColumns + " FROM scores WHERE id = ?",
+                                                 kReadColumns + " FROM scores WHERE id = ?",
                                              {id});
             if (rows.empty()) {
                 return std::nullopt;
@@ -319,6 +345,7 @@ bool SqlScoreStore::reachable() {
                // The tables a submission writes, without reading a row.
                connection.run("SELECT (SELECT MAX(version) FROM schema_version), "
                               "(SELECT COUNT(*) FROM scores WHERE 1 = 0), "
+                              "(SELECT COUNT(*) FROM withheld WHERE 1 = 0), "
                               "(SELECT COUNT(*) FROM chip_totals WHERE 1 = 0), "
                               "(SELECT COUNT(*) FROM time_buckets WHERE 1 = 0)",
                               {});
@@ -330,20 +357,23 @@ bool SqlScoreStore::reachable() {
         .value_or(false);
 }
 
+Engine engineFor(const std::string& database) {
+    const auto form = databaseForm(database);
+    if (std::holds_alternative<DatabaseForm>(form) &&
+        std::get<DatabaseForm>(form).engine == DatabaseEngine::postgres) {
+        return Engine{postgresDialect(), [database] { return openPostgres(database); }, true};
+    }
+    return Engine{sqliteDialect(), [database] { return openSqlite(database, false); }, false};
+}
+
 std::unique_ptr<ScoreStore> openStore(const std::string& database,
                                       SqlScoreStore::ErrorSink onError) {
-    const auto form = databaseForm(database);
-    const bool postgres = std::holds_alternative<DatabaseForm>(form) &&
-                          std::get<DatabaseForm>(form).engine == DatabaseEngine::postgres;
-    if (!postgres) {
+    auto engine = engineFor(database);
+    if (!engine.postgres) {
         openSqlite(database, true); // later connections never make an empty file in its place
     }
-    auto store = postgres ? std::make_unique<SqlScoreStore>(
-                                postgresDialect(), [database] { return openPostgres(database); },
-                                std::move(onError))
-                          : std::make_unique<SqlScoreStore>(
-                                sqliteDialect(), [database] { return openSqlite(database, false); },
-                                std::move(onError));
+    auto store = std::make_unique<SqlScoreStore>(engine.dialect, std::move(engine.connect),
+                                                 std::move(onError));
     store->migrate();
     return store;
 }

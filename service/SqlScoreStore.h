@@ -24,8 +24,9 @@ public:
     // Creates the schema or brings it up to date. Throws when it cannot.
     void migrate();
 
-    std::optional<Placement> add(const submission::Payload& payload,
-                                 const std::string& receivedAt) override;
+    using ScoreStore::add;
+    std::optional<Placement> add(const submission::Payload& payload, const std::string& receivedAt,
+                                 const ClientVersion& client) override;
     std::optional<std::vector<StoredScore>> best(const std::optional<std::string>& chip, int limit,
                                                  std::int64_t offset) override;
     std::optional<std::int64_t> records(const std::optional<std::string>& chip) override;
@@ -56,9 +57,17 @@ private:
     ChipSummaries summaries_;
 };
 
-// A `postgresql://` or `postgres://` URL selects PostgreSQL; anything else is
-// a SQLite file path. Throws, with the reason, when the database cannot be
-// opened or its schema cannot be brought up to date.
+// A database's engine and how to connect to it: PostgreSQL for the forms
+// `databaseForm` takes as PostgreSQL, otherwise a SQLite file path.
+struct Engine {
+    const Dialect& dialect;
+    SqlScoreStore::Connect connect;
+    bool postgres;
+};
+Engine engineFor(const std::string& database);
+
+// Throws, with the reason, when the database cannot be opened or its schema
+// cannot be brought up to date.
 std::unique_ptr<ScoreStore> openStore(const std::string& database,
                                       SqlScoreStore::ErrorSink onError);
 

@@ -1,4 +1,5 @@
 // score-service: receives benchmark results and serves the leaderboard.
+#include "service/Admin.h"
 #include "service/Handler.h"
 #include "service/HttpServer.h"
 #include "service/LeaderboardPage.h"
@@ -151,6 +152,9 @@ int serve(const Options& options, const ServerConfig& config, const sigset_t& st
 }
 
 int run(int argc, char** argv) {
+    if (argc > 1 && argv[1] == std::string("admin")) {
+        return runAdmin(std::vector<std::string>(argv + 2, argv + argc), std::cout, std::cerr);
+    }
     const auto parsed = parseOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (const auto* error = std::get_if<std::string>(&parsed)) {
         return fail(*error + " (see --help)");

@@ -41,7 +41,7 @@ TEST(EndToEnd, TheClientsRecordIsAcceptedAndThenListed) {
         "✅ Skor kaydedildi: bu işlemcideki 1 sonuç arasında 1. sırada (ilk %100). Sayfası: /r/1");
 
     const auto listed = handle(
-        {"GET", "/api/scores", {{"chip", "Ryzen 9 7950X"}, {"limit", "5"}}, "", "", false, "x"},
+        {"GET", "/api/scores", {{"chip", "Ryzen 9 7950X"}, {"limit", "5"}}, "", "", false, "x", ""},
         context);
     EXPECT_EQ(listed.status, 200);
     EXPECT_NE(listed.body.find(R"("device_name":"Şirket <dizüstü>")"), std::string::npos)

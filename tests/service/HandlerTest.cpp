@@ -22,7 +22,7 @@ struct Exchange {
 };
 
 Request post(std::string body, std::string type = "application/json") {
-    return Request{"POST", "/api/submit", {}, std::move(type), std::move(body), false, "10.0.0.1"};
+    return Request{"POST", "/api/submit", {}, std::move(type), std::move(body), false, "10.0.0.1", ""};
 }
 
 class HandlerTest : public ::testing::Test {
@@ -59,7 +59,7 @@ TEST_F(HandlerTest, EveryAnswerIsAShortJsonReplyWithTheContractStatus) {
         {"implausible", post(*submission::encodePayload(clientRecord("M9", 0))), 400,
          "xcode_build_sec"},
         {"GET submit", get("/api/submit"), 405, "yöntem"},
-        {"PUT page", Request{"PUT", "/", {}, "", "", false, "x"}, 405, "yöntem"},
+        {"PUT page", Request{"PUT", "/", {}, "", "", false, "x", ""}, 405, "yöntem"},
         {"unknown path", get("/admin"), 404, "Bulunamadı"},
         {"limit 0", get("/api/scores", {{"limit", "0"}}), 400, "limit"},
         {"limit 101", get("/api/scores", {{"limit", "101"}}), 400, "limit"},

@@ -122,7 +122,7 @@ TEST(ResultPages, AreFoundByTheAddressInTheReplyAndPagedWithTotals) {
     }
     const auto body = *submission::encodePayload(clientRecord("M9", 10.005));
     const auto reply =
-        handle(Request{"POST", "/api/submit", {}, "application/json", body, false, "a"}, context);
+        handle(Request{"POST", "/api/submit", {}, "application/json", body, false, "a", ""}, context);
     std::smatch found;
     ASSERT_TRUE(std::regex_search(reply.body, found, std::regex("Sayfası: (/r/[0-9]+)")));
     const std::string address = found[1];

@@ -1,16 +1,19 @@
 #pragma once
 
 #include "service/Http.h"
+#include "service/Sql.h"
 #include "submission/Payload.h"
 #include "support/FakeRoot.h"
 
+#include <fstream>
 #include <map>
 #include <string>
+#include <unistd.h>
 
 namespace service {
 
 inline Request get(std::string path, std::map<std::string, std::string> query = {}) {
-    return Request{"GET", std::move(path), std::move(query), "", "", false, "10.0.0.1"};
+    return Request{"GET", std::move(path), std::move(query), "", "", false, "10.0.0.1", ""};
 }
 
 // The status box has room for two lines: about 100 characters.
@@ -40,5 +43,21 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// A database of its own for this process, so parallel runs cannot meet; empty
+// without the PostgreSQL fixture (which writes its URL to TEST_POSTGRES_URL_FILE).
+inline std::string freshPostgresDatabase(const std::string& prefix) {
+    const char* urlFile = std::getenv("TEST_POSTGRES_URL_FILE");
+    std::ifstream in(urlFile ? urlFile : "");
+    std::string url;
+    if (!std::getline(in, url)) {
+        return {};
+    }
+    const std::string name = prefix + "_" + std::to_string(getpid());
+    const auto admin = openPostgres(url);
+    admin->run("DROP DATABASE IF EXISTS " + name, {});
+    admin->run("CREATE DATABASE " + name, {});
+    return url.substr(0, url.rfind('/') + 1) + name;
+}
 
 } // namespace service

@@ -14,7 +14,8 @@ from servicetest import Service, record
 
 NAME = "<script>document.title='x'</script><img src=x onerror=\"document.title='x'\">"
 LONG = "Intel(R) Xeon(R) Platinum 8480+ with an unusually long processor name for its " * 2
-AXE = os.path.join(os.path.dirname(__file__), "browser", "node_modules", "axe-core", "axe.min.js")
+AXE = os.path.join(os.path.dirname(__file__), "..", "..", "build", "axe-core", "node_modules",
+                   "axe-core", "axe.min.js")
 
 # Elements past the right edge, and whether the page itself scrolls sideways.
 TOO_WIDE = """

@@ -1,0 +1,113 @@
+// How the review rule's limits trade genuine results held against fakes let
+// through, on simulated processors whose results spread as this benchmark's
+// do: a few per cent between runs and machines, a loaded minority up to a
+// fifth slower, and throttled laptops slower still. Prints one table per
+// board size; the figures chosen go to BENCHMARKS.md.
+#include "service/Review.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <random>
+#include <vector>
+
+namespace {
+
+using service::ReviewFigures;
+
+// One genuine run time, relative to the processor's typical machine.
+double genuine(std::mt19937_64& random) {
+    std::normal_distribution<double> machine(0.0, 0.03);
+    std::normal_distribution<double> run(0.0, 0.022);
+    std::uniform_real_distribution<double> share(0.0, 1.0);
+    std::exponential_distribution<double> load(1.0 / 0.15);
+    std::uniform_real_distribution<double> throttled(1.2, 2.0);
+    double time = std::exp(machine(random) + run(random));
+    const double kind = share(random);
+    if (kind < 0.25) {
+        time *= 1.0 + load(random);
+    } else if (kind < 0.30) {
+        time *= throttled(random);
+    }
+    return time;
+}
+
+ReviewFigures figuresOf(std::vector<double> times) {
+    std::sort(times.begin(), times.end());
+    const auto at = [&](std::size_t i) { return times[i]; };
+    const auto n = times.size();
+    return ReviewFigures{static_cast<std::int64_t>(n), at((n - 1) / 4), at((n - 1) / 2),
+                         at(3 * (n - 1) / 4), 0.0};
+}
+
+// The share of `trials` times that `hold` holds.
+template <class Hold> double heldShare(int trials, Hold hold) {
+    int held = 0;
+    for (int i = 0; i < trials; ++i) {
+        held += hold(i) ? 1 : 0;
+    }
+    return static_cast<double>(held) / trials;
+}
+
+void table(std::size_t records, std::mt19937_64& random) {
+    constexpr int kBoards = 200;
+    constexpr int kTrials = 200;
+    std::printf("\n%zu records per processor; held share of %d new results on each of %d "
+                "processors\n",
+                records, kTrials, kBoards);
+    std::printf("fast limit  slow limit  genuine-fast  genuine-slow  fake 0.5x  0.7x   0.8x   "
+                "0.9x\n");
+    for (const double fastLimit : {3.0, 4.0, 6.0, 8.0}) {
+        for (const double slowLimit : {6.0, 12.0, 20.0}) {
+            double genuineFast = 0, genuineSlow = 0;
+            std::vector<double> fakes(4, 0.0);
+            for (int b = 0; b < kBoards; ++b) {
+                std::vector<double> times(records);
+                std::generate(times.begin(), times.end(), [&] { return genuine(random); });
+                const auto f = figuresOf(times);
+                const auto held = [&](double t) {
+                    const bool fast = t < f.median;
+                    const double spread = std::max(fast ? f.median - f.q1 : f.q3 - f.median,
+                                                   service::kReviewMinSpread * f.median);
+                    const double d = (t - f.median) / spread;
+                    return fast ? d < -fastLimit : d > slowLimit;
+                };
+                std::vector<double> fresh(kTrials);
+                std::generate(fresh.begin(), fresh.end(), [&] { return genuine(random); });
+                genuineFast += heldShare(
+                    kTrials, [&](int i) { return fresh[i] < f.median && held(fresh[i]); });
+                genuineSlow += heldShare(
+                    kTrials, [&](int i) { return fresh[i] >= f.median && held(fresh[i]); });
+                const double factors[] = {0.5, 0.7, 0.8, 0.9};
+                for (std::size_t k = 0; k < 4; ++k) {
+                    fakes[k] += held(factors[k] * f.median) ? 1.0 : 0.0;
+                }
+            }
+            std::printf("%10.0f  %10.0f  %11.3f%%  %11.3f%%  %8.0f%%  %4.0f%%  %4.0f%%  %4.0f%%\n",
+                        fastLimit, slowLimit, 100 * genuineFast / kBoards,
+                        100 * genuineSlow / kBoards, 100 * fakes[0] / kBoards,
+                        100 * fakes[1] / kBoards, 100 * fakes[2] / kBoards,
+                        100 * fakes[3] / kBoards);
+        }
+    }
+}
+
+} // namespace
+
+int main() {
+    std::mt19937_64 random(20261207);
+    for (const std::size_t records : {20U, 50U, 200U, 2000U}) {
+        table(records, random);
+    }
+    // Below the minimum, the board's best bounds a new processor: how often
+    // a genuine result of a processor up to 1.6 times faster than the board's
+    // best processor falls under each share of the board's best time.
+    std::printf(
+        "\nnew processor (few records), genuine, up to 1.6x faster than the board's best\n");
+    std::uniform_real_distribution<double> speedup(1.0, 1.6);
+    for (const double share : {0.4, 0.5, 0.6, 0.7}) {
+        const double held =
+            heldShare(100000, [&](int) { return genuine(random) / speedup(random) < share; });
+        std::printf("board share %.1f: genuine held %.3f%%\n", share, 100 * held);
+    }
+}

@@ -1,0 +1,173 @@
+#include "service/AdminRecords.h"
+
+#include "service/ReviewSql.h"
+
+#include <nlohmann/json.hpp>
+
+#include <array>
+#include <charconv>
+#include <ostream>
+
+namespace service {
+namespace {
+
+constexpr std::int64_t kBatch = 1000;
+
+AdminRecord record(const SqlRow& row) {
+    return AdminRecord{asInteger(row[0]),    asText(row[1]),       asText(row[2]),
+                       asText(row[3]),       asText(row[4]),       asInteger(row[5]),
+                       asNumber(row[6]),     asNumber(row[7]),     asInteger(row[8]),
+                       asInteger(row[9]),    asTextOrEmpty(row[10]), asTextOrEmpty(row[11]),
+                       asTextOrEmpty(row[12]), asTextOrEmpty(row[13])};
+}
+
+std::string selectFrom(const Dialect& dialect, const std::string& table, const std::string& state) {
+    return "SELECT id, " + dialect.receivedAtText + ", " + state +
+           ", device_name, chip_type, ram_gb, xcode_build_sec, resin_slicer_sec, max_temp_c, "
+           "swap_used_mb, client_product, client_version, review_reason, review_figures FROM " +
+           table + " WHERE id > ?";
+}
+
+// The list options as SQL conditions and their values, after the id bound.
+std::string conditions(const AdminCommand& filter, std::vector<SqlValue>& values) {
+    std::string sql;
+    if (filter.chip) {
+        sql += " AND chip_type = ?";
+        values.emplace_back(*filter.chip);
+    }
+    if (filter.since) {
+        sql += " AND received_at >= ?";
+        values.emplace_back(*filter.since);
+    }
+    if (const auto& client = filter.clientVersion) {
+        const auto slash = client->find('/');
+        sql += slash == std::string::npos ? " AND client_version = ?"
+                                          : " AND client_product = ? AND client_version = ?";
+        if (slash != std::string::npos) {
+            values.emplace_back(client->substr(0, slash));
+        }
+        values.emplace_back(client->substr(slash == std::string::npos ? 0 : slash + 1));
+    }
+    return sql;
+}
+
+std::string shortest(double value) {
+    std::array<char, 32> text{};
+    const auto end = std::to_chars(text.data(), text.data() + text.size(), value).ptr;
+    return {text.data(), end};
+}
+
+// Quoted, and a text a spreadsheet would take for a formula starts with an
+// apostrophe, so that opening an export runs nothing a submitter wrote.
+std::string csvText(const std::string& text) {
+    std::string quoted = "\"";
+    if (!text.empty() && std::string_view("=+-@\t\r").find(text[0]) != std::string_view::npos) {
+        quoted += '\'';
+    }
+    for (const char c : text) {
+        quoted += c == '"' ? "\"\"" : std::string(1, c);
+    }
+    return quoted + "\"";
+}
+
+} // namespace
+
+std::int64_t forEachRecord(SqlConnection& connection, const Dialect& dialect,
+                           const AdminCommand& filter,
+                           const std::function<void(const AdminRecord&)>& sink) {
+    struct Source {
+        const char* table;
+        const char* state;
+        const char* only;
+    };
+    const auto sources =
+        filter.heldOnly
+            ? std::vector<Source>{{"withheld", "state", " AND state = 'held'"}}
+            : std::vector<Source>{{"scores", "'public'", ""}, {"withheld", "state", ""}};
+    std::int64_t passed = 0;
+    for (const auto& source : sources) {
+        std::vector<SqlValue> values{std::int64_t{0}};
+        const std::string sql = selectFrom(dialect, source.table, source.state) + source.only +
+                                conditions(filter, values) + " ORDER BY id LIMIT ?";
+        values.emplace_back(kBatch);
+        for (bool more = true; more;) {
+            const auto rows = connection.run(sql, values);
+            for (const auto& row : rows) {
+                sink(record(row));
+            }
+            passed += static_cast<std::int64_t>(rows.size());
+            more = static_cast<std::int64_t>(rows.size()) == kBatch;
+            values[0] = rows.empty() ? std::int64_t{0} : asInteger(rows.back()[0]);
+        }
+    }
+    return passed;
+}
+
+std::optional<AdminRecord> findRecord(SqlConnection& connection, const Dialect& dialect,
+                                      std::int64_t id) {
+    for (const auto& [table, state] : {std::pair{"scores", "'public'"}, {"withheld", "state"}}) {
+        const auto rows =
+            connection.run(selectFrom(dialect, table, state) + " AND id <= ?", {id - 1, id});
+        if (!rows.empty()) {
+            return record(rows[0]);
+        }
+    }
+    return std::nullopt;
+}
+
+void writeListLine(std::ostream& out, const AdminRecord& r) {
+    out << r.id << '\t' << r.state << '\t' << r.receivedAt << '\t' << r.chipType << '\t'
+        << shortest(r.xcodeBuildSec) << '\t'
+        << (r.clientProduct.empty() ? "-" : r.clientProduct + "/" + r.clientVersion) << '\t'
+        << r.deviceName << '\n';
+}
+
+void writeShow(std::ostream& out, const AdminRecord& r) {
+    out << "id: " << r.id << "\nstate: " << r.state << "\nreceived_at: " << r.receivedAt
+        << "\ndevice_name: " << r.deviceName << "\nchip_type: " << r.chipType
+        << "\nram_gb: " << r.ramGb << "\nxcode_build_sec: " << shortest(r.xcodeBuildSec)
+        << "\nresin_slicer_sec: " << shortest(r.resinSlicerSec) << "\nmax_temp_c: " << r.maxTempC
+        << "\nswap_used_mb: " << r.swapUsedMb << "\nclient: "
+        << (r.clientProduct.empty() ? "unknown" : r.clientProduct + "/" + r.clientVersion)
+        << "\nreview: " << (r.reviewReason.empty() ? "none" : r.reviewReason)
+        << "\nreview_figures: " << (r.reviewFigures.empty() ? "none" : r.reviewFigures) << '\n';
+}
+
+void writeCsvHeader(std::ostream& out) {
+    out << "id,received_at,state,device_name,chip_type,ram_gb,xcode_build_sec,resin_slicer_sec,"
+           "max_temp_c,swap_used_mb,client_product,client_version,review_reason,review_figures\n";
+}
+
+void writeCsv(std::ostream& out, const AdminRecord& r) {
+    out << r.id << ',' << r.receivedAt << ',' << r.state << ',' << csvText(r.deviceName) << ','
+        << csvText(r.chipType) << ',' << r.ramGb << ',' << shortest(r.xcodeBuildSec) << ','
+        << shortest(r.resinSlicerSec) << ',' << r.maxTempC << ',' << r.swapUsedMb << ','
+        << csvText(r.clientProduct) << ',' << csvText(r.clientVersion) << ','
+        << csvText(r.reviewReason) << ',' << csvText(r.reviewFigures) << "\r\n";
+}
+
+void writeJsonl(std::ostream& out, const AdminRecord& r) {
+    const nlohmann::ordered_json line{
+        {"id", r.id},
+        {"received_at", r.receivedAt},
+        {"state", r.state},
+        {"device_name", r.deviceName},
+        {"chip_type", r.chipType},
+        {"ram_gb", r.ramGb},
+        {"xcode_build_sec", r.xcodeBuildSec},
+        {"resin_slicer_sec", r.resinSlicerSec},
+        {"max_temp_c", r.maxTempC},
+        {"swap_used_mb", r.swapUsedMb},
+        {"client_product",
+         r.clientProduct.empty() ? nullptr : nlohmann::ordered_json(r.clientProduct)},
+        {"client_version",
+         r.clientVersion.empty() ? nullptr : nlohmann::ordered_json(r.clientVersion)},
+        {"review_reason",
+         r.reviewReason.empty() ? nullptr : nlohmann::ordered_json(r.reviewReason)},
+        {"review_figures", r.reviewFigures.empty()
+                               ? nullptr
+                               : nlohmann::ordered_json::parse(r.reviewFigures, nullptr, false)}};
+    out << line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+}
+
+} // namespace service

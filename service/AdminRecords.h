@@ -1,0 +1,45 @@
+#pragma once
+
+#include "service/Admin.h"
+#include "service/Sql.h"
+
+#include <functional>
+#include <iosfwd>
+
+namespace service {
+
+// A record as the operator sees it: on the board ("public") or withheld.
+struct AdminRecord {
+    std::int64_t id = 0;
+    std::string receivedAt;
+    std::string state;
+    std::string deviceName;
+    std::string chipType;
+    std::int64_t ramGb = 0;
+    double xcodeBuildSec = 0.0;
+    double resinSlicerSec = 0.0;
+    std::int64_t maxTempC = 0;
+    std::int64_t swapUsedMb = 0;
+    std::string clientProduct;
+    std::string clientVersion;
+    std::string reviewReason;
+    std::string reviewFigures; // JSON, empty when the rule never held it
+};
+
+// Streams the records that `filter`'s list options select (all of them for
+// export), the board's then the withheld ones, each in id order, reading a
+// bounded batch at a time. Returns how many it passed to `sink`.
+std::int64_t forEachRecord(SqlConnection& connection, const Dialect& dialect,
+                           const AdminCommand& filter,
+                           const std::function<void(const AdminRecord&)>& sink);
+
+std::optional<AdminRecord> findRecord(SqlConnection& connection, const Dialect& dialect,
+                                      std::int64_t id);
+
+void writeListLine(std::ostream& out, const AdminRecord& record);
+void writeShow(std::ostream& out, const AdminRecord& record);
+void writeCsvHeader(std::ostream& out);
+void writeCsv(std::ostream& out, const AdminRecord& record);
+void writeJsonl(std::ostream& out, const AdminRecord& record);
+
+} // namespace service

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace service {
+
+// What the review rule knows about a processor when a time arrives. The
+// quartiles are of the processor's records on the board; `boardFastest` is
+// the shortest time on the whole board (0 when it is empty).
+struct ReviewFigures {
+    std::int64_t records = 0;
+    double q1 = 0.0;
+    double median = 0.0;
+    double q3 = 0.0;
+    double boardFastest = 0.0;
+};
+
+// Why a time is held, for the operator, and the rule's figures as JSON.
+struct Hold {
+    std::string reason;
+    std::string figures;
+};
+
+// With this many records a processor's own quartiles judge; below it, the board.
+inline constexpr std::int64_t kReviewMinRecords = 20;
+// Distance from the median, in units of the near side's quartile spread
+// (median − Q1 below, Q3 − median above; each is one MAD for a symmetric
+// distribution), past which a time is held. Slow times spread further.
+inline constexpr double kReviewFastLimit = 4.0;
+inline constexpr double kReviewSlowLimit = 20.0;
+// A spread is never taken narrower than this share of the median, so that a
+// processor whose results agree closely does not hold every small gain.
+inline constexpr double kReviewMinSpread = 0.02;
+// Below kReviewMinRecords: held when faster than this share of the board's best.
+inline constexpr double kReviewBoardShare = 0.5;
+
+// Whether a time is held for review; nothing when it goes on the board.
+std::optional<Hold> reviewTime(double seconds, const ReviewFigures& figures);
+
+// The first product token and its version of a User-Agent
+// ("benchmark-companion/1.2.0 (…)"), each checked and bounded; empty when
+// the header has none fit to store.
+struct ClientVersion {
+    std::string product;
+    std::string version;
+};
+ClientVersion clientVersion(std::string_view userAgent);
+
+} // namespace service

@@ -1,0 +1,219 @@
+// Outliers held for review and the operator's commands, on both engines.
+#include "service/Review.h"
+
+#include "service/Admin.h"
+#include "service/Handler.h"
+#include "service/ServiceTestSupport.h"
+#include "service/SqlScoreStore.h"
+#include "submission/APIResponse.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace service {
+namespace {
+
+TEST(ReviewRule, HoldsOnlyTimesFarFromTheirProcessor) {
+    struct Case {
+        double seconds;
+        ReviewFigures figures;
+        const char* heldBy; // the rule named in the figures; empty when not held
+    };
+    const ReviewFigures usual{200, 9.5, 10.0, 10.4, 4.0};
+    const ReviewFigures agreeing{200, 10.0, 10.0, 10.0, 4.0};
+    const std::vector<Case> cases = {
+        {0.5, usual, "quartile"},           {8.1, usual, ""},
+        {7.9, usual, "quartile"},           {17.9, usual, ""},
+        {18.1, usual, "quartile"},          {9.3, agreeing, ""},
+        {9.1, agreeing, "quartile"},        {10.5, agreeing, ""},
+        {1.9, {19, 0, 0, 0, 4.0}, "board"}, {2.0, {19, 0, 0, 0, 4.0}, ""},
+        {0.1, {0, 0, 0, 0, 0.0}, ""},       {60.0, {5, 0, 0, 0, 4.0}, ""},
+    };
+    for (const auto& c : cases) {
+        const auto hold = reviewTime(c.seconds, c.figures);
+        EXPECT_EQ(hold.has_value(), *c.heldBy != '\0') << c.seconds << " of " << c.figures.records;
+        if (hold) {
+            EXPECT_NE(hold->figures.find(std::string("\"rule\":\"") + c.heldBy), std::string::npos)
+                << hold->figures;
+        }
+    }
+}
+
+TEST(ReviewRule, KeepsOnlyAFitProductTokenAndVersion) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"benchmark-companion/1.4.2 (Linux x86_64)", "benchmark-companion/1.4.2"},
+        {"curl/8.1.2", "curl/8.1.2"},
+        {"Mozilla", "/"},
+        {"/1.0", "/"},
+        {"tool/", "/"},
+        {"tool/1/2", "/"},
+        {"to\x01ol/1.0", "/"},
+        {"t\xc3\xa4l/1.0", "/"},
+        {std::string(65, 'a') + "/1", "/"},
+        {"a/" + std::string(33, '1'), "/"},
+    };
+    for (const auto& [agent, kept] : cases) {
+        const auto client = clientVersion(agent);
+        EXPECT_EQ(client.product + "/" + client.version, kept) << agent;
+    }
+}
+
+class ReviewCases : public ::testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override {
+        database_ = GetParam() == std::string("sqlite") ? file_.path().string()
+                                                        : freshPostgresDatabase("review_test");
+        ASSERT_FALSE(database_.empty()) << "no PostgreSQL fixture (TEST_POSTGRES_URL_FILE)";
+        store_ = openStore(database_, [](const std::string& e) { ADD_FAILURE() << e; });
+        context_.emplace(ServiceContext{*store_, limiter_,
+                                        [] { return std::chrono::system_clock::now(); },
+                                        [] { return std::chrono::steady_clock::now(); }});
+    }
+
+    Response send(std::string path, const submission::Payload* payload = nullptr,
+                  std::string agent = "benchmark-companion/2.0.1 (Linux)") {
+        const auto body = payload ? *submission::encodePayload(*payload) : "";
+        return handle(Request{payload ? "POST" : "GET",
+                              std::move(path),
+                              {},
+                              "application/json",
+                              body,
+                              false,
+                              "10.0.0.1",
+                              std::move(agent)},
+                      *context_);
+    }
+
+    // The command's exit status and everything it printed.
+    std::pair<int, std::string> admin(std::vector<std::string> args) {
+        args.insert(args.begin(), {"--database", database_});
+        std::ostringstream out;
+        const int status = runAdmin(args, out, out);
+        return {status, out.str()};
+    }
+
+    TempPath file_{"scores.sqlite3"};
+    TempPath other_{"backup.sqlite3"};
+    std::string database_;
+    std::unique_ptr<ScoreStore> store_;
+    RateLimiter limiter_{RateLimit{0.0, 1.0}};
+    std::optional<ServiceContext> context_;
+};
+
+TEST_P(ReviewCases, APlantedFakeIsHeldAndStaysOffEveryPublicViewUntilApproved) {
+    for (int i = 0; i < 24; ++i) { // around 10 s of run time, the record's 35 s
+        const auto record = clientRecord("R7", 10.0 + 0.05 * (i % 9 - 4));
+        ASSERT_EQ(send("/api/submit", &record).status, 200);
+    }
+    const auto fake = clientRecord("R7", 0.5, "Fake,1");
+    const auto reply = submission::decodeAPIResponse(send("/api/submit", &fake).body);
+    ASSERT_TRUE(reply && reply->success);
+    EXPECT_NE(reply->message->find("incelemeye"), std::string::npos) << *reply->message;
+    EXPECT_NE(reply->message->find("25 sonuç arasında 1."), std::string::npos) << *reply->message;
+    EXPECT_LE(codePoints(*reply->message), kMaxShownChars);
+    const auto publicViews = [&] {
+        return send("/api/scores").body + send("/").body + send("/?chip=R7").body;
+    };
+    EXPECT_EQ(publicViews().find("Fake,1"), std::string::npos);
+    EXPECT_EQ(send("/r/25").status, 404);
+    EXPECT_EQ(store_->chips()->at(0).count, 24);
+    EXPECT_EQ(store_->best(std::string("R7"), 100)->size(), 24U);
+
+    const auto held = admin({"list", "--held"});
+    EXPECT_EQ(held.first, 0);
+    EXPECT_NE(held.second.find("25\theld\t"), std::string::npos) << held.second;
+    EXPECT_NE(admin({"show", "25"}).second.find("\"rule\":\"quartile\""), std::string::npos);
+    EXPECT_EQ(admin({"approve", "25"}).first, 0);
+    EXPECT_NE(publicViews().find("Fake,1"), std::string::npos);
+    EXPECT_EQ(store_->chips()->at(0).count, 25);
+    const auto page = send("/r/25");
+    EXPECT_EQ(page.status, 200);
+    EXPECT_NE(page.body.find("benchmark-companion 2.0.1"), std::string::npos);
+    EXPECT_NE(page.body.find("25 sonuç arasında 1. sırada"), std::string::npos) << page.body;
+}
+
+TEST_P(ReviewCases, OperatorCommandsChangeTheBoardAndRefuseBadInput) {
+    // The last device name is a spreadsheet formula, which a CSV export must not run.
+    for (const auto& [chip, seconds, agent, device] :
+         {std::tuple{"A1", 10.0, "benchmark-companion/1.0", "Mac"},
+          {"A1", 11.0, "benchmark-companion/2.0", "Mac"},
+          {"B2", 20.0, "curl/8.0", "Mac"},
+          {"B2", 40.0, "", "=HYPERLINK(\"http://x\")"}}) {
+        const auto record = clientRecord(chip, seconds, device);
+        ASSERT_EQ(send("/api/submit", &record, agent).status, 200);
+    }
+    struct Step {
+        std::vector<std::string> args;
+        int status;
+        std::string says;
+    };
+    const std::vector<Step> steps = {
+        {{"list", "--chip", "A1"}, 0, "listed 2 records"},
+        {{"list", "--client-version", "2.0"}, 0, "2\tpublic\t"},
+        {{"list", "--client-version", "curl/8.0"}, 0, "listed 1 records"},
+        {{"list", "--since", "2000-01-01"}, 0, "listed 4 records"},
+        {{"list", "--since", "2999-01-01T00:00:00Z"}, 0, "listed 0 records"},
+        {{"show", "1"}, 0, "client: benchmark-companion/1.0"},
+        {{"show", "4"}, 0, "client: unknown"},
+        {{"hide", "1"}, 0, "hidden; it is off the board"},
+        {{"hide", "1"}, 1, "already hidden"},
+        {{"approve", "1"}, 1, "is not held"},
+        {{"list", "--chip", "A1"}, 0, "1\thidden\t"},
+        {{"restore", "1"}, 0, "restored"},
+        {{"restore", "1"}, 1, "is not hidden"},
+        {{"delete", "2"}, 2, "--yes"},
+        {{"delete", "2", "--yes"}, 0, "deleted"},
+        {{"show", "2"}, 1, "record 2 does not exist"},
+        {{"approve", "99"}, 1, "record 99 does not exist"},
+        {{"hide", "x1"}, 2, "needs a record id"},
+        {{"hide", "0"}, 2, "needs a record id"},
+        {{"list", "--bogus"}, 2, "unknown option '--bogus'"},
+        {{"list", "--yes"}, 2, "--yes does not apply to list"},
+        {{"list", "--since", "yesterday"}, 2, "--since needs"},
+        {{"export"}, 2, "--format csv"},
+        {{"export", "--format", "xml"}, 2, "csv or jsonl"},
+        {{"frobnicate"}, 2, "unknown admin command"},
+        {{"show"}, 2, "needs a record id"},
+        {{"export", "--format", "csv"}, 0, "\r\n3,"},
+        {{"export", "--format", "csv"}, 0, "\"'=HYPERLINK(\"\"http://x\"\")\""},
+        {{"export", "--format", "jsonl"}, 0, "\"device_name\":\"=HYPERLINK(\\\"http://x"},
+        {{"export", "--format", "jsonl"}, 0, "\"client_version\":null"},
+        {{"export", "--format", "jsonl"}, 0, "exported 3 records"},
+    };
+    for (const auto& step : steps) {
+        const auto [status, said] = admin(step.args);
+        EXPECT_EQ(status, step.status) << step.args[0] << ": " << said;
+        EXPECT_NE(said.find(step.says), std::string::npos) << step.args[0] << ": " << said;
+    }
+    // Counts and ranks follow: A1 holds only record 1 again, the fastest.
+    const auto record = clientRecord("A1", 10.5);
+    EXPECT_NE(send("/api/submit", &record).body.find("2 sonuç arasında 2."), std::string::npos);
+    const auto backedUp = admin({"backup", other_.path().string()});
+    if (GetParam() == std::string("sqlite")) {
+        EXPECT_EQ(backedUp.first, 0) << backedUp.second;
+        EXPECT_EQ(openSqlite(other_.path())->run("SELECT COUNT(*) FROM scores", {})[0][0],
+                  SqlValue{std::int64_t{4}});
+        EXPECT_NE(admin({"backup", other_.path().string()}).second.find("exists"),
+                  std::string::npos);
+    } else {
+        EXPECT_NE(backedUp.second.find("pg_dump"), std::string::npos);
+    }
+    EXPECT_EQ(backedUp.first == 0, GetParam() == std::string("sqlite"));
+}
+
+TEST(AdminDatabase, OneItCannotOpenIsAClearFailure) {
+    TempPath missing("missing.sqlite3");
+    for (const std::string& database :
+         {missing.path().string(), std::string("postgresql://nobody@127.0.0.1:1/none")}) {
+        std::ostringstream out;
+        EXPECT_EQ(runAdmin({"list", "--database", database}, out, out), 1) << database;
+        EXPECT_NE(out.str().find("cannot open the database"), std::string::npos) << out.str();
+        EXPECT_FALSE(std::filesystem::exists(missing.path()));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, ReviewCases, ::testing::Values("sqlite", "postgres"));
+
+} // namespace
+} // namespace service
