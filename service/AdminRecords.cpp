@@ -14,10 +14,10 @@ namespace {
 constexpr std::int64_t kBatch = 1000;
 
 AdminRecord record(const SqlRow& row) {
-    return AdminRecord{asInteger(row[0]),    asText(row[1]),       asText(row[2]),
-                       asText(row[3]),       asText(row[4]),       asInteger(row[5]),
-                       asNumber(row[6]),     asNumber(row[7]),     asInteger(row[8]),
-                       asInteger(row[9]),    asTextOrEmpty(row[10]), asTextOrEmpty(row[11]),
+    return AdminRecord{asInteger(row[0]),      asText(row[1]),         asText(row[2]),
+                       asText(row[3]),         asText(row[4]),         asInteger(row[5]),
+                       asNumber(row[6]),       asNumber(row[7]),       asInteger(row[8]),
+                       asInteger(row[9]),      asTextOrEmpty(row[10]), asTextOrEmpty(row[11]),
                        asTextOrEmpty(row[12]), asTextOrEmpty(row[13])};
 }
 

@@ -136,7 +136,7 @@ asio::awaitable<bool> exchange(HttpServer::Impl& server, Stream& stream, beast::
     error_code ec;
     co_await http::async_read_header(stream, buffer, parser,
                                      asio::redirect_error(asio::use_awaitable, ec));
-    Request request{"-", "-", {}, "", "", false, peer};
+    Request request{"-", "-", {}, "", "", false, peer, ""};
     Answer answer;
     if (ec == beast::error::timeout || ec == http::error::end_of_stream ||
         ec == asio::error::operation_aborted || ec == asio::error::eof) {

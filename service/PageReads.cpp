@@ -58,7 +58,7 @@ double bound(SqlConnection& connection, const std::string& chip, const char* agg
 } // namespace
 
 double readKthTime(SqlConnection& connection, const Dialect& dialect, const std::string& chip,
-               std::int64_t k) {
+                   std::int64_t k) {
     const auto second = locate(connection.run("SELECT bucket, records FROM time_buckets WHERE "
                                               "chip_type = ? AND width_ms = 1000 AND records > 0 "
                                               "ORDER BY bucket",
@@ -171,8 +171,9 @@ Distribution readDistribution(SqlConnection& connection, const Dialect& dialect,
     }
     // The quartiles lean outwards, so that a few results are all binned; the
     // ends inside the fences are read from the index.
-    const auto fences = outlierFences(readKthTime(connection, dialect, chip, (n - 1) / 4),
-                                      readKthTime(connection, dialect, chip, (3 * (n - 1) + 3) / 4));
+    const auto fences =
+        outlierFences(readKthTime(connection, dialect, chip, (n - 1) / 4),
+                      readKthTime(connection, dialect, chip, (3 * (n - 1) + 3) / 4));
     const double low = bound(connection, chip, "MIN", ">=", fences.first);
     const double high = bound(connection, chip, "MAX", "<=", fences.second);
     result.low = low;

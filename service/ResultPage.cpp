@@ -63,8 +63,9 @@ std::optional<std::int64_t> resultId(std::string_view path) {
 std::string acceptedMessage(const Placement& placement) {
     if (placement.held) {
         // No address: a held result has no public page until it is approved.
-        return "Skor incelemeye alındı; onaylanırsa bu işlemcideki " + formatCount(placement.total) +
-               " sonuç arasında " + formatCount(placement.rank) + ". olacak.";
+        return "Skor incelemeye alındı; onaylanırsa bu işlemcideki " +
+               formatCount(placement.total) + " sonuç arasında " + formatCount(placement.rank) +
+               ". olacak.";
     }
     std::string message =
         "Skor kaydedildi: bu işlemcideki " + placeText(placement.rank, placement.total) + ".";

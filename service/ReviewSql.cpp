@@ -7,19 +7,6 @@ const std::string kRecordColumns =
     "id, received_at, device_name, chip_type, ram_gb, xcode_build_sec, resin_slicer_sec, "
     "max_temp_c, swap_used_mb, client_product, client_version, review_reason, review_figures";
 
-const std::vector<std::string>& reviewSchema() {
-    static const std::vector<std::string> statements = {
-        "ALTER TABLE scores ADD COLUMN client_product TEXT",
-        "ALTER TABLE scores ADD COLUMN client_version TEXT",
-        "ALTER TABLE scores ADD COLUMN review_reason TEXT",
-        "ALTER TABLE scores ADD COLUMN review_figures TEXT",
-        "CREATE TABLE withheld AS SELECT * FROM scores WHERE 1 = 0",
-        "ALTER TABLE withheld ADD COLUMN state TEXT NOT NULL DEFAULT 'held'",
-        "CREATE UNIQUE INDEX withheld_by_id ON withheld (id)",
-    };
-    return statements;
-}
-
 ReviewFigures reviewFigures(SqlConnection& connection, const Dialect& dialect,
                             const std::string& chip, std::int64_t records) {
     ReviewFigures figures;

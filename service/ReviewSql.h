@@ -5,19 +5,12 @@
 
 namespace service {
 
-// Records off the board (held for review or hidden by an operator) live in
-// `withheld`, a table with the columns of `scores` and a state. Every public
-// read, count and rank reads `scores` alone, so none of them has to filter.
-// Ids stay unique across both: a record is always inserted into `scores`
-// first, and moves between the tables keep its id.
+// Records off the board live in `withheld` (see Schema.cpp), in one of these states.
 inline constexpr const char* kHeld = "held";
 inline constexpr const char* kHidden = "hidden";
 
 // Every column a record has, in both tables.
 extern const std::string kRecordColumns;
-
-// The schema step that adds the client's version, the review and `withheld`.
-const std::vector<std::string>& reviewSchema();
 
 // The figures the review rule needs for a time of `chip`, which has `records`
 // on the board.

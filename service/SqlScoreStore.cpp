@@ -3,6 +3,7 @@
 #include "service/Options.h"
 #include "service/PageReads.h"
 #include "service/ReviewSql.h"
+#include "service/Schema.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,46 +11,6 @@
 
 namespace service {
 namespace {
-
-constexpr std::int64_t kSchemaVersion = 4;
-
-// Version 2 kept each processor's number of records in `chip_counts`, written
-// by the service itself. Both engines take the same SQL. Version 3 stops
-// writing it; it stays for instances of version 2 still running during an
-// upgrade, and nothing reads it.
-const std::vector<std::string> kSchemaV2 = {
-    "CREATE TABLE chip_counts (chip_type TEXT PRIMARY KEY, records BIGINT NOT NULL)",
-    "INSERT INTO chip_counts (chip_type, records) SELECT chip_type, COUNT(*) FROM scores GROUP BY "
-    "chip_type",
-};
-
-// Version 3: counts kept by the database's own triggers on `scores`, so they
-// stay exact whichever binary inserts or deletes, an older one included.
-//   chip_totals (chip_type, records): a processor's number of results.
-//   time_buckets (chip_type, width_ms, bucket, records): how many of its
-//     results have m / width_ms = bucket, where m is xcode_build_sec in whole
-//     milliseconds, rounded down (Dialect::millisecondOf). width_ms is 1000
-//     (one row per second) or 1 (one per millisecond). Deletes can leave rows
-//     of 0.
-// A rank then sums at most one row per second below the time, at most 1,000
-// millisecond rows inside its second, and walks one millisecond's records.
-const std::vector<std::string> kCountTables = {
-    "CREATE TABLE chip_totals (chip_type TEXT PRIMARY KEY, records BIGINT NOT NULL)",
-    "CREATE TABLE time_buckets (chip_type TEXT NOT NULL, width_ms BIGINT NOT NULL, "
-    "bucket BIGINT NOT NULL, records BIGINT NOT NULL, PRIMARY KEY (chip_type, width_ms, bucket))",
-};
-
-std::vector<std::string> countBackfill(const Dialect& dialect) {
-    return {
-        "INSERT INTO chip_totals (chip_type, records) SELECT chip_type, COUNT(*) FROM scores "
-        "GROUP BY chip_type",
-        "INSERT INTO time_buckets (chip_type, width_ms, bucket, records) SELECT chip_type, 1, " +
-            dialect.millisecondOf("xcode_build_sec") + ", COUNT(*) FROM scores GROUP BY 1, 3",
-        "INSERT INTO time_buckets (chip_type, width_ms, bucket, records) SELECT chip_type, 1000, "
-        "bucket / 1000, SUM(records) FROM time_buckets WHERE width_ms = 1 GROUP BY chip_type, "
-        "bucket / 1000",
-    };
-}
 
 // Total, then the faster results: whole seconds below, milliseconds below in
 // the same second, and a walk of the same millisecond along the index. One
@@ -63,32 +24,6 @@ std::string rankQuery(const Dialect& dialect) {
            "(SELECT COUNT(*) FROM scores WHERE chip_type = ? AND xcode_build_sec < ? AND "
            "xcode_build_sec >= ? AND " +
            dialect.millisecondOf("xcode_build_sec") + " = ?)";
-}
-
-void runAll(SqlConnection& connection, const std::vector<std::string>& statements) {
-    for (const auto& statement : statements) {
-        connection.run(statement, {});
-    }
-}
-
-void upgrade(SqlConnection& connection, const Dialect& dialect, std::int64_t version) {
-    if (version < 1) {
-        runAll(connection, dialect.createSchemaV1);
-    }
-    if (version < 2) {
-        runAll(connection, kSchemaV2);
-    }
-    if (version < 3) {
-        if (!dialect.lockScores.empty()) {
-            connection.run(dialect.lockScores, {});
-        }
-        runAll(connection, kCountTables);
-        runAll(connection, dialect.createCountingTriggers);
-        runAll(connection, countBackfill(dialect));
-    }
-    if (version < 4) {
-        runAll(connection, reviewSchema());
-    }
 }
 
 const std::string kPayloadColumns =
@@ -185,7 +120,9 @@ void SqlScoreStore::giveBack(std::unique_ptr<SqlConnection> connection) {
 
 void SqlScoreStore::migrate() {
     const auto connection = connect_();
-    runAll(*connection, dialect_.migrationSettings);
+    for (const auto& setting : dialect_.migrationSettings) {
+        connection->run(setting, {});
+    }
     inTransaction(*connection, dialect_.beginWrite, [&] {
         if (!dialect_.lockForMigration.empty()) {
             connection->run(dialect_.lockForMigration, {});
@@ -198,12 +135,25 @@ void SqlScoreStore::migrate() {
                                      ", newer than this service's " +
                                      std::to_string(kSchemaVersion));
         }
-        upgrade(*connection, dialect_, version);
+        upgradeSchema(*connection, dialect_, version);
         if (version < kSchemaVersion) {
             connection->run("INSERT INTO schema_version (version) VALUES (?)", {kSchemaVersion});
         }
         return 0;
     });
+}
+
+std::pair<std::int64_t, std::int64_t>
+SqlScoreStore::placeOf(SqlConnection& connection, const std::string& chip, double seconds) {
+    // The same rounding as the triggers': one IEEE multiplication, then down.
+    const auto ms = static_cast<std::int64_t>(std::floor(seconds * 1000.0));
+    const std::int64_t second = ms / 1000;
+    const auto counts =
+        connection.run(rankQuery_, {chip, chip, second, chip, second * 1000, ms, chip, seconds,
+                                    static_cast<double>(ms - 1) / 1000.0, ms});
+    const auto& row = counts.at(0);
+    return {1 + asInteger(row.at(1)) + asInteger(row.at(2)) + asInteger(row.at(3)),
+            asInteger(row.at(0))};
 }
 
 std::optional<Placement> SqlScoreStore::add(const submission::Payload& p,
@@ -213,18 +163,15 @@ std::optional<Placement> SqlScoreStore::add(const submission::Payload& p,
     if (dialect_.oneWriterAtATime) {
         writer.lock();
     }
-    // The same rounding as the triggers': one IEEE multiplication, then down.
-    const auto ms = static_cast<std::int64_t>(std::floor(p.xcode_build_sec * 1000.0));
-    const std::int64_t second = ms / 1000;
     const auto text = [](const std::string& value) -> SqlValue {
         return value.empty() ? SqlValue{nullptr} : SqlValue{value};
     };
     return withConnection([&](SqlConnection& connection) {
         return inTransaction(connection, dialect_.beginWrite, [&] {
             // The rule reads the board as it was before this record.
-            const auto hold = reviewTime(
-                p.xcode_build_sec, reviewFigures(connection, dialect_, p.chip_type,
-                                                 readRecords(connection, p.chip_type)));
+            const auto hold =
+                reviewTime(p.xcode_build_sec, reviewFigures(connection, dialect_, p.chip_type,
+                                                            readRecords(connection, p.chip_type)));
             // Its trigger takes the processor's total row until the commit, so
             // on PostgreSQL every later statement sees all of that processor's
             // results committed before and none after.
@@ -236,15 +183,9 @@ std::optional<Placement> SqlScoreStore::add(const submission::Payload& p,
                  p.resin_slicer_sec, p.max_temp_c, p.swap_used_mb, text(client.product),
                  text(client.version), hold ? SqlValue{hold->reason} : SqlValue{nullptr},
                  hold ? SqlValue{hold->figures} : SqlValue{nullptr}});
-            const auto counts =
-                connection.run(rankQuery_, {p.chip_type, p.chip_type, second, p.chip_type,
-                                            second * 1000, ms, p.chip_type, p.xcode_build_sec,
-                                            static_cast<double>(ms - 1) / 1000.0, ms});
-            const auto& row = counts.at(0);
-            const Placement placement{
-                asInteger(inserted.at(0).at(0)),
-                1 + asInteger(row.at(1)) + asInteger(row.at(2)) + asInteger(row.at(3)),
-                asInteger(row.at(0)), hold.has_value()};
+            const auto [rank, total] = placeOf(connection, p.chip_type, p.xcode_build_sec);
+            const Placement placement{asInteger(inserted.at(0).at(0)), rank, total,
+                                      hold.has_value()};
             if (hold) {
                 // Ranked as if on the board, then taken off it; the triggers
                 // take it out of the counts again.
@@ -295,15 +236,8 @@ std::optional<std::optional<Standing>> SqlScoreStore::standing(std::int64_t id) 
             }
             Standing result{storedScore(rows[0]), 0, 0};
             const auto& p = result.score.payload;
-            // Ranked as add() ranks a submission: from the kept counts.
-            const auto ms = static_cast<std::int64_t>(std::floor(p.xcode_build_sec * 1000.0));
-            const auto counts =
-                connection.run(rankQuery_, {p.chip_type, p.chip_type, ms / 1000, p.chip_type,
-                                            ms / 1000 * 1000, ms, p.chip_type, p.xcode_build_sec,
-                                            static_cast<double>(ms - 1) / 1000.0, ms});
-            const auto& row = counts.at(0);
-            result.rank = 1 + asInteger(row.at(1)) + asInteger(row.at(2)) + asInteger(row.at(3));
-            result.total = asInteger(row.at(0));
+            std::tie(result.rank, result.total) =
+                placeOf(connection, p.chip_type, p.xcode_build_sec);
             return result;
         });
     });

@@ -43,6 +43,9 @@ private:
     auto withConnection(Work work) -> std::optional<decltype(work(std::declval<SqlConnection&>()))>;
 
     void giveBack(std::unique_ptr<SqlConnection> connection);
+    // A time's rank among its processor's records, and their number, from the kept counts.
+    std::pair<std::int64_t, std::int64_t> placeOf(SqlConnection& connection,
+                                                  const std::string& chip, double seconds);
     std::vector<StoredScore> bestIn(SqlConnection& connection,
                                     const std::optional<std::string>& chip, int limit,
                                     std::int64_t offset);

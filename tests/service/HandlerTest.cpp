@@ -22,7 +22,8 @@ struct Exchange {
 };
 
 Request post(std::string body, std::string type = "application/json") {
-    return Request{"POST", "/api/submit", {}, std::move(type), std::move(body), false, "10.0.0.1", ""};
+    return Request{"POST",          "/api/submit", {},         std::move(type),
+                   std::move(body), false,         "10.0.0.1", ""};
 }
 
 class HandlerTest : public ::testing::Test {

@@ -121,8 +121,8 @@ TEST(ResultPages, AreFoundByTheAddressInTheReplyAndPagedWithTotals) {
         ASSERT_TRUE(store->add(clientRecord("M9", 10.0 + i * 0.01), "2026-01-31T12:00:00.000Z"));
     }
     const auto body = *submission::encodePayload(clientRecord("M9", 10.005));
-    const auto reply =
-        handle(Request{"POST", "/api/submit", {}, "application/json", body, false, "a", ""}, context);
+    const auto reply = handle(
+        Request{"POST", "/api/submit", {}, "application/json", body, false, "a", ""}, context);
     std::smatch found;
     ASSERT_TRUE(std::regex_search(reply.body, found, std::regex("Sayfası: (/r/[0-9]+)")));
     const std::string address = found[1];

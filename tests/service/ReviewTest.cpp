@@ -3,6 +3,7 @@
 
 #include "service/Admin.h"
 #include "service/Handler.h"
+#include "service/Metrics.h"
 #include "service/ServiceTestSupport.h"
 #include "service/SqlScoreStore.h"
 #include "submission/APIResponse.h"
@@ -69,6 +70,7 @@ protected:
         context_.emplace(ServiceContext{*store_, limiter_,
                                         [] { return std::chrono::system_clock::now(); },
                                         [] { return std::chrono::steady_clock::now(); }});
+        context_->metrics = &metrics_;
     }
 
     Response send(std::string path, const submission::Payload* payload = nullptr,
@@ -98,6 +100,7 @@ protected:
     std::string database_;
     std::unique_ptr<ScoreStore> store_;
     RateLimiter limiter_{RateLimit{0.0, 1.0}};
+    Metrics metrics_;
     std::optional<ServiceContext> context_;
 };
 
@@ -117,6 +120,9 @@ TEST_P(ReviewCases, APlantedFakeIsHeldAndStaysOffEveryPublicViewUntilApproved) {
     };
     EXPECT_EQ(publicViews().find("Fake,1"), std::string::npos);
     EXPECT_EQ(send("/r/25").status, 404);
+    const auto counted = metrics_.render({});
+    EXPECT_NE(counted.find("{outcome=\"held\"} 1\n"), std::string::npos) << counted;
+    EXPECT_NE(counted.find("{outcome=\"accepted\"} 24\n"), std::string::npos) << counted;
     EXPECT_EQ(store_->chips()->at(0).count, 24);
     EXPECT_EQ(store_->best(std::string("R7"), 100)->size(), 24U);
 

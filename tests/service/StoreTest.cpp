@@ -18,8 +18,8 @@ using submission::Payload;
 class StoreCases : public ::testing::TestWithParam<const char*> {
 protected:
     void SetUp() override {
-        database_ =
-            GetParam() == std::string("sqlite") ? file_.path().string() : freshPostgresDatabase("store_test");
+        database_ = GetParam() == std::string("sqlite") ? file_.path().string()
+                                                        : freshPostgresDatabase("store_test");
         ASSERT_FALSE(database_.empty()) << "no PostgreSQL fixture (TEST_POSTGRES_URL_FILE)";
     }
     std::unique_ptr<ScoreStore> open() {
@@ -63,7 +63,8 @@ TEST_P(StoreCases, RecordsRoundTripRankAndSummarise) {
     for (const auto& payload : additions) {
         place(*open(), payload);
     }
-    // Times on and beside the edges of seconds and milliseconds, and ties (none so fast that it is held for review).
+    // Times on and beside the edges of seconds and milliseconds, and ties (none so fast that it is
+    // held for review).
     const auto at = [](double time) { return Payload{"d", "M5", 16, time, time / 3.5, 84, 0}; };
     for (const double time : {20.0, 19.999, 20.0005, 20.001, 19.9995, 20.0, 5.999, 6.0}) {
         place(*open(), at(time));
