@@ -2,13 +2,15 @@
 
 #include "service/PageReads.h"
 
+#include <cstdlib>
+
 namespace service {
 const std::string kRecordColumns =
     "id, received_at, device_name, chip_type, ram_gb, xcode_build_sec, resin_slicer_sec, "
     "max_temp_c, swap_used_mb, client_product, client_version, review_reason, review_figures";
 
-ReviewFigures reviewFigures(SqlConnection& connection, const Dialect& dialect,
-                            const std::string& chip, std::int64_t records) {
+ReviewFigures ReviewFigureSource::read(SqlConnection& connection, const Dialect& dialect,
+                                       const std::string& chip, std::int64_t records) {
     ReviewFigures figures;
     figures.records = records;
     if (records < kReviewMinRecords) {
@@ -18,12 +20,23 @@ ReviewFigures reviewFigures(SqlConnection& connection, const Dialect& dialect,
             std::holds_alternative<std::nullptr_t>(rows.at(0).at(0)) ? 0.0 : asNumber(rows[0][0]);
         return figures;
     }
-    // From the kept counts, so a few statements at any size.
+    {
+        const std::lock_guard lock(mutex_);
+        const auto found = known_.find(chip);
+        const auto kept = found == known_.end() ? Quartiles{} : found->second;
+        if (kept.records > 0 && std::abs(records - kept.records) <= kept.records / 20) {
+            return ReviewFigures{records, kept.q1, kept.median, kept.q3, 0.0};
+        }
+    }
     const auto at = [&](std::int64_t k) { return readKthTime(connection, dialect, chip, k); };
-    figures.q1 = at((records - 1) / 4);
-    figures.median = at((records - 1) / 2);
-    figures.q3 = at(3 * (records - 1) / 4);
-    return figures;
+    const Quartiles read{records, at((records - 1) / 4), at((records - 1) / 2),
+                         at(3 * (records - 1) / 4)};
+    const std::lock_guard lock(mutex_);
+    if (known_.size() >= kMaxKnown) {
+        known_.clear(); // a flood of new processors costs reads, never memory
+    }
+    known_[chip] = read;
+    return ReviewFigures{records, read.q1, read.median, read.q3, 0.0};
 }
 
 // The triggers on `scores` keep every count as records leave and return.

@@ -169,9 +169,9 @@ std::optional<Placement> SqlScoreStore::add(const submission::Payload& p,
     return withConnection([&](SqlConnection& connection) {
         return inTransaction(connection, dialect_.beginWrite, [&] {
             // The rule reads the board as it was before this record.
-            const auto hold =
-                reviewTime(p.xcode_build_sec, reviewFigures(connection, dialect_, p.chip_type,
-                                                            readRecords(connection, p.chip_type)));
+            const auto hold = reviewTime(p.xcode_build_sec,
+                                         reviewFigures_.read(connection, dialect_, p.chip_type,
+                                                             readRecords(connection, p.chip_type)));
             // Its trigger takes the processor's total row until the commit, so
             // on PostgreSQL every later statement sees all of that processor's
             // results committed before and none after.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "service/PageReads.h"
+#include "service/ReviewSql.h"
 #include "service/ScoreStore.h"
 #include "service/Sql.h"
 
@@ -58,6 +59,7 @@ private:
     std::mutex writerMutex_;
     std::vector<std::unique_ptr<SqlConnection>> idle_;
     ChipSummaries summaries_;
+    ReviewFigureSource reviewFigures_;
 };
 
 // A database's engine and how to connect to it: PostgreSQL for the forms

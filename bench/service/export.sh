@@ -28,9 +28,11 @@ for n in 100000 1000000; do
   : >"$db"
   "$service" admin list --database "$db" >/dev/null # creates the schema
   seed_sqlite "$db" "$n" >/dev/null
+  "$service" admin list --held --database "$db" >/dev/null # migrates the seeded schema
   measure sqlite "$n" "$db"
   psql_scores -c "DROP SCHEMA public CASCADE; CREATE SCHEMA public;" >/dev/null 2>&1
   "$service" admin list --database "$pg_url" >/dev/null
   seed_postgres "$n" >/dev/null 2>&1
+  "$service" admin list --held --database "$pg_url" >/dev/null
   measure postgres "$n" "$pg_url"
 done

@@ -2,12 +2,14 @@
 # SQL. A share (by default 30 %) of them is on one popular processor, the rest
 # spread over 199 others; times 20–220 s with the ratio the plausibility rule
 # wants. The schema goes back to version 2: its per-processor counts are
-# rebuilt, and the triggered counts of version 3 are dropped before the
-# insert, so that the next start of a version-3 service backfills them (a
-# service of version 1 finds an extra table it does not read).
+# rebuilt, the triggered counts of version 3 are dropped before the insert,
+# and so are the review's table and columns of version 4, so that the next
+# start of a newer service backfills and adds them (a service of version 1
+# finds an extra table it does not read).
 popular_chip="AMD EPYC 7B13"
+review_columns="client_product client_version review_reason review_figures"
 version2_sql="DROP TABLE IF EXISTS chip_totals; DROP TABLE IF EXISTS time_buckets;
-DELETE FROM schema_version; INSERT INTO schema_version VALUES (2);
+DROP TABLE IF EXISTS withheld; DELETE FROM schema_version; INSERT INTO schema_version VALUES (2);
 DROP INDEX scores_by_time; DROP INDEX scores_by_chip_time;"
 # The indexes are built again after the insert: sorting once is much faster
 # than inserting ten million random keys into them.
@@ -15,6 +17,11 @@ indexes_sql="CREATE INDEX scores_by_time ON scores (xcode_build_sec);
 CREATE INDEX scores_by_chip_time ON scores (chip_type, xcode_build_sec);"
 
 seed_sqlite() { # FILE N [SHARE in tenths]  (the schema must exist: start the service once)
+  local drops="" column
+  # SQLite has no DROP COLUMN IF EXISTS: only the columns this file has.
+  for column in $(sqlite3 "$1" "SELECT name FROM pragma_table_info('scores')"); do
+    [[ " $review_columns " == *" $column "* ]] && drops+="ALTER TABLE scores DROP COLUMN $column; "
+  done
   sqlite3 "$1" <<SQL
 PRAGMA journal_mode=WAL;
 PRAGMA synchronous=OFF;
@@ -24,6 +31,7 @@ DROP TRIGGER IF EXISTS scores_counted_insert;
 DROP TRIGGER IF EXISTS scores_counted_delete;
 DROP TRIGGER IF EXISTS scores_counted_update;
 $version2_sql
+$drops
 WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < $2),
  r(i, chip, t) AS (SELECT i,
    CASE WHEN abs(random()) % 10 < ${3:-3} THEN '$popular_chip'
@@ -47,6 +55,7 @@ DROP TRIGGER IF EXISTS scores_counted ON scores;
 DROP FUNCTION IF EXISTS scores_counted();
 DROP FUNCTION IF EXISTS count_score;
 $version2_sql
+$(for column in $review_columns; do echo "ALTER TABLE scores DROP COLUMN IF EXISTS $column;"; done)
 INSERT INTO scores (received_at, device_name, chip_type, ram_gb, xcode_build_sec,
                     resin_slicer_sec, max_temp_c, swap_used_mb)
 SELECT timestamptz '2026-12-01 00:00:00Z', 'seed ' || i,
