@@ -80,9 +80,9 @@ Response submit(const Request& request, ServiceContext& context) {
         count(context, SubmissionOutcome::implausible);
         return failure(400, std::move(*problem));
     }
-    const auto placement = context.store.add(std::get<submission::Payload>(checked),
-                                             isoUtc(context.wallClock()),
-                                             clientVersion(request.userAgent));
+    const auto placement =
+        context.store.add(std::get<submission::Payload>(checked), isoUtc(context.wallClock()),
+                          clientVersion(request.userAgent));
     if (!placement) {
         count(context, SubmissionOutcome::unavailable);
         return unavailable();
@@ -126,13 +126,12 @@ Response scores(const Request& request, ServiceContext& context) {
         return failure(400, "Geçersiz parametre: offset 0 ile 100000 arasında olmalı.");
     }
     const auto chip = queryValue(request, "chip");
-    const auto rows = context.store.best(chip, static_cast<int>(*limit), *offset);
-    const auto total = context.store.records(chip);
-    if (!rows || !total) {
+    const auto listed = context.store.listing(chip, static_cast<int>(*limit), *offset);
+    if (!listed) {
         return unavailable();
     }
     nlohmann::ordered_json list = nlohmann::ordered_json::array();
-    for (const auto& row : *rows) {
+    for (const auto& row : listed->rows) {
         const auto& p = row.payload;
         list.push_back({{"id", row.id},
                         {"url", resultPath(row.id)},
@@ -146,7 +145,7 @@ Response scores(const Request& request, ServiceContext& context) {
                         {"swap_used_mb", p.swap_used_mb}});
     }
     const nlohmann::ordered_json body{
-        {"success", true}, {"total", *total}, {"offset", *offset}, {"scores", list}};
+        {"success", true}, {"total", listed->total}, {"offset", *offset}, {"scores", list}};
     return Response{
         200, kJson, body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace), {}, 0};
 }
@@ -165,16 +164,14 @@ Response page(const Request& request, ServiceContext& context) {
 }
 
 Response result(std::int64_t id, ServiceContext& context) {
-    const auto standing = context.store.standing(id);
-    const auto html = standing && *standing ? renderResult(context.store, **standing)
-                                            : std::optional<std::string>{};
-    if (standing && !*standing) {
-        return Response{404, kHtml, missingResultPage(), {}, 0};
-    }
-    if (!html) {
+    const auto found = context.store.result(id, kResultBins);
+    if (!found) {
         return Response{503, kHtml, unavailablePage(), {}, 0};
     }
-    return Response{200, kHtml, *html, {}, 0};
+    if (!*found) {
+        return Response{404, kHtml, missingResultPage(), {}, 0};
+    }
+    return Response{200, kHtml, renderResult(**found), {}, 0};
 }
 
 Response health(ServiceContext& context) {
@@ -223,7 +220,8 @@ Response handle(const Request& request, ServiceContext& context) {
             return health(context);
         }
         // Reads are limited too: each new ?chip= costs a query and a cache entry.
-        if (const auto wait = context.limiter.admitRead(request.clientAddress, context.steadyClock())) {
+        if (const auto wait =
+                context.limiter.admitRead(request.clientAddress, context.steadyClock())) {
             return tooMany("Çok fazla istek.", *wait);
         }
         return request.path == "/" ? page(request, context) : scores(request, context);

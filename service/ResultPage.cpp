@@ -10,7 +10,6 @@ namespace service {
 namespace {
 
 constexpr std::size_t kMaxMessageChars = 100;
-constexpr int kBins = 20;
 
 std::size_t codePoints(const std::string& text) {
     return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
@@ -76,20 +75,9 @@ std::string acceptedMessage(const Placement& placement) {
     return message;
 }
 
-std::optional<std::string> renderResult(ScoreStore& store, const Standing& standing) {
+std::string renderResult(const ResultData& result) {
+    const auto& standing = result.standing;
     const auto& p = standing.score.payload;
-    const auto chips = store.chips();
-    const auto distribution = store.distribution(p.chip_type, kBins);
-    if (!chips || !distribution) {
-        return std::nullopt;
-    }
-    // The summaries may lag a new result by a few seconds; the chart then has no median yet.
-    std::optional<double> median;
-    const auto summary = std::find_if(chips->begin(), chips->end(),
-                                      [&](const ChipSummary& c) { return c.chip == p.chip_type; });
-    if (summary != chips->end()) {
-        median = summary->median;
-    }
     const std::string id = std::to_string(standing.score.id);
     const std::string chipLink = "<a href='/?chip=" + escapeHtml(encodeQueryValue(p.chip_type)) +
                                  "'>" + escapeHtml(p.chip_type) + "</a>";
@@ -107,7 +95,8 @@ std::optional<std::string> renderResult(ScoreStore& store, const Standing& stand
     append(html,
            "<p>Skor, çalışmanın saniye cinsinden süresinin 3,5 katıdır; düşük skor daha "
            "iyidir.</p><h2>Bu işlemcideki skorların dağılımı</h2>",
-           distributionFigure(*distribution, p.chip_type, median, p.xcode_build_sec, "dist"),
+           distributionFigure(result.distribution, p.chip_type, result.median, p.xcode_build_sec,
+                              "dist"),
            kPageEnd);
     return html;
 }

@@ -20,10 +20,12 @@ std::optional<std::int64_t> resultId(std::string_view path);
 // the whole still fits in the client's 100 characters.
 std::string acceptedMessage(const Placement& placement);
 
+// The distribution's bins on a result's page.
+inline constexpr int kResultBins = 20;
+
 // The page of one result: its values, its rank and percentile, and its
-// processor's distribution with it marked. Nothing when the database cannot
-// be read.
-std::optional<std::string> renderResult(ScoreStore& store, const Standing& standing);
+// processor's distribution with it marked.
+std::string renderResult(const ResultData& result);
 
 // The page for an id that names no result.
 std::string missingResultPage();

@@ -51,6 +51,20 @@ struct Distribution {
     std::int64_t above = 0;
 };
 
+// One result's page, read at one moment of the database: the record and its
+// place, its processor's median and the distribution it is marked in.
+struct ResultData {
+    Standing standing;
+    double median = 0.0;
+    Distribution distribution;
+};
+
+// Some of the best results and how many there are in all, read together.
+struct Listing {
+    std::vector<StoredScore> rows;
+    std::int64_t total = 0;
+};
+
 // What one leaderboard page shows, read at one moment of the database.
 struct PageData {
     std::vector<ChipSummary> chips;
@@ -61,7 +75,8 @@ struct PageData {
 
 // The database behind the service. Its reads feed the public views (page,
 // result page, /api/scores): a result kept from the public belongs in none
-// of them. Every operation returns nothing when the
+// of them, and each view is read in one snapshot, so that none of its
+// numbers contradicts another. Every operation returns nothing when the
 // database cannot be reached or refuses, so the caller can answer 503; none
 // throws. Implementations are safe to call from several threads at once.
 class ScoreStore {
@@ -82,26 +97,19 @@ public:
                                                          int limit, std::int64_t offset = 0) = 0;
     // How many records there are, of one processor when `chip` is set.
     virtual std::optional<std::int64_t> records(const std::optional<std::string>& chip) = 0;
-    // One record and its place; an empty inner value when there is no such id.
-    virtual std::optional<std::optional<Standing>> standing(std::int64_t id) = 0;
+    // `limit` best results from the `offset`th, of `chip` when set, and their number.
+    virtual std::optional<Listing> listing(const std::optional<std::string>& chip, int limit,
+                                           std::int64_t offset) = 0;
+    // One record's page with its processor's distribution in `bins`; an empty
+    // inner value when there is no such id on the board.
+    virtual std::optional<std::optional<ResultData>> result(std::int64_t id, int bins) = 0;
     // Every processor with its best and median time and count, most results first.
     virtual std::optional<std::vector<ChipSummary>> chips() = 0;
     virtual std::optional<Distribution> distribution(const std::string& chip, int bins) = 0;
     // The processors, `rows` best results from the `offset`th (of `chip` when
-    // set), how many there are, and the chosen processor's distribution. A
-    // database store reads them in one snapshot; this default, for stores
-    // without one, merely combines them.
+    // set), how many there are, and the chosen processor's distribution.
     virtual std::optional<PageData> page(const std::optional<std::string>& chip, int rows,
-                                         std::int64_t offset, int bins) {
-        auto summaries = chips();
-        auto scores = best(chip, rows, offset);
-        auto total = records(chip);
-        auto spread = chip ? distribution(*chip, bins) : std::optional<Distribution>{};
-        if (!summaries || !scores || !total || (chip && !spread)) {
-            return std::nullopt;
-        }
-        return PageData{std::move(*summaries), std::move(*scores), *total, std::move(spread)};
-    }
+                                         std::int64_t offset, int bins) = 0;
     // Whether a submission would be stored now, found without storing one.
     virtual bool reachable() = 0;
 };

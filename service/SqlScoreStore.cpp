@@ -225,20 +225,32 @@ std::optional<std::int64_t> SqlScoreStore::records(const std::optional<std::stri
     return withConnection([&](SqlConnection& connection) { return readRecords(connection, chip); });
 }
 
-std::optional<std::optional<Standing>> SqlScoreStore::standing(std::int64_t id) {
-    return withConnection([&](SqlConnection& connection) -> std::optional<Standing> {
-        return inTransaction(connection, dialect_.beginRead, [&]() -> std::optional<Standing> {
+std::optional<Listing> SqlScoreStore::listing(const std::optional<std::string>& chip, int limit,
+                                              std::int64_t offset) {
+    return withConnection([&](SqlConnection& connection) {
+        return inTransaction(connection, dialect_.beginRead, [&] {
+            return Listing{bestIn(connection, chip, limit, offset), readRecords(connection, chip)};
+        });
+    });
+}
+
+std::optional<std::optional<ResultData>> SqlScoreStore::result(std::int64_t id, int bins) {
+    return withConnection([&](SqlConnection& connection) -> std::optional<ResultData> {
+        return inTransaction(connection, dialect_.beginRead, [&]() -> std::optional<ResultData> {
             const auto rows = connection.run("SELECT id, " + dialect_.receivedAtText + ", " +
                                                  kReadColumns + " FROM scores WHERE id = ?",
                                              {id});
             if (rows.empty()) {
                 return std::nullopt;
             }
-            Standing result{storedScore(rows[0]), 0, 0};
-            const auto& p = result.score.payload;
-            std::tie(result.rank, result.total) =
-                placeOf(connection, p.chip_type, p.xcode_build_sec);
-            return result;
+            ResultData data{Standing{storedScore(rows[0]), 0, 0}, 0.0, {}};
+            auto& standing = data.standing;
+            const auto& chip = standing.score.payload.chip_type;
+            std::tie(standing.rank, standing.total) =
+                placeOf(connection, chip, standing.score.payload.xcode_build_sec);
+            data.median = readChipSummary(connection, dialect_, chip, standing.total).median;
+            data.distribution = readDistribution(connection, dialect_, chip, bins);
+            return data;
         });
     });
 }

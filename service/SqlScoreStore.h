@@ -31,7 +31,9 @@ public:
     std::optional<std::vector<StoredScore>> best(const std::optional<std::string>& chip, int limit,
                                                  std::int64_t offset) override;
     std::optional<std::int64_t> records(const std::optional<std::string>& chip) override;
-    std::optional<std::optional<Standing>> standing(std::int64_t id) override;
+    std::optional<Listing> listing(const std::optional<std::string>& chip, int limit,
+                                   std::int64_t offset) override;
+    std::optional<std::optional<ResultData>> result(std::int64_t id, int bins) override;
     std::optional<std::vector<ChipSummary>> chips() override;
     std::optional<Distribution> distribution(const std::string& chip, int bins) override;
     std::optional<PageData> page(const std::optional<std::string>& chip, int rows,

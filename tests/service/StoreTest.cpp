@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <fstream>
 #include <future>
+#include <numeric>
 #include <utility>
 
 namespace service {
@@ -101,11 +102,13 @@ TEST_P(StoreCases, RecordsRoundTripRankAndSummarise) {
     EXPECT_EQ(std::make_tuple(*store->records(std::string("M9")), *store->records(std::nullopt),
                               *store->records(std::string("M0"))),
               std::make_tuple(4L, 14L, 0L));
-    const auto standing = store->standing(ids_[2]);
-    ASSERT_TRUE(standing && *standing);
-    EXPECT_EQ((*standing)->score.payload, additions[2]);
-    EXPECT_EQ(std::make_pair((*standing)->rank, (*standing)->total), std::make_pair(3L, 4L));
-    EXPECT_FALSE(store->standing(lastId_ + 1).value());
+    const auto found = store->result(ids_[2], 2);
+    ASSERT_TRUE(found && *found);
+    const auto& standing = (*found)->standing;
+    EXPECT_EQ(standing.score.payload, additions[2]);
+    EXPECT_EQ(std::make_tuple(standing.rank, standing.total, (*found)->median),
+              std::make_tuple(3L, 4L, 22.5));
+    EXPECT_FALSE(store->result(lastId_ + 1, 2).value());
     place(*store, clientRecord("M9", 21.0 / 3.5));
     raw()->run("DELETE FROM scores WHERE xcode_build_sec = 19.999", {}); // as an operator would
     std::erase(present_, std::make_pair(std::string("M5"), 19.999));
@@ -170,6 +173,25 @@ TEST_P(StoreCases, PageAggregatesAreExactAndFromOneSnapshot) {
         EXPECT_TRUE(std::any_of(page->chips.begin(), page->chips.end(), [&](const auto& summary) {
             return summary.chip == page->best.at(0).payload.chip_type;
         }));
+    }
+    // A result's page and a listing, each while its processor grows: the
+    // distribution adds up to the rank's total, and the rows to the listing's.
+    const auto fastest = store->listing(std::string("M5"), 1, 0)->rows.at(0).id;
+    adding = std::async(std::launch::async, [&] {
+        const auto other = open();
+        for (int i = 0; i < 150; ++i) {
+            other->add(record("M5", 10.0 + i * 0.001), "2026-01-31T12:00:00.000Z");
+        }
+    });
+    while (adding.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+        const auto found = store->result(fastest, 4).value();
+        ASSERT_TRUE(found);
+        const auto& spread = found->distribution;
+        EXPECT_EQ(std::accumulate(spread.counts.begin(), spread.counts.end(),
+                                  spread.below + spread.above),
+                  found->standing.total);
+        const auto listed = store->listing(std::string("M5"), 1000, 0).value();
+        EXPECT_EQ(static_cast<std::int64_t>(listed.rows.size()), listed.total);
     }
 }
 
