@@ -98,8 +98,8 @@ int change(Opened& db, const AdminCommand& command, std::ostream& out, std::ostr
     }
     apply(db, action, command.id);
     connection.run("COMMIT", {});
-    out << "record " << command.id << " (" << found->chipType << ", " << found->xcodeBuildSec
-        << " s) " << action.said << "\n";
+    out << "record " << command.id << " (" << found->score.payload.chip_type << ", "
+        << found->score.payload.xcode_build_sec << " s) " << action.said << "\n";
     return 0;
 }
 

@@ -1,6 +1,7 @@
 #include "service/AdminRecords.h"
 
 #include "service/ReviewSql.h"
+#include "submission/PayloadJson.h"
 
 #include <nlohmann/json.hpp>
 
@@ -14,11 +15,20 @@ namespace {
 constexpr std::int64_t kBatch = 1000;
 
 AdminRecord record(const SqlRow& row) {
-    return AdminRecord{asInteger(row[0]),      asText(row[1]),         asText(row[2]),
-                       asText(row[3]),         asText(row[4]),         asInteger(row[5]),
-                       asNumber(row[6]),       asNumber(row[7]),       asInteger(row[8]),
-                       asInteger(row[9]),      asTextOrEmpty(row[10]), asTextOrEmpty(row[11]),
-                       asTextOrEmpty(row[12]), asTextOrEmpty(row[13])};
+    const submission::Payload payload{asText(row[3]),   asText(row[4]),   asInteger(row[5]),
+                                      asNumber(row[6]), asNumber(row[7]), asInteger(row[8]),
+                                      asInteger(row[9])};
+    return AdminRecord{StoredScore{asInteger(row[0]), asText(row[1]), payload,
+                                   ClientVersion{asTextOrEmpty(row[10]), asTextOrEmpty(row[11])}},
+                       asText(row[2]), asTextOrEmpty(row[12]), asTextOrEmpty(row[13])};
+}
+
+std::string clientText(const ClientVersion& client, const char* none) {
+    return client.product.empty() ? none : client.product + "/" + client.version;
+}
+
+nlohmann::ordered_json textOrNull(const std::string& text) {
+    return text.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(text);
 }
 
 std::string selectFrom(const Dialect& dialect, const std::string& table, const std::string& state) {
@@ -116,19 +126,20 @@ std::optional<AdminRecord> findRecord(SqlConnection& connection, const Dialect& 
 }
 
 void writeListLine(std::ostream& out, const AdminRecord& r) {
-    out << r.id << '\t' << r.state << '\t' << r.receivedAt << '\t' << r.chipType << '\t'
-        << shortest(r.xcodeBuildSec) << '\t'
-        << (r.clientProduct.empty() ? "-" : r.clientProduct + "/" + r.clientVersion) << '\t'
-        << r.deviceName << '\n';
+    const auto& p = r.score.payload;
+    out << r.score.id << '\t' << r.state << '\t' << r.score.receivedAt << '\t' << p.chip_type
+        << '\t' << shortest(p.xcode_build_sec) << '\t' << clientText(r.score.client, "-") << '\t'
+        << p.device_name << '\n';
 }
 
 void writeShow(std::ostream& out, const AdminRecord& r) {
-    out << "id: " << r.id << "\nstate: " << r.state << "\nreceived_at: " << r.receivedAt
-        << "\ndevice_name: " << r.deviceName << "\nchip_type: " << r.chipType
-        << "\nram_gb: " << r.ramGb << "\nxcode_build_sec: " << shortest(r.xcodeBuildSec)
-        << "\nresin_slicer_sec: " << shortest(r.resinSlicerSec) << "\nmax_temp_c: " << r.maxTempC
-        << "\nswap_used_mb: " << r.swapUsedMb << "\nclient: "
-        << (r.clientProduct.empty() ? "unknown" : r.clientProduct + "/" + r.clientVersion)
+    const auto& p = r.score.payload;
+    out << "id: " << r.score.id << "\nstate: " << r.state << "\nreceived_at: " << r.score.receivedAt
+        << "\ndevice_name: " << p.device_name << "\nchip_type: " << p.chip_type
+        << "\nram_gb: " << p.ram_gb << "\nxcode_build_sec: " << shortest(p.xcode_build_sec)
+        << "\nresin_slicer_sec: " << shortest(p.resin_slicer_sec)
+        << "\nmax_temp_c: " << p.max_temp_c << "\nswap_used_mb: " << p.swap_used_mb
+        << "\nclient: " << clientText(r.score.client, "unknown")
         << "\nreview: " << (r.reviewReason.empty() ? "none" : r.reviewReason)
         << "\nreview_figures: " << (r.reviewFigures.empty() ? "none" : r.reviewFigures) << '\n';
 }
@@ -139,34 +150,25 @@ void writeCsvHeader(std::ostream& out) {
 }
 
 void writeCsv(std::ostream& out, const AdminRecord& r) {
-    out << r.id << ',' << r.receivedAt << ',' << r.state << ',' << csvText(r.deviceName) << ','
-        << csvText(r.chipType) << ',' << r.ramGb << ',' << shortest(r.xcodeBuildSec) << ','
-        << shortest(r.resinSlicerSec) << ',' << r.maxTempC << ',' << r.swapUsedMb << ','
-        << csvText(r.clientProduct) << ',' << csvText(r.clientVersion) << ','
-        << csvText(r.reviewReason) << ',' << csvText(r.reviewFigures) << "\r\n";
+    const auto& p = r.score.payload;
+    out << r.score.id << ',' << r.score.receivedAt << ',' << r.state << ','
+        << csvText(p.device_name) << ',' << csvText(p.chip_type) << ',' << p.ram_gb << ','
+        << shortest(p.xcode_build_sec) << ',' << shortest(p.resin_slicer_sec) << ',' << p.max_temp_c
+        << ',' << p.swap_used_mb << ',' << csvText(r.score.client.product) << ','
+        << csvText(r.score.client.version) << ',' << csvText(r.reviewReason) << ','
+        << csvText(r.reviewFigures) << "\r\n";
 }
 
 void writeJsonl(std::ostream& out, const AdminRecord& r) {
-    const nlohmann::ordered_json line{
-        {"id", r.id},
-        {"received_at", r.receivedAt},
-        {"state", r.state},
-        {"device_name", r.deviceName},
-        {"chip_type", r.chipType},
-        {"ram_gb", r.ramGb},
-        {"xcode_build_sec", r.xcodeBuildSec},
-        {"resin_slicer_sec", r.resinSlicerSec},
-        {"max_temp_c", r.maxTempC},
-        {"swap_used_mb", r.swapUsedMb},
-        {"client_product",
-         r.clientProduct.empty() ? nullptr : nlohmann::ordered_json(r.clientProduct)},
-        {"client_version",
-         r.clientVersion.empty() ? nullptr : nlohmann::ordered_json(r.clientVersion)},
-        {"review_reason",
-         r.reviewReason.empty() ? nullptr : nlohmann::ordered_json(r.reviewReason)},
-        {"review_figures", r.reviewFigures.empty()
-                               ? nullptr
-                               : nlohmann::ordered_json::parse(r.reviewFigures, nullptr, false)}};
+    nlohmann::ordered_json line{
+        {"id", r.score.id}, {"received_at", r.score.receivedAt}, {"state", r.state}};
+    line.update(submission::payloadJson(r.score.payload));
+    line["client_product"] = textOrNull(r.score.client.product);
+    line["client_version"] = textOrNull(r.score.client.version);
+    line["review_reason"] = textOrNull(r.reviewReason);
+    line["review_figures"] = r.reviewFigures.empty()
+                                 ? nlohmann::ordered_json(nullptr)
+                                 : nlohmann::ordered_json::parse(r.reviewFigures, nullptr, false);
     out << line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "service/Admin.h"
+#include "service/ScoreStore.h"
 #include "service/Sql.h"
 
 #include <functional>
@@ -10,18 +11,8 @@ namespace service {
 
 // A record as the operator sees it: on the board ("public") or withheld.
 struct AdminRecord {
-    std::int64_t id = 0;
-    std::string receivedAt;
+    StoredScore score;
     std::string state;
-    std::string deviceName;
-    std::string chipType;
-    std::int64_t ramGb = 0;
-    double xcodeBuildSec = 0.0;
-    double resinSlicerSec = 0.0;
-    std::int64_t maxTempC = 0;
-    std::int64_t swapUsedMb = 0;
-    std::string clientProduct;
-    std::string clientVersion;
     std::string reviewReason;
     std::string reviewFigures; // JSON, empty when the rule never held it
 };

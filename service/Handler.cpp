@@ -4,6 +4,7 @@
 #include "service/Plausibility.h"
 #include "service/ResultPage.h"
 #include "submission/APIResponse.h"
+#include "submission/PayloadJson.h"
 
 #include <nlohmann/json.hpp>
 
@@ -132,17 +133,10 @@ Response scores(const Request& request, ServiceContext& context) {
     }
     nlohmann::ordered_json list = nlohmann::ordered_json::array();
     for (const auto& row : listed->rows) {
-        const auto& p = row.payload;
-        list.push_back({{"id", row.id},
-                        {"url", resultPath(row.id)},
-                        {"received_at", row.receivedAt},
-                        {"device_name", p.device_name},
-                        {"chip_type", p.chip_type},
-                        {"ram_gb", p.ram_gb},
-                        {"xcode_build_sec", p.xcode_build_sec},
-                        {"resin_slicer_sec", p.resin_slicer_sec},
-                        {"max_temp_c", p.max_temp_c},
-                        {"swap_used_mb", p.swap_used_mb}});
+        nlohmann::ordered_json item{
+            {"id", row.id}, {"url", resultPath(row.id)}, {"received_at", row.receivedAt}};
+        item.update(submission::payloadJson(row.payload));
+        list.push_back(std::move(item));
     }
     const nlohmann::ordered_json body{
         {"success", true}, {"total", listed->total}, {"offset", *offset}, {"scores", list}};

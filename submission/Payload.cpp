@@ -1,5 +1,7 @@
 #include "submission/Payload.h"
 
+#include "submission/PayloadJson.h"
+
 #include <nlohmann/json.hpp>
 
 #include <cmath>
@@ -46,21 +48,25 @@ std::optional<double> readNumber(const json& object, const char* key) {
 
 } // namespace
 
+nlohmann::ordered_json payloadJson(const Payload& payload) {
+    nlohmann::ordered_json members;
+    members["device_name"] = payload.device_name;
+    members["chip_type"] = payload.chip_type;
+    members["ram_gb"] = payload.ram_gb;
+    members["xcode_build_sec"] = payload.xcode_build_sec;
+    members["resin_slicer_sec"] = payload.resin_slicer_sec;
+    members["max_temp_c"] = payload.max_temp_c;
+    members["swap_used_mb"] = payload.swap_used_mb;
+    return members;
+}
+
 std::optional<std::string> encodePayload(const Payload& payload) {
     // The library would write a non-finite double as null; that is no score.
     if (!std::isfinite(payload.xcode_build_sec) || !std::isfinite(payload.resin_slicer_sec)) {
         return std::nullopt;
     }
-    nlohmann::ordered_json body;
-    body["device_name"] = payload.device_name;
-    body["chip_type"] = payload.chip_type;
-    body["ram_gb"] = payload.ram_gb;
-    body["xcode_build_sec"] = payload.xcode_build_sec;
-    body["resin_slicer_sec"] = payload.resin_slicer_sec;
-    body["max_temp_c"] = payload.max_temp_c;
-    body["swap_used_mb"] = payload.swap_used_mb;
     try {
-        return body.dump(-1, ' ', false, nlohmann::json::error_handler_t::strict);
+        return payloadJson(payload).dump(-1, ' ', false, nlohmann::json::error_handler_t::strict);
     } catch (const nlohmann::json::exception&) {
         return std::nullopt; // a text that is not UTF-8
     }
