@@ -77,6 +77,10 @@ public:
             throw std::runtime_error(connection_ ? PQerrorMessage(connection_.get())
                                                  : "out of memory");
         }
+        // libpq prints the server's notices ("relation … already exists,
+        // skipping") on stderr, outside the service's log lines; they report
+        // nothing wrong, so they are dropped.
+        PQsetNoticeProcessor(connection_.get(), [](void*, const char*) {}, nullptr);
         run("SET TIME ZONE 'UTC'", {});
         // A request thread waits at most this long for a working database,
         // then answers 503; run() waits a little longer for a silent one.

@@ -70,7 +70,9 @@ TEST_P(StoreCases, RecordsRoundTripRankAndSummarise) {
     for (const double time : {20.0, 19.999, 20.0005, 20.001, 19.9995, 20.0, 5.999, 6.0}) {
         place(*open(), at(time));
     }
+    testing::internal::CaptureStderr();
     const auto store = open(); // opening again keeps the records and their counts
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "a notice of the server's on stderr";
     const auto best = store->best(std::string("M9"), 2);
     ASSERT_TRUE(best.has_value());
     ASSERT_EQ(best->size(), 2U);
