@@ -117,7 +117,7 @@ int list(Opened& db, const AdminCommand& command, std::ostream& out, std::ostrea
     const bool exporting = command.verb == "export";
     const bool csv = command.format == "csv";
     // One snapshot throughout, so that a record moved meanwhile is listed once.
-    db.connection->run(db.engine.postgres ? "BEGIN ISOLATION LEVEL REPEATABLE READ" : "BEGIN", {});
+    db.connection->run(db.engine.dialect.beginRead, {});
     if (exporting && csv) {
         writeCsvHeader(out);
     }

@@ -124,6 +124,7 @@ const Dialect& postgresDialect() {
         postgresMillisecond,
         postgresTriggers(),
         "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY",
+        " OVERRIDING SYSTEM VALUE",
     };
     return dialect;
 }

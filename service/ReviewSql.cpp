@@ -48,10 +48,8 @@ void moveOffBoard(SqlConnection& connection, std::int64_t id, const char* state)
 }
 
 void moveOnBoard(SqlConnection& connection, const Dialect& dialect, std::int64_t id) {
-    // PostgreSQL generates ids itself unless told that this one is kept.
-    const std::string keepId = &dialect == &postgresDialect() ? " OVERRIDING SYSTEM VALUE" : "";
-    connection.run("INSERT INTO scores (" + kRecordColumns + ")" + keepId + " SELECT " +
-                       kRecordColumns + " FROM withheld WHERE id = ?",
+    connection.run("INSERT INTO scores (" + kRecordColumns + ")" + dialect.keepGivenIds +
+                       " SELECT " + kRecordColumns + " FROM withheld WHERE id = ?",
                    {id});
     connection.run("DELETE FROM withheld WHERE id = ?", {id});
 }

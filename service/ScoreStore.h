@@ -91,22 +91,17 @@ public:
                                  const std::string& receivedAt) {
         return add(payload, receivedAt, ClientVersion{});
     }
-    // Shortest times first, of one processor when `chip` is set, from the
-    // `offset`th on.
-    virtual std::optional<std::vector<StoredScore>> best(const std::optional<std::string>& chip,
-                                                         int limit, std::int64_t offset = 0) = 0;
     // How many records there are, of one processor when `chip` is set.
     virtual std::optional<std::int64_t> records(const std::optional<std::string>& chip) = 0;
-    // `limit` best results from the `offset`th, of `chip` when set, and their number.
+    // `limit` best results (shortest times first) from the `offset`th, of
+    // `chip` when set, and their number.
     virtual std::optional<Listing> listing(const std::optional<std::string>& chip, int limit,
                                            std::int64_t offset) = 0;
     // One record's page with its processor's distribution in `bins`; an empty
     // inner value when there is no such id on the board.
     virtual std::optional<std::optional<ResultData>> result(std::int64_t id, int bins) = 0;
-    // Every processor with its best and median time and count, most results first.
-    virtual std::optional<std::vector<ChipSummary>> chips() = 0;
-    virtual std::optional<Distribution> distribution(const std::string& chip, int bins) = 0;
-    // The processors, `rows` best results from the `offset`th (of `chip` when
+    // The processors (each with its best and median time and count, most
+    // results first), `rows` best results from the `offset`th (of `chip` when
     // set), how many there are, and the chosen processor's distribution.
     virtual std::optional<PageData> page(const std::optional<std::string>& chip, int rows,
                                          std::int64_t offset, int bins) = 0;

@@ -51,6 +51,9 @@ struct Dialect {
     std::vector<std::string> createCountingTriggers;
     // Opens a transaction that reads one snapshot throughout.
     std::string beginRead = "BEGIN";
+    // Written after an INSERT's column list so that the ids given are kept
+    // (PostgreSQL generates its identity column's values unless told).
+    std::string keepGivenIds = "";
 };
 
 const Dialect& sqliteDialect();

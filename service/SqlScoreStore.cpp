@@ -215,12 +215,6 @@ std::vector<StoredScore> SqlScoreStore::bestIn(SqlConnection& connection,
     return scores;
 }
 
-std::optional<std::vector<StoredScore>> SqlScoreStore::best(const std::optional<std::string>& chip,
-                                                            int limit, std::int64_t offset) {
-    return withConnection(
-        [&](SqlConnection& connection) { return bestIn(connection, chip, limit, offset); });
-}
-
 std::optional<std::int64_t> SqlScoreStore::records(const std::optional<std::string>& chip) {
     return withConnection([&](SqlConnection& connection) { return readRecords(connection, chip); });
 }
@@ -252,20 +246,6 @@ std::optional<std::optional<ResultData>> SqlScoreStore::result(std::int64_t id, 
             data.distribution = readDistribution(connection, dialect_, chip, bins);
             return data;
         });
-    });
-}
-
-std::optional<std::vector<ChipSummary>> SqlScoreStore::chips() {
-    return withConnection([&](SqlConnection& connection) {
-        return inTransaction(connection, dialect_.beginRead,
-                             [&] { return summaries_.read(connection, dialect_); });
-    });
-}
-
-std::optional<Distribution> SqlScoreStore::distribution(const std::string& chip, int bins) {
-    return withConnection([&](SqlConnection& connection) {
-        return inTransaction(connection, dialect_.beginRead,
-                             [&] { return readDistribution(connection, dialect_, chip, bins); });
     });
 }
 

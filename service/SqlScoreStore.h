@@ -28,14 +28,10 @@ public:
     using ScoreStore::add;
     std::optional<Placement> add(const submission::Payload& payload, const std::string& receivedAt,
                                  const ClientVersion& client) override;
-    std::optional<std::vector<StoredScore>> best(const std::optional<std::string>& chip, int limit,
-                                                 std::int64_t offset) override;
     std::optional<std::int64_t> records(const std::optional<std::string>& chip) override;
     std::optional<Listing> listing(const std::optional<std::string>& chip, int limit,
                                    std::int64_t offset) override;
     std::optional<std::optional<ResultData>> result(std::int64_t id, int bins) override;
-    std::optional<std::vector<ChipSummary>> chips() override;
-    std::optional<Distribution> distribution(const std::string& chip, int bins) override;
     std::optional<PageData> page(const std::optional<std::string>& chip, int rows,
                                  std::int64_t offset, int bins) override;
     bool reachable() override;

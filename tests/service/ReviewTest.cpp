@@ -123,8 +123,8 @@ TEST_P(ReviewCases, APlantedFakeIsHeldAndStaysOffEveryPublicViewUntilApproved) {
     const auto counted = metrics_.render({});
     EXPECT_NE(counted.find("{outcome=\"held\"} 1\n"), std::string::npos) << counted;
     EXPECT_NE(counted.find("{outcome=\"accepted\"} 24\n"), std::string::npos) << counted;
-    EXPECT_EQ(store_->chips()->at(0).count, 24);
-    EXPECT_EQ(store_->best(std::string("R7"), 100)->size(), 24U);
+    EXPECT_EQ(store_->page(std::nullopt, 0, 0, 0)->chips.at(0).count, 24);
+    EXPECT_EQ(store_->listing(std::string("R7"), 100, 0)->rows.size(), 24U);
 
     const auto held = admin({"list", "--held"});
     EXPECT_EQ(held.first, 0);
@@ -132,7 +132,7 @@ TEST_P(ReviewCases, APlantedFakeIsHeldAndStaysOffEveryPublicViewUntilApproved) {
     EXPECT_NE(admin({"show", "25"}).second.find("\"rule\":\"quartile\""), std::string::npos);
     EXPECT_EQ(admin({"approve", "25"}).first, 0);
     EXPECT_NE(publicViews().find("Fake,1"), std::string::npos);
-    EXPECT_EQ(store_->chips()->at(0).count, 25);
+    EXPECT_EQ(store_->page(std::nullopt, 0, 0, 0)->chips.at(0).count, 25);
     const auto page = send("/r/25");
     EXPECT_EQ(page.status, 200);
     EXPECT_NE(page.body.find("benchmark-companion 2.0.1"), std::string::npos);

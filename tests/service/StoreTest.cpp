@@ -73,16 +73,24 @@ TEST_P(StoreCases, RecordsRoundTripRankAndSummarise) {
     testing::internal::CaptureStderr();
     const auto store = open(); // opening again keeps the records and their counts
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "a notice of the server's on stderr";
-    const auto best = store->best(std::string("M9"), 2);
+    // The product reads through page(), listing() and result(), each one snapshot.
+    const auto rows = [&](const std::optional<std::string>& chip, int limit,
+                          std::int64_t offset = 0) {
+        return store->listing(chip, limit, offset)->rows;
+    };
+    const auto spreadOf = [&](const std::string& chip, int bins) {
+        return store->page(chip, 0, 0, bins)->distribution;
+    };
+    const std::optional best = rows(std::string("M9"), 2);
     ASSERT_TRUE(best.has_value());
     ASSERT_EQ(best->size(), 2U);
     EXPECT_EQ((*best)[0].payload, odd);
     EXPECT_EQ((*best)[0].receivedAt, "2026-01-31T12:00:00.250Z");
     EXPECT_DOUBLE_EQ((*best)[1].payload.xcode_build_sec, 20.0);
-    EXPECT_EQ(store->best(std::nullopt, 100)->size(), present_.size());
-    EXPECT_TRUE(store->best(std::string("M0"), 5)->empty());
+    EXPECT_EQ(rows(std::nullopt, 100).size(), present_.size());
+    EXPECT_TRUE(rows(std::string("M0"), 5).empty());
 
-    const auto chips = store->chips();
+    const std::optional chips = store->page(std::nullopt, 0, 0, 0)->chips;
     ASSERT_TRUE(chips.has_value());
     ASSERT_EQ(chips->size(), 3U);
     EXPECT_EQ((*chips)[1].chip, "M9"); // most results first
@@ -91,16 +99,16 @@ TEST_P(StoreCases, RecordsRoundTripRankAndSummarise) {
     EXPECT_DOUBLE_EQ((*chips)[2].median, 12.0);
     EXPECT_DOUBLE_EQ((*chips)[2].best, 10.0);
 
-    const auto spread = store->distribution("M1", 2).value(); // the maximum in the last bin
+    const auto spread = spreadOf("M1", 2).value(); // the maximum in the last bin
     EXPECT_EQ(std::make_tuple(spread.low, spread.binWidth, spread.counts),
               std::make_tuple(10.0, 2.0, std::vector<std::int64_t>{1, 1}));
-    EXPECT_TRUE(store->distribution("M0", 2)->counts.empty());
+    EXPECT_TRUE(spreadOf("M0", 2)->counts.empty());
     EXPECT_TRUE(store->reachable());
 
     // The next page, the counts it is shown with, and one result's place.
-    const auto next = store->best(std::string("M9"), 2, 2);
-    ASSERT_EQ(next->size(), 2U);
-    EXPECT_EQ((*next)[0].id, ids_[2]);
+    const auto next = rows(std::string("M9"), 2, 2);
+    ASSERT_EQ(next.size(), 2U);
+    EXPECT_EQ(next[0].id, ids_[2]);
     EXPECT_EQ(std::make_tuple(*store->records(std::string("M9")), *store->records(std::nullopt),
                               *store->records(std::string("M0"))),
               std::make_tuple(4L, 14L, 0L));
@@ -160,7 +168,7 @@ TEST_P(StoreCases, PageAggregatesAreExactAndFromOneSnapshot) {
     for (const double t : {10.0, 10.1, 10.2, 10.3, 10.4, 10.5, 10.6, 10.7, 100.0}) {
         ASSERT_TRUE(store->add(record("M5", t), "2026-01-31T12:00:00.000Z"));
     }
-    const auto outlier = store->distribution("M5", 4).value();
+    const auto outlier = store->page(std::string("M5"), 0, 0, 4)->distribution.value();
     EXPECT_EQ(std::make_tuple(outlier.low, outlier.counts, outlier.below, outlier.above),
               std::make_tuple(10.0, std::vector<std::int64_t>{2, 2, 2, 2}, 0L, 1L));
     EXPECT_NEAR(outlier.binWidth, 0.175, 1e-9);
