@@ -25,7 +25,7 @@ void fail(const char* what) {
 }
 
 void checkPlausible(const submission::Payload& p) {
-    if (!std::isfinite(p.xcode_build_sec) || p.xcode_build_sec <= 0 ||
+    if (!std::isfinite(p.xcode_build_sec) || p.xcode_build_sec < kMinBuildSeconds ||
         p.xcode_build_sec > kMaxSeconds || p.ram_gb < kMinRamGb || p.ram_gb > kMaxRamGb ||
         p.device_name.empty() || p.device_name.size() > kMaxNameBytes) {
         fail("an implausible record passed");

@@ -18,9 +18,11 @@ Refusal fieldError(std::string_view member, std::string_view why) {
     return {"Geçersiz alan: " + std::string(member) + " " + std::string(why)};
 }
 
-std::optional<Refusal> timeProblem(std::string_view member, double seconds) {
-    if (!std::isfinite(seconds) || seconds <= 0.0 || seconds > kMaxSeconds) {
-        return fieldError(member, "0 ile 3600 saniye arasında olmalı.");
+// `floorText` is `floor` as the message shows it, with a decimal comma.
+std::optional<Refusal> timeProblem(std::string_view member, double seconds, double floor,
+                                   std::string_view floorText) {
+    if (!std::isfinite(seconds) || seconds <= 0.0 || seconds < floor || seconds > kMaxSeconds) {
+        return fieldError(member, std::string(floorText) + " ile 3600 saniye arasında olmalı.");
     }
     return std::nullopt;
 }
@@ -94,10 +96,11 @@ std::optional<Refusal> rangeProblem(const submission::Payload& payload) {
     if (payload.swap_used_mb < 0 || payload.swap_used_mb > kMaxSwapMb) {
         return fieldError("swap_used_mb", "0 ile 16777216 arasında olmalı.");
     }
-    if (auto problem = timeProblem("xcode_build_sec", payload.xcode_build_sec)) {
+    if (auto problem = timeProblem("xcode_build_sec", payload.xcode_build_sec, kMinBuildSeconds,
+                                   "0,0175")) {
         return problem;
     }
-    if (auto problem = timeProblem("resin_slicer_sec", payload.resin_slicer_sec)) {
+    if (auto problem = timeProblem("resin_slicer_sec", payload.resin_slicer_sec, 0.0, "0")) {
         return problem;
     }
     // Both times come from one measurement, so their ratio is fixed.
