@@ -6,6 +6,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <numeric>
 
 namespace service {
@@ -59,10 +60,10 @@ struct Slots {
     double left(int slot) const { return kLeft + slot * width; }
     double xOf(double score) const {
         const auto bins = static_cast<double>(d.counts.size());
-        if (score < d.low) {
+        const double along = (score - d.low) / d.binWidth;
+        if (!(along >= 0)) { // below the bins, or no number at all
             return left(0) + width / 2;
         }
-        const double along = (score - d.low) / d.binWidth;
         if (along > bins && d.above > 0) {
             return left(first + static_cast<int>(bins)) + width / 2;
         }
@@ -106,9 +107,19 @@ std::string bar(const Slots& slots, int slot, std::int64_t count, std::int64_t t
     return svg;
 }
 
+// How many steps of `step` reach `top`: a whole number up to kMaxTicks for
+// any input, so that no stored value makes an axis run on.
+int tickCount(double top, double step) {
+    constexpr int kMaxTicks = 10;
+    const double steps = top / step;
+    return steps >= 0 && steps < kMaxTicks ? static_cast<int>(std::lround(steps)) : kMaxTicks;
+}
+
 std::string yAxis(std::int64_t top, double step) {
     std::string svg = line(kLeft, kTop, kLeft, kBottom, "stroke='#1a1a1a'");
-    for (double tick = 0; tick <= static_cast<double>(top) + 1e-9; tick += step) {
+    const int ticks = tickCount(static_cast<double>(top), step);
+    for (int i = 0; i <= ticks; ++i) {
+        const double tick = i * step;
         const double y = kBottom - tick / static_cast<double>(top) * (kBottom - kTop);
         svg += line(kLeft - 4, y, kWidth - kRight, y, "stroke='#ddd'");
         svg += text(kLeft - 6, y + 4, formatCount(std::llround(tick)), "end");
@@ -189,11 +200,14 @@ std::string distributionTable(const Distribution& d) {
 } // namespace
 
 double tickStep(double max, int ticks) {
-    if (!(max > 0)) {
+    if (!(max > 0) || !std::isfinite(max) || ticks < 1) {
         return 1;
     }
     const double raw = max / ticks;
     const double power = std::pow(10, std::floor(std::log10(raw)));
+    if (!(power >= std::numeric_limits<double>::min()) || !std::isfinite(10 * power)) {
+        return max; // too small or too large to round: one interval
+    }
     for (const double factor : {1.0, 2.0, 5.0, 10.0}) {
         if (factor * power >= raw) {
             return factor * power;
@@ -209,12 +223,18 @@ double barHeight(std::int64_t count, std::int64_t top, double plotHeight) {
     return std::max(2.0, static_cast<double>(count) / static_cast<double>(top) * plotHeight);
 }
 
-std::string distributionFigure(const Distribution& d, const std::string& chip,
+std::string distributionFigure(const Distribution& read, const std::string& chip,
                                std::optional<double> median, std::optional<double> marked,
                                const std::string& id) {
+    // Bins that cannot be drawn (no width, no start) are drawn a second wide from 0.
+    Distribution d = read;
+    if (!(d.binWidth > 0) || !std::isfinite(d.binWidth) || !std::isfinite(d.low)) {
+        d.low = std::isfinite(d.low) ? d.low : 0.0;
+        d.binWidth = 1.0;
+    }
     const auto bins = static_cast<int>(d.counts.size());
     const int first = d.below > 0 ? 1 : 0;
-    const int slots = first + bins + (d.above > 0 ? 1 : 0);
+    const int slots = std::max(1, first + bins + (d.above > 0 ? 1 : 0));
     const Slots s{d, (kWidth - kRight - kLeft) / slots, first};
     std::int64_t peak = std::max(d.below, d.above);
     for (const auto count : d.counts) {
@@ -263,7 +283,8 @@ std::string chipsFigure(const std::vector<ChipSummary>& chips, std::size_t rows,
         highest = std::max(highest, chip.median);
     }
     const double step = tickStep(highest, 4);
-    const double top = std::max(step, std::ceil(highest / step) * step);
+    const double rounded = std::max(step, std::ceil(highest / step) * step);
+    const double top = std::isfinite(rounded) ? rounded : highest; // past the largest double
     const double plot = kWidth - kRight - 8 - kLabel;
     const double height = 20 + static_cast<double>(shown.size()) * kRow + 40;
     std::string description = "İşlemcilerin ortanca skorları.";
@@ -283,7 +304,9 @@ std::string chipsFigure(const std::vector<ChipSummary>& chips, std::size_t rows,
         y += kRow;
     }
     std::string axis = line(8, y + 4, 8 + plot, y + 4, "stroke='#1a1a1a'");
-    for (double tick = 0; tick <= top + 1e-9; tick += step) {
+    const int ticks = tickCount(top, step);
+    for (int i = 0; i <= ticks; ++i) {
+        const double tick = i * step;
         const double x = 8 + tick / top * plot;
         axis += line(x, y + 4, x, y + 8, "stroke='#1a1a1a'") +
                 text(x, y + 21, formatSeconds(tick), tick == 0 ? "start" : "middle");

@@ -51,7 +51,8 @@ std::string encodeQueryValue(std::string_view text) {
 
 std::string formatSeconds(double seconds) {
     // to_chars, unlike printf, never takes a decimal comma from the locale.
-    std::array<char, 64> text{};
+    // Room for every finite double: the largest has 309 digits before the point.
+    std::array<char, 320> text{};
     const auto end =
         std::to_chars(text.data(), text.data() + text.size(), seconds, std::chars_format::fixed, 2)
             .ptr;
@@ -59,7 +60,10 @@ std::string formatSeconds(double seconds) {
 }
 
 std::string formatCount(std::int64_t count) {
-    const std::string digits = std::to_string(count < 0 ? -count : count);
+    // Negated as unsigned, so that the lowest count has a magnitude too.
+    const auto magnitude = count < 0 ? 0 - static_cast<std::uint64_t>(count)
+                                     : static_cast<std::uint64_t>(count);
+    const std::string digits = std::to_string(magnitude);
     std::string out = count < 0 ? "-" : "";
     for (std::size_t i = 0; i < digits.size(); ++i) {
         if (i > 0 && (digits.size() - i) % 3 == 0) {

@@ -7,6 +7,8 @@
 namespace service {
 namespace {
 
+constexpr double kMinBinWidth = 0.001;
+
 // The whole millisecond a time is filed under, as the triggers compute it.
 std::int64_t millisecond(double seconds) {
     return static_cast<std::int64_t>(std::floor(seconds * 1000.0));
@@ -177,12 +179,14 @@ Distribution readDistribution(SqlConnection& connection, const Dialect& dialect,
     const double low = bound(connection, chip, "MIN", ">=", fences.first);
     const double high = bound(connection, chip, "MAX", "<=", fences.second);
     result.low = low;
-    result.binWidth = high > low ? (high - low) / bins : 1.0;
+    // Never narrower than the millisecond the counts are kept in, so that a
+    // tiny or zero spread still gives bins of a width that can be drawn.
+    result.binWidth = std::max((high - low) / bins, kMinBinWidth);
     if (result.binWidth >= 1.0) {
         // Edges on whole seconds: a bin's count then needs no walk through the
         // milliseconds of the seconds its edges fall in.
         result.low = std::floor(low);
-        result.binWidth = std::ceil((high - result.low) / bins);
+        result.binWidth = std::max(std::ceil((high - result.low) / bins), 1.0);
     }
     const auto seconds = connection.run("SELECT bucket, records FROM time_buckets WHERE "
                                         "chip_type = ? AND width_ms = 1000 AND records > 0 "

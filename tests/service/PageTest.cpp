@@ -60,6 +60,14 @@ TEST(Chart, EveryHeldBinIsVisibleAndTheOutliersHaveTheirOwnBar) {
     EXPECT_DOUBLE_EQ(barHeight(50, 100, 180), 90);
     EXPECT_DOUBLE_EQ(tickStep(7, 4), 2);
     EXPECT_DOUBLE_EQ(tickStep(100000, 4), 50000);
+    // Any time a table can hold gives an axis of a few ticks, and no bin is
+    // drawn without a width.
+    for (const double time : {5e-324, 1e-12, 0.0, 3600.0, 1.7e308}) {
+        const auto chart = chipsFigure({{"M9", time, time, 1}}, 12, "c") +
+                           distributionFigure({time, 0.0, {0, 3}, 0, 0}, "M9", time, time, "f");
+        EXPECT_LT(chart.size(), 20000U) << time; // the largest double has 309 digits
+        EXPECT_EQ(chart.find("nan"), std::string::npos) << chart;
+    }
     const Distribution spread{10.0, 0.5, {100000, 0, 1}, 0, 1};
     const auto svg = distributionFigure(spread, "<M9>", 10.2, 11.9, "d");
     EXPECT_NE(svg.find("viewBox='0 0 480 260'"), std::string::npos);

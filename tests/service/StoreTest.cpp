@@ -67,7 +67,7 @@ TEST_P(StoreCases, RecordsRoundTripRankAndSummarise) {
     // Times on and beside the edges of seconds and milliseconds, and ties (none so fast that it is
     // held for review).
     const auto at = [](double time) { return Payload{"d", "M5", 16, time, time / 3.5, 84, 0}; };
-    for (const double time : {20.0, 19.999, 20.0005, 20.001, 19.9995, 20.0, 5.999, 6.0}) {
+    for (const double time : {20.0, 19.999, 20.0005, 20.001, 19.9995, 20.0, 11.999, 12.0}) {
         place(*open(), at(time));
     }
     testing::internal::CaptureStderr();
@@ -122,7 +122,7 @@ TEST_P(StoreCases, RecordsRoundTripRankAndSummarise) {
     place(*store, clientRecord("M9", 21.0 / 3.5));
     raw()->run("DELETE FROM scores WHERE xcode_build_sec = 19.999", {}); // as an operator would
     std::erase(present_, std::make_pair(std::string("M5"), 19.999));
-    for (const double time : {20.0004, 19.0, 3599.999, 20.0009, 5.9995}) {
+    for (const double time : {20.0004, 19.0, 3599.999, 20.0009, 11.9995}) {
         place(*store, at(time));
     }
 }
@@ -142,7 +142,8 @@ TEST_P(StoreCases, StartUpWaitsForAnotherInstancesMigration) {
 // Aggregates from the kept counts equal those counted by hand, for times that
 // share seconds and milliseconds; one far outlier is counted beside the bins
 // instead of stretching them; and a page read while another instance adds
-// processors never lists a result whose processor its table lacks.
+// processors never lists a result whose processor its table lacks. Equal
+// times, whole seconds or far below a millisecond, still get bins with a width.
 TEST_P(StoreCases, PageAggregatesAreExactAndFromOneSnapshot) {
     const auto store = open();
     const auto record = [](const std::string& chip, double t) {
@@ -202,6 +203,20 @@ TEST_P(StoreCases, PageAggregatesAreExactAndFromOneSnapshot) {
                   found->standing.total);
         const auto listed = store->listing(std::string("M5"), 1000, 0).value();
         EXPECT_EQ(static_cast<std::int64_t>(listed.rows.size()), listed.total);
+    }
+    ASSERT_TRUE(store->add(record("M4", 120.0), "2026-01-31T12:00:00.000Z"));
+    ASSERT_TRUE(store->add(record("M4", 120.0), "2026-01-31T12:00:00.000Z"));
+    for (int i = 0; i < 2; ++i) { // as an older service, before times had a floor
+        raw()->run("INSERT INTO scores (received_at, device_name, chip_type, ram_gb, "
+                   "xcode_build_sec, resin_slicer_sec, max_temp_c, swap_used_mb) SELECT "
+                   "received_at, device_name, 'M3', ram_gb, 1e-300, 1, max_temp_c, swap_used_mb "
+                   "FROM scores WHERE chip_type = 'M4' LIMIT 1",
+                   {});
+    }
+    for (const char* chip : {"M3", "M4"}) {
+        const auto equal = store->page(std::string(chip), 0, 0, 4)->distribution.value();
+        EXPECT_GT(equal.binWidth, 0.0) << chip;
+        EXPECT_EQ(std::accumulate(equal.counts.begin(), equal.counts.end(), 0L), 2) << chip;
     }
 }
 

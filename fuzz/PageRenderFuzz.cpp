@@ -1,0 +1,121 @@
+// The pages and charts drawn from whatever a database may hold: any finite time, median and
+// bin width, any counts a table can keep, names of any bytes. Each render must end, stay within
+// a size set by what it shows, and never write a coordinate that is not a number.
+#include "service/Chart.h"
+#include "service/LeaderboardPage.h"
+#include "service/ResultPage.h"
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+using namespace service;
+
+constexpr std::int64_t kMaxStoredCount = std::int64_t{1} << 40;
+
+// Hands one prepared page to the leaderboard, as a database read would.
+class PageStore final : public ScoreStore {
+public:
+    explicit PageStore(PageData data) : data_(std::move(data)) {}
+    std::optional<Placement> add(const submission::Payload&, const std::string&,
+                                 const ClientVersion&) override {
+        return std::nullopt;
+    }
+    std::optional<std::int64_t> records(const std::optional<std::string>&) override {
+        return std::nullopt;
+    }
+    std::optional<Listing> listing(const std::optional<std::string>&, int, std::int64_t) override {
+        return std::nullopt;
+    }
+    std::optional<std::optional<ResultData>> result(std::int64_t, int) override {
+        return std::nullopt;
+    }
+    std::optional<PageData> page(const std::optional<std::string>&, int, std::int64_t,
+                                 int) override {
+        return data_;
+    }
+    bool reachable() override { return true; }
+
+private:
+    PageData data_;
+};
+
+std::int64_t count(FuzzedDataProvider& in) {
+    return in.ConsumeIntegralInRange<std::int64_t>(0, kMaxStoredCount);
+}
+
+Distribution distribution(FuzzedDataProvider& in) {
+    Distribution d;
+    d.low = in.ConsumeFloatingPoint<double>();
+    d.binWidth = in.ConsumeFloatingPoint<double>();
+    d.counts.resize(in.ConsumeIntegralInRange<std::size_t>(0, 40));
+    for (auto& bin : d.counts) {
+        bin = count(in);
+    }
+    d.below = count(in);
+    d.above = count(in);
+    return d;
+}
+
+StoredScore score(FuzzedDataProvider& in) {
+    StoredScore s;
+    s.id = in.ConsumeIntegralInRange<std::int64_t>(1, kMaxStoredCount);
+    s.receivedAt = in.ConsumeRandomLengthString(40);
+    s.payload.device_name = in.ConsumeRandomLengthString(200);
+    s.payload.chip_type = in.ConsumeRandomLengthString(200);
+    s.payload.ram_gb = in.ConsumeIntegral<std::int64_t>();
+    s.payload.xcode_build_sec = in.ConsumeFloatingPoint<double>();
+    s.client = {in.ConsumeRandomLengthString(64), in.ConsumeRandomLengthString(32)};
+    return s;
+}
+
+void check(const std::string& html, std::size_t items) {
+    // The fixed text of a page, a few kB for each row, bar or bin, and its
+    // names escaped (six bytes for one at most) in several places each.
+    const std::size_t bound = 64 * 1024 + items * 4096;
+    if (html.size() > bound || html.find("nan") != std::string::npos) {
+        std::fprintf(stderr, "%zu bytes for %zu items\n%s\n", html.size(), items,
+                     html.substr(0, 4096).c_str());
+        std::abort();
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    FuzzedDataProvider in(data, size);
+    const auto d = distribution(in);
+    const auto median = in.ConsumeFloatingPoint<double>();
+    ResultData result{{score(in), count(in), count(in)}, median, d};
+    check(renderResult(result), d.counts.size() + 1);
+    check(distributionFigure(d, "chip", median, std::nullopt, "d"), d.counts.size());
+
+    PageData page;
+    page.chips.resize(in.ConsumeIntegralInRange<std::size_t>(0, 30));
+    for (auto& chip : page.chips) {
+        chip = {in.ConsumeRandomLengthString(200), in.ConsumeFloatingPoint<double>(),
+                in.ConsumeFloatingPoint<double>(), count(in)};
+    }
+    check(chipsFigure(page.chips, 12, "c"), page.chips.size());
+    page.best.resize(in.ConsumeIntegralInRange<std::size_t>(0, kPageRows));
+    for (auto& row : page.best) {
+        row = score(in);
+    }
+    page.total = count(in);
+    const bool chosen = in.ConsumeBool();
+    if (chosen) {
+        page.distribution = d;
+    }
+    const std::optional<std::string> chip =
+        chosen ? std::optional(in.ConsumeRandomLengthString(200)) : std::nullopt;
+    PageStore store(page);
+    const auto html = renderLeaderboard(store, chip, in.ConsumeIntegralInRange(1, kMaxPage));
+    check(html.value_or(""), page.chips.size() * 2 + page.best.size() + d.counts.size());
+    return 0;
+}

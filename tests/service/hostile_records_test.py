@@ -1,0 +1,76 @@
+"""The real binary against records at the edges of what it stores: a time no machine can make is
+refused, and every page still comes promptly, after a restart, for whatever the board holds."""
+import contextlib
+import http.client
+import json
+import os
+import sqlite3
+import tempfile
+
+from servicetest import Service, get, record
+
+FLOOR = 0.0175  # the README's fastest possible score, as a client sends it
+PROMPT = 5  # seconds for any page: a render that runs on fails here, not at CTest's timeout
+
+
+def subnormal_time_is_refused():
+    hostile = {**record(), "xcode_build_sec": 5e-324, "resin_slicer_sec": 5e-324 * 1.5 / 3.5}
+    with Service() as service:
+        status, reply = service.post(hostile)
+        assert status == 400 and "xcode_build_sec" in reply["error"], (status, reply)
+        status, reply = service.post(at_score(FLOOR * 0.999))
+        assert status == 400 and "xcode_build_sec" in reply["error"], (status, reply)
+        assert get(service.port, "/", timeout=PROMPT)[0] == 200
+
+
+def at_score(score):
+    return {**record(), "xcode_build_sec": score, "resin_slicer_sec": score * 1.5 / 3.5}
+
+
+def post_all(service, records):
+    """Every record on one keep-alive connection; each must be accepted."""
+    connection = http.client.HTTPConnection("127.0.0.1", service.port, timeout=10)
+    with contextlib.closing(connection):
+        for body in records:
+            connection.request("POST", "/api/submit", json.dumps(body),
+                               {"Content-Type": "application/json"})
+            reply = connection.getresponse()
+            assert reply.status == 200, (reply.status, reply.read())
+            reply.read()
+
+
+def store_before_the_floor(database):
+    """Times an older service took: the pages must end for any value a table can hold."""
+    with sqlite3.connect(database) as db:
+        for seconds in (5e-324, 5e-324, 5e-324, 1e-12):  # the processor's median is subnormal
+            db.execute("INSERT INTO scores (received_at, device_name, chip_type, ram_gb, "
+                       "xcode_build_sec, resin_slicer_sec, max_temp_c, swap_used_mb) SELECT "
+                       "received_at, device_name, chip_type, ram_gb, ?, ?, max_temp_c, "
+                       "swap_used_mb FROM scores LIMIT 1", (seconds, seconds * 1.5 / 3.5))
+
+
+def pages_come_promptly_after_a_restart():
+    boards = {
+        "the floor": [at_score(FLOOR)],
+        "the ceiling": [at_score(3600.0)],
+        "1000 equal times": [{**at_score(120.0), "device_name": f"Mac{n}"} for n in range(1000)],
+        "times stored before the floor": [record(10)],
+    }
+    for name, records in boards.items():
+        with tempfile.TemporaryDirectory() as folder:
+            database = os.path.join(folder, "scores.sqlite3")
+            with Service("--rate-limit", "0", database=database) as service:
+                post_all(service, records)
+            if name == "times stored before the floor":
+                store_before_the_floor(database)
+            with Service(database=database) as service:  # renders the board before it listens
+                for path in ("/", "/?chip=M9", "/r/1", "/r/2", "/api/scores"):
+                    status, body = get(service.port, path, timeout=PROMPT)
+                    assert status == 200 or (status == 404 and len(records) == 1), (name, path)
+                    assert len(body) < 200_000 and "nan" not in body, (name, path, len(body))
+
+
+if __name__ == "__main__":
+    for check in (subnormal_time_is_refused, pages_come_promptly_after_a_restart):
+        check()
+        print(f"{check.__name__}: ok")
