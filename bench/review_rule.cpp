@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace {
@@ -92,6 +93,80 @@ void table(std::size_t records, std::mt19937_64& random) {
     }
 }
 
+// A board of six processors with 100 results each, the fastest at 1 and
+// the others 1.3 to 3 times slower, its times sorted.
+std::vector<double> board(std::mt19937_64& random) {
+    std::vector<double> times;
+    for (const double slower : {1.0, 1.3, 1.6, 2.0, 2.5, 3.0}) {
+        for (int i = 0; i < 100; ++i) {
+            times.push_back(slower * genuine(random));
+        }
+    }
+    std::sort(times.begin(), times.end());
+    return times;
+}
+
+// The board's best, or its reference.
+double reference(const std::vector<double>& sorted, bool best) {
+    const auto n = std::min(sorted.size(), std::size_t{service::kReviewBoardTimes});
+    return best ? sorted.front() : service::boardReference({sorted.begin(), sorted.begin() + n});
+}
+
+// Below the minimum, the board bounds a new processor: how often a genuine
+// result of a processor up to 1.6 times faster than the board's fastest
+// processor falls under each share of the board's best and of its reference.
+void newProcessors(std::mt19937_64& random) {
+    std::printf("\nnew processor (few records), genuine, up to 1.6x faster than the board's "
+                "fastest processor\n");
+    std::uniform_real_distribution<double> speedup(1.0, 1.6);
+    for (const double share : {0.4, 0.5, 0.6, 0.7}) {
+        double heldByBest = 0, heldByReference = 0;
+        for (int b = 0; b < 100; ++b) {
+            const auto times = board(random);
+            heldByBest += heldShare(1000, [&](int) {
+                return genuine(random) / speedup(random) < share * reference(times, true);
+            });
+            heldByReference += heldShare(1000, [&](int) {
+                return genuine(random) / speedup(random) < share * reference(times, false);
+            });
+        }
+        std::printf("board share %.1f: genuine held %.3f%% by the best, %.3f%% by the reference\n",
+                    share, heldByBest, heldByReference);
+    }
+}
+
+// A submitter who sends half the bound's time, again and again, each on a new
+// processor; and one who sends exactly the bound until the bound halves.
+void walks(std::mt19937_64& random) {
+    std::printf("\nwalking the board down, share %.1f, on the board above\n",
+                service::kReviewBoardShare);
+    for (const bool best : {true, false}) {
+        auto times = board(random);
+        int firstHeld = 0;
+        double seconds = service::kReviewBoardShare * reference(times, best);
+        for (int step = 1; step <= 60 && firstHeld == 0; ++step, seconds /= 2) {
+            if (seconds < service::kReviewBoardShare * reference(times, best)) {
+                firstHeld = step;
+            } else {
+                times.insert(std::lower_bound(times.begin(), times.end(), seconds), seconds);
+            }
+        }
+        times = board(random);
+        const double start = reference(times, best);
+        int accepted = 0;
+        while (reference(times, best) > start / 2 && accepted < 1000) {
+            const double bound = service::kReviewBoardShare * reference(times, best);
+            times.insert(std::lower_bound(times.begin(), times.end(), bound), bound);
+            ++accepted;
+        }
+        const std::string held = firstHeld == 0 ? "none of 60 halvings held"
+                                                : "first held at halving " +
+                                                      std::to_string(firstHeld) + " of 60";
+        std::printf("by the %s: %s; %d results at the bound halve it\n",
+                    best ? "best" : "reference", held.c_str(), accepted);
+    }
+}
+
 } // namespace
 
 int main() {
@@ -99,15 +174,6 @@ int main() {
     for (const std::size_t records : {20U, 50U, 200U, 2000U}) {
         table(records, random);
     }
-    // Below the minimum, the board's best bounds a new processor: how often
-    // a genuine result of a processor up to 1.6 times faster than the board's
-    // best processor falls under each share of the board's best time.
-    std::printf(
-        "\nnew processor (few records), genuine, up to 1.6x faster than the board's best\n");
-    std::uniform_real_distribution<double> speedup(1.0, 1.6);
-    for (const double share : {0.4, 0.5, 0.6, 0.7}) {
-        const double held =
-            heldShare(100000, [&](int) { return genuine(random) / speedup(random) < share; });
-        std::printf("board share %.1f: genuine held %.3f%%\n", share, 100 * held);
-    }
+    newProcessors(random);
+    walks(random);
 }

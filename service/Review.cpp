@@ -32,16 +32,16 @@ bool isToken(std::string_view text, std::size_t maxBytes) {
 }
 
 std::optional<Hold> byBoard(double seconds, const ReviewFigures& f) {
-    const double bound = f.boardFastest * kReviewBoardShare;
-    if (f.boardFastest <= 0.0 || seconds >= bound) {
+    const double bound = f.boardReference * kReviewBoardShare;
+    if (f.boardReference <= 0.0 || seconds >= bound) {
         return std::nullopt;
     }
     const nlohmann::ordered_json figures{{"rule", "board"},
                                          {"records", f.records},
-                                         {"board_fastest", f.boardFastest},
+                                         {"board_reference", f.boardReference},
                                          {"bound", bound}};
-    return Hold{"faster than " + fixed(kReviewBoardShare) + " x the board's best (" +
-                    fixed(f.boardFastest) + " s) while the processor has " +
+    return Hold{"faster than " + fixed(kReviewBoardShare) + " x the board's reference (" +
+                    fixed(f.boardReference) + " s) while the processor has " +
                     std::to_string(f.records) + " results",
                 figures.dump()};
 }
@@ -66,6 +66,11 @@ std::optional<Hold> reviewTime(double seconds, const ReviewFigures& f) {
                     " the processor's median of " + fixed(f.median) + " s (limit " +
                     fixed(fast ? kReviewFastLimit : kReviewSlowLimit) + ")",
                 figures.dump()};
+}
+
+double boardReference(const std::vector<double>& shortest) {
+    const auto rank = std::min<std::size_t>(kReviewBoardRank, (shortest.size() + 3) / 4);
+    return rank == 0 ? 0.0 : shortest[rank - 1];
 }
 
 ClientVersion clientVersion(std::string_view userAgent) {

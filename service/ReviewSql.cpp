@@ -14,10 +14,14 @@ ReviewFigures ReviewFigureSource::read(SqlConnection& connection, const Dialect&
     ReviewFigures figures;
     figures.records = records;
     if (records < kReviewMinRecords) {
-        // The lone MIN is read from the end of the time index.
-        const auto rows = connection.run("SELECT MIN(xcode_build_sec) FROM scores", {});
-        figures.boardFastest =
-            std::holds_alternative<std::nullptr_t>(rows.at(0).at(0)) ? 0.0 : asNumber(rows[0][0]);
+        // A short walk from the end of the time index.
+        std::vector<double> shortest;
+        for (const auto& row :
+             connection.run("SELECT xcode_build_sec FROM scores ORDER BY xcode_build_sec LIMIT ?",
+                            {kReviewBoardTimes})) {
+            shortest.push_back(asNumber(row.at(0)));
+        }
+        figures.boardReference = boardReference(shortest);
         return figures;
     }
     {
