@@ -112,7 +112,9 @@ std::string bar(const Slots& slots, int slot, std::int64_t count, std::int64_t t
 int tickCount(double top, double step) {
     constexpr int kMaxTicks = 10;
     const double steps = top / step;
-    return steps >= 0 && steps < kMaxTicks ? static_cast<int>(std::lround(steps)) : kMaxTicks;
+    // Whole steps only: a tick past the top may lie past the largest double.
+    return steps >= 0 && steps < kMaxTicks ? static_cast<int>(std::floor(steps + 1e-9))
+                                           : kMaxTicks;
 }
 
 std::string yAxis(std::int64_t top, double step) {
@@ -241,7 +243,8 @@ std::string distributionFigure(const Distribution& read, const std::string& chip
         peak = std::max(peak, count);
     }
     const double step = std::max(1.0, tickStep(static_cast<double>(peak), 4)); // whole results
-    const auto top = static_cast<std::int64_t>(std::ceil(static_cast<double>(peak) / step) * step);
+    const auto top = std::max<std::int64_t>(
+        1, static_cast<std::int64_t>(std::ceil(static_cast<double>(peak) / step) * step));
     const std::string title = "Skorların dağılımı: " + escapeHtml(chip);
     std::string svg =
         svgStart(kHeight, id, title, description(d, median, marked)) + yAxis(top, step);
