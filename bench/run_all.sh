@@ -15,15 +15,15 @@ echo "== kernel disassembly (model::stressSum)"
 objdump -d -C --no-show-raw-insn "$build/model/libmodel.a" |
   awk '/<model::stressSum\(long\)>:/,/^$/'
 
-"$build/bench/measure_workload" 10
+"$build/bench/client/measure_workload" 10
 echo "load: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "== responsiveness"
-"$build/bench/responsiveness" 3 vm
-"$build/bench/responsiveness" 3 fix
+"$build/bench/client/responsiveness" 3 vm
+"$build/bench/client/responsiveness" 3 fix
 echo "load: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "== submission"
-"$build/bench/submission_latency" 20
+"$build/bench/client/submission_latency" 20
 echo "== start-up and memory"
 xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96 -noreset" \
-  "$build/bench/startup_probe" "$build/app/benchmark-companion" 10 2>/dev/null
+  "$build/bench/client/startup_probe" "$build/app/benchmark-companion" 10 2>/dev/null
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"

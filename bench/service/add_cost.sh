@@ -14,12 +14,12 @@ source "$here/seed.sh"
 svc_pid=""
 for b in "$old" "$new"; do
   db="$work/$(echo "$b" | md5sum | cut -c1-8).sqlite3"
-  "$b/bench/add_cost" "$db" 1 >/dev/null # creates the schema
+  "$b/bench/service/add_cost" "$db" 1 >/dev/null # creates the schema
   seed_sqlite "$db" "$records" >/dev/null
 done
 for round in 1 2 3; do
   for b in "$old" "$new"; do
     db="$work/$(echo "$b" | md5sum | cut -c1-8).sqlite3"
-    echo "round $round $b, load $(load): $("$b/bench/add_cost" "$db" 2000)"
+    echo "round $round $b, load $(load): $("$b/bench/service/add_cost" "$db" 2000)"
   done
 done

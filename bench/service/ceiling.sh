@@ -70,7 +70,7 @@ echo "machine: $(nproc) cores; wrk -t2 -c50 -d${seconds}s, Connection: close, $r
 static_port=$(free_port)
 start_nginx "$static_port" ""
 static_pid=$nginx_pid
-"$build/bench/server_choice/choice_mhd_server" --cert "$work/pki/localhost.pem" \
+"$build/bench/service/server_choice/choice_mhd_server" --cert "$work/pki/localhost.pem" \
   --key "$work/pki/localhost.key" --threads 2 --max-seconds $((rounds * seconds * 5 + 60)) \
   >"$work/trivial" 2>/dev/null &
 trivial_pid=$!

@@ -2,13 +2,13 @@
 # Every score-service figure in BENCHMARKS.md, in one run, with the machine's
 # load printed next to each. Loopback only; every step is bounded in time.
 # Usage: bench/service/run_all.sh [build dir]   (needs score-service and the
-# bench/server_choice servers built; wrk, sqlite3, PostgreSQL 15, python3)
+# bench/service/server_choice servers built; wrk, sqlite3, PostgreSQL 15, python3)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build}
 echo "== machine: $(nproc) cores, $(grep MemTotal /proc/meminfo | tr -s ' '), load $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "== library choice"
-bench/server_choice/run.sh "$build" 1000 30
+bench/service/server_choice/run.sh "$build" 1000 30
 echo "== SQLite commit rate"
 folder=$(mktemp -d)
 python3 bench/service/sqlite_commit.py "$folder" 3 3

@@ -57,7 +57,7 @@ load_run() {
 echo "machine: $(nproc) cores; wrk -t2 -c50 -d${seconds}s, Connection: close; $records seeded"
 
 if ((records == 0)); then
-"$build/bench/server_choice/choice_mhd_server" --cert "$work/pki/localhost.pem" \
+"$build/bench/service/server_choice/choice_mhd_server" --cert "$work/pki/localhost.pem" \
   --key "$work/pki/localhost.key" --threads 4 --max-seconds $((seconds + 30)) >"$work/trivial" 2>/dev/null &
 trivial=$!
 sleep 0.5

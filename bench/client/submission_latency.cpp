@@ -1,7 +1,7 @@
 // Time from the end of the task group to the outcome being posted, against a
 // loopback HTTPS peer (the tests' peer.py), next to the bare exchange.
 //   ctest --test-dir build-bench -R make_test_pki   # once: the peer's certificates
-//   build-bench/bench/submission_latency [rounds]
+//   build-bench/bench/client/submission_latency [rounds]
 #include "BenchStats.h"
 #include "model/BenchmarkViewModel.h"
 #include "model/RunRecord.h"

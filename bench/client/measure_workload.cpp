@@ -1,5 +1,5 @@
 // Kernel, pool overhead and timing honesty, measured side by side in one process.
-//   build-bench/bench/measure_workload [rounds] [hooks]
+//   build-bench/bench/client/measure_workload [rounds] [hooks]
 #include "BenchStats.h"
 #include "ReferenceLoop.h"
 #include "model/StressWorkload.h"

@@ -1,7 +1,7 @@
 // The plain yardstick for the front ends: 24 children of 35,000,000 steps of the reference loop,
 // on one plain thread per core, each taking the next child until none is left. Prints the
 // seconds from before the threads start to after the last one ends.
-//   build/bench/reference_run
+//   build/bench/client/reference_run
 #include "ReferenceLoop.h"
 #include "model/VectorState.h"
 

@@ -3,12 +3,12 @@
 # (clicked under Xvfb; its elapsed time read back from the record it sends to a loopback peer),
 # by the terminal program (--no-submit --json) and by the plain reference loop; then each one's
 # ratio to the reference, with the CPU model and the load. Planted dirty vector state: the
-# terminal program again with bench/DirtyVectorState preloaded, and OLD_CLI (a terminal program
+# terminal program again with bench/client/DirtyVectorState preloaded, and OLD_CLI (a terminal program
 # built without the vector-state mend) with it too, when given.
-#   bench/front_ends_agree.sh [ROUNDS] [OLD_CLI]
+#   bench/client/front_ends_agree.sh [ROUNDS] [OLD_CLI]
 # It builds its own window, terminal program and yardstick in build-agree/, set up for the peer.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$root/build-agree
 rounds=${1:-5}
 old_cli=${2:-}
@@ -30,7 +30,7 @@ fi
 work=$(mktemp -d)
 record=$work/record.jsonl
 touch "$record"
-"$root/bench/record_peer.py" "$(cat "$build/port")" "$build/pki/localhost.pem" "$build/pki/localhost.key" \
+"$root/bench/client/record_peer.py" "$(cat "$build/port")" "$build/pki/localhost.pem" "$build/pki/localhost.key" \
   "$record" 3600 &
 peer=$!
 QT_QPA_PLATFORM=xcb "$build/app/benchmark-companion" 2>/dev/null &
@@ -57,9 +57,9 @@ cli() { # [PROGRAM]
   "${1:-$build/cli/benchmark-companion-cli}" --no-submit --json >"$work/cli.json"
   python3 -c 'import json, sys; print(json.load(sys.stdin)["elapsed_sec"])' <"$work/cli.json"
 }
-reference() { "$build/bench/reference_run"; }
-planted() { LD_PRELOAD=$build/bench/libdirty_vector_state.so cli; }
-planted_old() { LD_PRELOAD=$build/bench/libdirty_vector_state.so cli "$old_cli"; }
+reference() { "$build/bench/client/reference_run"; }
+planted() { LD_PRELOAD=$build/bench/client/libdirty_vector_state.so cli; }
+planted_old() { LD_PRELOAD=$build/bench/client/libdirty_vector_state.so cli "$old_cli"; }
 
 series=(reference window cli planted)
 [[ -n $old_cli ]] && series+=(planted_old)

@@ -1,5 +1,5 @@
 // Times the stress kernel alone and a whole run through the real run path.
-//   build-bench/bench/workload_bench --benchmark_repetitions=5
+//   build-bench/bench/client/workload_bench --benchmark_repetitions=5
 #include "ReferenceLoop.h"
 #include "VexKernel.h"
 #include "model/StressWorkload.h"

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The library choice: each candidate server in turn against 1,000 slow clients
-# and one normal client (bench/slow_clients.py). Loopback only, bounded.
-# Usage: bench/server_choice/run.sh [build dir] [slow clients] [slow seconds]
+# and one normal client (bench/service/slow_clients.py). Loopback only, bounded.
+# Usage: bench/service/server_choice/run.sh [build dir] [slow clients] [slow seconds]
 set -euo pipefail
-cd "$(dirname "$0")/../.."
+cd "$(dirname "$0")/../../.."
 build=${1:-build}
 slow=${2:-1000}
 seconds=${3:-30}
@@ -16,13 +16,13 @@ run() { # label binary args...
   local label=$1 bin=$2
   shift 2
   echo "== $label ($(date -u +%H:%M:%S) load $(cut -d' ' -f1-3 /proc/loadavg))"
-  "$build/bench/server_choice/$bin" --cert "$pki/localhost.pem" --key "$pki/localhost.key" \
+  "$build/bench/service/server_choice/$bin" --cert "$pki/localhost.pem" --key "$pki/localhost.key" \
     --max-seconds $((seconds + 60)) "$@" >"$pki/out" &
   local pid=$!
   for _ in $(seq 50); do [[ -s "$pki/out" ]] && break; sleep 0.1; done
   local url
   url=$(head -1 "$pki/out" | cut -d' ' -f3)
-  python3 bench/slow_clients.py --url "$url" --ca "$pki/ca.pem" --pid "$pid" \
+  python3 bench/service/slow_clients.py --url "$url" --ca "$pki/ca.pem" --pid "$pid" \
     --slow "$slow" --slow-seconds "$seconds" || true
   kill "$pid" 2>/dev/null || true
   wait "$pid" 2>/dev/null || true

@@ -1,6 +1,6 @@
 // How late the main thread's event loop answers a 5 ms timer, idle and while
 // runs are in flight.
-//   build-bench/bench/responsiveness [runs] [vm|thread|fix]
+//   build-bench/bench/client/responsiveness [runs] [vm|thread|fix]
 // vm: the real view model (submission to a closed loopback port fails fast);
 // thread: runStressWorkload on a plain thread; fix: a bench-local candidate.
 #include "BenchStats.h"
