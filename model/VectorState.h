@@ -9,6 +9,7 @@ namespace model {
 // vzeroupper returns that state to clean; ZMM 16-31 and the mask registers, which it leaves,
 // are out of the legacy-SSE encoding's reach. Called first in every timed child, so the pool
 // and whatever thread created it cannot matter. The instruction needs AVX, hence the check.
+// Other processors keep no such state: there the function is empty and inlines to nothing.
 inline void startWithCleanVectorState() noexcept {
 #if defined(__x86_64__)
     if (__builtin_cpu_supports("avx")) {

@@ -2,7 +2,7 @@
 """The real benchmark-companion-cli: on a pipe it writes no control codes; on a terminal,
 Ctrl-C once the bar shows a finished child stops the run between children with status 130,
 and neither score nor outcome follows. The rest is CliTableTest's.
-    executable_test.py PATH-TO-benchmark-companion-cli"""
+    executable_test.py [EMULATOR] PATH-TO-benchmark-companion-cli"""
 import os
 import pty
 import select
@@ -18,11 +18,12 @@ def last_count(output):
     return -1 if at < 0 else int(output[at + 2:].split(b"/")[0])
 
 
-piped = subprocess.run([sys.argv[1], "--no-submit"], capture_output=True, timeout=120)
+command = sys.argv[1:]
+piped = subprocess.run([*command, "--no-submit"], capture_output=True, timeout=120)
 assert piped.returncode == 0 and not set(piped.stderr) & set(b"\r\x1b"), piped
 
 leader, follower = pty.openpty()
-child = subprocess.Popen([sys.argv[1]], stdout=follower, stderr=follower)
+child = subprocess.Popen(command, stdout=follower, stderr=follower)
 os.close(follower)
 output, sent, deadline = b"", False, time.monotonic() + 60
 while time.monotonic() < deadline and select.select([leader], [], [], 60)[0]:

@@ -57,11 +57,32 @@ TEST(GetSysctl, BrandFromCpuinfoThenSocThenCore) {
         {"processor\t: 0\nmodel name\t: AMD EPYC\n\nmodel name\t: Other\n", pi, "AMD EPYC"},
         {armCpu, pi, "Broadcom BCM2711"},
         {armCpu, "", "ARM Cortex-A72"},
+        {"processor\t: 0\nCPU implementer\t: 0x61\nCPU part\t: 0x048\n", "", "Apple M3 Max"},
+        {"processor\t: 0\nCPU implementer\t: 0x41\nCPU part\t: 0xd85\n", "", "ARM Cortex-X925"},
+        {armCpu, "apple,j416c\0apple,t6021\0apple,arm-platform\0"s, "Apple M2 Max"},
         {"", "", ""},
     };
     for (const auto& c : cases) {
         const Root root({"proc/cpuinfo", "proc/device-tree/compatible"}, c);
         EXPECT_EQ(HardwareUtils::getSysctl("machdep.cpu.brand_string", {root.path()}), c[2]);
+    }
+}
+
+// Each machine folder holds what that machine's kernel publishes; no sysconf figure, so the
+// memory is what the files say. 8 GB machines show 7: MemTotal, rounded down, is all they tell.
+TEST(ArmMachines, TheWindowsThreeFacts) {
+    const std::vector<std::vector<std::string>> cases = {
+        // folder, model, processor, memory in GiB
+        {"apple-m1-macbook-air", "Apple MacBook Air (M1, 2020)", "Apple M1", "7"},
+        {"raspberry-pi-5", "Raspberry Pi 5 Model B Rev 1.0", "Broadcom BCM2712", "7"},
+        {"aws-graviton2-m6g", "m6g.xlarge", "ARM Neoverse N1", "15"},
+        {"snapdragon-x-elite-vivobook-s15", "ASUS Vivobook S 15", "Qualcomm X1E80100", "31"},
+    };
+    for (const auto& c : cases) {
+        const hardware::SystemProbe probe{std::string(MACHINES_DIR) + "/" + c[0], [] { return 0; }};
+        EXPECT_EQ(HardwareUtils::getSysctl("hw.model", probe), c[1]);
+        EXPECT_EQ(HardwareUtils::getSysctl("machdep.cpu.brand_string", probe), c[2]);
+        EXPECT_EQ(std::to_string(HardwareUtils::getRAM(probe)), c[3]) << c[0];
     }
 }
 
