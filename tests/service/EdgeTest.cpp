@@ -54,6 +54,8 @@ TEST(AdmitHead, RefusesWhatCouldBeReadTwoWaysAndReadsTheRest) {
         {"CL twice", "/", with({{"Content-Length", "1"}, {"Content-Length", "1"}}), 400, ""},
         {"bad escape", "/%zz", host, 400, ""},
         {"%00 in query", "/?chip=a%00b", host, 400, ""},
+        {"broken UTF-8 in query", "/?chip=%C3%A7%FF", host, 400, ""},
+        {"UTF-8 in query", "/?chip=%C3%A7", host, 0, "/ 10.0.0.9"},
         {"asterisk form", "*", host, 400, ""},
         {"64 parameters", "/?" + parameters(64), host, 0, "/ 10.0.0.9"},
         {"65 parameters", "/?" + parameters(65), host, 414, ""},
