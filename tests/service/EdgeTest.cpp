@@ -103,7 +103,7 @@ TEST(RateLimiter, CountsAnIpv6ClientByItsPrefixAndStaysBounded) {
     EXPECT_LE(limiter.size(), 64U + 16U);
 }
 
-TEST(WorkPool, AdmitsUpToItsQueueExpiresLateWorkAndOutlivesAFailure) {
+TEST(WorkPool, AdmitsUpToItsQueueExpiresLateWorkOutlivesAFailureAndStops) {
     std::promise<void> holding;
     std::promise<void> release;
     std::atomic<int> ran{0};
@@ -125,6 +125,23 @@ TEST(WorkPool, AdmitsUpToItsQueueExpiresLateWorkAndOutlivesAFailure) {
     } // what is queued still runs, on the thread the failure did not end
     EXPECT_EQ(expired.load(), 2);
     EXPECT_EQ(ran.load(), 0);
+    // A stop drops what has not started, which nobody could be answered for.
+    std::promise<void> started;
+    std::promise<void> finish;
+    {
+        WorkPool pool(1, 2, 1h);
+        ASSERT_TRUE(pool.post([&](bool late) {
+            started.set_value();
+            finish.get_future().wait();
+            count(late);
+        }));
+        started.get_future().wait();
+        EXPECT_TRUE(pool.post(count));
+        pool.stop();
+        EXPECT_FALSE(pool.post(count));
+        finish.set_value();
+    }
+    EXPECT_EQ(ran.load(), 1) << "only the job already running";
 }
 
 } // namespace
