@@ -217,6 +217,12 @@ TEST(AdminDatabase, OneItCannotOpenIsAClearFailure) {
         EXPECT_NE(out.str().find("cannot open the database"), std::string::npos) << out.str();
         EXPECT_FALSE(std::filesystem::exists(missing.path()));
     }
+    // A command that only reads never upgrades a schema, here none at all.
+    std::ofstream(missing.path()).flush();
+    std::ostringstream out;
+    EXPECT_EQ(runAdmin({"list", "--database", missing.path().string()}, out, out), 1);
+    EXPECT_NE(out.str().find("schema (version 0) is older"), std::string::npos) << out.str();
+    EXPECT_TRUE(openSqlite(missing.path())->run("SELECT name FROM sqlite_master", {}).empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, ReviewCases, ::testing::Values("sqlite", "postgres"));
