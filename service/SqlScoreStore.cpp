@@ -261,6 +261,13 @@ std::optional<PageData> SqlScoreStore::page(const std::optional<std::string>& ch
             if (chip) {
                 data.distribution = readDistribution(connection, dialect_, *chip, bins);
             }
+            // A later page may begin inside a run of equal times, ranked where it began.
+            if (offset > 0 && !data.best.empty()) {
+                const double time = data.best[0].payload.xcode_build_sec;
+                const std::string all = "SELECT COUNT(*) FROM scores WHERE xcode_build_sec < ?";
+                data.fasterThanBest = chip ? placeOf(connection, *chip, time).first - 1
+                                           : asInteger(connection.run(all, {time}).at(0).at(0));
+            }
             return data;
         });
     });
