@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
 #include <regex>
 
 namespace service {
@@ -108,6 +109,27 @@ TEST(Metrics, CountsRequestsSubmissionsAndLatencyInTheExpositionFormat) {
         EXPECT_NE(text.find(line), std::string::npos) << line << text;
     }
     EXPECT_EQ(text.find("score_service_records"), std::string::npos); // unknown is left out
+}
+
+TEST(Metrics, TheRecordsFigureNeverHoldsAScrapeOnAStalledDatabase) {
+    std::promise<void> release;
+    const auto released = release.get_future().share();
+    LastKnownCount records(
+        [released]() -> std::optional<std::int64_t> {
+            released.wait();
+            return 42;
+        },
+        std::chrono::milliseconds(50));
+    auto first = std::async(std::launch::async, [&] { return records.get(); });
+    const auto waited = first.wait_for(std::chrono::seconds(5));
+    release.set_value();
+    ASSERT_EQ(waited, std::future_status::ready) << "a scrape waited on a stalled database";
+    EXPECT_EQ(first.get(), std::nullopt);
+    std::optional<std::int64_t> known;
+    for (int i = 0; i < 100 && !known; ++i) {
+        known = records.get();
+    }
+    EXPECT_EQ(known, 42);
 }
 
 TEST(ResultPages, AreFoundByTheAddressInTheReplyAndPagedWithTotals) {
