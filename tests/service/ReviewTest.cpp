@@ -140,12 +140,12 @@ TEST_P(ReviewCases, APlantedFakeIsHeldAndStaysOffEveryPublicViewUntilApproved) {
 }
 
 TEST_P(ReviewCases, OperatorCommandsChangeTheBoardAndRefuseBadInput) {
-    // The last device name is a spreadsheet formula, which a CSV export must not run.
+    // The last device name holds spreadsheet formulas, which a CSV export must not run.
     for (const auto& [chip, seconds, agent, device] :
          {std::tuple{"A1", 10.0, "benchmark-companion/1.0", "Mac"},
           {"A1", 11.0, "benchmark-companion/2.0", "Mac"},
           {"B2", 20.0, "curl/8.0", "Mac"},
-          {"B2", 40.0, "", "=HYPERLINK(\"http://x\")"}}) {
+          {"B2", 40.0, "", "=HYPERLINK(\"http://x\"), -1;@SUM(1)"}}) {
         const auto record = clientRecord(chip, seconds, device);
         ASSERT_EQ(send("/api/submit", &record, agent).status, 200);
     }
@@ -182,7 +182,7 @@ TEST_P(ReviewCases, OperatorCommandsChangeTheBoardAndRefuseBadInput) {
         {{"frobnicate"}, 2, "unknown admin command"},
         {{"show"}, 2, "needs a record id"},
         {{"export", "--format", "csv"}, 0, "\r\n3,"},
-        {{"export", "--format", "csv"}, 0, "\"'=HYPERLINK(\"\"http://x\"\")\""},
+        {{"export", "--format", "csv"}, 0, "\"'=HYPERLINK(\"\"http://x\"\"), '-1;'@SUM(1)\""},
         {{"export", "--format", "jsonl"}, 0, "\"device_name\":\"=HYPERLINK(\\\"http://x"},
         {{"export", "--format", "jsonl"}, 0, "\"client_version\":null"},
         {{"export", "--format", "jsonl"}, 0, "exported 3 records"},
