@@ -247,6 +247,9 @@ default scores.sqlite3). Safe while the service runs.
   backup FILE       a consistent copy of a SQLite database into a new FILE
                     (for PostgreSQL, use pg_dump)
 
+list, show, export and backup only read: they refuse a database whose schema
+is older or newer than theirs; the commands that write upgrade it.
+
 Exit status: 0 done, 1 refused or failed (unknown id, a database it cannot
 open), 2 a bad command line.
 )";
