@@ -3,6 +3,7 @@
 #include "service/AdminRecords.h"
 #include "service/Options.h"
 #include "service/ReviewSql.h"
+#include "service/Schema.h"
 #include "service/SqlScoreStore.h"
 
 #include <SQLiteCpp/Backup.h>
@@ -18,8 +19,32 @@ struct Opened {
     std::unique_ptr<SqlConnection> connection;
 };
 
+// Why a command that only reads refuses a schema it was not built for. It
+// never upgrades one: that would take the write lock, change a database an
+// older service still runs on, and fail on a read-only PostgreSQL standby.
+std::optional<std::string> schemaRefusal(std::int64_t version) {
+    const std::string versions = "the database's schema (version " + std::to_string(version) +
+                                 ") is " + (version < kSchemaVersion ? "older" : "newer") +
+                                 " than this program's (" + std::to_string(kSchemaVersion) + "); ";
+    if (version < kSchemaVersion) {
+        return versions + "only a command that writes upgrades it, as this version's service does";
+    }
+    return version > kSchemaVersion
+               ? std::optional(versions + "use the score-service that wrote it")
+               : std::nullopt;
+}
+
+std::int64_t schemaVersion(SqlConnection& connection) {
+    try {
+        return asInteger(
+            connection.run("SELECT COALESCE(MAX(version), 0) FROM schema_version", {}).at(0).at(0));
+    } catch (const std::exception&) {
+        return 0; // no schema yet
+    }
+}
+
 // Opens without creating: a mistyped path must fail, not start an empty board.
-std::variant<Opened, std::string> open(const std::string& database) {
+std::variant<Opened, std::string> open(const std::string& database, bool writes) {
     if (const auto form = databaseForm(database); std::holds_alternative<std::string>(form)) {
         return std::get<std::string>(form);
     }
@@ -30,8 +55,13 @@ std::variant<Opened, std::string> open(const std::string& database) {
         return "cannot open the database" + named + ": no such file";
     }
     try {
-        openStore(database, [](const std::string&) {}); // brings the schema up to date
+        if (writes) {
+            openStore(database, [](const std::string&) {}); // brings the schema up to date
+        }
         auto connection = engine.connect();
+        if (auto refusal = writes ? std::nullopt : schemaRefusal(schemaVersion(*connection))) {
+            return *refusal;
+        }
         return Opened{std::move(engine), std::move(connection)};
     } catch (const std::exception& error) {
         return "cannot open the database" + named + ": " + error.what();
@@ -156,7 +186,9 @@ int backup(const AdminCommand& command, std::ostream& out, std::ostream& err) {
 }
 
 int dispatch(const AdminCommand& command, std::ostream& out, std::ostream& err) {
-    auto opened = open(command.database);
+    const bool reads = command.verb == "list" || command.verb == "show" ||
+                       command.verb == "export" || command.verb == "backup";
+    auto opened = open(command.database, !reads);
     if (const auto* error = std::get_if<std::string>(&opened)) {
         err << "score-service admin: " << *error << "\n";
         return 1;
@@ -214,6 +246,9 @@ default scores.sqlite3). Safe while the service runs.
                     every record to standard output, streamed
   backup FILE       a consistent copy of a SQLite database into a new FILE
                     (for PostgreSQL, use pg_dump)
+
+list, show, export and backup only read: they refuse a database whose schema
+is older or newer than theirs; the commands that write upgrade it.
 
 Exit status: 0 done, 1 refused or failed (unknown id, a database it cannot
 open), 2 a bad command line.

@@ -67,14 +67,19 @@ std::string shortest(double value) {
     return {text.data(), end};
 }
 
-// Quoted, and a text a spreadsheet would take for a formula starts with an
-// apostrophe, so that opening an export runs nothing a submitter wrote.
+// Quoted, and wherever a spreadsheet could begin a cell, an apostrophe before
+// what it would take for a formula, so that opening an export runs nothing a
+// submitter wrote. A cell may begin at the text's start and, for a reader that
+// splits on another separator or ignores the quotes, after any `,`, `;` or
+// tab; spaces after it do not count, as some readers trim them.
 std::string csvText(const std::string& text) {
     std::string quoted = "\"";
-    if (!text.empty() && std::string_view("=+-@\t\r").find(text[0]) != std::string_view::npos) {
-        quoted += '\'';
-    }
+    bool cellStart = true;
     for (const char c : text) {
+        if (cellStart && std::string_view("=+-@\t\r").find(c) != std::string_view::npos) {
+            quoted += '\'';
+        }
+        cellStart = c == ',' || c == ';' || c == '\t' || (cellStart && c == ' ');
         quoted += c == '"' ? "\"\"" : std::string(1, c);
     }
     return quoted + "\"";

@@ -206,24 +206,25 @@ Response handle(const Request& request, ServiceContext& context) {
     if (request.path == "/api/submit") {
         return request.method == "POST" ? submit(request, context) : notAllowed("POST");
     }
-    if (request.path == "/" || request.path == "/api/scores" || request.path == "/healthz") {
-        if (!read) {
-            return notAllowed("GET, HEAD");
-        }
-        if (request.path == "/healthz") {
-            return health(context);
-        }
-        // Reads are limited too: each new ?chip= costs a query and a cache entry.
-        if (const auto wait =
-                context.limiter.admitRead(request.clientAddress, context.steadyClock())) {
-            return tooMany("Çok fazla istek.", *wait);
-        }
-        return request.path == "/" ? page(request, context) : scores(request, context);
+    const auto id = resultId(request.path);
+    if (!id && request.path != "/" && request.path != "/api/scores" && request.path != "/healthz") {
+        return failure(404, "Bulunamadı: böyle bir adres yok.");
     }
-    if (const auto id = resultId(request.path)) {
-        return read ? result(*id, context) : notAllowed("GET, HEAD");
+    if (!read) {
+        return notAllowed("GET, HEAD");
     }
-    return failure(404, "Bulunamadı: böyle bir adres yok.");
+    if (request.path == "/healthz") {
+        return health(context);
+    }
+    // Reads are limited too: each new ?chip= costs a query and a cache entry,
+    // and a result's page some forty statements.
+    if (const auto wait = context.limiter.admitRead(request.clientAddress, context.steadyClock())) {
+        return tooMany("Çok fazla istek.", *wait);
+    }
+    if (id) {
+        return result(*id, context);
+    }
+    return request.path == "/" ? page(request, context) : scores(request, context);
 }
 
 } // namespace service

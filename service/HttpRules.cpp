@@ -1,9 +1,12 @@
 #include "service/HttpRules.h"
 
+#include <unicode/utf8.h>
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <array>
 #include <cctype>
+#include <cstdint>
 
 namespace service {
 namespace {
@@ -43,6 +46,19 @@ int hexDigit(char c) {
     }
     const int lower = std::tolower(static_cast<unsigned char>(c));
     return lower >= 'a' && lower <= 'f' ? lower - 'a' + 10 : -1;
+}
+
+bool validUtf8(std::string_view text) {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+    const auto length = static_cast<std::int32_t>(text.size());
+    for (std::int32_t i = 0; i < length;) {
+        UChar32 c = 0;
+        U8_NEXT(bytes, i, length, c);
+        if (c < 0) {
+            return false;
+        }
+    }
+    return true;
 }
 
 // The framing of the body, or why it cannot be trusted: a request another
@@ -107,7 +123,8 @@ std::optional<Refusal> readTarget(std::string_view target, Request& request) {
         const auto name = percentDecode(pair.substr(0, equals), true);
         const auto value = percentDecode(
             equals == std::string_view::npos ? "" : pair.substr(equals + 1), true);
-        if (!name || !value) {
+        // PostgreSQL refuses broken UTF-8 as an error, so it must not get that far.
+        if (!name || !value || !validUtf8(*name) || !validUtf8(*value)) {
             return Refusal{400, "Geçersiz istek: adres çözülemedi."};
         }
         if (!name->empty()) {

@@ -121,6 +121,9 @@ HttpServer::HttpServer(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 HttpServer::~HttpServer() {
     stopAccepting();
     waitUntilIdle(std::chrono::seconds(2));
+    // What has not started could no longer be answered: a submission stored
+    // now would be sent again by its client.
+    impl_->pool.stop();
     impl_->io.stop();
     for (auto& thread : impl_->threads) {
         thread.join();
@@ -164,7 +167,7 @@ HttpServer::start(const ServerConfig& config, Handler handler, Logger logger, No
                ec.message();
     }
     impl->port = acceptor.local_endpoint().port();
-    asio::co_spawn(impl->io, acceptLoop(*impl), asio::detached);
+    asio::co_spawn(impl->acceptStrand, acceptLoop(*impl), asio::detached);
     const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1U, 4U);
     for (unsigned i = 0; i < threads; ++i) {
         impl->threads.emplace_back([&io = impl->io] { io.run(); });
@@ -177,7 +180,7 @@ void HttpServer::stopAccepting() {
     if (impl.stopping.exchange(true)) {
         return;
     }
-    asio::post(impl.io, [&impl] {
+    asio::post(impl.acceptStrand, [&impl] {
         error_code ec;
         impl.acceptor.close(ec);
     });

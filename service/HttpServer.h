@@ -20,7 +20,7 @@ struct ServerConfig {
     unsigned threads = 4; // for the handler, which may wait on the database
     unsigned maxConnections = 4096;
     unsigned maxConnectionsPerAddress = 0; // 0: no limit
-    unsigned connectionTimeoutSec = 10;    // for a whole request, and for an idle connection
+    unsigned connectionTimeoutSec = 10;    // to read a request, to write its answer, and while idle
     bool trustForwardedFor = false;
     std::size_t queueLimit = 256; // requests waiting for a handler thread; past it, 503
     std::chrono::milliseconds queueDeadline{5000}; // a request waiting longer gets 503

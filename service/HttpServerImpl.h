@@ -33,7 +33,9 @@ struct HttpServer::Impl {
     Notices notices;
     asio::io_context io;
     std::optional<asio::ssl::context> tls;
-    tcp::acceptor acceptor{io};
+    // The accept loop runs here, and a stop closes the acceptor here too, never beside it.
+    asio::strand<asio::io_context::executor_type> acceptStrand{asio::make_strand(io)};
+    tcp::acceptor acceptor{acceptStrand};
     WorkPool pool;
     std::vector<std::thread> threads;
     std::atomic<bool> stopping{false};

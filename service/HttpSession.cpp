@@ -87,8 +87,10 @@ asio::awaitable<Response> dispatch(HttpServer::Impl& server, Request request) {
     co_return std::move(pending->response);
 }
 
+// False when the answer could not be written.
 template <class Stream>
-asio::awaitable<void> write(Stream& stream, const Request& request, const Answer& answer, bool tls) {
+asio::awaitable<bool> write(Stream& stream, const Request& request, const Answer& answer,
+                            bool tls) {
     http::response<http::string_body> reply{static_cast<http::status>(answer.response.status), 11};
     reply.set(http::field::content_type, answer.response.contentType);
     for (const auto& [name, value] : edgeHeaders(request, answer.response, tls)) {
@@ -108,6 +110,7 @@ asio::awaitable<void> write(Stream& stream, const Request& request, const Answer
     } else {
         co_await http::async_write(stream, serializer, asio::redirect_error(asio::use_awaitable, ec));
     }
+    co_return !ec;
 }
 
 // Closes so that the answer just written reaches the client: what it still
@@ -167,12 +170,18 @@ asio::awaitable<bool> exchange(HttpServer::Impl& server, Stream& stream, beast::
             }
         }
     }
-    co_await write(stream, request, answer, server.tls.has_value());
+    // The answer gets a deadline of its own: a slow queue or database must not
+    // leave a stored record unacknowledged, which a client would send again.
+    tcpOf(stream).expires_after(std::chrono::seconds(server.config.connectionTimeoutSec));
+    const bool sent = co_await write(stream, request, answer, server.tls.has_value());
     server.logger(LogEntry{startedWall, request.clientAddress, request.method, request.path,
                            answer.response.status,
                            std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() -
                                                                                  started),
-                           answer.response.recordId});
+                           answer.response.recordId, !sent});
+    if (!sent) {
+        co_return false;
+    }
     if (answer.close) {
         co_await lingeringClose(tcpOf(stream));
     }

@@ -74,15 +74,21 @@ std::string paging(const std::optional<std::string>& chip, int page, std::size_t
     return html + "</p>";
 }
 
-std::string bestTable(const std::vector<StoredScore>& scores, int page) {
+// Equal times share a rank, 1 + the faster times on the board, as on a result's page.
+std::string bestTable(const std::vector<StoredScore>& scores, int page, std::int64_t faster) {
     std::string html = "<table><tr><th scope='col' "
                        "class='n'>Sıra</th><th scope='col'>Cihaz</th><th scope='col'>İşlemci</th>"
                        "<th scope='col' class='n opt'>Bellek</th><th scope='col' "
                        "class='n'>Skor</th><th scope='col' class='opt'>Tarih (UTC)</th></tr>";
-    std::int64_t rank = std::int64_t{page - 1} * kPageRows;
-    for (const auto& score : scores) {
-        const auto& p = score.payload;
-        append(html, "<tr><td class='n'>", formatCount(++rank), "</td><td>",
+    const std::int64_t first = std::int64_t{page - 1} * kPageRows;
+    std::int64_t rank = faster + 1;
+    for (std::size_t i = 0; i < scores.size(); ++i) {
+        const auto& p = scores[i].payload;
+        if (i > 0 && p.xcode_build_sec != scores[i - 1].payload.xcode_build_sec) {
+            rank = first + static_cast<std::int64_t>(i) + 1;
+        }
+        const auto& score = scores[i];
+        append(html, "<tr><td class='n'>", formatCount(rank), "</td><td>",
                escapeHtml(p.device_name), "</td><td>", chipLink(p.chip_type),
                "</td><td class='n opt'>", std::to_string(p.ram_gb),
                " GB</td><td class='n'><a href='", resultPath(score.id),
@@ -120,7 +126,7 @@ std::optional<std::string> renderLeaderboard(ScoreStore& store,
                    : distributionFigure(*data->distribution, *chip, median, std::nullopt, "dist"));
     }
     append(html, "<h2>En iyi sonuçlar</h2>", paging(chip, page, data->best.size(), data->total),
-           bestTable(data->best, page), "<h2>İşlemciler</h2>",
+           bestTable(data->best, page, data->fasterThanBest), "<h2>İşlemciler</h2>",
            chips.empty() ? "" : chipsFigure(chips, kChartedChips, "chips"), chipTable(chips),
            kPageEnd);
     return html;

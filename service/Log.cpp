@@ -75,7 +75,7 @@ std::string formatLogLine(const LogEntry& entry) {
     if (entry.recordId != 0) {
         line += " id=" + std::to_string(entry.recordId);
     }
-    return line;
+    return entry.unsent ? line + " unsent" : line;
 }
 
 std::vector<std::string> Coalescer::add(std::string_view message, Time now) {

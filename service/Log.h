@@ -19,6 +19,7 @@ struct LogEntry {
     int status = 0; // 0 when the client went away before an answer
     std::chrono::microseconds duration{0};
     long long recordId = 0;
+    bool unsent = false; // the answer could not be written: the client left, or it took too long
 };
 
 // One line, without the newline. Control and invisible characters from the

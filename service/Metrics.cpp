@@ -126,6 +126,31 @@ std::string Metrics::render(const Gauges& gauges) const {
     return out;
 }
 
+LastKnownCount::~LastKnownCount() {
+    if (reader_.joinable()) { // nobody reads any more: no lock, which the reader takes
+        reader_.join();
+    }
+}
+
+std::optional<std::int64_t> LastKnownCount::get() {
+    std::unique_lock lock(mutex_);
+    if (!reading_) {
+        if (reader_.joinable()) {
+            reader_.join(); // done: it cleared reading_ as it finished
+        }
+        reading_ = true;
+        reader_ = std::thread([this] {
+            const auto figure = source_();
+            const std::lock_guard done(mutex_);
+            last_ = figure ? figure : last_;
+            reading_ = false;
+            done_.notify_all();
+        });
+    }
+    done_.wait_for(lock, patience_, [this] { return !reading_; });
+    return last_;
+}
+
 std::string_view routeOf(std::string_view path) {
     for (const std::string_view route : {"/", "/api/submit", "/api/scores", "/healthz"}) {
         if (path == route) {

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -11,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 
 namespace service {
 
@@ -28,9 +30,9 @@ enum class SubmissionOutcome {
 };
 
 // The service's counters, read by Prometheus from the metrics listener. The
-// handler and the server record into it from any thread; only the figures
-// that are cheaper to read than to keep (open connections, records) are
-// taken at the moment of the scrape.
+// handler and the server record into it from any thread; the figures that
+// are cheaper to read than to keep (open connections, records) come with the
+// scrape.
 class Metrics {
 public:
     struct Gauges {
@@ -61,6 +63,31 @@ private:
     std::map<std::string_view, Latency> latency_;
     std::map<SubmissionOutcome, std::uint64_t> submissions_;
     std::uint64_t databaseErrors_ = 0;
+};
+
+// The figure a slow source gave last, so that a stalled database cannot
+// stall a scrape: a read asks the source again on a thread of its own
+// (unless a read is under way) and waits for it at most `patience`, then
+// answers with the last figure known. A failed read keeps the one before.
+class LastKnownCount {
+public:
+    using Source = std::function<std::optional<std::int64_t>()>;
+    LastKnownCount(Source source, std::chrono::milliseconds patience)
+        : source_(std::move(source)), patience_(patience) {}
+    ~LastKnownCount(); // waits for the read under way
+    LastKnownCount(const LastKnownCount&) = delete;
+    LastKnownCount& operator=(const LastKnownCount&) = delete;
+
+    std::optional<std::int64_t> get();
+
+private:
+    Source source_;
+    std::chrono::milliseconds patience_;
+    std::mutex mutex_; // guards what follows
+    std::condition_variable done_;
+    std::optional<std::int64_t> last_;
+    bool reading_ = false;
+    std::thread reader_;
 };
 
 // The label a path is counted under: one of the served routes or "other", so

@@ -216,7 +216,8 @@ the results as JSON at /api/scores?chip=&limit= and a health check at /healthz.
   --rate-limit PER_MINUTE   submissions per minute per client address, an
                             IPv6 address counting by its /64 (default 30;
                             0 turns this and the read limit off). Reads of
-                            the page and /api/scores: 600 a minute, 120 at once
+                            the page, /api/scores and /r/ID: 600 a minute,
+                            120 at once
   --rate-burst N            submissions allowed at once per address (default 10)
   --trust-forwarded-for     take the client address from X-Forwarded-For (its
                             last entry); only behind a proxy that sets it
@@ -231,7 +232,9 @@ the results as JSON at /api/scores?chip=&limit= and a health check at /healthz.
                             --trust-forwarded-for 0, no limit: every
                             connection comes from the proxy, which must cap
                             its clients itself)
-  --connection-timeout SEC  close a connection idle this long (default 10)
+  --connection-timeout SEC  close a connection idle this long (default 10);
+                            also the time a request may take to arrive, and
+                            its answer to be taken
   --help                    this text
 
 Operator commands (list, show, approve, hide, restore, delete, export, backup)

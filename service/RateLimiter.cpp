@@ -27,8 +27,14 @@ std::string clientKey(const std::string& address) {
         inet_pton(AF_INET6, address.c_str(), raw.data()) != 1) {
         return address;
     }
-    std::fill(raw.begin() + 8, raw.end(), 0);
+    // On a dual-stack listener an IPv4 client arrives mapped (::ffff:a.b.c.d):
+    // keyed by its /64, every IPv4 client would share one limit.
+    constexpr std::array<unsigned char, 12> kMapped{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff};
     std::array<char, INET6_ADDRSTRLEN> text{};
+    if (std::equal(kMapped.begin(), kMapped.end(), raw.begin())) {
+        return inet_ntop(AF_INET, raw.data() + 12, text.data(), text.size());
+    }
+    std::fill(raw.begin() + 8, raw.end(), 0);
     inet_ntop(AF_INET6, raw.data(), text.data(), text.size());
     return std::string(text.data()) + "/64";
 }

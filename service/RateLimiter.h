@@ -32,8 +32,8 @@ struct BucketDecision {
 BucketDecision takeToken(double perMinute, double burst, Bucket bucket,
                          std::chrono::steady_clock::time_point now);
 
-// Whom a limit counts: an IPv4 address whole, an IPv6 address by its /64,
-// since one client is handed the whole prefix.
+// Whom a limit counts: an IPv4 address whole, also when mapped into IPv6, and
+// an IPv6 address by its /64, since one client is handed the whole prefix.
 std::string clientKey(const std::string& address);
 
 // Buckets per client, safe to share between threads. Memory is bounded: each

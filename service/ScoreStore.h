@@ -71,6 +71,7 @@ struct PageData {
     std::vector<StoredScore> best;
     std::int64_t total = 0;                   // records the best are drawn from
     std::optional<Distribution> distribution; // of the chosen processor
+    std::int64_t fasterThanBest = 0;          // records faster than best[0]: its rank is one more
 };
 
 // The database behind the service. Its reads feed the public views (page,

@@ -167,11 +167,16 @@ std::optional<Placement> SqlScoreStore::add(const submission::Payload& p,
         return value.empty() ? SqlValue{nullptr} : SqlValue{value};
     };
     return withConnection([&](SqlConnection& connection) {
+        // The rule reads the board as it was before this record, in one
+        // snapshot: each statement of a write transaction on PostgreSQL sees
+        // the latest commits, and an operator's change between them would make
+        // the counts the quartiles come from disagree.
+        const auto figures = inTransaction(connection, dialect_.beginRead, [&] {
+            return reviewFigures_.read(connection, dialect_, p.chip_type,
+                                       readRecords(connection, p.chip_type));
+        });
         return inTransaction(connection, dialect_.beginWrite, [&] {
-            // The rule reads the board as it was before this record.
-            const auto hold = reviewTime(p.xcode_build_sec,
-                                         reviewFigures_.read(connection, dialect_, p.chip_type,
-                                                             readRecords(connection, p.chip_type)));
+            const auto hold = reviewTime(p.xcode_build_sec, figures);
             // Its trigger takes the processor's total row until the commit, so
             // on PostgreSQL every later statement sees all of that processor's
             // results committed before and none after.
@@ -260,6 +265,13 @@ std::optional<PageData> SqlScoreStore::page(const std::optional<std::string>& ch
                           std::nullopt};
             if (chip) {
                 data.distribution = readDistribution(connection, dialect_, *chip, bins);
+            }
+            // A later page may begin inside a run of equal times, ranked where it began.
+            if (offset > 0 && !data.best.empty()) {
+                const double time = data.best[0].payload.xcode_build_sec;
+                const std::string all = "SELECT COUNT(*) FROM scores WHERE xcode_build_sec < ?";
+                data.fasterThanBest = chip ? placeOf(connection, *chip, time).first - 1
+                                           : asInteger(connection.run(all, {time}).at(0).at(0));
             }
             return data;
         });

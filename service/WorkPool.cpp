@@ -20,10 +20,20 @@ WorkPool::~WorkPool() {
     }
 }
 
+void WorkPool::stop() {
+    std::deque<Queued> dropped; // destroyed outside the lock
+    {
+        const std::lock_guard lock(mutex_);
+        stopping_ = true;
+        dropped.swap(queue_);
+    }
+    ready_.notify_all();
+}
+
 bool WorkPool::post(Job job) {
     {
         const std::lock_guard lock(mutex_);
-        if (queue_.size() >= queueLimit_) {
+        if (stopping_ || queue_.size() >= queueLimit_) {
             return false;
         }
         queue_.push_back({std::move(job), std::chrono::steady_clock::now() + deadline_});

@@ -24,8 +24,11 @@ public:
     WorkPool(const WorkPool&) = delete;
     WorkPool& operator=(const WorkPool&) = delete;
 
-    // False when the queue is full: the caller answers "busy" itself.
+    // False when the queue is full or the pool stopped: the caller answers "busy" itself.
     bool post(Job job);
+    // Drops the jobs that have not started, whose callers can no longer be
+    // answered, and takes no more; those running finish.
+    void stop();
 
 private:
     struct Queued {

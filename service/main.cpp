@@ -130,10 +130,13 @@ int serve(const Options& options, const ServerConfig& config, const sigset_t& st
     }
     auto& server = *std::get<std::unique_ptr<HttpServer>>(started);
     log.write("listening on " + address(options.host, options.tls(), server.port()));
+    // A scrape waits a second at most for the database, not the 6 s of a request.
+    LastKnownCount records([&store] { return store->records(std::nullopt); },
+                           std::chrono::seconds(1));
     std::unique_ptr<HttpServer> metricsServer;
     if (!options.metricsHost.empty()) {
-        auto metricsStarted = startMetrics(options, config, metrics, [&server, &store] {
-            return Metrics::Gauges{server.openConnections(), store->records(std::nullopt)};
+        auto metricsStarted = startMetrics(options, config, metrics, [&server, &records] {
+            return Metrics::Gauges{server.openConnections(), records.get()};
         });
         if (const auto* error = std::get_if<std::string>(&metricsStarted)) {
             return fail(*error);

@@ -54,6 +54,8 @@ TEST(AdmitHead, RefusesWhatCouldBeReadTwoWaysAndReadsTheRest) {
         {"CL twice", "/", with({{"Content-Length", "1"}, {"Content-Length", "1"}}), 400, ""},
         {"bad escape", "/%zz", host, 400, ""},
         {"%00 in query", "/?chip=a%00b", host, 400, ""},
+        {"broken UTF-8 in query", "/?chip=%C3%A7%FF", host, 400, ""},
+        {"UTF-8 in query", "/?chip=%C3%A7", host, 0, "/ 10.0.0.9"},
         {"asterisk form", "*", host, 400, ""},
         {"64 parameters", "/?" + parameters(64), host, 0, "/ 10.0.0.9"},
         {"65 parameters", "/?" + parameters(65), host, 414, ""},
@@ -88,6 +90,7 @@ TEST(Decoders, ATextWithANulIsNeitherARecordNorAReply) {
 TEST(RateLimiter, CountsAnIpv6ClientByItsPrefixAndStaysBounded) {
     EXPECT_EQ(clientKey("2001:db8:1:2:aaaa::1"), "2001:db8:1:2::/64");
     EXPECT_EQ(clientKey("203.0.113.9"), "203.0.113.9");
+    EXPECT_EQ(clientKey("::ffff:203.0.113.9"), "203.0.113.9") << "mapped, on a dual-stack listener";
     const auto t0 = std::chrono::steady_clock::time_point{} + 1h;
     RateLimiter limiter(RateLimit{60.0, 1.0, 60.0, 1.0}, 64);
     EXPECT_FALSE(limiter.admit("2001:db8:1:2::1", t0));
@@ -100,7 +103,7 @@ TEST(RateLimiter, CountsAnIpv6ClientByItsPrefixAndStaysBounded) {
     EXPECT_LE(limiter.size(), 64U + 16U);
 }
 
-TEST(WorkPool, AdmitsUpToItsQueueExpiresLateWorkAndOutlivesAFailure) {
+TEST(WorkPool, AdmitsUpToItsQueueExpiresLateWorkOutlivesAFailureAndStops) {
     std::promise<void> holding;
     std::promise<void> release;
     std::atomic<int> ran{0};
@@ -122,6 +125,23 @@ TEST(WorkPool, AdmitsUpToItsQueueExpiresLateWorkAndOutlivesAFailure) {
     } // what is queued still runs, on the thread the failure did not end
     EXPECT_EQ(expired.load(), 2);
     EXPECT_EQ(ran.load(), 0);
+    // A stop drops what has not started, which nobody could be answered for.
+    std::promise<void> started;
+    std::promise<void> finish;
+    {
+        WorkPool pool(1, 2, 1h);
+        ASSERT_TRUE(pool.post([&](bool late) {
+            started.set_value();
+            finish.get_future().wait();
+            count(late);
+        }));
+        started.get_future().wait();
+        EXPECT_TRUE(pool.post(count));
+        pool.stop();
+        EXPECT_FALSE(pool.post(count));
+        finish.set_value();
+    }
+    EXPECT_EQ(ran.load(), 1) << "only the job already running";
 }
 
 } // namespace

@@ -8,8 +8,14 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <array>
+#include <atomic>
 #include <fstream>
+#include <mutex>
 #include <sstream>
+#include <sys/socket.h>
+#include <thread>
 
 namespace service {
 namespace {
@@ -18,6 +24,74 @@ std::string pem(const std::string& name) {
     std::ostringstream text;
     text << std::ifstream(std::string(TEST_PKI_DIR) + "/" + name).rdbuf();
     return text.str();
+}
+
+// Sends `bytes` on a new loopback connection and reads until it closes (for
+// up to 10 s a read); or, given `leave`, calls it and leaves with a reset instead.
+std::string exchange(int port, const std::string& bytes, const std::function<void()>& leave = {}) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    const sockaddr_in to{
+        AF_INET, htons(static_cast<std::uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
+    const timeval wait{10, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    std::string reply;
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 &&
+        send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) > 0) {
+        if (leave) {
+            leave();
+            const linger abort{1, 0};
+            setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+        }
+        std::array<char, 65536> chunk{};
+        for (ssize_t n = 0; !leave && (n = recv(fd, chunk.data(), chunk.size(), 0)) > 0;) {
+            reply.append(chunk.data(), static_cast<std::size_t>(n));
+        }
+    }
+    close(fd);
+    return reply;
+}
+
+// A request that waited in the queue and on the database still gets its
+// answer, which has a deadline of its own; one nobody stayed for is logged so.
+TEST(EndToEnd, ASlowAnswerIsSentAndOneNobodyTakesIsLoggedUnsent) {
+    constexpr std::size_t kLarge = std::size_t{16} << 20;
+    std::mutex mutex;
+    std::vector<LogEntry> logged;
+    std::atomic<int> begun{0};
+    ServerConfig config;
+    config.host = "127.0.0.1";
+    config.connectionTimeoutSec = 1;
+    auto started = HttpServer::start(
+        config,
+        [&](const Request&) {
+            ++begun;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+            return Response{200, "text/plain", std::string(kLarge, 'x'), {}, 7};
+        },
+        [&](const LogEntry& entry) {
+            const std::lock_guard lock(mutex);
+            logged.push_back(entry);
+        });
+    ASSERT_TRUE(std::holds_alternative<std::unique_ptr<HttpServer>>(started));
+    const int port = std::get<0>(started)->port();
+    const std::string request = "GET / HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n";
+    const auto reply = exchange(port, request); // more than the socket's buffers take at once
+    EXPECT_EQ(reply.substr(0, 12), "HTTP/1.1 200");
+    EXPECT_GT(reply.size(), kLarge);
+    const auto waitFor = [&](const std::function<bool()>& done) {
+        for (int i = 0; i < 500 && !done(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    };
+    exchange(port, request, [&] { waitFor([&] { return begun == 2; }); });
+    waitFor([&] {
+        const std::lock_guard lock(mutex);
+        return logged.size() == 2;
+    });
+    const std::lock_guard lock(mutex);
+    ASSERT_EQ(logged.size(), 2U);
+    EXPECT_EQ(std::make_pair(logged[0].unsent, logged[1].unsent), std::make_pair(false, true));
+    EXPECT_NE(formatLogLine(logged[1]).find("id=7 unsent"), std::string::npos);
 }
 
 TEST(EndToEnd, TheClientsRecordIsAcceptedAndThenListed) {

@@ -98,6 +98,7 @@ TEST_F(HandlerTest, TooManySubmissionsWaitForTheBucketToRefill) {
         status = send(get("/api/scores", {{"chip", std::to_string(chip)}})).status;
     }
     EXPECT_EQ(status, 429);
+    EXPECT_EQ(send(get("/r/1")).status, 429) << "a result's page shares the reads' bucket";
 }
 
 TEST(HandlerUnavailable, ADatabaseThatCannotBeReachedAnswers503) {

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
 #include <regex>
 
 namespace service {
@@ -118,6 +119,27 @@ TEST(Metrics, CountsRequestsSubmissionsAndLatencyInTheExpositionFormat) {
     EXPECT_EQ(text.find("score_service_records"), std::string::npos); // unknown is left out
 }
 
+TEST(Metrics, TheRecordsFigureNeverHoldsAScrapeOnAStalledDatabase) {
+    std::promise<void> release;
+    const auto released = release.get_future().share();
+    LastKnownCount records(
+        [released]() -> std::optional<std::int64_t> {
+            released.wait();
+            return 42;
+        },
+        std::chrono::milliseconds(50));
+    auto first = std::async(std::launch::async, [&] { return records.get(); });
+    const auto waited = first.wait_for(std::chrono::seconds(5));
+    release.set_value();
+    ASSERT_EQ(waited, std::future_status::ready) << "a scrape waited on a stalled database";
+    EXPECT_EQ(first.get(), std::nullopt);
+    std::optional<std::int64_t> known;
+    for (int i = 0; i < 100 && !known; ++i) {
+        known = records.get();
+    }
+    EXPECT_EQ(known, 42);
+}
+
 TEST(ResultPages, AreFoundByTheAddressInTheReplyAndPagedWithTotals) {
     TempPath file("scores.sqlite3");
     const auto store = openStore(file.path(), [](const std::string&) {});
@@ -134,6 +156,12 @@ TEST(ResultPages, AreFoundByTheAddressInTheReplyAndPagedWithTotals) {
     std::smatch found;
     ASSERT_TRUE(std::regex_search(reply.body, found, std::regex("Sayfası: (/r/[0-9]+)")));
     const std::string address = found[1];
+    // Equal times share a rank, also where a page begins among them.
+    for (int i = 0; i < 53; ++i) {
+        const auto record = clientRecord("T2", i == 0 ? 19.0 : i == 52 ? 21.0 : 20.0,
+                                         i == 0 ? "Lead" : i == 52 ? "Slow" : "Tie");
+        ASSERT_TRUE(store->add(record, "2026-01-31T12:00:00.000Z"));
+    }
     const std::vector<std::tuple<Request, int, std::string>> cases = {
         {get(address), 200, "121 sonuç arasında 2. sırada (ilk %2)"},
         {get(address), 200, "<title>Sonuç 121: M9 – Skor Tablosu</title>"},
@@ -141,7 +169,13 @@ TEST(ResultPages, AreFoundByTheAddressInTheReplyAndPagedWithTotals) {
         {get("/", {{"chip", "M9"}, {"page", "3"}}), 200, "101–121 / 121 sonuç"},
         {get("/", {{"page", "2"}}), 200, "← Önceki sayfa"},
         {get("/", {{"page", "0"}}), 404, "</main>"},
-        {get("/api/scores", {{"offset", "120"}}), 200, "\"total\":121,\"offset\":120"},
+        {get("/", {{"chip", "T2"}, {"page", "2"}}), 200,
+         "</th></tr><tr><td class='n'>2</td><td>Tie"},
+        {get("/", {{"chip", "T2"}, {"page", "2"}}), 200,
+         "</td></tr><tr><td class='n'>2</td><td>Tie"},
+        {get("/", {{"chip", "T2"}, {"page", "2"}}), 200, "<td class='n'>53</td><td>Slow"},
+        {get("/", {{"page", "4"}}), 200, "</th></tr><tr><td class='n'>123</td><td>Tie"},
+        {get("/api/scores", {{"offset", "120"}}), 200, "\"total\":174,\"offset\":120"},
         {get("/api/scores", {{"offset", "100001"}}), 400, "offset"},
     };
     for (const auto& [request, status, says] : cases) {

@@ -156,12 +156,12 @@ TEST_P(ReviewCases, HalvingTheBoardsTopAgainAndAgainIsHeldAtTheSecondStep) {
 }
 
 TEST_P(ReviewCases, OperatorCommandsChangeTheBoardAndRefuseBadInput) {
-    // The last device name is a spreadsheet formula, which a CSV export must not run.
+    // The last device name holds spreadsheet formulas, which a CSV export must not run.
     for (const auto& [chip, seconds, agent, device] :
          {std::tuple{"A1", 10.0, "benchmark-companion/1.0", "Mac"},
           {"A1", 11.0, "benchmark-companion/2.0", "Mac"},
           {"B2", 20.0, "curl/8.0", "Mac"},
-          {"B2", 40.0, "", "=HYPERLINK(\"http://x\")"}}) {
+          {"B2", 40.0, "", "=HYPERLINK(\"http://x\"), -1;@SUM(1)"}}) {
         const auto record = clientRecord(chip, seconds, device);
         ASSERT_EQ(send("/api/submit", &record, agent).status, 200);
     }
@@ -198,7 +198,7 @@ TEST_P(ReviewCases, OperatorCommandsChangeTheBoardAndRefuseBadInput) {
         {{"frobnicate"}, 2, "unknown admin command"},
         {{"show"}, 2, "needs a record id"},
         {{"export", "--format", "csv"}, 0, "\r\n3,"},
-        {{"export", "--format", "csv"}, 0, "\"'=HYPERLINK(\"\"http://x\"\")\""},
+        {{"export", "--format", "csv"}, 0, "\"'=HYPERLINK(\"\"http://x\"\"), '-1;'@SUM(1)\""},
         {{"export", "--format", "jsonl"}, 0, "\"device_name\":\"=HYPERLINK(\\\"http://x"},
         {{"export", "--format", "jsonl"}, 0, "\"client_version\":null"},
         {{"export", "--format", "jsonl"}, 0, "exported 3 records"},
@@ -233,6 +233,12 @@ TEST(AdminDatabase, OneItCannotOpenIsAClearFailure) {
         EXPECT_NE(out.str().find("cannot open the database"), std::string::npos) << out.str();
         EXPECT_FALSE(std::filesystem::exists(missing.path()));
     }
+    // A command that only reads never upgrades a schema, here none at all.
+    std::ofstream(missing.path()).flush();
+    std::ostringstream out;
+    EXPECT_EQ(runAdmin({"list", "--database", missing.path().string()}, out, out), 1);
+    EXPECT_NE(out.str().find("schema (version 0) is older"), std::string::npos) << out.str();
+    EXPECT_TRUE(openSqlite(missing.path())->run("SELECT name FROM sqlite_master", {}).empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, ReviewCases, ::testing::Values("sqlite", "postgres"));

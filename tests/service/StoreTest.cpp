@@ -220,6 +220,36 @@ TEST_P(StoreCases, PageAggregatesAreExactAndFromOneSnapshot) {
     }
 }
 
+// An operator's change that commits while a submission reads its processor's
+// quartiles (here between their statements) must not fail the submission.
+TEST_P(StoreCases, ASubmissionReadsItsQuartilesInOneSnapshot) {
+    const auto seeded = open();
+    for (int i = 0; i < 30; ++i) {
+        ASSERT_TRUE(seeded->add(clientRecord("Q4", 10.0 + i * 0.01), "2026-01-31T12:00:00.000Z"));
+    }
+    class Meddled final : public SqlConnection {
+    public:
+        Meddled(std::unique_ptr<SqlConnection> inner, std::unique_ptr<SqlConnection> other)
+            : inner_(std::move(inner)), operator_(std::move(other)) {}
+        std::vector<SqlRow> run(std::string_view sql,
+                                const std::vector<SqlValue>& params) override {
+            auto rows = inner_->run(sql, params);
+            if (sql.find("width_ms = 1000 AND records > 0") != std::string_view::npos) {
+                operator_->run("DELETE FROM scores WHERE id > 3", {});
+            }
+            return rows;
+        }
+
+    private:
+        std::unique_ptr<SqlConnection> inner_, operator_;
+    };
+    SqlScoreStore store(
+        sqlite() ? sqliteDialect() : postgresDialect(),
+        [this] { return std::make_unique<Meddled>(raw(), raw()); },
+        [](const std::string& e) { ADD_FAILURE() << e; });
+    EXPECT_TRUE(store.add(clientRecord("Q4", 10.1), "2026-01-31T12:00:00.000Z"));
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, StoreCases, ::testing::Values("sqlite", "postgres"));
 
 TEST(SqliteStore, RefusesANewerSchemaAndNeedsItsOwnFileWithRoom) {
