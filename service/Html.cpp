@@ -60,10 +60,7 @@ std::string formatSeconds(double seconds) {
 }
 
 std::string formatCount(std::int64_t count) {
-    // Negated as unsigned, so that the lowest count has a magnitude too.
-    const auto magnitude = count < 0 ? 0 - static_cast<std::uint64_t>(count)
-                                     : static_cast<std::uint64_t>(count);
-    const std::string digits = std::to_string(magnitude);
+    const std::string digits = std::to_string(count < 0 ? -count : count);
     std::string out = count < 0 ? "-" : "";
     for (std::size_t i = 0; i < digits.size(); ++i) {
         if (i > 0 && (digits.size() - i) % 3 == 0) {

@@ -68,6 +68,7 @@ TEST(Chart, EveryHeldBinIsVisibleAndTheOutliersHaveTheirOwnBar) {
                            distributionFigure({time, 0.0, {0, 3}, 0, 0}, "M9", time, time, "f");
         EXPECT_LT(chart.size(), 20000U) << time; // the largest double has 309 digits
         EXPECT_EQ(chart.find("nan"), std::string::npos) << chart;
+        EXPECT_EQ(chart.find('\0'), std::string::npos) << time; // a number too long to write
     }
     const Distribution spread{10.0, 0.5, {100000, 0, 1}, 0, 1};
     const auto svg = distributionFigure(spread, "<M9>", 10.2, 11.9, "d");
