@@ -86,6 +86,7 @@ TEST_F(HandlerTest, EveryAnswerIsAShortJsonReplyWithTheContractStatus) {
         {"unknown path", get("/admin"), 404, "Bulunamadı"},
         {"limit 0", get("/api/scores", {{"limit", "0"}}), 400, "limit"},
         {"limit 101", get("/api/scores", {{"limit", "101"}}), 400, "limit"},
+        {"limit text", get("/api/scores", {{"limit", "-1"}}), 400, "limit"},
         {"health", get("/healthz"), 200, "ok"},
     };
     for (const auto& c : cases) {

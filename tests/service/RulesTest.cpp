@@ -57,6 +57,7 @@ TEST(Plausibility, RefusesWhatTheClientCannotProduceAndNamesTheMember) {
         {"DEL", [](Payload& p) { p.device_name = "a\x7f"; }, "device_name"},
         {"C1 control", [](Payload& p) { p.device_name = "a\u0085"; }, "device_name"},
         {"NUL in chip", [](Payload& p) { p.chip_type = std::string("M\0 9", 4); }, "chip_type"},
+        {"empty device", [](Payload& p) { p.device_name = ""; }, "device_name"},
         {"blank device", [](Payload& p) { p.device_name = "   "; }, "device_name"},
         {"ideographic space and filler", [](Payload& p) { p.chip_type = "\u3000\u3164"; },
          "chip_type"},
