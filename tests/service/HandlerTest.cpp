@@ -1,6 +1,6 @@
 #include "service/Handler.h"
 
-#include "service/Log.h"
+#include "service/ResultPage.h"
 #include "service/ServiceTestSupport.h"
 #include "service/SqlScoreStore.h"
 #include "submission/APIResponse.h"
@@ -37,6 +37,28 @@ protected:
     ServiceContext context_{*store_, limiter_, [] { return std::chrono::system_clock::now(); },
                             [this] { return now_; }};
 };
+
+TEST(AcceptedReply, GivesRankPercentileAndTheAddressWhileItFits) {
+    struct Case {
+        Placement placement;
+        std::string says;
+        bool withAddress;
+    };
+    const std::vector<Case> cases = {
+        {{12, 3, 57}, "57 sonuç arasında 3. sırada (ilk %5). Sayfası: /r/12", true},
+        {{1, 1, 1}, "1 sonuç arasında 1. sırada (ilk %100)", true},
+        {{9, 1, 1000}, "1.000 sonuç arasında 1. sırada (ilk %1)", true}, // never "ilk %0"
+        {{9, 999, 1000}, "(ilk %100)", true},
+        {{9, 5, 1000}, "(ilk %1)", true}, // 0.5 rounds up
+        {{999999999999999999, 99999999, 99999999}, "99.999.999. sırada (ilk %100).", false},
+    };
+    for (const auto& c : cases) {
+        const auto text = acceptedMessage(c.placement);
+        EXPECT_NE(text.find(c.says), std::string::npos) << text;
+        EXPECT_EQ(text.find("/r/") != std::string::npos, c.withAddress) << text;
+        EXPECT_LE(codePoints(text), kMaxShownChars) << text;
+    }
+}
 
 TEST_F(HandlerTest, EveryAnswerIsAShortJsonReplyWithTheContractStatus) {
     Request tooLarge = post("{}");
@@ -112,18 +134,6 @@ TEST(HandlerUnavailable, ADatabaseThatCannotBeReachedAnswers503) {
     for (const Request& request : {post(kGood), get("/api/scores"), get("/healthz"), get("/")}) {
         EXPECT_EQ(handle(request, context).status, 503) << request.path;
     }
-}
-
-TEST(LogLine, NamesTheRequestButCannotBeSplitByIt) {
-    const LogEntry entry{std::chrono::system_clock::time_point{},
-                         "10.0.0.1",
-                         "GET",
-                         "/a\r\n1970-01-01 forged\xc2\x9b[m\xe2\x80\xae\xff", // C1 CSI as %C2%9B
-                         200,
-                         1500us,
-                         7};
-    EXPECT_EQ(formatLogLine(entry),
-              "1970-01-01T00:00:00.000Z 10.0.0.1 GET /a??1970-01-01?forged?[m?? 200 1.5ms id=7");
 }
 
 } // namespace

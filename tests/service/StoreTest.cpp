@@ -1,5 +1,4 @@
-// One table of storage cases, run against a real SQLite file and a real
-// PostgreSQL server (the CTest fixture writes its URL to TEST_POSTGRES_URL_FILE).
+#include "service/EngineCases.h"
 #include "service/ServiceTestSupport.h"
 #include "service/SqlScoreStore.h"
 
@@ -16,19 +15,10 @@ namespace {
 
 using submission::Payload;
 
-class StoreCases : public ::testing::TestWithParam<const char*> {
+class StoreCases : public EngineCases {
 protected:
-    void SetUp() override {
-        database_ = GetParam() == std::string("sqlite") ? file_.path().string()
-                                                        : freshPostgresDatabase("store_test");
-        ASSERT_FALSE(database_.empty()) << "no PostgreSQL fixture (TEST_POSTGRES_URL_FILE)";
-    }
-    std::unique_ptr<ScoreStore> open() {
-        return openStore(database_, [](const std::string& e) { ADD_FAILURE() << e; });
-    }
-    bool sqlite() const { return GetParam() == std::string("sqlite"); }
-    std::unique_ptr<SqlConnection> raw() const {
-        return sqlite() ? openSqlite(database_) : openPostgres(database_);
+    static Payload on(const std::string& chip, double time) {
+        return Payload{"d", chip, 16, time, time / 3.5, 84, 0};
     }
     void place(ScoreStore& store, const Payload& p) {
         const auto placed = store.add(p, "2026-01-31T12:00:00.250Z");
@@ -45,68 +35,58 @@ protected:
                   std::make_pair(1 + count(true), count(false)))
             << p.xcode_build_sec;
     }
+    // Each through a store opened anew, which keeps the records and their counts: then times
+    // on and beside the edges of seconds and milliseconds, and ties (none held for review).
+    void seed() {
+        for (const auto& payload : additions_) {
+            place(*open(), payload);
+        }
+        for (const double time : {20.0, 19.999, 20.0005, 20.001, 19.9995, 20.0, 11.999, 12.0}) {
+            place(*open(), on("M5", time));
+        }
+    }
 
-    TempPath file_{"scores.sqlite3"};
-    std::string database_;
+    // An awkward name and a time that needs all 17 digits must come back unchanged.
+    const Payload odd_{"O'Brien \"<b>\" Çalışma 🚀",    "M9", 65536, 12.345678901234567,
+                       12.345678901234567 * 1.5 / 3.5, 84,   0};
+    const std::vector<Payload> additions_ = {
+        clientRecord("M9", 30.0 / 3.5), clientRecord("M9", 20.0 / 3.5),
+        clientRecord("M9", 25.0 / 3.5), clientRecord("M1", 10.0 / 3.5),
+        clientRecord("M1", 14.0 / 3.5), odd_};
     std::vector<std::pair<std::string, double>> present_;
     std::int64_t lastId_ = 0;
     std::vector<std::int64_t> ids_;
 };
 
 TEST_P(StoreCases, RecordsRoundTripRankAndSummarise) {
-    // An awkward name and a time that needs all 17 digits must come back unchanged.
-    const Payload odd{"O'Brien \"<b>\" Çalışma 🚀",    "M9", 65536, 12.345678901234567,
-                      12.345678901234567 * 1.5 / 3.5, 84,   0};
-    const std::vector<Payload> additions = {
-        clientRecord("M9", 30.0 / 3.5), clientRecord("M9", 20.0 / 3.5),
-        clientRecord("M9", 25.0 / 3.5), clientRecord("M1", 10.0 / 3.5),
-        clientRecord("M1", 14.0 / 3.5), odd};
-    for (const auto& payload : additions) {
-        place(*open(), payload);
-    }
-    // Times on and beside the edges of seconds and milliseconds, and ties (none so fast that it is
-    // held for review).
-    const auto at = [](double time) { return Payload{"d", "M5", 16, time, time / 3.5, 84, 0}; };
-    for (const double time : {20.0, 19.999, 20.0005, 20.001, 19.9995, 20.0, 11.999, 12.0}) {
-        place(*open(), at(time));
-    }
+    seed();
     testing::internal::CaptureStderr();
-    const auto store = open(); // opening again keeps the records and their counts
+    const auto store = open();
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "a notice of the server's on stderr";
-    // The product reads through page(), listing() and result(), each one snapshot.
-    const auto rows = [&](const std::optional<std::string>& chip, int limit,
-                          std::int64_t offset = 0) {
-        return store->listing(chip, limit, offset)->rows;
-    };
-    const auto spreadOf = [&](const std::string& chip, int bins) {
-        return store->page(chip, 0, 0, bins)->distribution;
-    };
-    const std::optional best = rows(std::string("M9"), 2);
-    ASSERT_TRUE(best.has_value());
-    ASSERT_EQ(best->size(), 2U);
-    EXPECT_EQ((*best)[0].payload, odd);
-    EXPECT_EQ((*best)[0].receivedAt, "2026-01-31T12:00:00.250Z");
-    EXPECT_DOUBLE_EQ((*best)[1].payload.xcode_build_sec, 20.0);
-    EXPECT_EQ(rows(std::nullopt, 100).size(), present_.size());
-    EXPECT_TRUE(rows(std::string("M0"), 5).empty());
+    const auto best = store->listing(std::string("M9"), 2, 0)->rows;
+    ASSERT_EQ(best.size(), 2U);
+    EXPECT_EQ(best[0].payload, odd_);
+    EXPECT_EQ(best[0].receivedAt, "2026-01-31T12:00:00.250Z");
+    EXPECT_EQ(store->listing(std::nullopt, 100, 0)->rows.size(), present_.size());
+    const auto chips = store->page(std::nullopt, 0, 0, 0)->chips;
+    ASSERT_EQ(chips.size(), 3U);
+    EXPECT_EQ(std::make_pair(chips[1].chip, chips[1].count), std::make_pair(std::string("M9"), 4L));
+    EXPECT_DOUBLE_EQ(chips[1].median, 22.5); // even count: the mean of the middle two
+    EXPECT_DOUBLE_EQ(chips[2].median, 12.0);
+    EXPECT_DOUBLE_EQ(chips[2].best, 10.0);
+    const auto spread = store->page(std::string("M1"), 0, 0, 2)->distribution.value();
+    EXPECT_EQ(
+        std::make_tuple(spread.low, spread.binWidth, spread.counts), // the maximum in the last bin
+        std::make_tuple(10.0, 2.0, std::vector<std::int64_t>{1, 1}));
+    EXPECT_TRUE(store->page(std::string("M0"), 0, 0, 2)->distribution->counts.empty());
+}
 
-    const std::optional chips = store->page(std::nullopt, 0, 0, 0)->chips;
-    ASSERT_TRUE(chips.has_value());
-    ASSERT_EQ(chips->size(), 3U);
-    EXPECT_EQ((*chips)[1].chip, "M9"); // most results first
-    EXPECT_EQ((*chips)[1].count, 4);
-    EXPECT_DOUBLE_EQ((*chips)[1].median, 22.5); // even count: the mean of the middle two
-    EXPECT_DOUBLE_EQ((*chips)[2].median, 12.0);
-    EXPECT_DOUBLE_EQ((*chips)[2].best, 10.0);
-
-    const auto spread = spreadOf("M1", 2).value(); // the maximum in the last bin
-    EXPECT_EQ(std::make_tuple(spread.low, spread.binWidth, spread.counts),
-              std::make_tuple(10.0, 2.0, std::vector<std::int64_t>{1, 1}));
-    EXPECT_TRUE(spreadOf("M0", 2)->counts.empty());
-    EXPECT_TRUE(store->reachable());
-
-    // The next page, the counts it is shown with, and one result's place.
-    const auto next = rows(std::string("M9"), 2, 2);
+// The next page, the counts it is shown with, one result's place, and places after an operator's
+// deletion.
+TEST_P(StoreCases, PagesCountsAndPlacesFollowTheRecords) {
+    seed();
+    const auto store = open();
+    const auto next = store->listing(std::string("M9"), 2, 2)->rows;
     ASSERT_EQ(next.size(), 2U);
     EXPECT_EQ(next[0].id, ids_[2]);
     EXPECT_EQ(std::make_tuple(*store->records(std::string("M9")), *store->records(std::nullopt),
@@ -115,7 +95,7 @@ TEST_P(StoreCases, RecordsRoundTripRankAndSummarise) {
     const auto found = store->result(ids_[2], 2);
     ASSERT_TRUE(found && *found);
     const auto& standing = (*found)->standing;
-    EXPECT_EQ(standing.score.payload, additions[2]);
+    EXPECT_EQ(standing.score.payload, additions_[2]);
     EXPECT_EQ(std::make_tuple(standing.rank, standing.total, (*found)->median),
               std::make_tuple(3L, 4L, 22.5));
     EXPECT_FALSE(store->result(lastId_ + 1, 2).value());
@@ -123,7 +103,7 @@ TEST_P(StoreCases, RecordsRoundTripRankAndSummarise) {
     raw()->run("DELETE FROM scores WHERE xcode_build_sec = 19.999", {}); // as an operator would
     std::erase(present_, std::make_pair(std::string("M5"), 19.999));
     for (const double time : {20.0004, 19.0, 3599.999, 20.0009, 11.9995}) {
-        place(*store, at(time));
+        place(*store, on("M5", time));
     }
 }
 
@@ -139,20 +119,15 @@ TEST_P(StoreCases, StartUpWaitsForAnotherInstancesMigration) {
     EXPECT_TRUE(opening.get());
 }
 
-// Aggregates from the kept counts equal those counted by hand, for times that
-// share seconds and milliseconds; one far outlier is counted beside the bins
-// instead of stretching them; and a page read while another instance adds
-// processors never lists a result whose processor its table lacks. Equal
+// Aggregates from the kept counts equal those counted by hand, for times that share seconds
+// and milliseconds; one far outlier is counted beside the bins instead of stretching them; equal
 // times, whole seconds or far below a millisecond, still get bins with a width.
-TEST_P(StoreCases, PageAggregatesAreExactAndFromOneSnapshot) {
+TEST_P(StoreCases, PageAggregatesAreExact) {
     const auto store = open();
-    const auto record = [](const std::string& chip, double t) {
-        return Payload{"d", chip, 16, t, 1, 84, 0};
-    };
     std::vector<double> sorted;
     for (int i = 0; i < 42; ++i) {
         const double time = 10.0 + (i % 3) + (i * 37 % 23) * 0.0004;
-        ASSERT_TRUE(store->add(record("M9", time), "2026-01-31T12:00:00.000Z"));
+        ASSERT_TRUE(store->add(on("M9", time), "2026-01-31T12:00:00.000Z"));
         sorted.insert(std::upper_bound(sorted.begin(), sorted.end(), time), time);
         const auto n = sorted.size();
         const auto page = store->page(std::string("M9"), 3, 0, 7);
@@ -166,46 +141,13 @@ TEST_P(StoreCases, PageAggregatesAreExactAndFromOneSnapshot) {
             EXPECT_EQ(spread.counts[bin], std::count_if(sorted.begin(), sorted.end(), inBin)) << n;
         }
     }
-    for (const double t : {10.0, 10.1, 10.2, 10.3, 10.4, 10.5, 10.6, 10.7, 100.0}) {
-        ASSERT_TRUE(store->add(record("M5", t), "2026-01-31T12:00:00.000Z"));
+    for (const double t : {10.0, 10.1, 10.2, 10.3, 10.4, 10.5, 10.6, 10.7, 100.0, 120.0, 120.0}) {
+        ASSERT_TRUE(store->add(on(t < 110 ? "M5" : "M4", t), "2026-01-31T12:00:00.000Z"));
     }
     const auto outlier = store->page(std::string("M5"), 0, 0, 4)->distribution.value();
     EXPECT_EQ(std::make_tuple(outlier.low, outlier.counts, outlier.below, outlier.above),
               std::make_tuple(10.0, std::vector<std::int64_t>{2, 2, 2, 2}, 0L, 1L));
     EXPECT_NEAR(outlier.binWidth, 0.175, 1e-9);
-    auto adding = std::async(std::launch::async, [&] {
-        const auto other = open();
-        for (int i = 0; i < 150; ++i) { // each one the new best result
-            other->add(record("N" + std::to_string(i), 5.0 - i * 0.01), "2026-01-31T12:00:00.000Z");
-        }
-    });
-    while (adding.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
-        const auto page = store->page(std::nullopt, 1, 0, 4);
-        EXPECT_TRUE(std::any_of(page->chips.begin(), page->chips.end(), [&](const auto& summary) {
-            return summary.chip == page->best.at(0).payload.chip_type;
-        }));
-    }
-    // A result's page and a listing, each while its processor grows: the
-    // distribution adds up to the rank's total, and the rows to the listing's.
-    const auto fastest = store->listing(std::string("M5"), 1, 0)->rows.at(0).id;
-    adding = std::async(std::launch::async, [&] {
-        const auto other = open();
-        for (int i = 0; i < 150; ++i) {
-            other->add(record("M5", 10.0 + i * 0.001), "2026-01-31T12:00:00.000Z");
-        }
-    });
-    while (adding.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
-        const auto found = store->result(fastest, 4).value();
-        ASSERT_TRUE(found);
-        const auto& spread = found->distribution;
-        EXPECT_EQ(std::accumulate(spread.counts.begin(), spread.counts.end(),
-                                  spread.below + spread.above),
-                  found->standing.total);
-        const auto listed = store->listing(std::string("M5"), 1000, 0).value();
-        EXPECT_EQ(static_cast<std::int64_t>(listed.rows.size()), listed.total);
-    }
-    ASSERT_TRUE(store->add(record("M4", 120.0), "2026-01-31T12:00:00.000Z"));
-    ASSERT_TRUE(store->add(record("M4", 120.0), "2026-01-31T12:00:00.000Z"));
     for (int i = 0; i < 2; ++i) { // as an older service, before times had a floor
         raw()->run("INSERT INTO scores (received_at, device_name, chip_type, ram_gb, "
                    "xcode_build_sec, resin_slicer_sec, max_temp_c, swap_used_mb) SELECT "
@@ -218,6 +160,45 @@ TEST_P(StoreCases, PageAggregatesAreExactAndFromOneSnapshot) {
         EXPECT_GT(equal.binWidth, 0.0) << chip;
         EXPECT_EQ(std::accumulate(equal.counts.begin(), equal.counts.end(), 0L), 2) << chip;
     }
+}
+
+// A page read while another instance adds processors never lists a result whose processor its
+// table lacks; a result's page and a listing, each while its processor grows, add up: the
+// distribution to the rank's total, the rows to the listing's.
+TEST_P(StoreCases, PageAggregatesAreFromOneSnapshot) {
+    const auto store = open();
+    const auto fastest = store->add(on("M5", 10.0), "2026-01-31T12:00:00.000Z").value().id;
+    const auto whileAdding = [&](const std::function<Payload(int)>& record, auto check) {
+        auto adding = std::async(std::launch::async, [&] {
+            const auto other = open();
+            for (int i = 0; i < 150; ++i) {
+                other->add(record(i), "2026-01-31T12:00:00.000Z");
+            }
+        });
+        while (adding.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+            check();
+        }
+    };
+    whileAdding([](int i) { return on("N" + std::to_string(i), 5.0 - i * 0.01); },
+                [&] {
+                    const auto page =
+                        store->page(std::nullopt, 1, 0, 4); // each added one the new best
+                    EXPECT_TRUE(std::any_of(
+                        page->chips.begin(), page->chips.end(), [&](const auto& summary) {
+                            return summary.chip == page->best.at(0).payload.chip_type;
+                        }));
+                });
+    whileAdding([](int i) { return on("M5", 10.0 + i * 0.001); },
+                [&] {
+                    const auto found = store->result(fastest, 4).value();
+                    ASSERT_TRUE(found);
+                    const auto& spread = found->distribution;
+                    EXPECT_EQ(std::accumulate(spread.counts.begin(), spread.counts.end(),
+                                              spread.below + spread.above),
+                              found->standing.total);
+                    const auto listed = store->listing(std::string("M5"), 1000, 0).value();
+                    EXPECT_EQ(static_cast<std::int64_t>(listed.rows.size()), listed.total);
+                });
 }
 
 // An operator's change that commits while a submission reads its processor's

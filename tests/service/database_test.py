@@ -7,7 +7,7 @@ import tempfile
 import threading
 import time
 
-from servicetest import Service, free_port, get, record
+from servicetest import Service, free_port, get, record, run
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 NGINX = """{user}daemon off; master_process off; pid {dir}/pid; error_log {dir}/log; events {{}}
@@ -92,8 +92,5 @@ def counts_never_go_back_across_instances():
 
 
 if __name__ == "__main__":
-    for check in (health_means_a_submission_would_be_stored,
-                  survives_a_restart_and_bounds_a_frozen_database,
-                  counts_never_go_back_across_instances):
-        check()
-        print(f"{check.__name__}: ok")
+    run(health_means_a_submission_would_be_stored, survives_a_restart_and_bounds_a_frozen_database,
+        counts_never_go_back_across_instances)

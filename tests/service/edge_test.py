@@ -10,7 +10,7 @@ import ssl
 import subprocess
 import time
 
-from servicetest import Service, record
+from servicetest import Service, record, run
 import json
 
 PKI = os.environ["TEST_PKI_DIR"]
@@ -151,7 +151,5 @@ def caps_connections_per_address_by_default():
 
 
 if __name__ == "__main__":
-    for check in (refuses_what_could_be_read_two_ways, sends_its_security_headers,
-                  drains_keep_alive_connections_on_stop, caps_connections_per_address_by_default):
-        check()
-        print(f"{check.__name__}: ok")
+    run(refuses_what_could_be_read_two_ways, sends_its_security_headers,
+        drains_keep_alive_connections_on_stop, caps_connections_per_address_by_default)

@@ -7,7 +7,7 @@ import os
 import sqlite3
 import tempfile
 
-from servicetest import Service, get, record
+from servicetest import Service, get, record, run
 
 FLOOR = 0.0175  # the README's fastest possible score, as a client sends it
 PROMPT = 5  # seconds for any page: a render that runs on fails here, not at CTest's timeout
@@ -71,6 +71,4 @@ def pages_come_promptly_after_a_restart():
 
 
 if __name__ == "__main__":
-    for check in (subnormal_time_is_refused, pages_come_promptly_after_a_restart):
-        check()
-        print(f"{check.__name__}: ok")
+    run(subnormal_time_is_refused, pages_come_promptly_after_a_restart)

@@ -44,6 +44,22 @@ def scraped(prometheus_port, deadline):
     return None
 
 
+def scraped_by_prometheus(metrics, folder):
+    """What a real Prometheus server on loopback stored from `metrics`."""
+    port = free_port()
+    with open(os.path.join(folder, "prometheus.yml"), "w", encoding="utf-8") as config:
+        config.write(CONFIG.format(port=urllib.parse.urlsplit(metrics).port))
+    server = subprocess.Popen(
+        ["prometheus", f"--config.file={folder}/prometheus.yml",
+         f"--storage.tsdb.path={folder}/data", f"--web.listen-address=127.0.0.1:{port}"],
+        stdout=subprocess.DEVNULL, stderr=open(os.path.join(folder, "log"), "w"))
+    try:
+        return scraped(port, time.monotonic() + 60)
+    finally:
+        server.kill()
+        server.wait(timeout=10)
+
+
 def main():
     with Service("--metrics-listen", "127.0.0.1:0") as service, \
             tempfile.TemporaryDirectory() as folder:
@@ -74,18 +90,7 @@ def main():
         check = subprocess.run(["promtool", "check", "metrics"], input=text, text=True,
                                capture_output=True, timeout=30)
         assert check.returncode == 0 and not check.stdout.strip(), check.stdout + check.stderr
-        port = free_port()
-        with open(os.path.join(folder, "prometheus.yml"), "w", encoding="utf-8") as config:
-            config.write(CONFIG.format(port=urllib.parse.urlsplit(metrics).port))
-        server = subprocess.Popen(
-            ["prometheus", f"--config.file={folder}/prometheus.yml",
-             f"--storage.tsdb.path={folder}/data", f"--web.listen-address=127.0.0.1:{port}"],
-            stdout=subprocess.DEVNULL, stderr=open(os.path.join(folder, "log"), "w"))
-        try:
-            value = scraped(port, time.monotonic() + 60)
-        finally:
-            server.kill()
-            server.wait(timeout=10)
+        value = scraped_by_prometheus(metrics, folder)
         assert value == "2", f"Prometheus scraped {value!r}: " + open(f"{folder}/log").read()[-2000:]
     print("promtool accepts the metrics and Prometheus scraped them")
 

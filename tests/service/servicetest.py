@@ -69,3 +69,10 @@ class Service:
             self.process.kill()
         self.process.wait(timeout=10)
         self.folder.cleanup()
+
+
+def run(*checks):
+    """Each check in turn, named once it passed."""
+    for check in checks:
+        check()
+        print(f"{check.__name__}: ok")

@@ -9,7 +9,7 @@ import subprocess
 import time
 from concurrent.futures import ThreadPoolExecutor
 
-from servicetest import BINARY, Service, record
+from servicetest import BINARY, Service, record, run
 
 PKI = os.environ["TEST_PKI_DIR"]
 
@@ -90,7 +90,5 @@ def keeps_every_acknowledged_record_after_sigkill():
 
 
 if __name__ == "__main__":
-    for check in (refuses_bad_start, limits_each_address_and_bounds_chunked_bodies,
-                  finishes_in_flight_on_sigterm, keeps_every_acknowledged_record_after_sigkill):
-        check()
-        print(f"{check.__name__}: ok")
+    run(refuses_bad_start, limits_each_address_and_bounds_chunked_bodies,
+        finishes_in_flight_on_sigterm, keeps_every_acknowledged_record_after_sigkill)

@@ -1,5 +1,5 @@
-// The result page, the charts, the accepted reply and the metrics, as pure
-// functions and through the handler on a real SQLite file.
+// The result page and the charts, as pure functions and through the handler on a real
+// SQLite file.
 #include "service/Chart.h"
 #include "service/Handler.h"
 #include "service/Metrics.h"
@@ -9,38 +9,14 @@
 
 #include <gtest/gtest.h>
 
-#include <future>
 #include <regex>
 
 namespace service {
 namespace {
 
-TEST(AcceptedReply, GivesRankPercentileAndTheAddressWhileItFits) {
-    struct Case {
-        Placement placement;
-        std::string says;
-        bool withAddress;
-    };
-    const std::vector<Case> cases = {
-        {{12, 3, 57}, "57 sonuç arasında 3. sırada (ilk %5). Sayfası: /r/12", true},
-        {{1, 1, 1}, "1 sonuç arasında 1. sırada (ilk %100)", true},
-        {{9, 1, 1000}, "1.000 sonuç arasında 1. sırada (ilk %1)", true}, // never "ilk %0"
-        {{9, 999, 1000}, "(ilk %100)", true},
-        {{9, 5, 1000}, "(ilk %1)", true}, // 0.5 rounds up
-        {{999999999999999999, 99999999, 99999999}, "99.999.999. sırada (ilk %100).", false},
-    };
-    for (const auto& c : cases) {
-        const auto text = acceptedMessage(c.placement);
-        EXPECT_NE(text.find(c.says), std::string::npos) << text;
-        EXPECT_EQ(text.find("/r/") != std::string::npos, c.withAddress) << text;
-        EXPECT_LE(codePoints(text), kMaxShownChars) << text;
-    }
-}
-
 TEST(ResultAddress, OnlyAPlainPositiveIdNamesAResult) {
     const std::vector<std::pair<std::string, std::optional<std::int64_t>>> cases = {
         {"/r/1", 1},
-        {"/r/123456789", 123456789},
         {"/r/", std::nullopt},
         {"/r/0", std::nullopt},
         {"/r/012", std::nullopt},
@@ -89,65 +65,12 @@ TEST(Chart, EveryHeldBinIsVisibleAndTheOutliersHaveTheirOwnBar) {
                         "11.00–11.50: 1 sonuç shown", "11.50 üstü: 1 sonuç shown"}));
 }
 
-TEST(Metrics, CountsRequestsSubmissionsAndLatencyInTheExpositionFormat) {
-    Metrics metrics;
-    metrics.request("/api/submit", 200, std::chrono::microseconds(3000));
-    metrics.request("/r/12", 404, std::chrono::microseconds(20));
-    metrics.request("/no/such/path", 404, std::chrono::seconds(20));
-    metrics.submission(SubmissionOutcome::accepted);
-    metrics.submission(SubmissionOutcome::rateLimited);
-    metrics.databaseError();
-    const auto text = metrics.render({3, std::nullopt});
-    for (const char* line : {
-             "score_service_requests_total{route=\"/api/submit\",status=\"200\"} 1\n",
-             "score_service_requests_total{route=\"/r/\",status=\"404\"} 1\n",
-             "score_service_requests_total{route=\"other\",status=\"404\"} 1\n",
-             "score_service_request_duration_seconds_bucket{route=\"/api/submit\",le=\"0.0025\"} "
-             "0\n",
-             "score_service_request_duration_seconds_bucket{route=\"/api/submit\",le=\"0.005\"} "
-             "1\n",
-             "score_service_request_duration_seconds_bucket{route=\"/api/submit\",le=\"+Inf\"} 1\n",
-             "score_service_request_duration_seconds_bucket{route=\"other\",le=\"10\"} 0\n",
-             "score_service_request_duration_seconds_bucket{route=\"other\",le=\"+Inf\"} 1\n",
-             "score_service_submissions_total{outcome=\"accepted\"} 1\n",
-             "score_service_submissions_total{outcome=\"refused\",reason=\"rate_limited\"} 1\n",
-             "score_service_submissions_total{outcome=\"held\"} 0\n",
-             "score_service_database_errors_total 1\n",
-             "score_service_open_connections 3\n",
-         }) {
-        EXPECT_NE(text.find(line), std::string::npos) << line << text;
-    }
-    EXPECT_EQ(text.find("score_service_records"), std::string::npos); // unknown is left out
-}
-
-TEST(Metrics, TheRecordsFigureNeverHoldsAScrapeOnAStalledDatabase) {
-    std::promise<void> release;
-    const auto released = release.get_future().share();
-    LastKnownCount records(
-        [released]() -> std::optional<std::int64_t> {
-            released.wait();
-            return 42;
-        },
-        std::chrono::milliseconds(50));
-    auto first = std::async(std::launch::async, [&] { return records.get(); });
-    const auto waited = first.wait_for(std::chrono::seconds(5));
-    release.set_value();
-    ASSERT_EQ(waited, std::future_status::ready) << "a scrape waited on a stalled database";
-    EXPECT_EQ(first.get(), std::nullopt);
-    std::optional<std::int64_t> known;
-    for (int i = 0; i < 100 && !known; ++i) {
-        known = records.get();
-    }
-    EXPECT_EQ(known, 42);
-}
-
 TEST(ResultPages, AreFoundByTheAddressInTheReplyAndPagedWithTotals) {
     TempPath file("scores.sqlite3");
     const auto store = openStore(file.path(), [](const std::string&) {});
     RateLimiter limiter{RateLimit{0.0, 1.0}};
-    Metrics metrics;
     ServiceContext context{*store, limiter, [] { return std::chrono::system_clock::now(); },
-                           [] { return std::chrono::steady_clock::now(); }, &metrics};
+                           [] { return std::chrono::steady_clock::now(); }};
     for (int i = 0; i < 120; ++i) {
         ASSERT_TRUE(store->add(clientRecord("M9", 10.0 + i * 0.01), "2026-01-31T12:00:00.000Z"));
     }
@@ -159,8 +82,13 @@ TEST(ResultPages, AreFoundByTheAddressInTheReplyAndPagedWithTotals) {
     const std::string address = found[1];
     // Equal times share a rank, also where a page begins among them.
     for (int i = 0; i < 53; ++i) {
-        const auto record = clientRecord("T2", i == 0 ? 19.0 : i == 52 ? 21.0 : 20.0,
-                                         i == 0 ? "Lead" : i == 52 ? "Slow" : "Tie");
+        const auto record = clientRecord("T2",
+                                         i == 0    ? 19.0
+                                         : i == 52 ? 21.0
+                                                   : 20.0,
+                                         i == 0    ? "Lead"
+                                         : i == 52 ? "Slow"
+                                                   : "Tie");
         ASSERT_TRUE(store->add(record, "2026-01-31T12:00:00.000Z"));
     }
     const std::vector<std::tuple<Request, int, std::string>> cases = {
@@ -184,7 +112,6 @@ TEST(ResultPages, AreFoundByTheAddressInTheReplyAndPagedWithTotals) {
         EXPECT_EQ(response.status, status) << request.path;
         EXPECT_NE(response.body.find(says), std::string::npos) << says << "\n" << response.body;
     }
-    EXPECT_NE(metrics.render({}).find("{outcome=\"accepted\"} 1"), std::string::npos);
 }
 
 } // namespace

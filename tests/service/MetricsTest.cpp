@@ -1,0 +1,60 @@
+#include "service/Metrics.h"
+
+#include <gtest/gtest.h>
+
+#include <future>
+
+namespace service {
+namespace {
+
+TEST(Metrics, CountsRequestsSubmissionsAndLatencyInTheExpositionFormat) {
+    Metrics metrics;
+    metrics.request("/api/submit", 200, std::chrono::microseconds(3000));
+    metrics.request("/r/12", 404, std::chrono::microseconds(20));
+    metrics.request("/no/such/path", 404, std::chrono::seconds(20));
+    metrics.submission(SubmissionOutcome::accepted);
+    metrics.submission(SubmissionOutcome::rateLimited);
+    metrics.databaseError();
+    const auto text = metrics.render({3, std::nullopt});
+    const std::string bucket = "score_service_request_duration_seconds_bucket{route=";
+    for (const std::string& line : std::vector<std::string>{
+             "score_service_requests_total{route=\"/api/submit\",status=\"200\"} 1\n",
+             "score_service_requests_total{route=\"/r/\",status=\"404\"} 1\n",
+             "score_service_requests_total{route=\"other\",status=\"404\"} 1\n",
+             bucket + "\"/api/submit\",le=\"0.0025\"} 0\n",
+             bucket + "\"/api/submit\",le=\"0.005\"} 1\n",
+             bucket + "\"other\",le=\"10\"} 0\n",
+             bucket + "\"other\",le=\"+Inf\"} 1\n",
+             "score_service_submissions_total{outcome=\"accepted\"} 1\n",
+             "score_service_submissions_total{outcome=\"refused\",reason=\"rate_limited\"} 1\n",
+             "score_service_submissions_total{outcome=\"held\"} 0\n",
+             "score_service_database_errors_total 1\n",
+         }) {
+        EXPECT_NE(text.find(line), std::string::npos) << line << text;
+    }
+    EXPECT_EQ(text.find("score_service_records"), std::string::npos); // unknown is left out
+}
+
+TEST(Metrics, TheRecordsFigureNeverHoldsAScrapeOnAStalledDatabase) {
+    std::promise<void> release;
+    const auto released = release.get_future().share();
+    LastKnownCount records(
+        [released]() -> std::optional<std::int64_t> {
+            released.wait();
+            return 42;
+        },
+        std::chrono::milliseconds(50));
+    auto first = std::async(std::launch::async, [&] { return records.get(); });
+    const auto waited = first.wait_for(std::chrono::seconds(5));
+    release.set_value();
+    ASSERT_EQ(waited, std::future_status::ready) << "a scrape waited on a stalled database";
+    EXPECT_EQ(first.get(), std::nullopt);
+    std::optional<std::int64_t> known;
+    for (int i = 0; i < 100 && !known; ++i) {
+        known = records.get();
+    }
+    EXPECT_EQ(known, 42);
+}
+
+} // namespace
+} // namespace service
