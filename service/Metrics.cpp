@@ -1,6 +1,6 @@
 #include "service/Metrics.h"
 
-#include "service/Html.h"
+#include "service/pages/Html.h"
 
 #include <charconv>
 
@@ -19,8 +19,6 @@ std::string_view outcomeName(SubmissionOutcome outcome) {
         return "rate_limited";
     case SubmissionOutcome::notJson:
         return "not_json";
-    case SubmissionOutcome::tooLarge:
-        return "too_large";
     case SubmissionOutcome::malformed:
         return "malformed";
     case SubmissionOutcome::implausible:

@@ -1,8 +1,8 @@
 // The edge's decisions as tables: which request heads pass, whom a limit
 // counts, and how the handler pool admits and expires work.
-#include "service/HttpRules.h"
-#include "service/RateLimiter.h"
-#include "service/WorkPool.h"
+#include "service/edge/HttpRules.h"
+#include "service/edge/RateLimiter.h"
+#include "service/edge/WorkPool.h"
 #include "submission/APIResponse.h"
 #include "submission/Payload.h"
 
@@ -59,9 +59,9 @@ TEST(AdmitHead, RefusesWhatCouldBeReadTwoWaysAndReadsTheRest) {
         {"asterisk form", "*", host, 400, ""},
         {"64 parameters", "/?" + parameters(64), host, 0, "/ 10.0.0.9"},
         {"65 parameters", "/?" + parameters(65), host, 414, ""},
-        {"forwarded, trusted: last hop", "/", with({{"X-Forwarded-For", "1.1.1.1, 2.2.2.2"},
-                                                    {"x-forwarded-for", "::ffff:3.3.3.3"}}),
-         0, "/ 3.3.3.3"},
+        {"forwarded, trusted: last hop", "/",
+         with({{"X-Forwarded-For", "1.1.1.1, 2.2.2.2"}, {"x-forwarded-for", "::ffff:3.3.3.3"}}), 0,
+         "/ 3.3.3.3"},
         {"forwarded, not an address", "/", with({{"X-Forwarded-For", "1.1.1.1, evil"}}), 400, ""},
     };
     for (const auto& c : cases) {
@@ -84,7 +84,8 @@ TEST(Decoders, ATextWithANulIsNeitherARecordNorAReply) {
     EXPECT_FALSE(submission::decodeAPIResponse(R"({"success":true})" + nul));
     EXPECT_FALSE(submission::decodePayload(
         R"({"device_name":"a","chip_type":"b","ram_gb":1,"xcode_build_sec":1,)"
-        R"("resin_slicer_sec":1,"max_temp_c":1,"swap_used_mb":0})" + nul));
+        R"("resin_slicer_sec":1,"max_temp_c":1,"swap_used_mb":0})" +
+        nul));
 }
 
 TEST(RateLimiter, CountsAnIpv6ClientByItsPrefixAndStaysBounded) {

@@ -1,11 +1,11 @@
 // The result page, the charts, the accepted reply and the metrics, as pure
 // functions and through the handler on a real SQLite file.
-#include "service/Chart.h"
 #include "service/Handler.h"
 #include "service/Metrics.h"
-#include "service/ResultPage.h"
 #include "service/ServiceTestSupport.h"
-#include "service/SqlScoreStore.h"
+#include "service/pages/Chart.h"
+#include "service/pages/ResultPage.h"
+#include "service/store/SqlScoreStore.h"
 
 #include <gtest/gtest.h>
 
@@ -151,15 +151,20 @@ TEST(ResultPages, AreFoundByTheAddressInTheReplyAndPagedWithTotals) {
         ASSERT_TRUE(store->add(clientRecord("M9", 10.0 + i * 0.01), "2026-01-31T12:00:00.000Z"));
     }
     const auto body = *submission::encodePayload(clientRecord("M9", 10.005));
-    const auto reply = handle(
-        Request{"POST", "/api/submit", {}, "application/json", body, false, "a", ""}, context);
+    const auto reply =
+        handle(Request{"POST", "/api/submit", {}, "application/json", body, "a", ""}, context);
     std::smatch found;
     ASSERT_TRUE(std::regex_search(reply.body, found, std::regex("Sayfası: (/r/[0-9]+)")));
     const std::string address = found[1];
     // Equal times share a rank, also where a page begins among them.
     for (int i = 0; i < 53; ++i) {
-        const auto record = clientRecord("T2", i == 0 ? 19.0 : i == 52 ? 21.0 : 20.0,
-                                         i == 0 ? "Lead" : i == 52 ? "Slow" : "Tie");
+        const auto record = clientRecord("T2",
+                                         i == 0    ? 19.0
+                                         : i == 52 ? 21.0
+                                                   : 20.0,
+                                         i == 0    ? "Lead"
+                                         : i == 52 ? "Slow"
+                                                   : "Tie");
         ASSERT_TRUE(store->add(record, "2026-01-31T12:00:00.000Z"));
     }
     const std::vector<std::tuple<Request, int, std::string>> cases = {

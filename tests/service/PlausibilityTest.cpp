@@ -1,4 +1,4 @@
-#include "service/Plausibility.h"
+#include "service/rules/Plausibility.h"
 
 #include "service/ServiceTestSupport.h"
 
@@ -32,7 +32,8 @@ TEST(Plausibility, RefusesWhatTheClientCannotProduceAndNamesTheMember) {
         {"the fastest run a machine can make", [](Payload& p) { p = withTime(kMinBuildSeconds); },
          nullptr},
         {"faster than any machine",
-         [](Payload& p) { p = withTime(std::nextafter(kMinBuildSeconds, 0.0)); }, "xcode_build_sec"},
+         [](Payload& p) { p = withTime(std::nextafter(kMinBuildSeconds, 0.0)); },
+         "xcode_build_sec"},
         {"subnormal time", [](Payload& p) { p = withTime(5e-324); }, "xcode_build_sec"},
         {"zero time", [](Payload& p) { p = withTime(0.0); }, "xcode_build_sec"},
         {"negative time", [](Payload& p) { p = withTime(-1.0); }, "xcode_build_sec"},

@@ -1,11 +1,11 @@
 // Outliers held for review and the operator's commands, on both engines.
-#include "service/Review.h"
+#include "service/rules/Review.h"
 
-#include "service/Admin.h"
 #include "service/Handler.h"
 #include "service/Metrics.h"
 #include "service/ServiceTestSupport.h"
-#include "service/SqlScoreStore.h"
+#include "service/admin/Admin.h"
+#include "service/store/SqlScoreStore.h"
 #include "submission/APIResponse.h"
 
 #include <gtest/gtest.h>
@@ -81,7 +81,6 @@ protected:
                               {},
                               "application/json",
                               body,
-                              false,
                               "10.0.0.1",
                               std::move(agent)},
                       *context_);

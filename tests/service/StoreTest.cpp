@@ -1,7 +1,7 @@
 // One table of storage cases, run against a real SQLite file and a real
 // PostgreSQL server (the CTest fixture writes its URL to TEST_POSTGRES_URL_FILE).
 #include "service/ServiceTestSupport.h"
-#include "service/SqlScoreStore.h"
+#include "service/store/SqlScoreStore.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,66 @@
+#include "service/store/ReviewSql.h"
+
+#include "service/store/PageReads.h"
+
+#include <cstdlib>
+
+namespace service {
+const std::string kRecordColumns =
+    "id, received_at, device_name, chip_type, ram_gb, xcode_build_sec, resin_slicer_sec, "
+    "max_temp_c, swap_used_mb, client_product, client_version, review_reason, review_figures";
+
+ReviewFigures ReviewFigureSource::read(SqlConnection& connection, const Dialect& dialect,
+                                       const std::string& chip, std::int64_t records) {
+    ReviewFigures figures;
+    figures.records = records;
+    if (records < kReviewMinRecords) {
+        // A short walk from the end of the time index.
+        std::vector<double> shortest;
+        for (const auto& row :
+             connection.run("SELECT xcode_build_sec FROM scores ORDER BY xcode_build_sec LIMIT ?",
+                            {kReviewBoardTimes})) {
+            shortest.push_back(asNumber(row.at(0)));
+        }
+        figures.boardReference = boardReference(shortest);
+        return figures;
+    }
+    {
+        const std::lock_guard lock(mutex_);
+        const auto found = known_.find(chip);
+        const auto kept = found == known_.end() ? Quartiles{} : found->second;
+        if (kept.records > 0 && std::abs(records - kept.records) <= kept.records / 20) {
+            return ReviewFigures{records, kept.q1, kept.median, kept.q3, 0.0};
+        }
+    }
+    const auto at = [&](std::int64_t k) { return readKthTime(connection, dialect, chip, k); };
+    const Quartiles read{records, at((records - 1) / 4), at((records - 1) / 2),
+                         at(3 * (records - 1) / 4)};
+    const std::lock_guard lock(mutex_);
+    if (known_.size() >= kMaxKnown) {
+        known_.clear(); // a flood of new processors costs reads, never memory
+    }
+    known_[chip] = read;
+    return ReviewFigures{records, read.q1, read.median, read.q3, 0.0};
+}
+
+// The triggers on `scores` keep every count as records leave and return.
+void moveOffBoard(SqlConnection& connection, std::int64_t id, const char* state) {
+    connection.run("INSERT INTO withheld (" + kRecordColumns + ", state) SELECT " + kRecordColumns +
+                       ", ? FROM scores WHERE id = ?",
+                   {std::string(state), id});
+    connection.run("DELETE FROM scores WHERE id = ?", {id});
+}
+
+void moveOnBoard(SqlConnection& connection, const Dialect& dialect, std::int64_t id) {
+    connection.run("INSERT INTO scores (" + kRecordColumns + ")" + dialect.keepGivenIds +
+                       " SELECT " + kRecordColumns + " FROM withheld WHERE id = ?",
+                   {id});
+    connection.run("DELETE FROM withheld WHERE id = ?", {id});
+}
+
+void removeRecord(SqlConnection& connection, std::int64_t id) {
+    connection.run("DELETE FROM scores WHERE id = ?", {id});
+    connection.run("DELETE FROM withheld WHERE id = ?", {id});
+}
+
+} // namespace service
