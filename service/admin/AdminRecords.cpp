@@ -1,5 +1,6 @@
 #include "service/admin/AdminRecords.h"
 
+#include "service/store/RecordColumns.h"
 #include "service/store/ReviewSql.h"
 #include "submission/PayloadJson.h"
 
@@ -15,12 +16,9 @@ namespace {
 constexpr std::int64_t kBatch = 1000;
 
 AdminRecord record(const SqlRow& row) {
-    const submission::Payload payload{asText(row[3]),   asText(row[4]),   asInteger(row[5]),
-                                      asNumber(row[6]), asNumber(row[7]), asInteger(row[8]),
-                                      asInteger(row[9])};
-    return AdminRecord{StoredScore{asInteger(row[0]), asText(row[1]), payload,
-                                   ClientVersion{asTextOrEmpty(row[10]), asTextOrEmpty(row[11])}},
-                       asText(row[2]), asTextOrEmpty(row[12]), asTextOrEmpty(row[13])};
+    constexpr auto n = kStoredColumnCount;
+    return AdminRecord{storedScore(row), asText(row[n]), asTextOrEmpty(row[n + 1]),
+                       asTextOrEmpty(row[n + 2])};
 }
 
 std::string clientText(const ClientVersion& client, const char* none) {
@@ -32,10 +30,8 @@ nlohmann::ordered_json textOrNull(const std::string& text) {
 }
 
 std::string selectFrom(const Dialect& dialect, const std::string& table, const std::string& state) {
-    return "SELECT id, " + dialect.receivedAtText + ", " + state +
-           ", device_name, chip_type, ram_gb, xcode_build_sec, resin_slicer_sec, max_temp_c, "
-           "swap_used_mb, client_product, client_version, review_reason, review_figures FROM " +
-           table + " WHERE id > ?";
+    return "SELECT " + storedColumns(dialect) + ", " + state +
+           ", review_reason, review_figures FROM " + table + " WHERE id > ?";
 }
 
 // The list options as SQL conditions and their values, after the id bound.

@@ -1,13 +1,11 @@
 #include "service/store/ReviewSql.h"
 
 #include "service/store/PageReads.h"
+#include "service/store/RecordColumns.h"
 
 #include <cstdlib>
 
 namespace service {
-const std::string kRecordColumns =
-    "id, received_at, device_name, chip_type, ram_gb, xcode_build_sec, resin_slicer_sec, "
-    "max_temp_c, swap_used_mb, client_product, client_version, review_reason, review_figures";
 
 ReviewFigures ReviewFigureSource::read(SqlConnection& connection, const Dialect& dialect,
                                        const std::string& chip, std::int64_t records) {

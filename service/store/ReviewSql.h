@@ -12,9 +12,6 @@ namespace service {
 inline constexpr const char* kHeld = "held";
 inline constexpr const char* kHidden = "hidden";
 
-// Every column a record has, in both tables.
-extern const std::string kRecordColumns;
-
 // The figures the review rule needs for a time of a processor with `records`
 // on the board. Its quartiles come from the kept counts, which costs reading
 // every second's count and a second's millisecond counts, so they are read

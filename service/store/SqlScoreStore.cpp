@@ -2,6 +2,7 @@
 
 #include "service/store/DatabaseForm.h"
 #include "service/store/PageReads.h"
+#include "service/store/RecordColumns.h"
 #include "service/store/ReviewSql.h"
 #include "service/store/Schema.h"
 
@@ -24,20 +25,6 @@ std::string rankQuery(const Dialect& dialect) {
            "(SELECT COUNT(*) FROM scores WHERE chip_type = ? AND xcode_build_sec < ? AND "
            "xcode_build_sec >= ? AND " +
            dialect.millisecondOf("xcode_build_sec") + " = ?)";
-}
-
-const std::string kPayloadColumns =
-    "device_name, chip_type, ram_gb, xcode_build_sec, resin_slicer_sec, max_temp_c, swap_used_mb";
-
-// What a read of a record selects after its id and receive time.
-const std::string kReadColumns = kPayloadColumns + ", client_product, client_version";
-
-StoredScore storedScore(const SqlRow& row) {
-    return StoredScore{asInteger(row[0]), asText(row[1]),
-                       submission::Payload{asText(row[2]), asText(row[3]), asInteger(row[4]),
-                                           asNumber(row[5]), asNumber(row[6]), asInteger(row[7]),
-                                           asInteger(row[8])},
-                       ClientVersion{asTextOrEmpty(row[9]), asTextOrEmpty(row[10])}};
 }
 
 // Commits on success; a connection left inside a failed transaction is
@@ -204,8 +191,7 @@ std::optional<Placement> SqlScoreStore::add(const submission::Payload& p,
 std::vector<StoredScore> SqlScoreStore::bestIn(SqlConnection& connection,
                                                const std::optional<std::string>& chip, int limit,
                                                std::int64_t offset) {
-    const std::string select =
-        "SELECT id, " + dialect_.receivedAtText + ", " + kReadColumns + " FROM scores ";
+    const std::string select = "SELECT " + storedColumns(dialect_) + " FROM scores ";
     const auto rows =
         chip ? connection.run(
                    select + "WHERE chip_type = ? ORDER BY xcode_build_sec, id LIMIT ? OFFSET ?",
@@ -236,9 +222,8 @@ std::optional<Listing> SqlScoreStore::listing(const std::optional<std::string>& 
 std::optional<std::optional<ResultData>> SqlScoreStore::result(std::int64_t id, int bins) {
     return withConnection([&](SqlConnection& connection) -> std::optional<ResultData> {
         return inTransaction(connection, dialect_.beginRead, [&]() -> std::optional<ResultData> {
-            const auto rows = connection.run("SELECT id, " + dialect_.receivedAtText + ", " +
-                                                 kReadColumns + " FROM scores WHERE id = ?",
-                                             {id});
+            const auto rows = connection.run(
+                "SELECT " + storedColumns(dialect_) + " FROM scores WHERE id = ?", {id});
             if (rows.empty()) {
                 return std::nullopt;
             }
