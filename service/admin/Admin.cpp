@@ -117,17 +117,16 @@ void apply(Opened& db, const Action& action, std::int64_t id) {
 
 int change(Opened& db, const AdminCommand& command, std::ostream& out, std::ostream& err) {
     auto& connection = *db.connection;
-    connection.run(db.engine.dialect.beginWrite, {});
+    Transaction transaction(connection, db.engine.dialect.beginWrite);
     const auto found = findRecord(connection, db.engine.dialect, command.id);
     const auto action =
         found ? decide(command.verb, found->state) : Action{Action::refuse, "does not exist"};
     if (action.kind == Action::refuse) {
-        connection.run("ROLLBACK", {});
         err << "score-service admin: record " << command.id << " " << action.said << "\n";
         return 1;
     }
     apply(db, action, command.id);
-    connection.run("COMMIT", {});
+    transaction.commit();
     out << "record " << command.id << " (" << found->score.payload.chip_type << ", "
         << found->score.payload.xcode_build_sec << " s) " << action.said << "\n";
     return 0;
@@ -147,7 +146,7 @@ int list(Opened& db, const AdminCommand& command, std::ostream& out, std::ostrea
     const bool exporting = command.verb == "export";
     const bool csv = command.format == "csv";
     // One snapshot throughout, so that a record moved meanwhile is listed once.
-    db.connection->run(db.engine.dialect.beginRead, {});
+    Transaction snapshot(*db.connection, db.engine.dialect.beginRead);
     if (exporting && csv) {
         writeCsvHeader(out);
     }
@@ -157,7 +156,7 @@ int list(Opened& db, const AdminCommand& command, std::ostream& out, std::ostrea
             : csv      ? writeCsv(out, record)
                        : writeJsonl(out, record);
         });
-    db.connection->run("COMMIT", {});
+    snapshot.commit();
     (exporting ? err : out) << (exporting ? "exported " : "listed ") << count << " records\n";
     return out.good() ? 0 : 1;
 }

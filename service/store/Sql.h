@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <optional>
 #include <string>
@@ -26,6 +27,37 @@ public:
     // Why a write would fail now though every query works (a deleted file, a
     // full disk, a read-only server); nothing when it would succeed.
     virtual std::optional<std::string> writeBlocker() { return std::nullopt; }
+};
+
+// A transaction opened by `begin` and ended by commit(). One left without a
+// commit rolls back, except while an exception leaves: then the connection
+// has failed, and its owner drops it, which rolls back on the server.
+class Transaction {
+public:
+    Transaction(SqlConnection& connection, const std::string& begin)
+        : connection_(connection), exceptions_(std::uncaught_exceptions()) {
+        connection_.run(begin, {});
+    }
+    ~Transaction() {
+        if (!committed_ && std::uncaught_exceptions() == exceptions_) {
+            try {
+                connection_.run("ROLLBACK", {});
+            } catch (...) { // NOLINT(bugprone-empty-catch): a broken connection is dropped anyway
+            }
+        }
+    }
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+
+    void commit() {
+        connection_.run("COMMIT", {});
+        committed_ = true;
+    }
+
+private:
+    SqlConnection& connection_;
+    int exceptions_;
+    bool committed_ = false;
 };
 
 // Where the two engines' SQL differs.

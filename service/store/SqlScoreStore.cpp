@@ -27,13 +27,11 @@ std::string rankQuery(const Dialect& dialect) {
            dialect.millisecondOf("xcode_build_sec") + " = ?)";
 }
 
-// Commits on success; a connection left inside a failed transaction is
-// dropped by the caller, which rolls it back.
 template <class Work>
 auto inTransaction(SqlConnection& connection, const std::string& begin, Work work) {
-    connection.run(begin, {});
+    Transaction transaction(connection, begin);
     auto result = work();
-    connection.run("COMMIT", {});
+    transaction.commit();
     return result;
 }
 
