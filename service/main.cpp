@@ -102,6 +102,10 @@ startMetrics(const Options& options, ServerConfig config, const Metrics& metrics
         [](const LogEntry&) {});
 }
 
+int serveFrom(ScoreStore& store, Metrics& metrics, LineLog& errors, const Options& options,
+              const ServerConfig& config, const sigset_t& stopSignals);
+
+// Opens the log and the store, then serves.
 int serve(const Options& options, const ServerConfig& config, const sigset_t& stopSignals) {
     const auto wallNow = [] { return std::chrono::system_clock::now(); };
     LineLog errors(STDERR_FILENO, wallNow); // failures, for the operator
@@ -121,9 +125,16 @@ int serve(const Options& options, const ServerConfig& config, const sigset_t& st
     }
     // Every processor's median read once before the first view needs it.
     store->page(std::nullopt, kPageRows, 0, kLeaderboardBins);
+    return serveFrom(*store, metrics, errors, options, config, stopSignals);
+}
+
+// Serves from an open store until a stop signal, then lets requests finish.
+int serveFrom(ScoreStore& store, Metrics& metrics, LineLog& errors, const Options& options,
+              const ServerConfig& config, const sigset_t& stopSignals) {
+    const auto wallNow = [] { return std::chrono::system_clock::now(); };
     const auto steadyNow = [] { return std::chrono::steady_clock::now(); };
     RateLimiter limiter(options.rateLimit);
-    ServiceContext context{*store, limiter, wallNow, steadyNow, &metrics};
+    ServiceContext context{store, limiter, wallNow, steadyNow, &metrics};
     LineLog log(STDOUT_FILENO, wallNow);
     auto started = HttpServer::start(
         config, [&context](const Request& request) { return handle(request, context); },
@@ -138,7 +149,7 @@ int serve(const Options& options, const ServerConfig& config, const sigset_t& st
     auto& server = *std::get<std::unique_ptr<HttpServer>>(started);
     log.write("listening on " + address(options.host, options.tls(), server.port()));
     // A scrape waits a second at most for the database, not the 6 s of a request.
-    LastKnownCount records([&store] { return store->records(std::nullopt); },
+    LastKnownCount records([&store] { return store.records(std::nullopt); },
                            std::chrono::seconds(1));
     std::unique_ptr<HttpServer> metricsServer;
     if (!options.metricsHost.empty()) {
