@@ -1,5 +1,7 @@
 #include "service/Options.h"
 
+#include "service/rules/Flags.h"
+
 #include <charconv>
 #include <functional>
 #include <map>
@@ -100,27 +102,21 @@ const std::map<std::string, Setter>& valueFlags() {
 
 std::optional<std::string> applyFlag(const std::vector<std::string>& args, std::size_t& i,
                                      Options& options) {
-    std::string flag = args[i];
-    std::optional<std::string> value;
-    if (const auto equals = flag.find('='); equals != std::string::npos) {
-        value = flag.substr(equals + 1);
-        flag = flag.substr(0, equals);
-    }
-    if ((flag == "--help" || flag == "-h" || flag == "--trust-forwarded-for") && !value) {
-        (flag == "--trust-forwarded-for" ? options.trustForwardedFor : options.help) = true;
+    const auto flag =
+        readFlag(args, i, [](const std::string& name) { return valueFlags().contains(name); });
+    if ((flag.name == "--help" || flag.name == "-h" || flag.name == "--trust-forwarded-for") &&
+        !flag.value) {
+        (flag.name == "--trust-forwarded-for" ? options.trustForwardedFor : options.help) = true;
         return std::nullopt;
     }
-    const auto it = valueFlags().find(flag);
+    const auto it = valueFlags().find(flag.name);
     if (it == valueFlags().end()) {
-        return "unknown option '" + args[i] + "'";
+        return "unknown option '" + flag.word + "'";
     }
-    if (!value) {
-        if (i + 1 == args.size()) {
-            return flag + " needs a value";
-        }
-        value = args[++i];
+    if (!flag.value) {
+        return flag.name + " needs a value";
     }
-    return it->second(*value, options);
+    return it->second(*flag.value, options);
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "service/admin/Admin.h"
+#include "service/rules/Flags.h"
 
 #include <algorithm>
 #include <charconv>
@@ -87,6 +88,19 @@ std::optional<std::string> checkOperand(AdminCommand& command, const std::string
     return std::nullopt;
 }
 
+// Every flag given is one the verb takes.
+std::optional<std::string> flagsApply(const std::string& verb,
+                                      const std::vector<std::string>& args) {
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const auto flag = args[i].substr(0, args[i].find('='));
+        if (flag.starts_with("--") && flag != "--database" &&
+            !verbFlags().at(verb).contains(flag)) {
+            return flag + " does not apply to " + verb;
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 std::variant<AdminCommand, std::string> parseAdmin(const std::vector<std::string>& args) {
@@ -97,19 +111,14 @@ std::variant<AdminCommand, std::string> parseAdmin(const std::vector<std::string
             words.push_back(args[i]);
             continue;
         }
-        const auto equals = args[i].find('=');
-        const std::string flag = args[i].substr(0, equals);
-        std::string value = equals == std::string::npos ? "" : args[i].substr(equals + 1);
-        const bool known = flag == "--database" ||
+        const auto flag = readFlag(args, i, takesValue);
+        const bool known = flag.name == "--database" ||
                            std::any_of(verbFlags().begin(), verbFlags().end(),
-                                       [&](const auto& v) { return v.second.contains(flag); });
-        if (!known || (!takesValue(flag) && equals != std::string::npos)) {
-            return "unknown option '" + args[i] + "'";
+                                       [&](const auto& v) { return v.second.contains(flag.name); });
+        if (!known || (!takesValue(flag.name) && flag.inlineValue)) {
+            return "unknown option '" + flag.word + "'";
         }
-        if (takesValue(flag) && equals == std::string::npos && i + 1 < args.size()) {
-            value = args[++i];
-        }
-        if (auto error = setFlag(command, flag, value)) {
+        if (auto error = setFlag(command, flag.name, flag.value.value_or(""))) {
             return *error;
         }
     }
@@ -121,12 +130,8 @@ std::variant<AdminCommand, std::string> parseAdmin(const std::vector<std::string
     if (words.size() > 2) {
         return command.verb + " takes at most one operand, got '" + words[2] + "'";
     }
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        const auto flag = args[i].substr(0, args[i].find('='));
-        if (flag.starts_with("--") && flag != "--database" &&
-            !verbFlags().at(command.verb).contains(flag)) {
-            return flag + " does not apply to " + command.verb;
-        }
+    if (auto error = flagsApply(command.verb, args)) {
+        return *error;
     }
     if (command.verb == "export" && command.format.empty()) {
         return std::string("export needs --format csv or --format jsonl");
