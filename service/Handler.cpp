@@ -2,6 +2,7 @@
 
 #include "service/pages/LeaderboardPage.h"
 #include "service/pages/ResultPage.h"
+#include "service/pages/Texts.h"
 #include "service/rules/Format.h"
 #include "service/rules/Plausibility.h"
 #include "submission/PayloadJson.h"
@@ -31,8 +32,7 @@ std::size_t codePoints(const std::string& text) {
 }
 
 Response unavailable() {
-    return jsonFailure(503,
-                       "Skor veritabanına şu an ulaşılamıyor. Lütfen daha sonra tekrar deneyin.");
+    return jsonFailure(503, kUnavailableText);
 }
 
 Response notAllowed(const char* allow) {

@@ -65,12 +65,20 @@ const char* const kStyle =
 
 } // namespace
 
-std::string pageStart(const std::string& title) {
+std::string page(const std::string& title, const std::string& body) {
     std::string html;
     append(html,
            "<!DOCTYPE html>\n<html lang='tr'><head><meta charset='utf-8'>"
            "<meta name='viewport' content='width=device-width, initial-scale=1'><title>",
-           title, "</title><style>", kStyle, "</style></head><body><main>");
+           title, "</title><style>", kStyle, "</style></head><body><main>", body,
+           "</main></body></html>\n");
+    return html;
+}
+
+std::string chipLink(const std::string& chip) {
+    std::string html;
+    append(html, "<a href='/?chip=", escapeHtml(encodeQueryValue(chip)), "'>", escapeHtml(chip),
+           "</a>");
     return html;
 }
 

@@ -18,11 +18,11 @@ template <class... Parts> void append(std::string& out, const Parts&... parts) {
     (out.append(parts), ...);
 }
 
-// The start of every page up to and including `<main>`: the title (already
-// escaped) and the one stylesheet, inline, so a page needs no other file.
-std::string pageStart(const std::string& title);
+// A whole page: the title (already escaped), the one stylesheet, inline, so a
+// page needs no other file, and `body` inside its `<main>`.
+std::string page(const std::string& title, const std::string& body);
 
-// Closes what pageStart opened.
-inline constexpr const char* kPageEnd = "</main></body></html>\n";
+// A processor's name linking to its leaderboard.
+std::string chipLink(const std::string& chip);
 
 } // namespace service

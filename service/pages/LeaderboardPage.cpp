@@ -3,6 +3,7 @@
 #include "service/pages/Chart.h"
 #include "service/pages/Html.h"
 #include "service/pages/ResultPage.h"
+#include "service/pages/Texts.h"
 
 #include <algorithm>
 
@@ -10,16 +11,6 @@ namespace service {
 namespace {
 
 constexpr std::size_t kChartedChips = 12;
-
-const char* const kScoreNote =
-    "<p>Skor, çalışmanın saniye cinsinden süresinin 3,5 katıdır; düşük skor daha iyidir.</p>";
-
-std::string chipLink(const std::string& chip) {
-    std::string html;
-    append(html, "<a href='/?chip=", escapeHtml(encodeQueryValue(chip)), "'>", escapeHtml(chip),
-           "</a>");
-    return html;
-}
 
 std::string filterForm(const std::vector<ChipSummary>& chips,
                        const std::optional<std::string>& chosen) {
@@ -107,8 +98,8 @@ std::string renderLeaderboard(const PageData& data, const std::optional<std::str
                               int page) {
     const auto& chips = data.chips;
     const std::string name = chip ? escapeHtml(*chip) : "";
-    std::string html = pageStart(chip ? name + " – Skor Tablosu" : "Skor Tablosu");
-    append(html, "<h1>Skor Tablosu", chip ? ": " + name : "", "</h1>", kScoreNote,
+    std::string html;
+    append(html, "<h1>", kBoardTitle, chip ? ": " + name : "", "</h1><p>", kScoreNote, "</p>",
            filterForm(chips, chip));
     if (chip) {
         std::optional<double> median;
@@ -122,16 +113,13 @@ std::string renderLeaderboard(const PageData& data, const std::optional<std::str
     }
     append(html, "<h2>En iyi sonuçlar</h2>", paging(chip, page, data.best.size(), data.total),
            bestTable(data.best, page, data.fasterThanBest), "<h2>İşlemciler</h2>",
-           chips.empty() ? "" : chipsFigure(chips, kChartedChips, "chips"), chipTable(chips),
-           kPageEnd);
-    return html;
+           chips.empty() ? "" : chipsFigure(chips, kChartedChips, "chips"), chipTable(chips));
+    return service::page(chip ? name + " – " + kBoardTitle : kBoardTitle, html);
 }
 
 std::string unavailablePage() {
-    return pageStart("Skor Tablosu") +
-           "<h1>Skor Tablosu</h1><p>Skor veritabanına şu an ulaşılamıyor. Lütfen daha sonra "
-           "tekrar deneyin.</p>" +
-           kPageEnd;
+    return page(kBoardTitle,
+                std::string("<h1>") + kBoardTitle + "</h1><p>" + kUnavailableText + "</p>");
 }
 
 } // namespace service

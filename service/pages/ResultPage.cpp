@@ -2,6 +2,7 @@
 
 #include "service/pages/Chart.h"
 #include "service/pages/Html.h"
+#include "service/pages/Texts.h"
 
 #include <algorithm>
 
@@ -43,33 +44,27 @@ std::string renderResult(const ResultData& result) {
     const auto& standing = result.standing;
     const auto& p = standing.score.payload;
     const std::string id = std::to_string(standing.score.id);
-    const std::string chipLink = "<a href='/?chip=" + escapeHtml(encodeQueryValue(p.chip_type)) +
-                                 "'>" + escapeHtml(p.chip_type) + "</a>";
-    std::string html =
-        pageStart("Sonuç " + id + ": " + escapeHtml(p.chip_type) + " – Skor Tablosu");
-    append(html, "<p><a href='/'>Skor Tablosu</a></p><h1>Sonuç ", id, "</h1><p>İşlemci ", chipLink,
+    const std::string chip = chipLink(p.chip_type);
+    std::string html;
+    append(html, "<p><a href='/'>", kBoardTitle, "</a></p><h1>Sonuç ", id, "</h1><p>İşlemci ", chip,
            ": ", placeText(standing.rank, standing.total),
            ".</p><table><caption>Sonucun değerleri</caption>",
            row("Skor", formatSeconds(p.xcode_build_sec) + " (çalışma " +
                            formatSeconds(p.xcode_build_sec / 3.5) + " saniye sürdü)"),
-           row("Cihaz", escapeHtml(p.device_name)), row("İşlemci", chipLink),
+           row("Cihaz", escapeHtml(p.device_name)), row("İşlemci", chip),
            row("Bellek", std::to_string(p.ram_gb) + " GB"),
            row("Tarih (UTC)", escapeHtml(standing.score.receivedAt)),
            row("İstemci", clientText(standing.score.client)), "</table>");
-    append(html,
-           "<p>Skor, çalışmanın saniye cinsinden süresinin 3,5 katıdır; düşük skor daha "
-           "iyidir.</p><h2>Bu işlemcideki skorların dağılımı</h2>",
+    append(html, "<p>", kScoreNote, "</p><h2>Bu işlemcideki skorların dağılımı</h2>",
            distributionFigure(result.distribution, p.chip_type, result.median, p.xcode_build_sec,
-                              "dist"),
-           kPageEnd);
-    return html;
+                              "dist"));
+    return page("Sonuç " + id + ": " + escapeHtml(p.chip_type) + " – " + kBoardTitle, html);
 }
 
 std::string missingResultPage() {
-    return pageStart("Sonuç bulunamadı – Skor Tablosu") +
-           "<h1>Sonuç bulunamadı</h1><p>Bu adreste bir sonuç yok. <a href='/'>Skor "
-           "Tablosu</a></p>" +
-           kPageEnd;
+    return page(std::string(kMissingResult) + " – " + kBoardTitle,
+                std::string("<h1>") + kMissingResult +
+                    "</h1><p>Bu adreste bir sonuç yok. <a href='/'>" + kBoardTitle + "</a></p>");
 }
 
 } // namespace service
