@@ -9,25 +9,17 @@ namespace {
 
 constexpr double kMinBinWidth = 0.001;
 
-// The whole millisecond a time is filed under, as the triggers compute it.
-std::int64_t millisecond(double seconds) {
-    return static_cast<std::int64_t>(std::floor(seconds * 1000.0));
-}
-
-// How many of the processor's times are below `time`, given how many are in
-// the whole seconds below it: the milliseconds below it in its second, and a
-// walk of its own millisecond.
 std::int64_t countBelow(SqlConnection& connection, const Dialect& dialect, const std::string& chip,
                         double time, std::int64_t inSecondsBelow) {
-    const auto ms = millisecond(time);
-    const auto rows = connection.run(
-        "SELECT (SELECT COALESCE(SUM(records), 0) FROM time_buckets WHERE chip_type = ? AND "
-        "width_ms = 1 AND bucket >= ? AND bucket < ?), "
-        "(SELECT COUNT(*) FROM scores WHERE chip_type = ? AND xcode_build_sec < ? AND "
-        "xcode_build_sec >= ? AND " +
-            dialect.millisecondOf("xcode_build_sec") + " = ?)",
-        {chip, ms - ms % 1000, ms, chip, time, static_cast<double>(ms - 1) / 1000.0, ms});
+    const auto rows =
+        connection.run("SELECT " + belowInSecondTerms(dialect), belowInSecondValues(chip, time));
     return inSecondsBelow + asInteger(rows.at(0).at(0)) + asInteger(rows.at(0).at(1));
+}
+
+std::vector<SqlRow> secondBuckets(SqlConnection& connection, const std::string& chip) {
+    return connection.run("SELECT bucket, records FROM time_buckets WHERE chip_type = ? AND "
+                          "width_ms = 1000 AND records > 0 ORDER BY bucket",
+                          {chip});
 }
 
 // How many of the processor's times are below `time`, from its whole seconds
@@ -59,13 +51,26 @@ double bound(SqlConnection& connection, const std::string& chip, const char* agg
 
 } // namespace
 
+std::int64_t millisecond(double seconds) {
+    return static_cast<std::int64_t>(std::floor(seconds * 1000.0));
+}
+
+std::string belowInSecondTerms(const Dialect& dialect) {
+    return "(SELECT COALESCE(SUM(records), 0) FROM time_buckets WHERE chip_type = ? AND "
+           "width_ms = 1 AND bucket >= ? AND bucket < ?), "
+           "(SELECT COUNT(*) FROM scores WHERE chip_type = ? AND xcode_build_sec < ? AND "
+           "xcode_build_sec >= ? AND " +
+           dialect.millisecondOf("xcode_build_sec") + " = ?)";
+}
+
+std::vector<SqlValue> belowInSecondValues(const std::string& chip, double time) {
+    const auto ms = millisecond(time);
+    return {chip, ms - ms % 1000, ms, chip, time, static_cast<double>(ms - 1) / 1000.0, ms};
+}
+
 double readKthTime(SqlConnection& connection, const Dialect& dialect, const std::string& chip,
                    std::int64_t k) {
-    const auto second = locate(connection.run("SELECT bucket, records FROM time_buckets WHERE "
-                                              "chip_type = ? AND width_ms = 1000 AND records > 0 "
-                                              "ORDER BY bucket",
-                                              {chip}),
-                               k);
+    const auto second = locate(secondBuckets(connection, chip), k);
     if (!second) {
         throw std::runtime_error("the counts of " + chip + " disagree with its total");
     }
@@ -188,10 +193,7 @@ Distribution readDistribution(SqlConnection& connection, const Dialect& dialect,
         result.low = std::floor(low);
         result.binWidth = std::max(std::ceil((high - result.low) / bins), 1.0);
     }
-    const auto seconds = connection.run("SELECT bucket, records FROM time_buckets WHERE "
-                                        "chip_type = ? AND width_ms = 1000 AND records > 0 "
-                                        "ORDER BY bucket",
-                                        {chip});
+    const auto seconds = secondBuckets(connection, chip);
     result.below = countBelow(connection, dialect, chip, low, seconds);
     const auto upToHigh =
         countBelow(connection, dialect, chip, std::nextafter(high, high + 1.0), seconds);

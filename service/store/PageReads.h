@@ -15,6 +15,15 @@ namespace service {
 // results. Each runs a few statements on `connection`, in whatever
 // transaction it has open. They throw as the connection does.
 
+// The whole millisecond a time is filed under, as the triggers compute it.
+std::int64_t millisecond(double seconds);
+// The processor's times below `time` inside its own second, as two SQL
+// subqueries (the milliseconds below it in its second, a walk of its own
+// millisecond along the index) and their values: a placement and a
+// distribution count alike.
+std::string belowInSecondTerms(const Dialect& dialect);
+std::vector<SqlValue> belowInSecondValues(const std::string& chip, double time);
+
 // Processors by number of results, most first, at most `limit`.
 std::vector<std::pair<std::string, std::int64_t>> readChipCounts(SqlConnection& connection,
                                                                  int limit);

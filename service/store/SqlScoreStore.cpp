@@ -13,18 +13,13 @@
 namespace service {
 namespace {
 
-// Total, then the faster results: whole seconds below, milliseconds below in
-// the same second, and a walk of the same millisecond along the index. One
-// statement, so on PostgreSQL one snapshot.
+// Total, then the faster results: whole seconds below, then those inside
+// its second. One statement, so on PostgreSQL one snapshot.
 std::string rankQuery(const Dialect& dialect) {
     return "SELECT (SELECT records FROM chip_totals WHERE chip_type = ?), "
            "(SELECT COALESCE(SUM(records), 0) FROM time_buckets WHERE chip_type = ? AND "
-           "width_ms = 1000 AND bucket < ?), "
-           "(SELECT COALESCE(SUM(records), 0) FROM time_buckets WHERE chip_type = ? AND "
-           "width_ms = 1 AND bucket >= ? AND bucket < ?), "
-           "(SELECT COUNT(*) FROM scores WHERE chip_type = ? AND xcode_build_sec < ? AND "
-           "xcode_build_sec >= ? AND " +
-           dialect.millisecondOf("xcode_build_sec") + " = ?)";
+           "width_ms = 1000 AND bucket < ?), " +
+           belowInSecondTerms(dialect);
 }
 
 template <class Work>
@@ -130,12 +125,10 @@ void SqlScoreStore::migrate() {
 
 std::pair<std::int64_t, std::int64_t>
 SqlScoreStore::placeOf(SqlConnection& connection, const std::string& chip, double seconds) {
-    // The same rounding as the triggers': one IEEE multiplication, then down.
-    const auto ms = static_cast<std::int64_t>(std::floor(seconds * 1000.0));
-    const std::int64_t second = ms / 1000;
-    const auto counts =
-        connection.run(rankQuery_, {chip, chip, second, chip, second * 1000, ms, chip, seconds,
-                                    static_cast<double>(ms - 1) / 1000.0, ms});
+    std::vector<SqlValue> values{chip, chip, millisecond(seconds) / 1000};
+    const auto inSecond = belowInSecondValues(chip, seconds);
+    values.insert(values.end(), inSecond.begin(), inSecond.end());
+    const auto counts = connection.run(rankQuery_, values);
     const auto& row = counts.at(0);
     return {1 + asInteger(row.at(1)) + asInteger(row.at(2)) + asInteger(row.at(3)),
             asInteger(row.at(0))};
