@@ -1,10 +1,10 @@
 #include "service/pages/Chart.h"
 
 #include "service/pages/Html.h"
+#include "service/pages/Svg.h"
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <cmath>
 #include <limits>
 #include <numeric>
@@ -16,41 +16,6 @@ constexpr double kWidth = 480, kHeight = 260, kLeft = 44, kRight = 8, kTop = 22,
 constexpr const char* kBar = "#2f5fa7";
 constexpr const char* kOutside = "#8a5200";
 constexpr const char* kMark = "#b00020";
-
-// Coordinates with one decimal, never with the locale's decimal comma.
-std::string num(double value) {
-    std::array<char, 32> digits{};
-    const auto end = std::to_chars(digits.data(), digits.data() + digits.size(), value,
-                                   std::chars_format::fixed, 1)
-                         .ptr;
-    return {digits.data(), end};
-}
-
-std::string text(double x, double y, const std::string& content, const char* anchor = "middle",
-                 const char* extra = "") {
-    std::string svg;
-    append(svg, "<text x='", num(x), "' y='", num(y), "' text-anchor='", anchor, "'", extra, ">",
-           content, "</text>");
-    return svg;
-}
-
-std::string line(double x1, double y1, double x2, double y2, const char* style) {
-    std::string svg;
-    append(svg, "<line x1='", num(x1), "' y1='", num(y1), "' x2='", num(x2), "' y2='", num(y2),
-           "' ", style, "/>");
-    return svg;
-}
-
-std::string svgStart(double height, const std::string& id, const std::string& title,
-                     const std::string& description) {
-    std::string svg;
-    append(svg, "<svg xmlns='http://www.w3.org/2000/svg' viewBox='0 0 ",
-           std::to_string(std::lround(kWidth)), " ", std::to_string(std::lround(height)),
-           "' role='img' aria-labelledby='", id, "-t ", id, "-d' font-size='12' ",
-           "font-family='sans-serif' fill='#1a1a1a'><title id='", id, "-t'>", title,
-           "</title><desc id='", id, "-d'>", description, "</desc>");
-    return svg;
-}
 
 // One slot per bin, plus one on either side for the results outside them.
 struct Slots {
@@ -96,13 +61,13 @@ std::string bar(const Slots& slots, int slot, std::int64_t count, std::int64_t t
                 const std::string& label, const char* fill) {
     const double height = barHeight(count, top, kBottom - kTop);
     std::string svg;
-    append(svg, "<rect x='", num(slots.left(slot) + 1), "' y='", num(kBottom - height), "' width='",
-           num(slots.width - 2), "' height='", num(height), "' fill='", fill, "'><title>", label,
-           ": ", std::to_string(count), " sonuç</title></rect>");
+    append(svg, "<rect x='", svgNum(slots.left(slot) + 1), "' y='", svgNum(kBottom - height),
+           "' width='", svgNum(slots.width - 2), "' height='", svgNum(height), "' fill='", fill,
+           "'><title>", label, ": ", std::to_string(count), " sonuç</title></rect>");
     const auto digits = static_cast<double>(std::to_string(count).size());
     if (count > 0 && digits * 6.5 <= slots.width) {
-        svg += text(slots.left(slot) + slots.width / 2, kBottom - height - 3, std::to_string(count),
-                    "middle", " font-size='11'");
+        svg += svgText(slots.left(slot) + slots.width / 2, kBottom - height - 3,
+                       std::to_string(count), "middle", " font-size='11'");
     }
     return svg;
 }
@@ -117,35 +82,36 @@ int tickCount(double top, double step) {
 }
 
 std::string yAxis(std::int64_t top, double step) {
-    std::string svg = line(kLeft, kTop, kLeft, kBottom, "stroke='#1a1a1a'");
+    std::string svg = svgLine(kLeft, kTop, kLeft, kBottom, "stroke='#1a1a1a'");
     const int ticks = tickCount(static_cast<double>(top), step);
     for (int i = 0; i <= ticks; ++i) {
         const double tick = i * step;
         const double y = kBottom - tick / static_cast<double>(top) * (kBottom - kTop);
-        svg += line(kLeft - 4, y, kWidth - kRight, y, "stroke='#ddd'");
-        svg += text(kLeft - 6, y + 4, formatCount(std::llround(tick)), "end");
+        svg += svgLine(kLeft - 4, y, kWidth - kRight, y, "stroke='#ddd'");
+        svg += svgText(kLeft - 6, y + 4, formatCount(std::llround(tick)), "end");
     }
-    return svg + text(2, 12, "Sonuç sayısı", "start");
+    return svg + svgText(2, 12, "Sonuç sayısı", "start");
 }
 
 std::string xAxis(const Slots& s) {
     const auto bins = static_cast<int>(s.d.counts.size());
-    std::string svg = line(kLeft, kBottom, kWidth - kRight, kBottom, "stroke='#1a1a1a'");
+    std::string svg = svgLine(kLeft, kBottom, kWidth - kRight, kBottom, "stroke='#1a1a1a'");
     const int every = std::max(1, (bins + 3) / 4);
     for (int edge = 0; edge <= bins; edge += every) {
         const double x = s.left(s.first + edge);
-        svg += line(x, kBottom, x, kBottom + 4, "stroke='#1a1a1a'");
-        svg += text(x, kBottom + 17, formatSeconds(s.d.low + edge * s.d.binWidth),
-                    x > kWidth - kRight - 20 ? "end" : "middle");
+        svg += svgLine(x, kBottom, x, kBottom + 4, "stroke='#1a1a1a'");
+        svg += svgText(x, kBottom + 17, formatSeconds(s.d.low + edge * s.d.binWidth),
+                       x > kWidth - kRight - 20 ? "end" : "middle");
     }
     const double high = s.d.low + bins * s.d.binWidth;
     if (s.first == 1) {
-        svg += text(s.left(0), kBottom + 31, "&lt;" + formatSeconds(s.d.low), "start");
+        svg += svgText(s.left(0), kBottom + 31, "&lt;" + formatSeconds(s.d.low), "start");
     }
     if (s.d.above > 0) {
-        svg += text(s.left(s.first + bins + 1), kBottom + 31, "&gt;" + formatSeconds(high), "end");
+        svg +=
+            svgText(s.left(s.first + bins + 1), kBottom + 31, "&gt;" + formatSeconds(high), "end");
     }
-    return svg + text(kLeft + (kWidth - kLeft) / 2, kHeight - 6, "Skor (saniye × 3,5)");
+    return svg + svgText(kLeft + (kWidth - kLeft) / 2, kHeight - 6, "Skor (saniye × 3,5)");
 }
 
 std::string marker(const Slots& s, double score, const char* label, double labelY,
@@ -153,9 +119,9 @@ std::string marker(const Slots& s, double score, const char* label, double label
     const double x = s.xOf(score);
     std::string style = std::string("stroke='") + colour + "' stroke-width='2'" + dash;
     const char* anchor = x > kWidth * 0.75 ? "end" : "start";
-    return line(x, kTop - 2, x, kBottom, style.c_str()) +
-           text(x + (anchor[0] == 'e' ? -3 : 3), labelY, label + formatSeconds(score), anchor,
-                (std::string(" fill='") + colour + "'").c_str());
+    return svgLine(x, kTop - 2, x, kBottom, style.c_str()) +
+           svgText(x + (anchor[0] == 'e' ? -3 : 3), labelY, label + formatSeconds(score), anchor,
+                   (std::string(" fill='") + colour + "'").c_str());
 }
 
 std::string description(const Distribution& d, std::optional<double> median,
@@ -246,7 +212,7 @@ std::string distributionFigure(const Distribution& read, const std::string& chip
         1, static_cast<std::int64_t>(std::ceil(static_cast<double>(peak) / step) * step));
     const std::string title = "Skorların dağılımı: " + escapeHtml(chip);
     std::string svg =
-        svgStart(kHeight, id, title, description(d, median, marked)) + yAxis(top, step);
+        svgStart(kWidth, kHeight, id, title, description(d, median, marked)) + yAxis(top, step);
     if (first == 1) {
         svg += bar(s, 0, d.below, top, formatSeconds(d.low) + " altı", kOutside);
     }
@@ -299,24 +265,25 @@ std::string chipsFigure(const std::vector<ChipSummary>& chips, std::size_t rows,
         description += " " + name + ": ortanca " + formatSeconds(chip.median) + ", " +
                        formatCount(chip.count) + " sonuç.";
         const double width = std::max(2.0, chip.median / top * plot);
-        bars += text(8, y + 12, escapeHtml(shortened(chip.chip, 60)), "start");
-        append(bars, "<rect x='8' y='", num(y + 17), "' width='", num(width),
+        bars += svgText(8, y + 12, escapeHtml(shortened(chip.chip, 60)), "start");
+        append(bars, "<rect x='8' y='", svgNum(y + 17), "' width='", svgNum(width),
                "' height='14' fill='", kBar, "'><title>", name, ": ", figures, "</title></rect>");
-        bars += text(8 + width + 4, y + 29, figures, "start", " font-size='11'");
+        bars += svgText(8 + width + 4, y + 29, figures, "start", " font-size='11'");
         y += kRow;
     }
-    std::string axis = line(8, y + 4, 8 + plot, y + 4, "stroke='#1a1a1a'");
+    std::string axis = svgLine(8, y + 4, 8 + plot, y + 4, "stroke='#1a1a1a'");
     const int ticks = tickCount(top, step);
     for (int i = 0; i <= ticks; ++i) {
         const double tick = i * step;
         const double x = 8 + tick / top * plot;
-        axis += line(x, y + 4, x, y + 8, "stroke='#1a1a1a'") +
-                text(x, y + 21, formatSeconds(tick), tick == 0 ? "start" : "middle");
+        axis += svgLine(x, y + 4, x, y + 8, "stroke='#1a1a1a'") +
+                svgText(x, y + 21, formatSeconds(tick), tick == 0 ? "start" : "middle");
     }
-    axis += text(8 + plot / 2, y + 35, "Ortanca skor (saniye × 3,5)");
+    axis += svgText(8 + plot / 2, y + 35, "Ortanca skor (saniye × 3,5)");
     std::string html;
-    append(html, "<figure>", svgStart(height, id, "İşlemcilere göre ortanca skor", description),
-           bars, axis, "</svg><figcaption>İşlemcilere göre ortanca skor: en çok sonucu olan ",
+    append(html, "<figure>",
+           svgStart(kWidth, height, id, "İşlemcilere göre ortanca skor", description), bars, axis,
+           "</svg><figcaption>İşlemcilere göre ortanca skor: en çok sonucu olan ",
            std::to_string(shown.size()),
            " işlemci; her çubuğun yanında ortanca ve sonuç sayısı. Kısa çubuk daha iyidir. "
            "Sayılar aşağıdaki İşlemciler tablosunda da var.</figcaption></figure>");
