@@ -126,49 +126,59 @@ asio::awaitable<void> lingeringClose(beast::tcp_stream& tcp) {
     tcp.close();
 }
 
-// Reads one request and answers it; false when the connection should end.
+// Reads one request into `request` and the answer to it: the handler's, or
+// the edge's refusal; nothing when the connection should end without one.
 template <class Stream>
-asio::awaitable<bool> exchange(HttpServer::Impl& server, Stream& stream, beast::flat_buffer& buffer,
-                               const std::string& peer) {
-    const auto started = Clock::now();
-    const auto startedWall = std::chrono::system_clock::now();
+asio::awaitable<std::optional<Answer>> readAndAnswer(HttpServer::Impl& server, Stream& stream,
+                                                     beast::flat_buffer& buffer,
+                                                     const std::string& peer, Request& request) {
     http::request_parser<http::string_body> parser;
     parser.header_limit(kMaxHeadBytes);
     parser.body_limit(kMaxBodyBytes);
     error_code ec;
     co_await http::async_read_header(stream, buffer, parser,
                                      asio::redirect_error(asio::use_awaitable, ec));
-    Request request{"-", "-", {}, "", "", peer, ""};
-    Answer answer;
     if (ec == beast::error::timeout || ec == http::error::end_of_stream ||
         ec == asio::error::operation_aborted || ec == asio::error::eof) {
-        co_return false;
+        co_return std::nullopt;
     }
     if (ec) {
-        answer = parseFailure(ec);
-    } else {
-        request.method = std::string(parser.get().method_string());
-        auto admitted = admitHead(headOf(parser, peer), server.config.trustForwardedFor);
-        if (auto* refusal = std::get_if<Refusal>(&admitted)) {
-            answer = refuse(refusal->status, refusal->message);
-        } else {
-            request = std::move(std::get<Request>(admitted));
-            if (!parser.is_done()) {
-                co_await http::async_read(stream, buffer, parser,
-                                          asio::redirect_error(asio::use_awaitable, ec));
-            }
-            if (ec == beast::error::timeout || ec == http::error::partial_message) {
-                co_return false;
-            }
-            if (ec) {
-                answer = parseFailure(ec);
-            } else {
-                request.body = std::move(parser.get().body());
-                answer.response = co_await dispatch(server, request);
-                answer.close = server.stopping || !parser.get().keep_alive();
-            }
-        }
+        co_return parseFailure(ec);
     }
+    request.method = std::string(parser.get().method_string());
+    auto admitted = admitHead(headOf(parser, peer), server.config.trustForwardedFor);
+    if (auto* refusal = std::get_if<Refusal>(&admitted)) {
+        co_return refuse(refusal->status, refusal->message);
+    }
+    request = std::move(std::get<Request>(admitted));
+    if (!parser.is_done()) {
+        co_await http::async_read(stream, buffer, parser,
+                                  asio::redirect_error(asio::use_awaitable, ec));
+    }
+    if (ec == beast::error::timeout || ec == http::error::partial_message) {
+        co_return std::nullopt;
+    }
+    if (ec) {
+        co_return parseFailure(ec);
+    }
+    request.body = std::move(parser.get().body());
+    Answer answer{co_await dispatch(server, request), false};
+    answer.close = server.stopping || !parser.get().keep_alive();
+    co_return answer;
+}
+
+// Reads one request and answers it; false when the connection should end.
+template <class Stream>
+asio::awaitable<bool> exchange(HttpServer::Impl& server, Stream& stream, beast::flat_buffer& buffer,
+                               const std::string& peer) {
+    const auto started = Clock::now();
+    const auto startedWall = std::chrono::system_clock::now();
+    Request request{"-", "-", {}, "", "", peer, ""};
+    const auto read = co_await readAndAnswer(server, stream, buffer, peer, request);
+    if (!read) {
+        co_return false;
+    }
+    const Answer& answer = *read;
     // The answer gets a deadline of its own: a slow queue or database must not
     // leave a stored record unacknowledged, which a client would send again.
     tcpOf(stream).expires_after(std::chrono::seconds(server.config.connectionTimeoutSec));
