@@ -143,12 +143,12 @@ asio::awaitable<std::optional<Answer>> readAndAnswer(HttpServer::Impl& server, S
         co_return std::nullopt;
     }
     if (ec) {
-        co_return parseFailure(ec);
+        co_return std::optional<Answer>(parseFailure(ec));
     }
     request.method = std::string(parser.get().method_string());
     auto admitted = admitHead(headOf(parser, peer), server.config.trustForwardedFor);
     if (auto* refusal = std::get_if<Refusal>(&admitted)) {
-        co_return refuse(refusal->status, refusal->message);
+        co_return std::optional<Answer>(refuse(refusal->status, refusal->message));
     }
     request = std::move(std::get<Request>(admitted));
     if (!parser.is_done()) {
@@ -159,11 +159,12 @@ asio::awaitable<std::optional<Answer>> readAndAnswer(HttpServer::Impl& server, S
         co_return std::nullopt;
     }
     if (ec) {
-        co_return parseFailure(ec);
+        co_return std::optional<Answer>(parseFailure(ec));
     }
     request.body = std::move(parser.get().body());
-    Answer answer{co_await dispatch(server, request), false};
-    answer.close = server.stopping || !parser.get().keep_alive();
+    std::optional<Answer> answer(std::in_place);
+    answer->response = co_await dispatch(server, request);
+    answer->close = server.stopping || !parser.get().keep_alive();
     co_return answer;
 }
 
