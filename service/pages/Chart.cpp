@@ -4,7 +4,6 @@
 #include "service/pages/Svg.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <limits>
 #include <numeric>
@@ -35,17 +34,6 @@ struct Slots {
         return left(first) + std::min(along, bins) * width;
     }
 };
-
-// At most `limit` characters of a name, so a long one stays inside the chart.
-std::string shortened(const std::string& name, std::size_t limit) {
-    std::size_t characters = 0;
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        if ((static_cast<unsigned char>(name[i]) & 0xC0) != 0x80 && ++characters > limit) {
-            return name.substr(0, i) + "…";
-        }
-    }
-    return name;
-}
 
 // The upper edge of the last bin.
 double upperEdge(const Distribution& d) {
@@ -164,6 +152,38 @@ std::string distributionTable(const Distribution& d) {
     return html + "</table></details>";
 }
 
+// Every bin's bar, and those of the results outside the bins.
+std::string bars(const Slots& s, std::int64_t top) {
+    const auto& d = s.d;
+    const auto bins = static_cast<int>(d.counts.size());
+    std::string svg;
+    if (s.first == 1) {
+        svg += bar(s, 0, d.below, top, formatSeconds(d.low) + " altı", kOutside);
+    }
+    for (int i = 0; i < bins; ++i) {
+        svg += bar(s, s.first + i, d.counts[static_cast<std::size_t>(i)], top,
+                   rangeText(d, static_cast<std::size_t>(i)), kBar);
+    }
+    if (d.above > 0) {
+        svg += bar(s, s.first + bins, d.above, top,
+                   formatSeconds(d.low + bins * d.binWidth) + " üstü", kOutside);
+    }
+    return svg;
+}
+
+// The medians' axis below the bars, `y` down, `plot` wide, from 0 to `top`.
+std::string medianAxis(double y, double plot, double top, double step) {
+    std::string axis = svgLine(8, y + 4, 8 + plot, y + 4, "stroke='#1a1a1a'");
+    const int ticks = tickCount(top, step);
+    for (int i = 0; i <= ticks; ++i) {
+        const double tick = i * step;
+        const double x = 8 + tick / top * plot;
+        axis += svgLine(x, y + 4, x, y + 8, "stroke='#1a1a1a'") +
+                svgText(x, y + 21, formatSeconds(tick), tick == 0 ? "start" : "middle");
+    }
+    return axis + svgText(8 + plot / 2, y + 35, "Ortanca skor (saniye × 3,5)");
+}
+
 } // namespace
 
 double tickStep(double max, int ticks) {
@@ -213,18 +233,7 @@ std::string distributionFigure(const Distribution& read, const std::string& chip
     const std::string title = "Skorların dağılımı: " + escapeHtml(chip);
     std::string svg =
         svgStart(kWidth, kHeight, id, title, description(d, median, marked)) + yAxis(top, step);
-    if (first == 1) {
-        svg += bar(s, 0, d.below, top, formatSeconds(d.low) + " altı", kOutside);
-    }
-    for (int i = 0; i < bins; ++i) {
-        svg += bar(s, first + i, d.counts[static_cast<std::size_t>(i)], top,
-                   rangeText(d, static_cast<std::size_t>(i)), kBar);
-    }
-    if (d.above > 0) {
-        svg += bar(s, first + bins, d.above, top,
-                   formatSeconds(d.low + bins * d.binWidth) + " üstü", kOutside);
-    }
-    svg += xAxis(s);
+    svg += bars(s, top) + xAxis(s);
     if (median) {
         svg += marker(s, *median, "ortanca ", 12, "#1a1a1a", " stroke-dasharray='5 3'");
     }
@@ -256,7 +265,7 @@ std::string chipsFigure(const std::vector<ChipSummary>& chips, std::size_t rows,
     const double plot = kWidth - kRight - 8 - kLabel;
     const double height = 20 + static_cast<double>(shown.size()) * kRow + 40;
     std::string description = "İşlemcilerin ortanca skorları.";
-    std::string bars;
+    std::string chipBars;
     double y = 20;
     for (const auto& chip : shown) {
         const std::string name = escapeHtml(chip.chip);
@@ -265,25 +274,17 @@ std::string chipsFigure(const std::vector<ChipSummary>& chips, std::size_t rows,
         description += " " + name + ": ortanca " + formatSeconds(chip.median) + ", " +
                        formatCount(chip.count) + " sonuç.";
         const double width = std::max(2.0, chip.median / top * plot);
-        bars += svgText(8, y + 12, escapeHtml(shortened(chip.chip, 60)), "start");
-        append(bars, "<rect x='8' y='", svgNum(y + 17), "' width='", svgNum(width),
+        chipBars += svgText(8, y + 12, escapeHtml(shortened(chip.chip, 60)), "start");
+        append(chipBars, "<rect x='8' y='", svgNum(y + 17), "' width='", svgNum(width),
                "' height='14' fill='", kBar, "'><title>", name, ": ", figures, "</title></rect>");
-        bars += svgText(8 + width + 4, y + 29, figures, "start", " font-size='11'");
+        chipBars += svgText(8 + width + 4, y + 29, figures, "start", " font-size='11'");
         y += kRow;
     }
-    std::string axis = svgLine(8, y + 4, 8 + plot, y + 4, "stroke='#1a1a1a'");
-    const int ticks = tickCount(top, step);
-    for (int i = 0; i <= ticks; ++i) {
-        const double tick = i * step;
-        const double x = 8 + tick / top * plot;
-        axis += svgLine(x, y + 4, x, y + 8, "stroke='#1a1a1a'") +
-                svgText(x, y + 21, formatSeconds(tick), tick == 0 ? "start" : "middle");
-    }
-    axis += svgText(8 + plot / 2, y + 35, "Ortanca skor (saniye × 3,5)");
+    const std::string axis = medianAxis(y, plot, top, step);
     std::string html;
     append(html, "<figure>",
-           svgStart(kWidth, height, id, "İşlemcilere göre ortanca skor", description), bars, axis,
-           "</svg><figcaption>İşlemcilere göre ortanca skor: en çok sonucu olan ",
+           svgStart(kWidth, height, id, "İşlemcilere göre ortanca skor", description), chipBars,
+           axis, "</svg><figcaption>İşlemcilere göre ortanca skor: en çok sonucu olan ",
            std::to_string(shown.size()),
            " işlemci; her çubuğun yanında ortanca ve sonuç sayısı. Kısa çubuk daha iyidir. "
            "Sayılar aşağıdaki İşlemciler tablosunda da var.</figcaption></figure>");

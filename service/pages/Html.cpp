@@ -47,6 +47,16 @@ std::string encodeQueryValue(std::string_view text) {
     return out;
 }
 
+std::string shortened(const std::string& name, std::size_t limit) {
+    std::size_t characters = 0;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        if ((static_cast<unsigned char>(name[i]) & 0xC0) != 0x80 && ++characters > limit) {
+            return name.substr(0, i) + "…";
+        }
+    }
+    return name;
+}
+
 namespace {
 
 // Narrow screens drop the optional columns and break long names anywhere, so

@@ -22,6 +22,9 @@ template <class... Parts> void append(std::string& out, const Parts&... parts) {
 // page needs no other file, and `body` inside its `<main>`.
 std::string page(const std::string& title, const std::string& body);
 
+// At most `limit` characters of a name, and an ellipsis when it had more.
+std::string shortened(const std::string& name, std::size_t limit);
+
 // A processor's name linking to its leaderboard.
 std::string chipLink(const std::string& chip);
 
