@@ -1,5 +1,7 @@
 #include "service/store/DatabaseForm.h"
 
+#include "service/store/SqlScoreStore.h"
+
 #include <cctype>
 #include <libpq-fe.h>
 #include <regex>
@@ -55,6 +57,15 @@ std::variant<DatabaseForm, std::string> databaseForm(const std::string& value) {
                " for a file of that name)";
     }
     return DatabaseForm{};
+}
+
+Engine engineFor(const std::string& database) {
+    const auto form = databaseForm(database);
+    if (std::holds_alternative<DatabaseForm>(form) &&
+        std::get<DatabaseForm>(form).engine == DatabaseEngine::postgres) {
+        return Engine{postgresDialect(), [database] { return openPostgres(database); }, true};
+    }
+    return Engine{sqliteDialect(), [database] { return openSqlite(database, false); }, false};
 }
 
 } // namespace service

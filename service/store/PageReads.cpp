@@ -49,6 +49,20 @@ double bound(SqlConnection& connection, const std::string& chip, const char* agg
                         .at(0));
 }
 
+// Where `bins` equal bins from `low` to `high` start, and how wide they are.
+void placeBins(Distribution& result, double low, double high, int bins) {
+    result.low = low;
+    // Never narrower than the millisecond the counts are kept in, so that a
+    // tiny or zero spread still gives bins of a width that can be drawn.
+    result.binWidth = std::max((high - low) / bins, kMinBinWidth);
+    if (result.binWidth >= 1.0) {
+        // Edges on whole seconds: a bin's count then needs no walk through the
+        // milliseconds of the seconds its edges fall in.
+        result.low = std::floor(low);
+        result.binWidth = std::max(std::ceil((high - result.low) / bins), 1.0);
+    }
+}
+
 } // namespace
 
 std::int64_t millisecond(double seconds) {
@@ -183,16 +197,7 @@ Distribution readDistribution(SqlConnection& connection, const Dialect& dialect,
                       readKthTime(connection, dialect, chip, (3 * (n - 1) + 3) / 4));
     const double low = bound(connection, chip, "MIN", ">=", fences.first);
     const double high = bound(connection, chip, "MAX", "<=", fences.second);
-    result.low = low;
-    // Never narrower than the millisecond the counts are kept in, so that a
-    // tiny or zero spread still gives bins of a width that can be drawn.
-    result.binWidth = std::max((high - low) / bins, kMinBinWidth);
-    if (result.binWidth >= 1.0) {
-        // Edges on whole seconds: a bin's count then needs no walk through the
-        // milliseconds of the seconds its edges fall in.
-        result.low = std::floor(low);
-        result.binWidth = std::max(std::ceil((high - result.low) / bins), 1.0);
-    }
+    placeBins(result, low, high, bins);
     const auto seconds = secondBuckets(connection, chip);
     result.below = countBelow(connection, dialect, chip, low, seconds);
     const auto upToHigh =

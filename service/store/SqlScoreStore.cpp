@@ -1,6 +1,5 @@
 #include "service/store/SqlScoreStore.h"
 
-#include "service/store/DatabaseForm.h"
 #include "service/store/PageReads.h"
 #include "service/store/RecordColumns.h"
 #include "service/store/ReviewSql.h"
@@ -20,6 +19,27 @@ std::string rankQuery(const Dialect& dialect) {
            "(SELECT COALESCE(SUM(records), 0) FROM time_buckets WHERE chip_type = ? AND "
            "width_ms = 1000 AND bucket < ?), " +
            belowInSecondTerms(dialect);
+}
+
+// Stores a record on the board, with why the review holds it if it does.
+// Its trigger takes the processor's total row until the commit, so on
+// PostgreSQL every later statement sees all of that processor's results
+// committed before and none after.
+std::int64_t insertScore(SqlConnection& connection, const submission::Payload& p,
+                         const std::string& receivedAt, const ClientVersion& client,
+                         const std::optional<Hold>& hold) {
+    const auto text = [](const std::string& value) -> SqlValue {
+        return value.empty() ? SqlValue{nullptr} : SqlValue{value};
+    };
+    const auto inserted = connection.run(
+        "INSERT INTO scores (received_at, " + kPayloadColumns +
+            ", client_product, client_version, review_reason, review_figures) VALUES (?, "
+            "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id",
+        {receivedAt, p.device_name, p.chip_type, p.ram_gb, p.xcode_build_sec, p.resin_slicer_sec,
+         p.max_temp_c, p.swap_used_mb, text(client.product), text(client.version),
+         hold ? SqlValue{hold->reason} : SqlValue{nullptr},
+         hold ? SqlValue{hold->figures} : SqlValue{nullptr}});
+    return asInteger(inserted.at(0).at(0));
 }
 
 template <class Work>
@@ -141,9 +161,6 @@ std::optional<Placement> SqlScoreStore::add(const submission::Payload& p,
     if (dialect_.oneWriterAtATime) {
         writer.lock();
     }
-    const auto text = [](const std::string& value) -> SqlValue {
-        return value.empty() ? SqlValue{nullptr} : SqlValue{value};
-    };
     return withConnection([&](SqlConnection& connection) {
         // The rule reads the board as it was before this record, in one
         // snapshot: each statement of a write transaction on PostgreSQL sees
@@ -155,20 +172,9 @@ std::optional<Placement> SqlScoreStore::add(const submission::Payload& p,
         });
         return inTransaction(connection, dialect_.beginWrite, [&] {
             const auto hold = reviewTime(p.xcode_build_sec, figures);
-            // Its trigger takes the processor's total row until the commit, so
-            // on PostgreSQL every later statement sees all of that processor's
-            // results committed before and none after.
-            const auto inserted = connection.run(
-                "INSERT INTO scores (received_at, " + kPayloadColumns +
-                    ", client_product, client_version, review_reason, review_figures) VALUES (?, "
-                    "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id",
-                {receivedAt, p.device_name, p.chip_type, p.ram_gb, p.xcode_build_sec,
-                 p.resin_slicer_sec, p.max_temp_c, p.swap_used_mb, text(client.product),
-                 text(client.version), hold ? SqlValue{hold->reason} : SqlValue{nullptr},
-                 hold ? SqlValue{hold->figures} : SqlValue{nullptr}});
+            const auto id = insertScore(connection, p, receivedAt, client, hold);
             const auto [rank, total] = placeOf(connection, p.chip_type, p.xcode_build_sec);
-            const Placement placement{asInteger(inserted.at(0).at(0)), rank, total,
-                                      hold.has_value()};
+            const Placement placement{id, rank, total, hold.has_value()};
             if (hold) {
                 // Ranked as if on the board, then taken off it; the triggers
                 // take it out of the counts again.
@@ -269,15 +275,6 @@ bool SqlScoreStore::reachable() {
                return true;
            })
         .value_or(false);
-}
-
-Engine engineFor(const std::string& database) {
-    const auto form = databaseForm(database);
-    if (std::holds_alternative<DatabaseForm>(form) &&
-        std::get<DatabaseForm>(form).engine == DatabaseEngine::postgres) {
-        return Engine{postgresDialect(), [database] { return openPostgres(database); }, true};
-    }
-    return Engine{sqliteDialect(), [database] { return openSqlite(database, false); }, false};
 }
 
 std::unique_ptr<ScoreStore> openStore(const std::string& database,
