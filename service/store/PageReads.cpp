@@ -155,22 +155,16 @@ ChipSummary readChipSummary(SqlConnection& connection, const Dialect& dialect,
 std::vector<ChipSummary> ChipSummaries::read(SqlConnection& connection, const Dialect& dialect) {
     const auto now = std::chrono::steady_clock::now();
     std::vector<ChipSummary> result;
-    for (const auto& [chip, count] : readChipCounts(connection, kMaxChips)) {
-        {
-            const std::lock_guard lock(mutex_);
-            const auto it = known_.find(chip);
-            if (it != known_.end() && it->second.value.count == count &&
-                now - it->second.at < kMaxAge) {
-                result.push_back(it->second.value);
-                continue;
-            }
-        }
-        result.push_back(readChipSummary(connection, dialect, chip, count));
-        const std::lock_guard lock(mutex_);
-        if (known_.size() >= std::size_t{2} * kMaxChips) {
-            known_.clear(); // processors that left the list
-        }
-        known_.insert_or_assign(chip, Known{result.back(), now});
+    for (const auto& [name, records] : readChipCounts(connection, kMaxChips)) {
+        const auto& chip = name;
+        const auto count = records;
+        const auto holds = [&](const Known& known) {
+            return known.value.count == count && now - known.at < kMaxAge;
+        };
+        const auto read = [&] {
+            return Known{readChipSummary(connection, dialect, chip, count), now};
+        };
+        result.push_back(known_.get(chip, holds, read).value);
     }
     return result;
 }

@@ -1,11 +1,10 @@
 #pragma once
 
+#include "service/store/Memo.h"
 #include "service/store/ScoreStore.h"
 #include "service/store/Sql.h"
 
 #include <chrono>
-#include <map>
-#include <mutex>
 #include <optional>
 
 namespace service {
@@ -57,8 +56,7 @@ private:
         ChipSummary value;
         std::chrono::steady_clock::time_point at;
     };
-    std::mutex mutex_;
-    std::map<std::string, Known> known_;
+    Memo<Known> known_{std::size_t{2} * kMaxChips}; // past it, processors that left the list
 };
 
 // Times outside these, given a processor's quartiles, are too far out to

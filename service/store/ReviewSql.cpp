@@ -22,22 +22,14 @@ ReviewFigures ReviewFigureSource::read(SqlConnection& connection, const Dialect&
         figures.boardReference = boardReference(shortest);
         return figures;
     }
-    {
-        const std::lock_guard lock(mutex_);
-        const auto found = known_.find(chip);
-        const auto kept = found == known_.end() ? Quartiles{} : found->second;
-        if (kept.records > 0 && std::abs(records - kept.records) <= kept.records / 20) {
-            return ReviewFigures{records, kept.q1, kept.median, kept.q3, 0.0};
-        }
-    }
+    const auto holds = [records](const Quartiles& kept) {
+        return kept.records > 0 && std::abs(records - kept.records) <= kept.records / 20;
+    };
     const auto at = [&](std::int64_t k) { return readKthTime(connection, dialect, chip, k); };
-    const Quartiles read{records, at((records - 1) / 4), at((records - 1) / 2),
+    const auto read = known_.get(chip, holds, [&] {
+        return Quartiles{records, at((records - 1) / 4), at((records - 1) / 2),
                          at(3 * (records - 1) / 4)};
-    const std::lock_guard lock(mutex_);
-    if (known_.size() >= kMaxKnown) {
-        known_.clear(); // a flood of new processors costs reads, never memory
-    }
-    known_[chip] = read;
+    });
     return ReviewFigures{records, read.q1, read.median, read.q3, 0.0};
 }
 

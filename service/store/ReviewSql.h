@@ -1,10 +1,8 @@
 #pragma once
 
 #include "service/rules/Review.h"
+#include "service/store/Memo.h"
 #include "service/store/Sql.h"
-
-#include <map>
-#include <mutex>
 
 namespace service {
 
@@ -29,10 +27,7 @@ private:
         double median = 0.0;
         double q3 = 0.0;
     };
-    static constexpr std::size_t kMaxKnown = 10000; // processors remembered at once
-
-    std::mutex mutex_;
-    std::map<std::string, Quartiles> known_;
+    Memo<Quartiles> known_{10000}; // processors remembered at once
 };
 
 // Moves a record from the board to `withheld` in `state`.
