@@ -92,10 +92,10 @@ std::optional<std::string> checkOperand(AdminCommand& command, const std::string
 std::optional<std::string> flagsApply(const std::string& verb,
                                       const std::vector<std::string>& args) {
     for (std::size_t i = 1; i < args.size(); ++i) {
-        const auto flag = args[i].substr(0, args[i].find('='));
+        auto flag = args[i].substr(0, args[i].find('='));
         if (flag.starts_with("--") && flag != "--database" &&
             !verbFlags().at(verb).contains(flag)) {
-            return flag + " does not apply to " + verb;
+            return flag.append(" does not apply to ").append(verb);
         }
     }
     return std::nullopt;
