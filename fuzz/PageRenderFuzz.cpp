@@ -1,16 +1,15 @@
 // The pages and charts drawn from whatever a database may hold: any finite time, median and
 // bin width, any counts a table can keep, names of any bytes. Each render must end, stay within
 // a size set by what it shows, and never write a coordinate that is not a number.
-#include "service/Chart.h"
-#include "service/LeaderboardPage.h"
-#include "service/ResultPage.h"
-
-#include <fuzzer/FuzzedDataProvider.h>
+#include "service/pages/Chart.h"
+#include "service/pages/LeaderboardPage.h"
+#include "service/pages/ResultPage.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <fuzzer/FuzzedDataProvider.h>
 #include <string>
 #include <string_view>
 
@@ -19,33 +18,6 @@ namespace {
 using namespace service;
 
 constexpr std::int64_t kMaxStoredCount = std::int64_t{1} << 40;
-
-// Hands one prepared page to the leaderboard, as a database read would.
-class PageStore final : public ScoreStore {
-public:
-    explicit PageStore(PageData data) : data_(std::move(data)) {}
-    std::optional<Placement> add(const submission::Payload&, const std::string&,
-                                 const ClientVersion&) override {
-        return std::nullopt;
-    }
-    std::optional<std::int64_t> records(const std::optional<std::string>&) override {
-        return std::nullopt;
-    }
-    std::optional<Listing> listing(const std::optional<std::string>&, int, std::int64_t) override {
-        return std::nullopt;
-    }
-    std::optional<std::optional<ResultData>> result(std::int64_t, int) override {
-        return std::nullopt;
-    }
-    std::optional<PageData> page(const std::optional<std::string>&, int, std::int64_t,
-                                 int) override {
-        return data_;
-    }
-    bool reachable() override { return true; }
-
-private:
-    PageData data_;
-};
 
 std::int64_t count(FuzzedDataProvider& in) {
     return in.ConsumeIntegralInRange<std::int64_t>(0, kMaxStoredCount);
@@ -131,8 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const std::optional<std::string> chip =
         chosen ? std::optional(in.ConsumeRandomLengthString(200)) : std::nullopt;
-    PageStore store(page);
-    const auto html = renderLeaderboard(store, chip, in.ConsumeIntegralInRange(1, kMaxPage));
-    check(html.value_or(""), page.chips.size() * 2 + page.best.size() + d.counts.size());
+    const auto html = renderLeaderboard(page, chip, in.ConsumeIntegralInRange(1, kMaxPage));
+    check(html, page.chips.size() * 2 + page.best.size() + d.counts.size());
     return 0;
 }

@@ -2,9 +2,9 @@
 // decoding, the plausibility rules and the handler's answer. The same bytes as a reply to the
 // client: whatever decodes survives encoding and decoding again unchanged.
 #include "service/Handler.h"
-#include "service/Html.h"
-#include "service/Plausibility.h"
-#include "service/SqlScoreStore.h"
+#include "service/pages/Html.h"
+#include "service/rules/Plausibility.h"
+#include "service/store/SqlScoreStore.h"
 #include "submission/APIResponse.h"
 
 #include <cmath>
@@ -56,8 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     RateLimiter limiter(RateLimit{0.0, 1.0});
     ServiceContext context{store, limiter, [] { return std::chrono::system_clock::time_point{}; },
                            [] { return std::chrono::steady_clock::time_point{}; }};
-    const Response response = handle(
-        Request{"POST", "/api/submit", {}, "application/json", body, false, "::1", ""}, context);
+    const Response response =
+        handle(Request{"POST", "/api/submit", {}, "application/json", body, "::1", ""}, context);
     const auto reply = submission::decodeAPIResponse(response.body);
     if (!reply || (response.status != 503 && response.status != 400 && response.status != 413)) {
         fail("the answer is not a JSON reply with 503, 400 or 413");

@@ -1,17 +1,17 @@
 #include "service/Handler.h"
 
-#include "service/LeaderboardPage.h"
-#include "service/Plausibility.h"
-#include "service/ResultPage.h"
-#include "submission/APIResponse.h"
+#include "service/pages/LeaderboardPage.h"
+#include "service/pages/ResultPage.h"
+#include "service/pages/Texts.h"
+#include "service/rules/Format.h"
+#include "service/rules/Plausibility.h"
 #include "submission/PayloadJson.h"
 
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <array>
 #include <cctype>
-#include <ctime>
+#include <charconv>
 
 namespace service {
 namespace {
@@ -22,22 +22,21 @@ constexpr int kDefaultLimit = 20;
 constexpr int kMaxLimit = 100;
 constexpr std::int64_t kMaxOffset = std::int64_t{kMaxPage} * kPageRows;
 constexpr const char* kHtml = "text/html; charset=utf-8";
+constexpr std::size_t kMaxMessageChars = 100; // what the client shows of a reply
 constexpr const char* kJson = "application/json; charset=utf-8";
 
-Response jsonReply(int status, const APIResponse& reply) {
-    return Response{status, kJson, submission::encodeAPIResponse(reply), {}, 0};
-}
-
-Response failure(int status, std::string error) {
-    return jsonReply(status, APIResponse{false, std::nullopt, std::move(error)});
+std::size_t codePoints(const std::string& text) {
+    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
 }
 
 Response unavailable() {
-    return failure(503, "Skor veritabanına şu an ulaşılamıyor. Lütfen daha sonra tekrar deneyin.");
+    return jsonFailure(503, kUnavailableText);
 }
 
 Response notAllowed(const char* allow) {
-    Response response = failure(405, "Bu adres bu yöntemi desteklemiyor.");
+    Response response = jsonFailure(405, "Bu adres bu yöntemi desteklemiyor.");
     response.headers.emplace_back("Allow", allow);
     return response;
 }
@@ -49,8 +48,8 @@ void count(ServiceContext& context, SubmissionOutcome outcome) {
 }
 
 Response tooMany(const std::string& what, std::chrono::seconds wait) {
-    Response response = failure(429, what + " Lütfen " + std::to_string(wait.count()) +
-                                         " saniye sonra tekrar deneyin.");
+    Response response = jsonFailure(429, what + " Lütfen " + std::to_string(wait.count()) +
+                                             " saniye sonra tekrar deneyin.");
     response.headers.emplace_back("Retry-After", std::to_string(wait.count()));
     return response;
 }
@@ -62,24 +61,20 @@ Response submit(const Request& request, ServiceContext& context) {
     }
     if (!isJsonMediaType(request.contentType)) {
         count(context, SubmissionOutcome::notJson);
-        return failure(415, "İstek JSON olmalı (Content-Type: application/json).");
-    }
-    if (request.bodyTooLarge || request.body.size() > kMaxBodyBytes) {
-        count(context, SubmissionOutcome::tooLarge);
-        return failure(413, "İstek çok büyük: en fazla 16 KiB gönderilebilir.");
+        return jsonFailure(415, "İstek JSON olmalı (Content-Type: application/json).");
     }
     auto decoded = submission::decodePayloadExplained(request.body);
     if (!decoded.payload) {
         count(context, SubmissionOutcome::malformed);
-        return failure(400,
-                       decoded.badMember.empty()
-                           ? "Geçersiz istek: gövde bir JSON nesnesi değil."
-                           : "Geçersiz alan: " + decoded.badMember + " eksik ya da türü yanlış.");
+        return jsonFailure(400, decoded.badMember.empty()
+                                    ? "Geçersiz istek: gövde bir JSON nesnesi değil."
+                                    : "Geçersiz alan: " + decoded.badMember +
+                                          " eksik ya da türü yanlış.");
     }
     auto checked = plausibleRecord(std::move(*decoded.payload));
     if (auto* problem = std::get_if<std::string>(&checked)) {
         count(context, SubmissionOutcome::implausible);
-        return failure(400, std::move(*problem));
+        return jsonFailure(400, std::move(*problem));
     }
     const auto placement =
         context.store.add(std::get<submission::Payload>(checked), isoUtc(context.wallClock()),
@@ -120,11 +115,11 @@ std::optional<std::int64_t> parseCount(const std::optional<std::string>& text, s
 Response scores(const Request& request, ServiceContext& context) {
     const auto limit = parseCount(queryValue(request, "limit"), kDefaultLimit, 1, kMaxLimit);
     if (!limit) {
-        return failure(400, "Geçersiz parametre: limit 1 ile 100 arasında olmalı.");
+        return jsonFailure(400, "Geçersiz parametre: limit 1 ile 100 arasında olmalı.");
     }
     const auto offset = parseCount(queryValue(request, "offset"), 0, 0, kMaxOffset);
     if (!offset) {
-        return failure(400, "Geçersiz parametre: offset 0 ile 100000 arasında olmalı.");
+        return jsonFailure(400, "Geçersiz parametre: offset 0 ile 100000 arasında olmalı.");
     }
     const auto chip = queryValue(request, "chip");
     const auto listed = context.store.listing(chip, static_cast<int>(*limit), *offset);
@@ -150,11 +145,12 @@ Response page(const Request& request, ServiceContext& context) {
     if (!number) {
         return Response{404, kHtml, missingResultPage(), {}, 0};
     }
-    const auto html = renderLeaderboard(context.store, chip, static_cast<int>(*number));
-    if (!html) {
+    const auto data =
+        context.store.page(chip, kPageRows, (*number - 1) * kPageRows, kLeaderboardBins);
+    if (!data) {
         return Response{503, kHtml, unavailablePage(), {}, 0};
     }
-    return Response{200, kHtml, *html, {}, 0};
+    return Response{200, kHtml, renderLeaderboard(*data, chip, static_cast<int>(*number)), {}, 0};
 }
 
 Response result(std::int64_t id, ServiceContext& context) {
@@ -177,6 +173,33 @@ Response health(ServiceContext& context) {
 
 } // namespace
 
+std::optional<std::int64_t> resultId(std::string_view path) {
+    if (!path.starts_with("/r/") || path.size() > 3 + 18 || path.size() == 3 || path[3] < '1' ||
+        path[3] > '9') {
+        return std::nullopt;
+    }
+    std::int64_t id = 0;
+    const auto* end = path.data() + path.size();
+    const auto [rest, error] = std::from_chars(path.data() + 3, end, id);
+    return error == std::errc() && rest == end ? std::optional(id) : std::nullopt;
+}
+
+std::string acceptedMessage(const Placement& placement) {
+    if (placement.held) {
+        // No address: a held result has no public page until it is approved.
+        return "Skor incelemeye alındı; onaylanırsa bu işlemcideki " +
+               formatCount(placement.total) + " sonuç arasında " + formatCount(placement.rank) +
+               ". olacak.";
+    }
+    std::string message =
+        "Skor kaydedildi: bu işlemcideki " + placeText(placement.rank, placement.total) + ".";
+    const std::string address = " Sayfası: " + resultPath(placement.id);
+    if (codePoints(message) + codePoints(address) <= kMaxMessageChars) {
+        message += address;
+    }
+    return message;
+}
+
 bool isJsonMediaType(std::string_view contentType) {
     const auto end = contentType.find(';');
     std::string_view type = contentType.substr(0, end);
@@ -189,18 +212,6 @@ bool isJsonMediaType(std::string_view contentType) {
     });
 }
 
-std::string isoUtc(std::chrono::system_clock::time_point time) {
-    const auto millis =
-        std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count();
-    const std::time_t seconds = millis / 1000;
-    std::tm utc{};
-    gmtime_r(&seconds, &utc);
-    std::array<char, 32> text{};
-    const auto n = std::strftime(text.data(), text.size(), "%Y-%m-%dT%H:%M:%S", &utc);
-    std::snprintf(text.data() + n, text.size() - n, ".%03dZ", static_cast<int>(millis % 1000));
-    return text.data();
-}
-
 Response handle(const Request& request, ServiceContext& context) {
     const bool read = request.method == "GET" || request.method == "HEAD";
     if (request.path == "/api/submit") {
@@ -208,7 +219,7 @@ Response handle(const Request& request, ServiceContext& context) {
     }
     const auto id = resultId(request.path);
     if (!id && request.path != "/" && request.path != "/api/scores" && request.path != "/healthz") {
-        return failure(404, "Bulunamadı: böyle bir adres yok.");
+        return jsonFailure(404, "Bulunamadı: böyle bir adres yok.");
     }
     if (!read) {
         return notAllowed("GET, HEAD");

@@ -1,12 +1,16 @@
 #pragma once
 
-#include "service/Http.h"
 #include "service/Metrics.h"
-#include "service/RateLimiter.h"
-#include "service/ScoreStore.h"
+#include "service/edge/Http.h"
+#include "service/edge/RateLimiter.h"
+#include "service/store/ScoreStore.h"
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
 
 namespace service {
 
@@ -25,7 +29,11 @@ Response handle(const Request& request, ServiceContext& context);
 // "application/json", with or without parameters, in any letter case.
 bool isJsonMediaType(std::string_view contentType);
 
-// 2026-01-31T12:00:00.000Z
-std::string isoUtc(std::chrono::system_clock::time_point time);
+// The id of a result page's path, "/r/ID"; nothing for any other path.
+std::optional<std::int64_t> resultId(std::string_view path);
+
+// The accepted reply: rank and percentile, then the result page's path when
+// the whole still fits in the client's 100 characters.
+std::string acceptedMessage(const Placement& placement);
 
 } // namespace service

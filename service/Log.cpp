@@ -1,12 +1,10 @@
 #include "service/Log.h"
 
-#include "service/Handler.h"
+#include "service/rules/Format.h"
 
-#include <unicode/uchar.h>
 #include <unicode/utf8.h>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <condition_variable>
 #include <csignal>
@@ -20,12 +18,6 @@ namespace {
 
 constexpr auto kWindow = std::chrono::seconds(1);
 
-bool unsafe(UChar32 c) {
-    const auto type = u_charType(c);
-    return c < 0 || type == U_CONTROL_CHAR || type == U_FORMAT_CHAR || type == U_LINE_SEPARATOR ||
-           type == U_PARAGRAPH_SEPARATOR;
-}
-
 // Keeps printable text; anything else, including broken UTF-8, becomes '?'.
 std::string printable(std::string_view text, bool keepSpaces = false) {
     std::string out;
@@ -35,7 +27,7 @@ std::string printable(std::string_view text, bool keepSpaces = false) {
         const auto start = static_cast<std::size_t>(i);
         UChar32 c = 0;
         U8_NEXT(bytes, i, length, c);
-        if (unsafe(c) || (c == ' ' && !keepSpaces)) {
+        if (unsafeCharacter(c) != UnsafeCharacter::none || (c == ' ' && !keepSpaces)) {
             out += '?';
         } else {
             out.append(text.substr(start, static_cast<std::size_t>(i) - start));
@@ -65,13 +57,11 @@ std::string oneLine(std::string_view message) {
 } // namespace
 
 std::string formatLogLine(const LogEntry& entry) {
-    std::array<char, 32> duration{};
-    std::snprintf(duration.data(), duration.size(), "%.1fms",
-                  static_cast<double>(entry.duration.count()) / 1000.0);
+    const std::string duration =
+        formatFixed(static_cast<double>(entry.duration.count()) / 1000.0, 1) + "ms";
     std::string line = isoUtc(entry.time) + " " + printable(entry.address) + " " +
                        printable(entry.method) + " " + printable(entry.path) + " " +
-                       (entry.status == 0 ? "-" : std::to_string(entry.status)) + " " +
-                       duration.data();
+                       (entry.status == 0 ? "-" : std::to_string(entry.status)) + " " + duration;
     if (entry.recordId != 0) {
         line += " id=" + std::to_string(entry.recordId);
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "service/edge/Http.h"
+
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -9,18 +11,6 @@
 #include <vector>
 
 namespace service {
-
-// What one request leaves in the log: never the record's contents, only its id.
-struct LogEntry {
-    std::chrono::system_clock::time_point time;
-    std::string address;
-    std::string method;
-    std::string path;
-    int status = 0; // 0 when the client went away before an answer
-    std::chrono::microseconds duration{0};
-    long long recordId = 0;
-    bool unsent = false; // the answer could not be written: the client left, or it took too long
-};
 
 // One line, without the newline. Control and invisible characters from the
 // client become '?', so a request can neither forge log lines nor reach the

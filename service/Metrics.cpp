@@ -1,6 +1,6 @@
 #include "service/Metrics.h"
 
-#include "service/Html.h"
+#include "service/pages/Html.h"
 
 #include <charconv>
 
@@ -9,27 +9,18 @@ namespace {
 
 constexpr const char* kPrefix = "score_service_";
 
-std::string_view outcomeName(SubmissionOutcome outcome) {
-    switch (outcome) {
-    case SubmissionOutcome::accepted:
-        return "accepted";
-    case SubmissionOutcome::held:
-        return "held";
-    case SubmissionOutcome::rateLimited:
-        return "rate_limited";
-    case SubmissionOutcome::notJson:
-        return "not_json";
-    case SubmissionOutcome::tooLarge:
-        return "too_large";
-    case SubmissionOutcome::malformed:
-        return "malformed";
-    case SubmissionOutcome::implausible:
-        return "implausible";
-    case SubmissionOutcome::unavailable:
-        return "database_unavailable";
-    }
-    return "unknown";
-}
+// By SubmissionOutcome, in its order.
+constexpr std::array<const char*, 7> kOutcomeNames = {
+    "accepted",  "held",        "rate_limited",        "not_json",
+    "malformed", "implausible", "database_unavailable"};
+
+// A family of one figure; one without a figure is left out.
+struct Single {
+    const char* name;
+    const char* type;
+    const char* help;
+    std::optional<std::int64_t> value;
+};
 
 std::string number(double value) {
     std::array<char, 32> text{};
@@ -108,20 +99,24 @@ std::string Metrics::render(const Gauges& gauges) const {
     // Every outcome from the start, so that a rate over the first refusal is not lost.
     for (auto outcome = SubmissionOutcome::accepted; outcome <= SubmissionOutcome::unavailable;
          outcome = static_cast<SubmissionOutcome>(static_cast<int>(outcome) + 1)) {
-        const auto name = std::string(outcomeName(outcome));
+        const std::string name = kOutcomeNames.at(static_cast<std::size_t>(outcome));
         const auto found = submissions_.find(outcome);
         sample(out, "submissions_total",
                outcome <= SubmissionOutcome::held ? "outcome=\"" + name + "\""
                                                   : R"(outcome="refused",reason=")" + name + "\"",
                std::to_string(found == submissions_.end() ? 0 : found->second));
     }
-    family(out, "database_errors_total", "counter", "Failed database operations.");
-    sample(out, "database_errors_total", "", std::to_string(databaseErrors_));
-    family(out, "open_connections", "gauge", "Client connections open now.");
-    sample(out, "open_connections", "", std::to_string(gauges.openConnections));
-    if (gauges.records) {
-        family(out, "records", "gauge", "Stored results.");
-        sample(out, "records", "", std::to_string(*gauges.records));
+    const std::array<Single, 3> singles{{
+        {"database_errors_total", "counter", "Failed database operations.",
+         static_cast<std::int64_t>(databaseErrors_)},
+        {"open_connections", "gauge", "Client connections open now.", gauges.openConnections},
+        {"records", "gauge", "Stored results.", gauges.records},
+    }};
+    for (const auto& single : singles) {
+        if (single.value) {
+            family(out, single.name, single.type, single.help);
+            sample(out, single.name, "", std::to_string(*single.value));
+        }
     }
     return out;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "service/Http.h"
+#include "service/SubmissionOutcome.h"
+#include "service/edge/Http.h"
 
 #include <array>
 #include <chrono>
@@ -15,19 +16,6 @@
 #include <thread>
 
 namespace service {
-
-// What became of one submission: stored (the first two) or refused, with
-// the reason. Kept in this order: the metrics walk it.
-enum class SubmissionOutcome {
-    accepted,
-    held,
-    rateLimited,
-    notJson,
-    tooLarge,
-    malformed,
-    implausible,
-    unavailable,
-};
 
 // The service's counters, read by Prometheus from the metrics listener. The
 // handler and the server record into it from any thread; the figures that

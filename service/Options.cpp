@@ -1,11 +1,10 @@
 #include "service/Options.h"
 
-#include <cctype>
+#include "service/rules/Flags.h"
+
 #include <charconv>
 #include <functional>
-#include <libpq-fe.h>
 #include <map>
-#include <regex>
 
 namespace service {
 namespace {
@@ -37,31 +36,6 @@ std::optional<std::string> parseListen(const std::string& text, Options& options
     options.host = host;
     options.port = static_cast<int>(*port);
     return std::nullopt;
-}
-
-// libpq's own reading, so that what it would refuse at connect time is refused
-// here, before anything is opened.
-std::variant<DatabaseForm, std::string> postgresForm(const std::string& value) {
-    char* error = nullptr;
-    PQconninfoOption* parsed = PQconninfoParse(value.c_str(), &error);
-    if (parsed == nullptr) {
-        std::string why = error ? error : "out of memory";
-        PQfreemem(error);
-        while (!why.empty() && std::isspace(static_cast<unsigned char>(why.back()))) {
-            why.pop_back();
-        }
-        const bool url = value.starts_with("postgres");
-        return "--database is not a PostgreSQL connection string libpq accepts: " + why +
-               (url ? "" : " (a SQLite file whose name has '=' is given as ./NAME)");
-    }
-    DatabaseForm form{DatabaseEngine::postgres, false};
-    for (const auto* option = parsed; option->keyword != nullptr; ++option) {
-        form.passwordInline =
-            form.passwordInline ||
-            (std::string_view(option->keyword) == "password" && option->val && *option->val);
-    }
-    PQconninfoFree(parsed);
-    return form;
 }
 
 using Setter = std::function<std::optional<std::string>(const std::string&, Options&)>;
@@ -128,52 +102,24 @@ const std::map<std::string, Setter>& valueFlags() {
 
 std::optional<std::string> applyFlag(const std::vector<std::string>& args, std::size_t& i,
                                      Options& options) {
-    std::string flag = args[i];
-    std::optional<std::string> value;
-    if (const auto equals = flag.find('='); equals != std::string::npos) {
-        value = flag.substr(equals + 1);
-        flag = flag.substr(0, equals);
-    }
-    if ((flag == "--help" || flag == "-h" || flag == "--trust-forwarded-for") && !value) {
-        (flag == "--trust-forwarded-for" ? options.trustForwardedFor : options.help) = true;
+    const auto flag =
+        readFlag(args, i, [](const std::string& name) { return valueFlags().contains(name); });
+    if ((flag.name == "--help" || flag.name == "-h" || flag.name == "--trust-forwarded-for") &&
+        !flag.value) {
+        (flag.name == "--trust-forwarded-for" ? options.trustForwardedFor : options.help) = true;
         return std::nullopt;
     }
-    const auto it = valueFlags().find(flag);
+    const auto it = valueFlags().find(flag.name);
     if (it == valueFlags().end()) {
-        return "unknown option '" + args[i] + "'";
+        return "unknown option '" + flag.word + "'";
     }
-    if (!value) {
-        if (i + 1 == args.size()) {
-            return flag + " needs a value";
-        }
-        value = args[++i];
+    if (!flag.value) {
+        return flag.name + " needs a value";
     }
-    return it->second(*value, options);
+    return it->second(*flag.value, options);
 }
 
 } // namespace
-
-std::variant<DatabaseForm, std::string> databaseForm(const std::string& value) {
-    static const std::regex keywords(R"(^\s*[A-Za-z_]+\s*=)");
-    static const std::regex scheme("^[A-Za-z][A-Za-z0-9+.-]*:");
-    if (value.starts_with("postgresql://") || value.starts_with("postgres://") ||
-        std::regex_search(value, keywords)) {
-        return postgresForm(value);
-    }
-    if (value.empty()) {
-        return std::string("--database needs a file path or a postgresql:// URL");
-    }
-    if (value == ":memory:") {
-        return std::string("--database :memory: gives each pooled connection its own empty "
-                           "database; give a file path");
-    }
-    if (std::regex_search(value, scheme)) {
-        return "--database '" + value +
-               "' is neither a postgresql:// URL nor a file path (write ./" + value +
-               " for a file of that name)";
-    }
-    return DatabaseForm{};
-}
 
 std::variant<Options, std::string> parseOptions(const std::vector<std::string>& args) {
     Options options;

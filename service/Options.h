@@ -1,6 +1,7 @@
 #pragma once
 
-#include "service/RateLimiter.h"
+#include "service/edge/RateLimiter.h"
+#include "service/store/DatabaseForm.h"
 
 #include <optional>
 #include <string>
@@ -33,18 +34,6 @@ struct Options {
 
     bool tls() const { return !tlsCert.empty(); }
 };
-
-enum class DatabaseEngine { sqlite, postgres };
-
-struct DatabaseForm {
-    DatabaseEngine engine = DatabaseEngine::sqlite;
-    bool passwordInline = false; // every local user can read it from the command line
-};
-
-// What a --database value names: a SQLite file path, or PostgreSQL as a
-// postgresql:// URL or libpq's "host=... dbname=..." keywords; or why it
-// cannot serve a pool of connections.
-std::variant<DatabaseForm, std::string> databaseForm(const std::string& value);
 
 // The command line (without the program name) as Options, or why it is wrong.
 std::variant<Options, std::string> parseOptions(const std::vector<std::string>& args);

@@ -1,11 +1,13 @@
 // score-service: receives benchmark results and serves the leaderboard.
-#include "service/Admin.h"
 #include "service/Handler.h"
-#include "service/HttpServer.h"
-#include "service/LeaderboardPage.h"
+#include "service/Log.h"
 #include "service/Metrics.h"
 #include "service/Options.h"
-#include "service/SqlScoreStore.h"
+#include "service/admin/Admin.h"
+#include "service/edge/HttpServer.h"
+#include "service/edge/Tls.h"
+#include "service/pages/LeaderboardPage.h"
+#include "service/store/SqlScoreStore.h"
 
 #include <csignal>
 #include <cstdio>
@@ -30,6 +32,14 @@ std::optional<std::string> readFile(const std::string& path) {
     return text.str();
 }
 
+// Plain HTTP leaves loopback never: results and scrapes would cross the network in clear.
+std::optional<std::string> plainOffLoopback(const std::string& host, const std::string& what) {
+    if (isLoopbackHost(host)) {
+        return std::nullopt;
+    }
+    return "plain HTTP is served on loopback only; give --tls-cert and --tls-key to " + what + host;
+}
+
 // The server's settings from the options, or why they cannot work.
 std::variant<ServerConfig, std::string> serverConfig(const Options& options) {
     ServerConfig config{options.host,
@@ -43,10 +53,8 @@ std::variant<ServerConfig, std::string> serverConfig(const Options& options) {
                         options.trustForwardedFor,
                         std::size_t{64} * options.threads};
     if (!options.tls()) {
-        if (!isLoopbackHost(options.host)) {
-            return "plain HTTP is served on loopback only; give --tls-cert and --tls-key to listen "
-                   "on " +
-                   options.host;
+        if (auto problem = plainOffLoopback(options.host, "listen on ")) {
+            return *problem;
         }
         return config;
     }
@@ -79,10 +87,9 @@ std::string address(const std::string& host, bool tls, int port) {
 std::variant<std::unique_ptr<HttpServer>, std::string>
 startMetrics(const Options& options, ServerConfig config, const Metrics& metrics,
              std::function<Metrics::Gauges()> gauges) {
-    if (config.certPem.empty() && !isLoopbackHost(options.metricsHost)) {
-        return "plain HTTP is served on loopback only; give --tls-cert and --tls-key to serve "
-               "metrics on " +
-               options.metricsHost;
+    if (auto problem = plainOffLoopback(options.metricsHost, "serve metrics on ");
+        problem && config.certPem.empty()) {
+        return *problem;
     }
     config.host = options.metricsHost;
     config.port = options.metricsPort;
@@ -95,6 +102,10 @@ startMetrics(const Options& options, ServerConfig config, const Metrics& metrics
         [](const LogEntry&) {});
 }
 
+int serveFrom(ScoreStore& store, Metrics& metrics, LineLog& errors, const Options& options,
+              const ServerConfig& config, const sigset_t& stopSignals);
+
+// Opens the log and the store, then serves.
 int serve(const Options& options, const ServerConfig& config, const sigset_t& stopSignals) {
     const auto wallNow = [] { return std::chrono::system_clock::now(); };
     LineLog errors(STDERR_FILENO, wallNow); // failures, for the operator
@@ -113,10 +124,17 @@ int serve(const Options& options, const ServerConfig& config, const sigset_t& st
         return fail("cannot open the database: " + std::string(error.what()));
     }
     // Every processor's median read once before the first view needs it.
-    renderLeaderboard(*store, std::nullopt);
+    store->page(std::nullopt, kPageRows, 0, kLeaderboardBins);
+    return serveFrom(*store, metrics, errors, options, config, stopSignals);
+}
+
+// Serves from an open store until a stop signal, then lets requests finish.
+int serveFrom(ScoreStore& store, Metrics& metrics, LineLog& errors, const Options& options,
+              const ServerConfig& config, const sigset_t& stopSignals) {
+    const auto wallNow = [] { return std::chrono::system_clock::now(); };
     const auto steadyNow = [] { return std::chrono::steady_clock::now(); };
     RateLimiter limiter(options.rateLimit);
-    ServiceContext context{*store, limiter, wallNow, steadyNow, &metrics};
+    ServiceContext context{store, limiter, wallNow, steadyNow, &metrics};
     LineLog log(STDOUT_FILENO, wallNow);
     auto started = HttpServer::start(
         config, [&context](const Request& request) { return handle(request, context); },
@@ -131,7 +149,7 @@ int serve(const Options& options, const ServerConfig& config, const sigset_t& st
     auto& server = *std::get<std::unique_ptr<HttpServer>>(started);
     log.write("listening on " + address(options.host, options.tls(), server.port()));
     // A scrape waits a second at most for the database, not the 6 s of a request.
-    LastKnownCount records([&store] { return store->records(std::nullopt); },
+    LastKnownCount records([&store] { return store.records(std::nullopt); },
                            std::chrono::seconds(1));
     std::unique_ptr<HttpServer> metricsServer;
     if (!options.metricsHost.empty()) {

@@ -2,7 +2,7 @@
 // one processor added one after another to the database given, timed in
 // process, each among the fastest of its processor so that its rank walks
 // few index entries. Usage: add_cost DATABASE N
-#include "service/SqlScoreStore.h"
+#include "service/store/SqlScoreStore.h"
 
 #include <chrono>
 #include <cstdio>

@@ -3,7 +3,7 @@
 // do: a few per cent between runs and machines, a loaded minority up to a
 // fifth slower, and throttled laptops slower still. Prints one table per
 // board size; the figures chosen go to BENCHMARKS.md.
-#include "service/Review.h"
+#include "service/rules/Review.h"
 
 #include <algorithm>
 #include <cmath>

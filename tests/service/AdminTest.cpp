@@ -1,11 +1,11 @@
 // Outliers held for review and the operator's commands on them, on both engines.
-#include "service/Admin.h"
+#include "service/admin/Admin.h"
 
 #include "service/EngineCases.h"
 #include "service/Handler.h"
 #include "service/Metrics.h"
 #include "service/ServiceTestSupport.h"
-#include "service/SqlScoreStore.h"
+#include "service/store/SqlScoreStore.h"
 #include "submission/APIResponse.h"
 
 #include <gtest/gtest.h>
@@ -33,7 +33,6 @@ protected:
                               {},
                               "application/json",
                               body,
-                              false,
                               "10.0.0.1",
                               std::move(agent)},
                       *context_);

@@ -1,8 +1,8 @@
 // The edge's decisions as tables: which request heads pass, whom a limit
 // counts, and how the handler pool admits and expires work.
-#include "service/HttpRules.h"
-#include "service/RateLimiter.h"
-#include "service/WorkPool.h"
+#include "service/edge/HttpRules.h"
+#include "service/edge/RateLimiter.h"
+#include "service/edge/WorkPool.h"
 #include "submission/APIResponse.h"
 #include "submission/Payload.h"
 

@@ -1,9 +1,10 @@
 // The client's own submission path against the service's real server and store,
 // over TLS with the test CA; the listing is then read through the same handler.
 #include "service/Handler.h"
-#include "service/HttpServer.h"
+#include "service/Log.h"
 #include "service/ServiceTestSupport.h"
-#include "service/SqlScoreStore.h"
+#include "service/edge/HttpServer.h"
+#include "service/store/SqlScoreStore.h"
 #include "submission/Submission.h"
 
 #include <gtest/gtest.h>
@@ -114,9 +115,9 @@ TEST(EndToEnd, TheClientsRecordIsAcceptedAndThenListed) {
         result.statusText,
         "✅ Skor kaydedildi: bu işlemcideki 1 sonuç arasında 1. sırada (ilk %100). Sayfası: /r/1");
 
-    const auto listed = handle(
-        {"GET", "/api/scores", {{"chip", "Ryzen 9 7950X"}, {"limit", "5"}}, "", "", false, "x", ""},
-        context);
+    const auto listed =
+        handle({"GET", "/api/scores", {{"chip", "Ryzen 9 7950X"}, {"limit", "5"}}, "", "", "x", ""},
+               context);
     EXPECT_EQ(listed.status, 200);
     EXPECT_NE(listed.body.find(R"("device_name":"Şirket <dizüstü>")"), std::string::npos)
         << listed.body;

@@ -1,11 +1,11 @@
 // The result page and the charts, as pure functions and through the handler on a real
 // SQLite file.
-#include "service/Chart.h"
+#include "service/pages/Chart.h"
 #include "service/Handler.h"
 #include "service/Metrics.h"
-#include "service/ResultPage.h"
+#include "service/pages/ResultPage.h"
 #include "service/ServiceTestSupport.h"
-#include "service/SqlScoreStore.h"
+#include "service/store/SqlScoreStore.h"
 
 #include <gtest/gtest.h>
 
@@ -76,7 +76,7 @@ TEST(ResultPages, AreFoundByTheAddressInTheReplyAndPagedWithTotals) {
     }
     const auto body = *submission::encodePayload(clientRecord("M9", 10.005));
     const auto reply = handle(
-        Request{"POST", "/api/submit", {}, "application/json", body, false, "a", ""}, context);
+        Request{"POST", "/api/submit", {}, "application/json", body, "a", ""}, context);
     std::smatch found;
     ASSERT_TRUE(std::regex_search(reply.body, found, std::regex("Sayfası: (/r/[0-9]+)")));
     const std::string address = found[1];

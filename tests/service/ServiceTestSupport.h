@@ -1,7 +1,7 @@
 #pragma once
 
-#include "service/Http.h"
-#include "service/Sql.h"
+#include "service/edge/Http.h"
+#include "service/store/Sql.h"
 #include "submission/Payload.h"
 #include "support/FakeRoot.h"
 
@@ -13,7 +13,7 @@
 namespace service {
 
 inline Request get(std::string path, std::map<std::string, std::string> query = {}) {
-    return Request{"GET", std::move(path), std::move(query), "", "", false, "10.0.0.1", ""};
+    return Request{"GET", std::move(path), std::move(query), "", "", "10.0.0.1", ""};
 }
 
 // The status box has room for two lines: about 100 characters.

@@ -1,6 +1,6 @@
 #include "service/EngineCases.h"
 #include "service/ServiceTestSupport.h"
-#include "service/SqlScoreStore.h"
+#include "service/store/SqlScoreStore.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,257 @@
+#include "service/admin/Admin.h"
+
+#include "service/admin/AdminRecords.h"
+#include "service/store/DatabaseForm.h"
+#include "service/store/ReviewSql.h"
+#include "service/store/Schema.h"
+#include "service/store/SqlScoreStore.h"
+
+#include <SQLiteCpp/Backup.h>
+#include <SQLiteCpp/SQLiteCpp.h>
+#include <filesystem>
+#include <ostream>
+
+namespace service {
+namespace {
+
+struct Opened {
+    Engine engine;
+    std::unique_ptr<SqlConnection> connection;
+};
+
+// Why a command that only reads refuses a schema it was not built for. It
+// never upgrades one: that would take the write lock, change a database an
+// older service still runs on, and fail on a read-only PostgreSQL standby.
+std::optional<std::string> schemaRefusal(std::int64_t version) {
+    const std::string versions = "the database's schema (version " + std::to_string(version) +
+                                 ") is " + (version < kSchemaVersion ? "older" : "newer") +
+                                 " than this program's (" + std::to_string(kSchemaVersion) + "); ";
+    if (version < kSchemaVersion) {
+        return versions + "only a command that writes upgrades it, as this version's service does";
+    }
+    return version > kSchemaVersion
+               ? std::optional(versions + "use the score-service that wrote it")
+               : std::nullopt;
+}
+
+std::int64_t schemaVersion(SqlConnection& connection) {
+    try {
+        return asInteger(
+            connection.run("SELECT COALESCE(MAX(version), 0) FROM schema_version", {}).at(0).at(0));
+    } catch (const std::exception&) {
+        return 0; // no schema yet
+    }
+}
+
+// Opens without creating: a mistyped path must fail, not start an empty board.
+std::variant<Opened, std::string> open(const std::string& database, bool writes) {
+    if (const auto form = databaseForm(database); std::holds_alternative<std::string>(form)) {
+        return std::get<std::string>(form);
+    }
+    auto engine = engineFor(database);
+    // A PostgreSQL URL may hold a password; only a file's path is repeated.
+    const std::string named = engine.postgres ? "" : " " + database;
+    if (!engine.postgres && !std::filesystem::is_regular_file(database)) {
+        return "cannot open the database" + named + ": no such file";
+    }
+    try {
+        if (writes) {
+            openStore(database, [](const std::string&) {}); // brings the schema up to date
+        }
+        auto connection = engine.connect();
+        if (auto refusal = writes ? std::nullopt : schemaRefusal(schemaVersion(*connection))) {
+            return *refusal;
+        }
+        return Opened{std::move(engine), std::move(connection)};
+    } catch (const std::exception& error) {
+        return "cannot open the database" + named + ": " + error.what();
+    }
+}
+
+// What a command does to a record in `state`, or why it refuses.
+struct Action {
+    enum Kind { onBoard, offBoard, markHidden, remove, refuse } kind;
+    std::string said;
+};
+
+Action decide(const std::string& verb, const std::string& state) {
+    if (verb == "delete") {
+        return {Action::remove, "deleted"};
+    }
+    if (verb == "approve") {
+        return state == kHeld ? Action{Action::onBoard, "approved; it is on the board"}
+                              : Action{Action::refuse, "is not held for review (it is " + state +
+                                                           "); approve takes held records"};
+    }
+    if (verb == "restore") {
+        return state == kHidden ? Action{Action::onBoard, "restored; it is on the board"}
+                                : Action{Action::refuse, "is not hidden (it is " + state +
+                                                             "); restore takes hidden records"};
+    }
+    if (state == kHidden) {
+        return {Action::refuse, "is already hidden"};
+    }
+    return state == kHeld ? Action{Action::markHidden, "hidden (it was held for review)"}
+                          : Action{Action::offBoard, "hidden; it is off the board"};
+}
+
+void apply(Opened& db, const Action& action, std::int64_t id) {
+    auto& connection = *db.connection;
+    switch (action.kind) {
+    case Action::onBoard:
+        moveOnBoard(connection, db.engine.dialect, id);
+        break;
+    case Action::offBoard:
+        moveOffBoard(connection, id, kHidden);
+        break;
+    case Action::markHidden:
+        connection.run("UPDATE withheld SET state = ? WHERE id = ?", {std::string(kHidden), id});
+        break;
+    case Action::remove:
+        removeRecord(connection, id);
+        break;
+    case Action::refuse:
+        break;
+    }
+}
+
+int change(Opened& db, const AdminCommand& command, std::ostream& out, std::ostream& err) {
+    auto& connection = *db.connection;
+    Transaction transaction(connection, db.engine.dialect.beginWrite);
+    const auto found = findRecord(connection, db.engine.dialect, command.id);
+    const auto action =
+        found ? decide(command.verb, found->state) : Action{Action::refuse, "does not exist"};
+    if (action.kind == Action::refuse) {
+        err << "score-service admin: record " << command.id << " " << action.said << "\n";
+        return 1;
+    }
+    apply(db, action, command.id);
+    transaction.commit();
+    out << "record " << command.id << " (" << found->score.payload.chip_type << ", "
+        << found->score.payload.xcode_build_sec << " s) " << action.said << "\n";
+    return 0;
+}
+
+int show(Opened& db, const AdminCommand& command, std::ostream& out, std::ostream& err) {
+    const auto found = findRecord(*db.connection, db.engine.dialect, command.id);
+    if (!found) {
+        err << "score-service admin: record " << command.id << " does not exist\n";
+        return 1;
+    }
+    writeShow(out, *found);
+    return 0;
+}
+
+int list(Opened& db, const AdminCommand& command, std::ostream& out, std::ostream& err) {
+    const bool exporting = command.verb == "export";
+    const bool csv = command.format == "csv";
+    // One snapshot throughout, so that a record moved meanwhile is listed once.
+    Transaction snapshot(*db.connection, db.engine.dialect.beginRead);
+    if (exporting && csv) {
+        writeCsvHeader(out);
+    }
+    const auto count =
+        forEachRecord(*db.connection, db.engine.dialect, command, [&](const AdminRecord& record) {
+            !exporting ? writeListLine(out, record)
+            : csv      ? writeCsv(out, record)
+                       : writeJsonl(out, record);
+        });
+    snapshot.commit();
+    (exporting ? err : out) << (exporting ? "exported " : "listed ") << count << " records\n";
+    return out.good() ? 0 : 1;
+}
+
+int backup(const AdminCommand& command, std::ostream& out, std::ostream& err) {
+    if (std::filesystem::exists(command.file)) {
+        err << "score-service admin: " << command.file << " exists; back up to a new file\n";
+        return 1;
+    }
+    try {
+        SQLite::Database source(command.database, SQLite::OPEN_READONLY);
+        SQLite::Database target(command.file, SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
+        SQLite::Backup copy(target, source);
+        // One step: the copy is a single consistent snapshot, and in WAL
+        // mode the service keeps writing meanwhile.
+        copy.executeStep(-1);
+        out << "backed up " << command.database << " to " << command.file << " ("
+            << copy.getTotalPageCount() << " pages)\n";
+        return 0;
+    } catch (const std::exception& error) {
+        std::error_code ignored;
+        std::filesystem::remove(command.file, ignored);
+        err << "score-service admin: backup failed: " << error.what() << "\n";
+        return 1;
+    }
+}
+
+int dispatch(const AdminCommand& command, std::ostream& out, std::ostream& err) {
+    const bool reads = command.verb == "list" || command.verb == "show" ||
+                       command.verb == "export" || command.verb == "backup";
+    auto opened = open(command.database, !reads);
+    if (const auto* error = std::get_if<std::string>(&opened)) {
+        err << "score-service admin: " << *error << "\n";
+        return 1;
+    }
+    auto& db = std::get<Opened>(opened);
+    if (command.verb == "backup") {
+        if (db.engine.postgres) {
+            err << "score-service admin: backup copies a SQLite database; for PostgreSQL use "
+                   "pg_dump (see README)\n";
+            return 1;
+        }
+        return backup(command, out, err);
+    }
+    if (command.verb == "list" || command.verb == "export") {
+        return list(db, command, out, err);
+    }
+    return command.verb == "show" ? show(db, command, out, err) : change(db, command, out, err);
+}
+
+} // namespace
+
+int runAdmin(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        out << adminUsage();
+        return 0;
+    }
+    const auto parsed = parseAdmin(args);
+    if (const auto* error = std::get_if<std::string>(&parsed)) {
+        err << "score-service admin: " << *error << " (see score-service admin --help)\n";
+        return 2;
+    }
+    try {
+        return dispatch(std::get<AdminCommand>(parsed), out, err);
+    } catch (const std::exception& error) {
+        err << "score-service admin: database: " << error.what() << "\n";
+        return 1;
+    }
+}
+
+std::string adminUsage() {
+    return R"(usage: score-service admin [--database PATH_OR_URL] COMMAND
+
+Operator commands on the database of a running service (the same --database;
+default scores.sqlite3). Safe while the service runs.
+
+  list [--held] [--chip CHIP] [--since YYYY-MM-DD[THH:MM:SSZ]] [--client-version [PRODUCT/]VERSION]
+                    one line per record: id, state, received, processor,
+                    time, client, device
+  show ID           every stored value of a record, with its review figures
+  approve ID        puts a record held for review on the board
+  hide ID           takes a record off the board (or a held one out of review)
+  restore ID        puts a hidden record back on the board
+  delete ID --yes   removes a record for good, from counts and ranks too
+  export --format csv|jsonl
+                    every record to standard output, streamed
+  backup FILE       a consistent copy of a SQLite database into a new FILE
+                    (for PostgreSQL, use pg_dump)
+
+list, show, export and backup only read: they refuse a database whose schema
+is older or newer than theirs; the commands that write upgrade it.
+
+Exit status: 0 done, 1 refused or failed (unknown id, a database it cannot
+open), 2 a bad command line.
+)";
+}
+
+} // namespace service

@@ -1,0 +1,14 @@
+#include "service/edge/Http.h"
+
+namespace service {
+
+Response jsonReply(int status, const submission::APIResponse& reply) {
+    return Response{
+        status, "application/json; charset=utf-8", submission::encodeAPIResponse(reply), {}, 0};
+}
+
+Response jsonFailure(int status, std::string error) {
+    return jsonReply(status, submission::APIResponse{false, std::nullopt, std::move(error)});
+}
+
+} // namespace service

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "service/rules/Format.h"
+
+#include <string>
+#include <string_view>
+
+namespace service {
+
+// Text made safe inside HTML elements and quoted attributes.
+std::string escapeHtml(std::string_view text);
+
+// A query value for a URL: every byte but unreserved ones percent-encoded.
+std::string encodeQueryValue(std::string_view text);
+
+// Appends every part in order, without temporary strings.
+template <class... Parts> void append(std::string& out, const Parts&... parts) {
+    (out.append(parts), ...);
+}
+
+// A whole page: the title (already escaped), the one stylesheet, inline, so a
+// page needs no other file, and `body` inside its `<main>`.
+std::string page(const std::string& title, const std::string& body);
+
+// At most `limit` characters of a name, and an ellipsis when it had more.
+std::string shortened(const std::string& name, std::size_t limit);
+
+// A processor's name linking to its leaderboard.
+std::string chipLink(const std::string& chip);
+
+} // namespace service

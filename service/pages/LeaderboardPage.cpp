@@ -1,0 +1,125 @@
+#include "service/pages/LeaderboardPage.h"
+
+#include "service/pages/Chart.h"
+#include "service/pages/Html.h"
+#include "service/pages/ResultPage.h"
+#include "service/pages/Texts.h"
+
+#include <algorithm>
+
+namespace service {
+namespace {
+
+constexpr std::size_t kChartedChips = 12;
+
+std::string filterForm(const std::vector<ChipSummary>& chips,
+                       const std::optional<std::string>& chosen) {
+    std::string html = "<form method='get' action='/'><label>İşlemci <select name='chip'>"
+                       "<option value=''>Tümü</option>";
+    for (const auto& summary : chips) {
+        const bool selected = chosen && *chosen == summary.chip;
+        append(html, "<option value='", escapeHtml(summary.chip), selected ? "' selected>" : "'>",
+               escapeHtml(summary.chip), "</option>");
+    }
+    html.append("</select></label> <button type='submit'>Göster</button></form>");
+    return html;
+}
+
+std::string chipTable(const std::vector<ChipSummary>& chips) {
+    std::string html = "<table><tr><th scope='col'>İşlemci</th>"
+                       "<th scope='col' class='n'>En iyi</th><th scope='col' class='n'>Ortanca</th>"
+                       "<th scope='col' class='n'>Sonuç</th></tr>";
+    for (const auto& summary : chips) {
+        append(html, "<tr><td>", chipLink(summary.chip), "</td><td class='n'>",
+               formatSeconds(summary.best), "</td><td class='n'>", formatSeconds(summary.median),
+               "</td><td class='n'>", std::to_string(summary.count), "</td></tr>");
+    }
+    html.append("</table>");
+    return html;
+}
+
+std::string pageLink(const std::optional<std::string>& chip, int page, const char* text) {
+    std::string query = chip ? "chip=" + encodeQueryValue(*chip) + "&" : "";
+    std::string html;
+    append(html, "<a href='/?", escapeHtml(query), "page=", std::to_string(page), "'>", text,
+           "</a>");
+    return html;
+}
+
+std::string paging(const std::optional<std::string>& chip, int page, std::size_t shown,
+                   std::int64_t total) {
+    const std::int64_t first = std::int64_t{page - 1} * kPageRows;
+    std::string html = "<p class='paging'><span>";
+    append(html,
+           shown == 0 ? "0"
+                      : formatCount(first + 1) + "–" +
+                            formatCount(first + static_cast<std::int64_t>(shown)),
+           " / ", formatCount(total), " sonuç</span>");
+    if (page > 1) {
+        html += pageLink(chip, page - 1, "← Önceki sayfa");
+    }
+    if (first + static_cast<std::int64_t>(shown) < total && page < kMaxPage) {
+        html += pageLink(chip, page + 1, "Sonraki sayfa →");
+    }
+    return html + "</p>";
+}
+
+// Equal times share a rank, 1 + the faster times on the board, as on a result's page.
+std::string bestTable(const std::vector<StoredScore>& scores, int page, std::int64_t faster) {
+    std::string html = "<table><tr><th scope='col' "
+                       "class='n'>Sıra</th><th scope='col'>Cihaz</th><th scope='col'>İşlemci</th>"
+                       "<th scope='col' class='n opt'>Bellek</th><th scope='col' "
+                       "class='n'>Skor</th><th scope='col' class='opt'>Tarih (UTC)</th></tr>";
+    const std::int64_t first = std::int64_t{page - 1} * kPageRows;
+    std::int64_t rank = faster + 1;
+    for (std::size_t i = 0; i < scores.size(); ++i) {
+        const auto& p = scores[i].payload;
+        if (i > 0 && p.xcode_build_sec != scores[i - 1].payload.xcode_build_sec) {
+            rank = first + static_cast<std::int64_t>(i) + 1;
+        }
+        const auto& score = scores[i];
+        append(html, "<tr><td class='n'>", formatCount(rank), "</td><td>",
+               escapeHtml(p.device_name), "</td><td>", chipLink(p.chip_type),
+               "</td><td class='n opt'>", std::to_string(p.ram_gb),
+               " GB</td><td class='n'><a href='", resultPath(score.id),
+               "' title='Sonucun sayfası'>", formatSeconds(p.xcode_build_sec),
+               "</a></td><td class='opt'>", escapeHtml(score.receivedAt), "</td></tr>");
+    }
+    if (scores.empty()) {
+        html.append("<tr><td colspan='6'>Bu sayfada sonuç yok.</td></tr>");
+    }
+    html.append("</table>");
+    return html;
+}
+
+} // namespace
+
+std::string renderLeaderboard(const PageData& data, const std::optional<std::string>& chip,
+                              int page) {
+    const auto& chips = data.chips;
+    const std::string name = chip ? escapeHtml(*chip) : "";
+    std::string html;
+    append(html, "<h1>", kBoardTitle, chip ? ": " + name : "", "</h1><p>", kScoreNote, "</p>",
+           filterForm(chips, chip));
+    if (chip) {
+        std::optional<double> median;
+        for (const auto& summary : chips) {
+            median = summary.chip == *chip ? std::optional(summary.median) : median;
+        }
+        append(html, "<h2>Skorların dağılımı</h2>",
+               data.distribution->counts.empty()
+                   ? "<p>Bu işlemci için sonuç yok.</p>"
+                   : distributionFigure(*data.distribution, *chip, median, std::nullopt, "dist"));
+    }
+    append(html, "<h2>En iyi sonuçlar</h2>", paging(chip, page, data.best.size(), data.total),
+           bestTable(data.best, page, data.fasterThanBest), "<h2>İşlemciler</h2>",
+           chips.empty() ? "" : chipsFigure(chips, kChartedChips, "chips"), chipTable(chips));
+    return service::page(chip ? name + " – " + kBoardTitle : kBoardTitle, html);
+}
+
+std::string unavailablePage() {
+    return page(kBoardTitle,
+                std::string("<h1>") + kBoardTitle + "</h1><p>" + kUnavailableText + "</p>");
+}
+
+} // namespace service

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "service/store/Records.h"
+
+#include <optional>
+#include <string>
+
+namespace service {
+
+// Rows in one page of the best results.
+inline constexpr int kPageRows = 50;
+// Pages past this are not served: an offset is walked, not jumped to.
+inline constexpr int kMaxPage = 2000;
+// The chosen processor's distribution's bins.
+inline constexpr int kLeaderboardBins = 20;
+
+// The leaderboard as one HTML page without scripts: the best results (of
+// `chip` when chosen), `kPageRows` from page `page` on (1 is the first), the
+// chosen processor's distribution, and every processor's median as a chart
+// and a table, from `data` read for that page. Every stored text is escaped.
+std::string renderLeaderboard(const PageData& data, const std::optional<std::string>& chip,
+                              int page = 1);
+
+// The page shown instead when the database cannot be read.
+std::string unavailablePage();
+
+} // namespace service

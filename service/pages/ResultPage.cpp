@@ -1,0 +1,70 @@
+#include "service/pages/ResultPage.h"
+
+#include "service/pages/Chart.h"
+#include "service/pages/Html.h"
+#include "service/pages/Texts.h"
+
+#include <algorithm>
+
+namespace service {
+namespace {
+
+std::string row(const char* name, const std::string& value) {
+    std::string html;
+    append(html, "<tr><th scope='row'>", name, "</th><td>", value, "</td></tr>");
+    return html;
+}
+
+// The submitting program and its version, as its User-Agent named them.
+std::string clientText(const ClientVersion& client) {
+    return client.product.empty() ? "bilinmiyor"
+                                  : escapeHtml(client.product) + " " + escapeHtml(client.version);
+}
+
+} // namespace
+
+std::string placeText(std::int64_t rank, std::int64_t total) {
+    return formatCount(total) + " sonuç arasında " + formatCount(rank) + ". sırada (ilk %" +
+           std::to_string(topPercent(rank, total)) + ")";
+}
+
+int topPercent(std::int64_t rank, std::int64_t total) {
+    if (total <= 0) {
+        return 100;
+    }
+    const auto percent = (200 * rank + total) / (2 * total); // rounded half up
+    return static_cast<int>(std::clamp<std::int64_t>(percent, 1, 100));
+}
+
+std::string resultPath(std::int64_t id) {
+    return "/r/" + std::to_string(id);
+}
+
+std::string renderResult(const ResultData& result) {
+    const auto& standing = result.standing;
+    const auto& p = standing.score.payload;
+    const std::string id = std::to_string(standing.score.id);
+    const std::string chip = chipLink(p.chip_type);
+    std::string html;
+    append(html, "<p><a href='/'>", kBoardTitle, "</a></p><h1>Sonuç ", id, "</h1><p>İşlemci ", chip,
+           ": ", placeText(standing.rank, standing.total),
+           ".</p><table><caption>Sonucun değerleri</caption>",
+           row("Skor", formatSeconds(p.xcode_build_sec) + " (çalışma " +
+                           formatSeconds(p.xcode_build_sec / 3.5) + " saniye sürdü)"),
+           row("Cihaz", escapeHtml(p.device_name)), row("İşlemci", chip),
+           row("Bellek", std::to_string(p.ram_gb) + " GB"),
+           row("Tarih (UTC)", escapeHtml(standing.score.receivedAt)),
+           row("İstemci", clientText(standing.score.client)), "</table>");
+    append(html, "<p>", kScoreNote, "</p><h2>Bu işlemcideki skorların dağılımı</h2>",
+           distributionFigure(result.distribution, p.chip_type, result.median, p.xcode_build_sec,
+                              "dist"));
+    return page("Sonuç " + id + ": " + escapeHtml(p.chip_type) + " – " + kBoardTitle, html);
+}
+
+std::string missingResultPage() {
+    return page(std::string(kMissingResult) + " – " + kBoardTitle,
+                std::string("<h1>") + kMissingResult +
+                    "</h1><p>Bu adreste bir sonuç yok. <a href='/'>" + kBoardTitle + "</a></p>");
+}
+
+} // namespace service

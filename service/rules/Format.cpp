@@ -1,0 +1,70 @@
+#include "service/rules/Format.h"
+
+#include <unicode/uchar.h>
+
+#include <array>
+#include <charconv>
+#include <ctime>
+
+namespace service {
+
+std::string formatFixed(double value, int decimals) {
+    // to_chars, unlike printf, never takes a decimal comma from the locale.
+    // Room for every finite double: the largest has 309 digits before the point.
+    std::array<char, 320> text{};
+    const auto end = std::to_chars(text.data(), text.data() + text.size(), value,
+                                   std::chars_format::fixed, decimals)
+                         .ptr;
+    return {text.data(), end};
+}
+
+std::string formatSeconds(double seconds) {
+    return formatFixed(seconds, 2);
+}
+
+std::string formatCount(std::int64_t count) {
+    // Negated as unsigned, so that the lowest count has a magnitude too.
+    const auto magnitude =
+        count < 0 ? 0 - static_cast<std::uint64_t>(count) : static_cast<std::uint64_t>(count);
+    const std::string digits = std::to_string(magnitude);
+    std::string out = count < 0 ? "-" : "";
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) {
+            out += '.';
+        }
+        out += digits[i];
+    }
+    return out;
+}
+
+std::string isoUtc(std::chrono::system_clock::time_point time) {
+    const auto millis =
+        std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count();
+    const std::time_t seconds = millis / 1000;
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    std::array<char, 32> text{};
+    const auto n = std::strftime(text.data(), text.size(), "%Y-%m-%dT%H:%M:%S", &utc);
+    const auto ms = static_cast<int>(millis % 1000);
+    return std::string(text.data(), n) + "." + static_cast<char>('0' + ms / 100) +
+           static_cast<char>('0' + ms / 10 % 10) + static_cast<char>('0' + ms % 10) + "Z";
+}
+
+UnsafeCharacter unsafeCharacter(std::int32_t c) {
+    if (c < 0) {
+        return UnsafeCharacter::broken;
+    }
+    switch (u_charType(c)) {
+    case U_CONTROL_CHAR:
+        return UnsafeCharacter::control;
+    case U_FORMAT_CHAR:
+        return UnsafeCharacter::format;
+    case U_LINE_SEPARATOR:
+    case U_PARAGRAPH_SEPARATOR:
+        return UnsafeCharacter::lineBreak;
+    default:
+        return UnsafeCharacter::none;
+    }
+}
+
+} // namespace service

@@ -1,0 +1,28 @@
+#pragma once
+// How the service writes numbers and times, the same on every page, reply and
+// log line, whatever the locale; and which characters it never lets through.
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+namespace service {
+
+// A number with a full stop and `decimals` places, never a decimal comma.
+std::string formatFixed(double value, int decimals);
+
+// A number of seconds as shown on the page, e.g. "36.75".
+std::string formatSeconds(double seconds);
+
+// A count with Turkish digit grouping, e.g. "10.000".
+std::string formatCount(std::int64_t count);
+
+// 2026-01-31T12:00:00.000Z
+std::string isoUtc(std::chrono::system_clock::time_point time);
+
+// Why a code point (negative for broken UTF-8) must not pass into a name or
+// a log line: it is unreadable, invisible or breaks a line.
+enum class UnsafeCharacter { none, broken, control, format, lineBreak };
+UnsafeCharacter unsafeCharacter(std::int32_t c);
+
+} // namespace service

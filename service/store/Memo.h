@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstddef>
+#include <map>
+#include <mutex>
+#include <string>
+
+namespace service {
+
+// Values read from the database, kept by processor while they still hold, at
+// most `limit` of them: past it all are forgotten, so a flood of new names
+// costs reads, never memory. Safe to use from several threads at once; two
+// threads that miss together both read.
+template <class Value> class Memo {
+public:
+    explicit Memo(std::size_t limit) : limit_(limit) {}
+
+    // The kept value when `holds(value)`, otherwise `read()`, kept.
+    template <class Holds, class Read> Value get(const std::string& key, Holds holds, Read read) {
+        {
+            const std::lock_guard lock(mutex_);
+            const auto found = known_.find(key);
+            if (found != known_.end() && holds(found->second)) {
+                return found->second;
+            }
+        }
+        Value value = read();
+        const std::lock_guard lock(mutex_);
+        if (known_.size() >= limit_) {
+            known_.clear();
+        }
+        known_.insert_or_assign(key, value);
+        return value;
+    }
+
+private:
+    std::size_t limit_;
+    std::mutex mutex_;
+    std::map<std::string, Value> known_;
+};
+
+} // namespace service

@@ -1,0 +1,215 @@
+#include "service/store/PageReads.h"
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+
+namespace service {
+namespace {
+
+constexpr double kMinBinWidth = 0.001;
+
+std::int64_t countBelow(SqlConnection& connection, const Dialect& dialect, const std::string& chip,
+                        double time, std::int64_t inSecondsBelow) {
+    const auto rows =
+        connection.run("SELECT " + belowInSecondTerms(dialect), belowInSecondValues(chip, time));
+    return inSecondsBelow + asInteger(rows.at(0).at(0)) + asInteger(rows.at(0).at(1));
+}
+
+std::vector<SqlRow> secondBuckets(SqlConnection& connection, const std::string& chip) {
+    return connection.run("SELECT bucket, records FROM time_buckets WHERE chip_type = ? AND "
+                          "width_ms = 1000 AND records > 0 ORDER BY bucket",
+                          {chip});
+}
+
+// How many of the processor's times are below `time`, from its whole seconds
+// (given in order) and the millisecond walk.
+std::int64_t countBelow(SqlConnection& connection, const Dialect& dialect, const std::string& chip,
+                        double time, const std::vector<SqlRow>& seconds) {
+    std::int64_t inSecondsBelow = 0;
+    for (const auto& row : seconds) {
+        if (asInteger(row.at(0)) >= millisecond(time) / 1000) {
+            break;
+        }
+        inSecondsBelow += asInteger(row.at(1));
+    }
+    return countBelow(connection, dialect, chip, time, inSecondsBelow);
+}
+
+// The lowest or highest time on the inner side of a fence, read from an index end.
+double bound(SqlConnection& connection, const std::string& chip, const char* aggregate,
+             const char* comparison, double fence) {
+    return asNumber(connection
+                        .run(std::string("SELECT ") + aggregate +
+                                 "(xcode_build_sec) FROM scores WHERE chip_type = ? AND "
+                                 "xcode_build_sec " +
+                                 comparison + " ?",
+                             {chip, fence})
+                        .at(0)
+                        .at(0));
+}
+
+// Where `bins` equal bins from `low` to `high` start, and how wide they are.
+void placeBins(Distribution& result, double low, double high, int bins) {
+    result.low = low;
+    // Never narrower than the millisecond the counts are kept in, so that a
+    // tiny or zero spread still gives bins of a width that can be drawn.
+    result.binWidth = std::max((high - low) / bins, kMinBinWidth);
+    if (result.binWidth >= 1.0) {
+        // Edges on whole seconds: a bin's count then needs no walk through the
+        // milliseconds of the seconds its edges fall in.
+        result.low = std::floor(low);
+        result.binWidth = std::max(std::ceil((high - result.low) / bins), 1.0);
+    }
+}
+
+} // namespace
+
+std::int64_t millisecond(double seconds) {
+    return static_cast<std::int64_t>(std::floor(seconds * 1000.0));
+}
+
+std::string belowInSecondTerms(const Dialect& dialect) {
+    return "(SELECT COALESCE(SUM(records), 0) FROM time_buckets WHERE chip_type = ? AND "
+           "width_ms = 1 AND bucket >= ? AND bucket < ?), "
+           "(SELECT COUNT(*) FROM scores WHERE chip_type = ? AND xcode_build_sec < ? AND "
+           "xcode_build_sec >= ? AND " +
+           dialect.millisecondOf("xcode_build_sec") + " = ?)";
+}
+
+std::vector<SqlValue> belowInSecondValues(const std::string& chip, double time) {
+    const auto ms = millisecond(time);
+    return {chip, ms - ms % 1000, ms, chip, time, static_cast<double>(ms - 1) / 1000.0, ms};
+}
+
+double readKthTime(SqlConnection& connection, const Dialect& dialect, const std::string& chip,
+                   std::int64_t k) {
+    const auto second = locate(secondBuckets(connection, chip), k);
+    if (!second) {
+        throw std::runtime_error("the counts of " + chip + " disagree with its total");
+    }
+    const auto ms =
+        locate(connection.run("SELECT bucket, records FROM time_buckets WHERE "
+                              "chip_type = ? AND width_ms = 1 AND bucket >= ? AND "
+                              "bucket < ? AND records > 0 ORDER BY bucket",
+                              {chip, second->first * 1000, second->first * 1000 + 1000}),
+               second->second);
+    if (!ms) {
+        throw std::runtime_error("the counts of " + chip + " disagree between widths");
+    }
+    // A range a little wider than the millisecond finds its records on the
+    // index; the exact test is the triggers' own rounding.
+    const auto rows = connection.run(
+        "SELECT xcode_build_sec FROM scores WHERE chip_type = ? AND xcode_build_sec >= ? AND "
+        "xcode_build_sec < ? AND " +
+            dialect.millisecondOf("xcode_build_sec") +
+            " = ? ORDER BY xcode_build_sec LIMIT 1 OFFSET ?",
+        {chip, static_cast<double>(ms->first - 1) / 1000.0,
+         static_cast<double>(ms->first + 2) / 1000.0, ms->first, ms->second});
+    return asNumber(rows.at(0).at(0));
+}
+
+std::pair<double, double> outlierFences(double q1, double q3) {
+    // Tukey's far-out fences, three spreads past the quartiles; the spread is
+    // at least 1 % of the upper quartile, so that identical times do not
+    // close the range around them.
+    const double spread = std::max(q3 - q1, 0.01 * q3);
+    return {q1 - 3 * spread, q3 + 3 * spread};
+}
+
+std::optional<std::pair<std::int64_t, std::int64_t>> locate(const std::vector<SqlRow>& buckets,
+                                                            std::int64_t k) {
+    for (const auto& row : buckets) {
+        const auto records = asInteger(row.at(1));
+        if (k < records) {
+            return std::make_pair(asInteger(row.at(0)), k);
+        }
+        k -= records;
+    }
+    return std::nullopt;
+}
+
+std::vector<std::pair<std::string, std::int64_t>> readChipCounts(SqlConnection& connection,
+                                                                 int limit) {
+    const auto rows = connection.run("SELECT chip_type, records FROM chip_totals WHERE records > 0 "
+                                     "ORDER BY records DESC, chip_type LIMIT ?",
+                                     {std::int64_t{limit}});
+    std::vector<std::pair<std::string, std::int64_t>> counts;
+    counts.reserve(rows.size());
+    for (const auto& row : rows) {
+        counts.emplace_back(asText(row.at(0)), asInteger(row.at(1)));
+    }
+    return counts;
+}
+
+ChipSummary readChipSummary(SqlConnection& connection, const Dialect& dialect,
+                            const std::string& chip, std::int64_t count) {
+    const auto lower = readKthTime(connection, dialect, chip, (count - 1) / 2);
+    const auto median =
+        count % 2 != 0 ? lower : (lower + readKthTime(connection, dialect, chip, count / 2)) / 2.0;
+    const auto best =
+        connection.run("SELECT MIN(xcode_build_sec) FROM scores WHERE chip_type = ?", {chip});
+    return ChipSummary{chip, asNumber(best.at(0).at(0)), median, count};
+}
+
+std::vector<ChipSummary> ChipSummaries::read(SqlConnection& connection, const Dialect& dialect) {
+    const auto now = std::chrono::steady_clock::now();
+    std::vector<ChipSummary> result;
+    for (const auto& [name, records] : readChipCounts(connection, kMaxChips)) {
+        const auto& chip = name;
+        const auto count = records;
+        const auto holds = [&](const Known& known) {
+            return known.value.count == count && now - known.at < kMaxAge;
+        };
+        const auto read = [&] {
+            return Known{readChipSummary(connection, dialect, chip, count), now};
+        };
+        result.push_back(known_.get(chip, holds, read).value);
+    }
+    return result;
+}
+
+std::int64_t readRecords(SqlConnection& connection, const std::optional<std::string>& chip) {
+    const auto rows =
+        chip ? connection.run("SELECT records FROM chip_totals WHERE chip_type = ?", {*chip})
+             : connection.run("SELECT CAST(COALESCE(SUM(records), 0) AS BIGINT) FROM chip_totals",
+                              {});
+    return rows.empty() ? 0 : asInteger(rows[0].at(0));
+}
+
+Distribution readDistribution(SqlConnection& connection, const Dialect& dialect,
+                              const std::string& chip, int bins) {
+    Distribution result;
+    const auto n = readRecords(connection, chip);
+    if (n == 0 || bins < 1) {
+        return result;
+    }
+    // The quartiles lean outwards, so that a few results are all binned; the
+    // ends inside the fences are read from the index.
+    const auto fences =
+        outlierFences(readKthTime(connection, dialect, chip, (n - 1) / 4),
+                      readKthTime(connection, dialect, chip, (3 * (n - 1) + 3) / 4));
+    const double low = bound(connection, chip, "MIN", ">=", fences.first);
+    const double high = bound(connection, chip, "MAX", "<=", fences.second);
+    placeBins(result, low, high, bins);
+    const auto seconds = secondBuckets(connection, chip);
+    result.below = countBelow(connection, dialect, chip, low, seconds);
+    const auto upToHigh =
+        countBelow(connection, dialect, chip, std::nextafter(high, high + 1.0), seconds);
+    result.above = n - upToHigh;
+    result.counts.assign(static_cast<std::size_t>(bins), 0);
+    // Each bin holds the times below its upper edge less those below its lower
+    // one; the last also holds the highest binned time, on its upper edge.
+    std::int64_t below = result.below;
+    for (int bin = 0; bin < bins; ++bin) {
+        const double edge = result.low + (bin + 1) * result.binWidth;
+        const auto upTo = bin + 1 == bins || edge > high
+                              ? upToHigh
+                              : countBelow(connection, dialect, chip, edge, seconds);
+        result.counts[static_cast<std::size_t>(bin)] = upTo - below;
+        below = upTo;
+    }
+    return result;
+}
+
+} // namespace service

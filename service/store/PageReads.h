@@ -1,0 +1,72 @@
+#pragma once
+
+#include "service/store/Memo.h"
+#include "service/store/ScoreStore.h"
+#include "service/store/Sql.h"
+
+#include <chrono>
+#include <optional>
+
+namespace service {
+
+// The leaderboard's aggregates, read from the counts the triggers keep per
+// processor, second and millisecond, so that none scans a processor's
+// results. Each runs a few statements on `connection`, in whatever
+// transaction it has open. They throw as the connection does.
+
+// The whole millisecond a time is filed under, as the triggers compute it.
+std::int64_t millisecond(double seconds);
+// The processor's times below `time` inside its own second, as two SQL
+// subqueries (the milliseconds below it in its second, a walk of its own
+// millisecond along the index) and their values: a placement and a
+// distribution count alike.
+std::string belowInSecondTerms(const Dialect& dialect);
+std::vector<SqlValue> belowInSecondValues(const std::string& chip, double time);
+
+// Processors by number of results, most first, at most `limit`.
+std::vector<std::pair<std::string, std::int64_t>> readChipCounts(SqlConnection& connection,
+                                                                 int limit);
+// Best and median time of a processor with `count` results (at least one).
+ChipSummary readChipSummary(SqlConnection& connection, const Dialect& dialect,
+                            const std::string& chip, std::int64_t count);
+// The processor's `k`-th time (from 0, so fewer than its total): whole
+// seconds, then milliseconds inside the second, then a walk of one
+// millisecond's records along the index.
+double readKthTime(SqlConnection& connection, const Dialect& dialect, const std::string& chip,
+                   std::int64_t k);
+// How many records there are, of one processor when `chip` is set.
+std::int64_t readRecords(SqlConnection& connection, const std::optional<std::string>& chip);
+// The processor's times in `bins` equal bins between its outlier fences, and
+// how many lie below and above them.
+Distribution readDistribution(SqlConnection& connection, const Dialect& dialect,
+                              const std::string& chip, int bins);
+
+// Every listed processor's summary. A processor's best and median are read
+// again only when its count changed, or after kMaxAge: a delete and an add
+// keep the count. Safe to call from several threads at once.
+class ChipSummaries {
+public:
+    static constexpr int kMaxChips = 500; // processors listed on the page
+    static constexpr auto kMaxAge = std::chrono::seconds(10);
+
+    std::vector<ChipSummary> read(SqlConnection& connection, const Dialect& dialect);
+
+private:
+    struct Known {
+        ChipSummary value;
+        std::chrono::steady_clock::time_point at;
+    };
+    Memo<Known> known_{std::size_t{2} * kMaxChips}; // past it, processors that left the list
+};
+
+// Times outside these, given a processor's quartiles, are too far out to
+// bin: a distribution counts them beside its bins.
+std::pair<double, double> outlierFences(double q1, double q3);
+
+// Where the `k`-th record (from 0) lies among buckets given in order as rows
+// of (bucket, records): the bucket and the record's place inside it; nothing
+// when there are k or fewer records.
+std::optional<std::pair<std::int64_t, std::int64_t>> locate(const std::vector<SqlRow>& buckets,
+                                                            std::int64_t k);
+
+} // namespace service

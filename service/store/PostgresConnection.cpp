@@ -1,0 +1,202 @@
+#include "service/store/Sql.h"
+
+#include <array>
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <libpq-fe.h>
+#include <memory>
+#include <poll.h>
+#include <stdexcept>
+#include <string>
+
+namespace service {
+namespace {
+
+// Type ids of the result columns the store reads (pg_type.oid).
+constexpr Oid kInt2 = 21, kInt4 = 23, kInt8 = 20, kFloat4 = 700, kFloat8 = 701, kNumeric = 1700;
+
+struct ResultDeleter {
+    void operator()(PGresult* result) const { PQclear(result); }
+};
+using Result = std::unique_ptr<PGresult, ResultDeleter>;
+
+// `?` placeholders become libpq's numbered ones; the store's SQL has no `?`
+// inside literals.
+std::string numbered(std::string_view sql) {
+    std::string out;
+    int next = 0;
+    for (const char c : sql) {
+        if (c == '?') {
+            out += '$';
+            out += std::to_string(++next);
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string paramText(const SqlValue& value) {
+    if (const auto* integer = std::get_if<std::int64_t>(&value)) {
+        return std::to_string(*integer);
+    }
+    if (const auto* number = std::get_if<double>(&value)) {
+        // The shortest text that reads back as the same double.
+        std::array<char, 64> text{};
+        const auto end = std::to_chars(text.data(), text.data() + text.size(), *number).ptr;
+        return {text.data(), end};
+    }
+    const auto* text = std::get_if<std::string>(&value);
+    return text != nullptr ? *text : std::string(); // a null is passed as no text at all
+}
+
+SqlValue cell(PGresult* result, int row, int column) {
+    if (PQgetisnull(result, row, column)) {
+        return nullptr;
+    }
+    const std::string text = PQgetvalue(result, row, column);
+    switch (PQftype(result, column)) {
+    case kInt2:
+    case kInt4:
+    case kInt8:
+        return static_cast<std::int64_t>(std::stoll(text));
+    case kFloat4:
+    case kFloat8:
+    case kNumeric:
+        return std::stod(text);
+    default:
+        return text;
+    }
+}
+
+class PostgresConnection final : public SqlConnection {
+public:
+    explicit PostgresConnection(const std::string& url) : connection_(connect(url)) {
+        if (connection_ == nullptr || PQstatus(connection_.get()) != CONNECTION_OK) {
+            throw std::runtime_error(connection_ ? PQerrorMessage(connection_.get())
+                                                 : "out of memory");
+        }
+        // libpq prints the server's notices ("relation … already exists,
+        // skipping") on stderr, outside the service's log lines; they report
+        // nothing wrong, so they are dropped.
+        PQsetNoticeProcessor(
+            connection_.get(), [](void*, const char*) {}, nullptr);
+        run("SET TIME ZONE 'UTC'", {});
+        // A request thread waits at most this long for a working database,
+        // then answers 503; run() waits a little longer for a silent one.
+        run("SET statement_timeout = '5s'", {});
+    }
+
+    std::vector<SqlRow> run(std::string_view sql, const std::vector<SqlValue>& params) override {
+        std::vector<std::string> texts;
+        std::vector<const char*> values;
+        texts.reserve(params.size());
+        values.reserve(params.size());
+        for (const auto& param : params) {
+            texts.push_back(paramText(param));
+        }
+        for (std::size_t i = 0; i < params.size(); ++i) {
+            values.push_back(std::holds_alternative<std::nullptr_t>(params[i]) ? nullptr
+                                                                               : texts[i].c_str());
+        }
+        if (PQsendQueryParams(connection_.get(), numbered(sql).c_str(),
+                              static_cast<int>(values.size()), nullptr, values.data(), nullptr,
+                              nullptr, 0) == 0) {
+            throw std::runtime_error(PQerrorMessage(connection_.get()));
+        }
+        Result result = awaitResult();
+        const auto status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
+        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+            throw std::runtime_error(PQerrorMessage(connection_.get()));
+        }
+        if (sql.starts_with("SET statement_timeout") ||
+            sql.starts_with("SET LOCAL statement_timeout")) {
+            followStatementTimeout();
+        }
+        std::vector<SqlRow> rows(static_cast<std::size_t>(PQntuples(result.get())));
+        for (int row = 0; row < PQntuples(result.get()); ++row) {
+            for (int column = 0; column < PQnfields(result.get()); ++column) {
+                rows[static_cast<std::size_t>(row)].push_back(cell(result.get(), row, column));
+            }
+        }
+        return rows;
+    }
+
+    bool closedByServer() const override {
+        return !silent_ && PQstatus(connection_.get()) == CONNECTION_BAD;
+    }
+
+    std::optional<std::string> writeBlocker() override {
+        const auto rows = run("SELECT pg_is_in_recovery() OR "
+                              "current_setting('transaction_read_only') = 'on'",
+                              {});
+        if (rows.at(0).at(0) == SqlValue{std::string("t")}) {
+            return "the database accepts no writes (a standby, or read-only)";
+        }
+        return std::nullopt;
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    // The statement's result, the last of several; waits at most `wait_`. A
+    // frozen server (stopped, not down) keeps the socket open and never
+    // answers, and its own statement_timeout cannot fire.
+    Result awaitResult() {
+        PGconn* connection = connection_.get();
+        const auto deadline = Clock::now() + wait_;
+        while (PQisBusy(connection) != 0) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            if (wait_.count() > 0 && left.count() <= 0) {
+                silent_ = true; // dropped by the caller; never reused mid-statement
+                throw std::runtime_error("the database did not answer within " +
+                                         std::to_string(wait_.count() / 1000) + " s");
+            }
+            pollfd socket{PQsocket(connection), POLLIN, 0};
+            const int ready =
+                poll(&socket, 1, wait_.count() > 0 ? static_cast<int>(left.count()) : -1);
+            if ((ready < 0 && errno != EINTR) || (ready > 0 && PQconsumeInput(connection) == 0)) {
+                throw std::runtime_error(PQerrorMessage(connection));
+            }
+        }
+        Result last;
+        while (PGresult* next = PQgetResult(connection)) {
+            last.reset(next);
+        }
+        return last;
+    }
+
+    // Waits for an answer a second longer than the server's own limit, or for
+    // ever when it has none (a migration's long statements).
+    void followStatementTimeout() {
+        const auto rows =
+            run("SELECT setting FROM pg_settings WHERE name = 'statement_timeout'", {});
+        const auto limit = std::chrono::milliseconds(std::stoll(asText(rows.at(0).at(0))));
+        wait_ = limit.count() == 0 ? std::chrono::milliseconds(0) : limit + std::chrono::seconds(1);
+    }
+
+    // A server that does not answer must not hold a request thread for ever;
+    // a connect_timeout in the URL itself takes precedence.
+    static PGconn* connect(const std::string& url) {
+        const std::array<const char*, 3> keys{"connect_timeout", "dbname", nullptr};
+        const std::array<const char*, 3> values{"5", url.c_str(), nullptr};
+        return PQconnectdbParams(keys.data(), values.data(), 1);
+    }
+
+    struct ConnectionDeleter {
+        void operator()(PGconn* connection) const { PQfinish(connection); }
+    };
+    std::unique_ptr<PGconn, ConnectionDeleter> connection_;
+    std::chrono::milliseconds wait_{6000}; // 0: no limit
+    bool silent_ = false;
+};
+
+} // namespace
+
+std::unique_ptr<SqlConnection> openPostgres(const std::string& url) {
+    return std::make_unique<PostgresConnection>(url);
+}
+
+} // namespace service

@@ -1,0 +1,79 @@
+#pragma once
+// What the store hands out: plain values, so that the pages render them
+// without reaching the store.
+
+#include "service/rules/ClientVersion.h"
+#include "submission/Payload.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace service {
+
+// A record as stored: the submitted values, its id and its UTC receive time.
+struct StoredScore {
+    std::int64_t id = 0;
+    std::string receivedAt; // ISO 8601 in UTC, e.g. 2026-01-31T12:00:00.000Z
+    submission::Payload payload;
+    ClientVersion client; // empty when the submission named none
+};
+
+// Where a new record stands among the records of its processor.
+struct Placement {
+    std::int64_t id = 0;
+    std::int64_t rank = 0;  // 1 is the shortest time
+    std::int64_t total = 0; // records of the processor, this one included
+    bool held = false;      // kept off the board for review; rank and total say where it would be
+};
+
+// A stored record with its place among its processor's records.
+struct Standing {
+    StoredScore score;
+    std::int64_t rank = 0;  // 1 is the shortest time
+    std::int64_t total = 0; // records of the processor, this one included
+};
+
+struct ChipSummary {
+    std::string chip;
+    double best = 0.0;
+    double median = 0.0;
+    std::int64_t count = 0;
+};
+
+// Counts of one processor's times in equal-width bins from `low` up. The
+// bins cover the bulk of the times; the few far outside it are counted in
+// `below` and `above`, so that one outlier cannot leave the bins empty.
+struct Distribution {
+    double low = 0.0;
+    double binWidth = 0.0;
+    std::vector<std::int64_t> counts;
+    std::int64_t below = 0;
+    std::int64_t above = 0;
+};
+
+// One result's page, read at one moment of the database: the record and its
+// place, its processor's median and the distribution it is marked in.
+struct ResultData {
+    Standing standing;
+    double median = 0.0;
+    Distribution distribution;
+};
+
+// Some of the best results and how many there are in all, read together.
+struct Listing {
+    std::vector<StoredScore> rows;
+    std::int64_t total = 0;
+};
+
+// What one leaderboard page shows, read at one moment of the database.
+struct PageData {
+    std::vector<ChipSummary> chips;
+    std::vector<StoredScore> best;
+    std::int64_t total = 0;                   // records the best are drawn from
+    std::optional<Distribution> distribution; // of the chosen processor
+    std::int64_t fasterThanBest = 0;          // records faster than best[0]: its rank is one more
+};
+
+} // namespace service

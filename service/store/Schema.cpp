@@ -1,0 +1,89 @@
+#include "service/store/Schema.h"
+
+namespace service {
+namespace {
+
+// Version 2 kept each processor's number of records in `chip_counts`, written
+// by the service itself. Both engines take the same SQL. Version 3 stops
+// writing it; it stays for instances of version 2 still running during an
+// upgrade, and nothing reads it.
+const std::vector<std::string> kSchemaV2 = {
+    "CREATE TABLE chip_counts (chip_type TEXT PRIMARY KEY, records BIGINT NOT NULL)",
+    "INSERT INTO chip_counts (chip_type, records) SELECT chip_type, COUNT(*) FROM scores GROUP BY "
+    "chip_type",
+};
+
+// Version 3: counts kept by the database's own triggers on `scores`, so they
+// stay exact whichever binary inserts or deletes, an older one included.
+//   chip_totals (chip_type, records): a processor's number of results.
+//   time_buckets (chip_type, width_ms, bucket, records): how many of its
+//     results have m / width_ms = bucket, where m is xcode_build_sec in whole
+//     milliseconds, rounded down (Dialect::millisecondOf). width_ms is 1000
+//     (one row per second) or 1 (one per millisecond). Deletes can leave rows
+//     of 0.
+// A rank then sums at most one row per second below the time, at most 1,000
+// millisecond rows inside its second, and walks one millisecond's records.
+const std::vector<std::string> kCountTables = {
+    "CREATE TABLE chip_totals (chip_type TEXT PRIMARY KEY, records BIGINT NOT NULL)",
+    "CREATE TABLE time_buckets (chip_type TEXT NOT NULL, width_ms BIGINT NOT NULL, "
+    "bucket BIGINT NOT NULL, records BIGINT NOT NULL, PRIMARY KEY (chip_type, width_ms, bucket))",
+};
+
+std::vector<std::string> countBackfill(const Dialect& dialect) {
+    return {
+        "INSERT INTO chip_totals (chip_type, records) SELECT chip_type, COUNT(*) FROM scores "
+        "GROUP BY chip_type",
+        "INSERT INTO time_buckets (chip_type, width_ms, bucket, records) SELECT chip_type, 1, " +
+            dialect.millisecondOf("xcode_build_sec") + ", COUNT(*) FROM scores GROUP BY 1, 3",
+        "INSERT INTO time_buckets (chip_type, width_ms, bucket, records) SELECT chip_type, 1000, "
+        "bucket / 1000, SUM(records) FROM time_buckets WHERE width_ms = 1 GROUP BY chip_type, "
+        "bucket / 1000",
+    };
+}
+
+// Version 4: records off the board (held for review or hidden by an operator)
+// move to `withheld`, a table with the columns of `scores` and a state. Every
+// public read, count and rank reads `scores` alone, so none of them filters,
+// and the triggers count a record out as it leaves and in as it returns. Ids
+// stay unique across both: a record is always inserted into `scores` first,
+// and moves keep its id. `scores` gains the client's version and the review's
+// reason and figures.
+const std::vector<std::string> kReviewTables = {
+    "ALTER TABLE scores ADD COLUMN client_product TEXT",
+    "ALTER TABLE scores ADD COLUMN client_version TEXT",
+    "ALTER TABLE scores ADD COLUMN review_reason TEXT",
+    "ALTER TABLE scores ADD COLUMN review_figures TEXT",
+    "CREATE TABLE withheld AS SELECT * FROM scores WHERE 1 = 0",
+    "ALTER TABLE withheld ADD COLUMN state TEXT NOT NULL DEFAULT 'held'",
+    "CREATE UNIQUE INDEX withheld_by_id ON withheld (id)",
+};
+
+void runAll(SqlConnection& connection, const std::vector<std::string>& statements) {
+    for (const auto& statement : statements) {
+        connection.run(statement, {});
+    }
+}
+
+} // namespace
+
+void upgradeSchema(SqlConnection& connection, const Dialect& dialect, std::int64_t version) {
+    if (version < 1) {
+        runAll(connection, dialect.createSchemaV1);
+    }
+    if (version < 2) {
+        runAll(connection, kSchemaV2);
+    }
+    if (version < 3) {
+        if (!dialect.lockScores.empty()) {
+            connection.run(dialect.lockScores, {});
+        }
+        runAll(connection, kCountTables);
+        runAll(connection, dialect.createCountingTriggers);
+        runAll(connection, countBackfill(dialect));
+    }
+    if (version < 4) {
+        runAll(connection, kReviewTables);
+    }
+}
+
+} // namespace service

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "service/store/Sql.h"
+
+#include <cstdint>
+
+namespace service {
+
+// The schema version this build writes; a newer one is refused at start.
+inline constexpr std::int64_t kSchemaVersion = 4;
+
+// Brings a database of schema `version` (0: none yet) up to kSchemaVersion,
+// inside the caller's transaction. Throws as the connection does.
+void upgradeSchema(SqlConnection& connection, const Dialect& dialect, std::int64_t version);
+
+} // namespace service

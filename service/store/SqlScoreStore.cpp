@@ -1,0 +1,292 @@
+#include "service/store/SqlScoreStore.h"
+
+#include "service/store/PageReads.h"
+#include "service/store/RecordColumns.h"
+#include "service/store/ReviewSql.h"
+#include "service/store/Schema.h"
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+
+namespace service {
+namespace {
+
+// Total, then the faster results: whole seconds below, then those inside
+// its second. One statement, so on PostgreSQL one snapshot.
+std::string rankQuery(const Dialect& dialect) {
+    return "SELECT (SELECT records FROM chip_totals WHERE chip_type = ?), "
+           "(SELECT COALESCE(SUM(records), 0) FROM time_buckets WHERE chip_type = ? AND "
+           "width_ms = 1000 AND bucket < ?), " +
+           belowInSecondTerms(dialect);
+}
+
+// Stores a record on the board, with why the review holds it if it does.
+// Its trigger takes the processor's total row until the commit, so on
+// PostgreSQL every later statement sees all of that processor's results
+// committed before and none after.
+std::int64_t insertScore(SqlConnection& connection, const submission::Payload& p,
+                         const std::string& receivedAt, const ClientVersion& client,
+                         const std::optional<Hold>& hold) {
+    const auto text = [](const std::string& value) -> SqlValue {
+        return value.empty() ? SqlValue{nullptr} : SqlValue{value};
+    };
+    const auto inserted = connection.run(
+        "INSERT INTO scores (received_at, " + kPayloadColumns +
+            ", client_product, client_version, review_reason, review_figures) VALUES (?, "
+            "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id",
+        {receivedAt, p.device_name, p.chip_type, p.ram_gb, p.xcode_build_sec, p.resin_slicer_sec,
+         p.max_temp_c, p.swap_used_mb, text(client.product), text(client.version),
+         hold ? SqlValue{hold->reason} : SqlValue{nullptr},
+         hold ? SqlValue{hold->figures} : SqlValue{nullptr}});
+    return asInteger(inserted.at(0).at(0));
+}
+
+template <class Work>
+auto inTransaction(SqlConnection& connection, const std::string& begin, Work work) {
+    Transaction transaction(connection, begin);
+    auto result = work();
+    transaction.commit();
+    return result;
+}
+
+// Counts the statements the server answered, so that a failure tells whether
+// any of the work reached it.
+class Answered final : public SqlConnection {
+public:
+    explicit Answered(SqlConnection& inner) : inner_(inner) {}
+    std::vector<SqlRow> run(std::string_view sql, const std::vector<SqlValue>& params) override {
+        auto rows = inner_.run(sql, params);
+        ++count;
+        return rows;
+    }
+    bool closedByServer() const override { return inner_.closedByServer(); }
+    std::optional<std::string> writeBlocker() override { return inner_.writeBlocker(); }
+    int count = 0;
+
+private:
+    SqlConnection& inner_;
+};
+
+} // namespace
+
+SqlScoreStore::SqlScoreStore(const Dialect& dialect, Connect connect, ErrorSink onError)
+    : dialect_(dialect), rankQuery_(rankQuery(dialect)), connect_(std::move(connect)),
+      onError_(std::move(onError)) {}
+
+template <class Work>
+auto SqlScoreStore::withConnection(Work work)
+    -> std::optional<decltype(work(std::declval<SqlConnection&>()))> {
+    std::unique_ptr<SqlConnection> connection;
+    {
+        const std::lock_guard lock(mutex_);
+        if (!idle_.empty()) {
+            connection = std::move(idle_.back());
+            idle_.pop_back();
+        }
+    }
+    try {
+        if (connection) {
+            Answered answered(*connection);
+            try {
+                auto result = work(answered);
+                giveBack(std::move(connection));
+                return result;
+            } catch (const std::exception&) {
+                if (answered.count > 0 || !connection->closedByServer()) {
+                    throw;
+                }
+            }
+            // Closed while idle, and nothing of the work reached the server:
+            // once more on a new connection. The others idle since the same
+            // restart are closed too.
+            const std::lock_guard lock(mutex_);
+            idle_.clear();
+        }
+        connection = connect_();
+        auto result = work(*connection);
+        giveBack(std::move(connection));
+        return result;
+    } catch (const std::exception& error) {
+        onError_(std::string("database: ") + error.what());
+        return std::nullopt;
+    }
+}
+
+void SqlScoreStore::giveBack(std::unique_ptr<SqlConnection> connection) {
+    const std::lock_guard lock(mutex_);
+    idle_.push_back(std::move(connection));
+}
+
+void SqlScoreStore::migrate() {
+    const auto connection = connect_();
+    for (const auto& setting : dialect_.migrationSettings) {
+        connection->run(setting, {});
+    }
+    inTransaction(*connection, dialect_.beginWrite, [&] {
+        if (!dialect_.lockForMigration.empty()) {
+            connection->run(dialect_.lockForMigration, {});
+        }
+        connection->run("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)", {});
+        const auto version = asInteger(
+            connection->run("SELECT COALESCE(MAX(version), 0) FROM schema_version", {})[0][0]);
+        if (version > kSchemaVersion) {
+            throw std::runtime_error("the database has schema version " + std::to_string(version) +
+                                     ", newer than this service's " +
+                                     std::to_string(kSchemaVersion));
+        }
+        upgradeSchema(*connection, dialect_, version);
+        if (version < kSchemaVersion) {
+            connection->run("INSERT INTO schema_version (version) VALUES (?)", {kSchemaVersion});
+        }
+        return 0;
+    });
+}
+
+std::pair<std::int64_t, std::int64_t>
+SqlScoreStore::placeOf(SqlConnection& connection, const std::string& chip, double seconds) {
+    std::vector<SqlValue> values{chip, chip, millisecond(seconds) / 1000};
+    const auto inSecond = belowInSecondValues(chip, seconds);
+    values.insert(values.end(), inSecond.begin(), inSecond.end());
+    const auto counts = connection.run(rankQuery_, values);
+    const auto& row = counts.at(0);
+    return {1 + asInteger(row.at(1)) + asInteger(row.at(2)) + asInteger(row.at(3)),
+            asInteger(row.at(0))};
+}
+
+std::optional<Placement> SqlScoreStore::add(const submission::Payload& p,
+                                            const std::string& receivedAt,
+                                            const ClientVersion& client) {
+    std::unique_lock<std::mutex> writer(writerMutex_, std::defer_lock);
+    if (dialect_.oneWriterAtATime) {
+        writer.lock();
+    }
+    return withConnection([&](SqlConnection& connection) {
+        // The rule reads the board as it was before this record, in one
+        // snapshot: each statement of a write transaction on PostgreSQL sees
+        // the latest commits, and an operator's change between them would make
+        // the counts the quartiles come from disagree.
+        const auto figures = inTransaction(connection, dialect_.beginRead, [&] {
+            return reviewFigures_.read(connection, dialect_, p.chip_type,
+                                       readRecords(connection, p.chip_type));
+        });
+        return inTransaction(connection, dialect_.beginWrite, [&] {
+            const auto hold = reviewTime(p.xcode_build_sec, figures);
+            const auto id = insertScore(connection, p, receivedAt, client, hold);
+            const auto [rank, total] = placeOf(connection, p.chip_type, p.xcode_build_sec);
+            const Placement placement{id, rank, total, hold.has_value()};
+            if (hold) {
+                // Ranked as if on the board, then taken off it; the triggers
+                // take it out of the counts again.
+                moveOffBoard(connection, placement.id, kHeld);
+            }
+            return placement;
+        });
+    });
+}
+
+std::vector<StoredScore> SqlScoreStore::bestIn(SqlConnection& connection,
+                                               const std::optional<std::string>& chip, int limit,
+                                               std::int64_t offset) {
+    const std::string select = "SELECT " + storedColumns(dialect_) + " FROM scores ";
+    const auto rows =
+        chip ? connection.run(
+                   select + "WHERE chip_type = ? ORDER BY xcode_build_sec, id LIMIT ? OFFSET ?",
+                   {*chip, std::int64_t{limit}, offset})
+             : connection.run(select + "ORDER BY xcode_build_sec, id LIMIT ? OFFSET ?",
+                              {std::int64_t{limit}, offset});
+    std::vector<StoredScore> scores;
+    scores.reserve(rows.size());
+    for (const auto& row : rows) {
+        scores.push_back(storedScore(row));
+    }
+    return scores;
+}
+
+std::optional<std::int64_t> SqlScoreStore::records(const std::optional<std::string>& chip) {
+    return withConnection([&](SqlConnection& connection) { return readRecords(connection, chip); });
+}
+
+std::optional<Listing> SqlScoreStore::listing(const std::optional<std::string>& chip, int limit,
+                                              std::int64_t offset) {
+    return withConnection([&](SqlConnection& connection) {
+        return inTransaction(connection, dialect_.beginRead, [&] {
+            return Listing{bestIn(connection, chip, limit, offset), readRecords(connection, chip)};
+        });
+    });
+}
+
+std::optional<std::optional<ResultData>> SqlScoreStore::result(std::int64_t id, int bins) {
+    return withConnection([&](SqlConnection& connection) -> std::optional<ResultData> {
+        return inTransaction(connection, dialect_.beginRead, [&]() -> std::optional<ResultData> {
+            const auto rows = connection.run(
+                "SELECT " + storedColumns(dialect_) + " FROM scores WHERE id = ?", {id});
+            if (rows.empty()) {
+                return std::nullopt;
+            }
+            ResultData data{Standing{storedScore(rows[0]), 0, 0}, 0.0, {}};
+            auto& standing = data.standing;
+            const auto& chip = standing.score.payload.chip_type;
+            std::tie(standing.rank, standing.total) =
+                placeOf(connection, chip, standing.score.payload.xcode_build_sec);
+            data.median = readChipSummary(connection, dialect_, chip, standing.total).median;
+            data.distribution = readDistribution(connection, dialect_, chip, bins);
+            return data;
+        });
+    });
+}
+
+std::optional<PageData> SqlScoreStore::page(const std::optional<std::string>& chip, int rows,
+                                            std::int64_t offset, int bins) {
+    // One read transaction: every count, median and row of the page from the
+    // same moment, so none contradicts another.
+    return withConnection([&](SqlConnection& connection) {
+        return inTransaction(connection, dialect_.beginRead, [&] {
+            PageData data{summaries_.read(connection, dialect_),
+                          bestIn(connection, chip, rows, offset), readRecords(connection, chip),
+                          std::nullopt};
+            if (chip) {
+                data.distribution = readDistribution(connection, dialect_, *chip, bins);
+            }
+            // A later page may begin inside a run of equal times, ranked where it began.
+            if (offset > 0 && !data.best.empty()) {
+                const double time = data.best[0].payload.xcode_build_sec;
+                const std::string all = "SELECT COUNT(*) FROM scores WHERE xcode_build_sec < ?";
+                data.fasterThanBest = chip ? placeOf(connection, *chip, time).first - 1
+                                           : asInteger(connection.run(all, {time}).at(0).at(0));
+            }
+            return data;
+        });
+    });
+}
+
+bool SqlScoreStore::reachable() {
+    return withConnection([](SqlConnection& connection) {
+               // The tables a submission writes, without reading a row.
+               connection.run("SELECT (SELECT MAX(version) FROM schema_version), "
+                              "(SELECT COUNT(*) FROM scores WHERE 1 = 0), "
+                              "(SELECT COUNT(*) FROM withheld WHERE 1 = 0), "
+                              "(SELECT COUNT(*) FROM chip_totals WHERE 1 = 0), "
+                              "(SELECT COUNT(*) FROM time_buckets WHERE 1 = 0)",
+                              {});
+               if (auto blocker = connection.writeBlocker()) {
+                   throw std::runtime_error(*blocker);
+               }
+               return true;
+           })
+        .value_or(false);
+}
+
+std::unique_ptr<ScoreStore> openStore(const std::string& database,
+                                      SqlScoreStore::ErrorSink onError) {
+    auto engine = engineFor(database);
+    if (!engine.postgres) {
+        openSqlite(database, true); // later connections never make an empty file in its place
+    }
+    auto store = std::make_unique<SqlScoreStore>(engine.dialect, std::move(engine.connect),
+                                                 std::move(onError));
+    store->migrate();
+    return store;
+}
+
+} // namespace service

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "service/store/PageReads.h"
+#include "service/store/ReviewSql.h"
+#include "service/store/ScoreStore.h"
+#include "service/store/Sql.h"
+
+#include <functional>
+#include <mutex>
+
+namespace service {
+
+// The store over either engine: one set of queries, the engine's differences
+// in its Dialect. Connections are opened on demand, one per concurrent caller,
+// and a connection that failed is dropped, so the next call reconnects. A
+// pooled connection the server closed while idle (a restart) costs no failure:
+// its work runs once more on a new connection, as nothing of it was done.
+class SqlScoreStore final : public ScoreStore {
+public:
+    using Connect = std::function<std::unique_ptr<SqlConnection>()>;
+    using ErrorSink = std::function<void(const std::string&)>;
+
+    SqlScoreStore(const Dialect& dialect, Connect connect, ErrorSink onError);
+
+    // Creates the schema or brings it up to date. Throws when it cannot.
+    void migrate();
+
+    using ScoreStore::add;
+    std::optional<Placement> add(const submission::Payload& payload, const std::string& receivedAt,
+                                 const ClientVersion& client) override;
+    std::optional<std::int64_t> records(const std::optional<std::string>& chip) override;
+    std::optional<Listing> listing(const std::optional<std::string>& chip, int limit,
+                                   std::int64_t offset) override;
+    std::optional<std::optional<ResultData>> result(std::int64_t id, int bins) override;
+    std::optional<PageData> page(const std::optional<std::string>& chip, int rows,
+                                 std::int64_t offset, int bins) override;
+    bool reachable() override;
+
+private:
+    // Runs `work` on a pooled connection; nothing when it throws.
+    template <class Work>
+    auto withConnection(Work work) -> std::optional<decltype(work(std::declval<SqlConnection&>()))>;
+
+    void giveBack(std::unique_ptr<SqlConnection> connection);
+    // A time's rank among its processor's records, and their number, from the kept counts.
+    std::pair<std::int64_t, std::int64_t> placeOf(SqlConnection& connection,
+                                                  const std::string& chip, double seconds);
+    std::vector<StoredScore> bestIn(SqlConnection& connection,
+                                    const std::optional<std::string>& chip, int limit,
+                                    std::int64_t offset);
+
+    const Dialect& dialect_;
+    std::string rankQuery_;
+    Connect connect_;
+    ErrorSink onError_;
+    std::mutex mutex_;
+    std::mutex writerMutex_;
+    std::vector<std::unique_ptr<SqlConnection>> idle_;
+    ChipSummaries summaries_;
+    ReviewFigureSource reviewFigures_;
+};
+
+// A database's engine and how to connect to it: PostgreSQL for the forms
+// `databaseForm` takes as PostgreSQL, otherwise a SQLite file path.
+struct Engine {
+    const Dialect& dialect;
+    SqlScoreStore::Connect connect;
+    bool postgres;
+};
+Engine engineFor(const std::string& database);
+
+// Throws, with the reason, when the database cannot be opened or its schema
+// cannot be brought up to date.
+std::unique_ptr<ScoreStore> openStore(const std::string& database,
+                                      SqlScoreStore::ErrorSink onError);
+
+} // namespace service

@@ -1,0 +1,97 @@
+#include "service/store/Sql.h"
+
+#include <SQLiteCpp/SQLiteCpp.h>
+#include <filesystem>
+#include <sqlite3.h>
+
+namespace service {
+namespace {
+
+class SqliteConnection final : public SqlConnection {
+public:
+    SqliteConnection(const std::string& path, bool create)
+        : db_(path, SQLite::OPEN_READWRITE | (create ? SQLite::OPEN_CREATE : 0), kBusyTimeoutMs) {
+        db_.exec("PRAGMA journal_mode=WAL");
+        // FULL syncs the log on every commit: a 200 then survives a power cut,
+        // not only a killed process.
+        db_.exec("PRAGMA synchronous=FULL");
+    }
+
+    std::vector<SqlRow> run(std::string_view sql, const std::vector<SqlValue>& params) override {
+        SQLite::Statement statement(db_, std::string(sql));
+        for (std::size_t i = 0; i < params.size(); ++i) {
+            bind(statement, static_cast<int>(i + 1), params[i]);
+        }
+        std::vector<SqlRow> rows;
+        while (statement.executeStep()) {
+            SqlRow row;
+            row.reserve(static_cast<std::size_t>(statement.getColumnCount()));
+            for (int column = 0; column < statement.getColumnCount(); ++column) {
+                row.push_back(read(statement.getColumn(column)));
+            }
+            rows.push_back(std::move(row));
+        }
+        return rows;
+    }
+
+    std::optional<std::string> writeBlocker() override {
+        int moved = 0;
+        sqlite3_file_control(db_.getHandle(), "main", SQLITE_FCNTL_HAS_MOVED, &moved);
+        std::error_code error;
+        const auto folder = std::filesystem::absolute(db_.getFilename()).parent_path();
+        const auto space = std::filesystem::space(folder, error);
+        return sqliteWriteBlocker(moved != 0, error ? 0 : space.available);
+    }
+
+private:
+    static constexpr int kBusyTimeoutMs = 5000;
+
+    static void bind(SQLite::Statement& statement, int index, const SqlValue& value) {
+        std::visit(
+            [&](const auto& v) {
+                using T = std::decay_t<decltype(v)>;
+                if constexpr (std::is_same_v<T, std::nullptr_t>) {
+                    statement.bind(index);
+                } else {
+                    statement.bind(index, v);
+                }
+            },
+            value);
+    }
+
+    static SqlValue read(const SQLite::Column& column) {
+        if (column.isInteger()) {
+            return static_cast<std::int64_t>(column.getInt64());
+        }
+        if (column.isFloat()) {
+            return column.getDouble();
+        }
+        if (column.isNull()) {
+            return nullptr;
+        }
+        return column.getString();
+    }
+
+    SQLite::Database db_;
+};
+
+} // namespace
+
+std::unique_ptr<SqlConnection> openSqlite(const std::string& path, bool create) {
+    return std::make_unique<SqliteConnection>(path, create);
+}
+
+std::optional<std::string> sqliteWriteBlocker(bool fileMoved, std::uintmax_t freeBytes) {
+    // A record with its index entries, counts and log frames takes a few
+    // pages; below this a commit may fail half-way through the log.
+    constexpr std::uintmax_t kMinFreeBytes = std::uintmax_t{4} << 20;
+    if (fileMoved) {
+        return "the database file was deleted or replaced";
+    }
+    if (freeBytes < kMinFreeBytes) {
+        return "the disk holding the database is full";
+    }
+    return std::nullopt;
+}
+
+} // namespace service
