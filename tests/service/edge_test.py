@@ -57,7 +57,7 @@ CASES = [  # (what, bytes, expected status, whether the server must close)
     ("459 query parameters", get(b"/?" + b"&".join(b"a%d=1" % i for i in range(459)), H), 414, True),
     ("no Host", get(b"/healthz"), 400, True),
     ("two Hosts", get(b"/healthz", H, b"Host: other"), 400, True),
-    ("absolute form", get(b"https://localhost/healthz", H, b"Connection: close"), 200, True),
+    ("absolute form", get(b"https://localhost:8443/healthz?chip=M9", H, b"Connection: close"), 200, True),
     ("NUL after the body", post(H, b"Connection: close", b"Content-Length: %d" % (len(BODY) + 2),
                                 body=BODY + b"\0x"), 400, True),
     ("%00 in the path", get(b"/healthz%00", H), 400, True),
