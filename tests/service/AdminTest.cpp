@@ -27,15 +27,14 @@ protected:
 
     Response send(std::string path, const submission::Payload* payload = nullptr,
                   std::string agent = "benchmark-companion/2.0.1 (Linux)") {
-        const auto body = payload ? *submission::encodePayload(*payload) : "";
-        return handle(Request{payload ? "POST" : "GET",
-                              std::move(path),
-                              {},
-                              "application/json",
-                              body,
-                              "10.0.0.1",
-                              std::move(agent)},
-                      *context_);
+        Request request = get(std::move(path));
+        request.userAgent = std::move(agent);
+        if (payload) {
+            request.method = "POST";
+            request.contentType = "application/json";
+            request.body = *submission::encodePayload(*payload);
+        }
+        return handle(request, *context_);
     }
 
     // The command's exit status and everything it printed.

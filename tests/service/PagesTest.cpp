@@ -81,15 +81,12 @@ TEST(ResultPages, AreFoundByTheAddressInTheReplyAndPagedWithTotals) {
     ASSERT_TRUE(std::regex_search(reply.body, found, std::regex("Sayfası: (/r/[0-9]+)")));
     const std::string address = found[1];
     // Equal times share a rank, also where a page begins among them.
-    for (int i = 0; i < 53; ++i) {
-        const auto record = clientRecord("T2",
-                                         i == 0    ? 19.0
-                                         : i == 52 ? 21.0
-                                                   : 20.0,
-                                         i == 0    ? "Lead"
-                                         : i == 52 ? "Slow"
-                                                   : "Tie");
-        ASSERT_TRUE(store->add(record, "2026-01-31T12:00:00.000Z"));
+    for (const auto& [n, seconds, device] :
+         {std::tuple{1, 19.0, "Lead"}, {51, 20.0, "Tie"}, {1, 21.0, "Slow"}}) {
+        for (int i = 0; i < n; ++i) {
+            ASSERT_TRUE(
+                store->add(clientRecord("T2", seconds, device), "2026-01-31T12:00:00.000Z"));
+        }
     }
     const std::vector<std::tuple<Request, int, std::string>> cases = {
         {get(address), 200, "121 sonuç arasında 2. sırada (ilk %2)"},

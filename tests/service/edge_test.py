@@ -1,7 +1,7 @@
 """The service's own TLS front from outside, with exact bytes: requests another
 parser could read differently are refused and the connection closes, every
 answer is the service's JSON or page with its security headers, weak TLS 1.2
-choices are refused, and a stop drains keep-alive connections."""
+choices are refused, and a stop drains keep-alive connections and takes no new one."""
 import os
 import signal
 import socket
@@ -48,7 +48,7 @@ CASES = [  # (what, bytes, expected status, whether the server must close)
     ("CL negative", post(H, b"Content-Length: -1"), 400, True),
     ("CL 2^64", post(H, b"Content-Length: 18446744073709551616"), 400, True),
     ("CL not a number", post(H, b"Content-Length: abc"), 400, True),
-    ("CL with leading zeros", post(H, b"Connection: close", b"Content-Length: 0000000000%d" % len(BODY)),
+    ("CL with leading zeros", post(H, b"Connection: close", b"Content-Length: %022d" % len(BODY)),
      200, True),
     ("chunk size 2^64-1", post(H, b"Transfer-Encoding: chunked", body=b"FFFFFFFFFFFFFFFF\r\nxx"),
      413, True),
@@ -57,7 +57,7 @@ CASES = [  # (what, bytes, expected status, whether the server must close)
     ("459 query parameters", get(b"/?" + b"&".join(b"a%d=1" % i for i in range(459)), H), 414, True),
     ("no Host", get(b"/healthz"), 400, True),
     ("two Hosts", get(b"/healthz", H, b"Host: other"), 400, True),
-    ("absolute form", get(b"https://localhost/healthz", H, b"Connection: close"), 200, True),
+    ("absolute form", get(b"https://localhost:8443/healthz?chip=M9", H, b"Connection: close"), 200, True),
     ("NUL after the body", post(H, b"Connection: close", b"Content-Length: %d" % (len(BODY) + 2),
                                 body=BODY + b"\0x"), 400, True),
     ("%00 in the path", get(b"/healthz%00", H), 400, True),
@@ -65,11 +65,15 @@ CASES = [  # (what, bytes, expected status, whether the server must close)
 ]
 
 
+def connect(port, timeout=5):
+    context = ssl.create_default_context(cafile=f"{PKI}/ca.pem")
+    raw = socket.create_connection(("127.0.0.1", port), timeout=timeout)
+    return context.wrap_socket(raw, server_hostname="localhost")
+
+
 def exchange(port, data, wait=3.0):
     """Everything the server sends for `data` within `wait`, and whether it closed."""
-    context = ssl.create_default_context(cafile=f"{PKI}/ca.pem")
-    with socket.create_connection(("127.0.0.1", port), timeout=wait) as raw, \
-            context.wrap_socket(raw, server_hostname="localhost") as tls:
+    with connect(port, wait) as tls:
         tls.sendall(data)
         received, deadline = b"", time.monotonic() + wait
         while time.monotonic() < deadline:
@@ -121,18 +125,18 @@ def sends_its_security_headers():
 
 def drains_keep_alive_connections_on_stop():
     with Service(*TLS) as service:
-        context = ssl.create_default_context(cafile=f"{PKI}/ca.pem")
-        idle = context.wrap_socket(socket.create_connection(("127.0.0.1", service.port), timeout=5),
-                                   server_hostname="localhost")
+        idle = connect(service.port)
         idle.sendall(get(b"/healthz", H))
         assert idle.recv(65536).startswith(b"HTTP/1.1 200")
-        busy = context.wrap_socket(socket.create_connection(("127.0.0.1", service.port), timeout=5),
-                                   server_hostname="localhost")
+        busy = connect(service.port)
         busy.sendall(post(H, b"Content-Length: %d" % len(BODY), body=BODY[:10]))
         time.sleep(0.3)
         started = time.monotonic()
         service.process.send_signal(signal.SIGTERM)
         assert idle.recv(65536) == b"", "an idle connection was kept"
+        time.sleep(0.2)
+        with socket.socket() as late:
+            assert late.connect_ex(("127.0.0.1", service.port)) != 0, "accepting after SIGTERM"
         busy.sendall(BODY[10:])
         answer = busy.recv(65536).lower()
         assert answer.startswith(b"http/1.1 200") and b"connection: close" in answer, answer
