@@ -1,7 +1,6 @@
 // The pages and charts drawn from whatever a database may hold: any finite time, median and
 // bin width, any counts a table can keep, names of any bytes. Each render must end, stay within
 // a size set by what it shows, and never write a coordinate that is not a number.
-#include "service/pages/Chart.h"
 #include "service/pages/LeaderboardPage.h"
 #include "service/pages/ResultPage.h"
 
@@ -83,7 +82,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto median = in.ConsumeFloatingPoint<double>();
     ResultData result{{score(in), count(in), count(in)}, median, d};
     check(renderResult(result), d.counts.size() + 1);
-    check(distributionFigure(d, "chip", median, std::nullopt, "d"), d.counts.size());
 
     PageData page;
     page.chips.resize(in.ConsumeIntegralInRange<std::size_t>(0, 30));
@@ -91,7 +89,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         chip = {in.ConsumeRandomLengthString(200), in.ConsumeFloatingPoint<double>(),
                 in.ConsumeFloatingPoint<double>(), count(in)};
     }
-    check(chipsFigure(page.chips, 12, "c"), page.chips.size());
     page.best.resize(in.ConsumeIntegralInRange<std::size_t>(0, kPageRows));
     for (auto& row : page.best) {
         row = score(in);
