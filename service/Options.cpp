@@ -168,9 +168,10 @@ the results as JSON at /api/scores?chip=&limit= and a health check at /healthz.
   --trust-forwarded-for     take the client address from X-Forwarded-For (its
                             last entry); only behind a proxy that sets it
   --threads N               threads for requests, which may wait on the
-                            database (default 4); up to 64 per thread wait
-                            in a queue, and a request waiting more than 5 s
-                            is answered 503
+                            database (default 16); submissions waiting
+                            together are committed together; up to 64 per
+                            thread wait in a queue, and a request waiting
+                            more than 5 s is answered 503
   --max-connections N       open connections at most (default 4096)
   --max-connections-per-address N
                             open connections per client address, an IPv6

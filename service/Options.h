@@ -18,7 +18,7 @@ struct Options {
     std::string database = "scores.sqlite3";
     RateLimit rateLimit;
     bool trustForwardedFor = false;
-    unsigned threads = 4;
+    unsigned threads = 16; // each a submission that can join a batch
     unsigned maxConnections = 4096;
     std::optional<unsigned> maxConnectionsPerAddress; // 0: no limit; unset: the default
 

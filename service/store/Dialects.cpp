@@ -97,7 +97,7 @@ const Dialect& sqliteDialect() {
     static const Dialect dialect{
         "BEGIN IMMEDIATE",
         "",
-        true,
+        "",
         withIndexes(scoresTable("INTEGER PRIMARY KEY AUTOINCREMENT", "TEXT")),
         "received_at",
         "CAST((xcode_build_sec - ?) / ? AS INTEGER)",
@@ -113,7 +113,7 @@ const Dialect& postgresDialect() {
     static const Dialect dialect{
         "BEGIN",
         "SELECT pg_advisory_xact_lock(4711)",
-        false,
+        "SELECT records FROM chip_totals WHERE chip_type = ? FOR UPDATE",
         withIndexes(scoresTable("BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY", "TIMESTAMPTZ")),
         R"(to_char(received_at AT TIME ZONE 'UTC', 'YYYY-MM-DD"T"HH24:MI:SS.MS"Z"'))",
         "CAST(floor((xcode_build_sec - ?) / ?) AS BIGINT)",

@@ -9,6 +9,7 @@
 #include <poll.h>
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
 
 namespace service {
 namespace {
@@ -100,9 +101,14 @@ public:
             values.push_back(std::holds_alternative<std::nullptr_t>(params[i]) ? nullptr
                                                                                : texts[i].c_str());
         }
-        if (PQsendQueryParams(connection_.get(), numbered(sql).c_str(),
-                              static_cast<int>(values.size()), nullptr, values.data(), nullptr,
-                              nullptr, 0) == 0) {
+        const std::string* name = prepared(sql);
+        const int count = static_cast<int>(values.size());
+        const int sent = name != nullptr
+                             ? PQsendQueryPrepared(connection_.get(), name->c_str(), count,
+                                                   values.data(), nullptr, nullptr, 0)
+                             : PQsendQueryParams(connection_.get(), numbered(sql).c_str(), count,
+                                                 nullptr, values.data(), nullptr, nullptr, 0);
+        if (sent == 0) {
             throw std::runtime_error(PQerrorMessage(connection_.get()));
         }
         Result result = awaitResult();
@@ -139,6 +145,46 @@ public:
 
 private:
     using Clock = std::chrono::steady_clock;
+    // The service runs a few dozen distinct statements; past this many the
+    // kept ones are dropped, so made-up SQL could not grow the server's memory.
+    static constexpr std::size_t kKeptStatements = 128;
+
+    // The name of the statement kept for `sql` on this connection, prepared
+    // on first use: parsing and planning cost more than running most of the
+    // store's statements. Nothing for statements run once or that a kept
+    // plan cannot hold (transaction control, settings, schema changes).
+    const std::string* prepared(std::string_view sql) {
+        const auto found = kept_.find(sql);
+        if (found != kept_.end()) {
+            return &found->second;
+        }
+        if (!keepable(sql)) {
+            return nullptr;
+        }
+        if (kept_.size() >= kKeptStatements) {
+            run("DEALLOCATE ALL", {});
+            kept_.clear();
+        }
+        std::string name = "kept" + std::to_string(++named_);
+        if (PQsendPrepare(connection_.get(), name.c_str(), numbered(sql).c_str(), 0, nullptr) ==
+            0) {
+            throw std::runtime_error(PQerrorMessage(connection_.get()));
+        }
+        const Result result = awaitResult();
+        if (!result || PQresultStatus(result.get()) != PGRES_COMMAND_OK) {
+            throw std::runtime_error(PQerrorMessage(connection_.get()));
+        }
+        return &kept_.emplace(std::string(sql), std::move(name)).first->second;
+    }
+
+    static bool keepable(std::string_view sql) {
+        for (const std::string_view verb : {"SELECT ", "INSERT ", "UPDATE ", "DELETE "}) {
+            if (sql.starts_with(verb)) {
+                return true;
+            }
+        }
+        return false;
+    }
 
     // The statement's result, the last of several; waits at most `wait_`. A
     // frozen server (stopped, not down) keeps the socket open and never
@@ -191,6 +237,8 @@ private:
     std::unique_ptr<PGconn, ConnectionDeleter> connection_;
     std::chrono::milliseconds wait_{6000}; // 0: no limit
     bool silent_ = false;
+    std::unordered_map<std::string, std::string, TextHash, std::equal_to<>> kept_; // SQL to name
+    std::uint64_t named_ = 0;
 };
 
 } // namespace

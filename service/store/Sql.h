@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -64,9 +65,9 @@ private:
 struct Dialect {
     std::string beginWrite;       // opens a transaction that will write
     std::string lockForMigration; // serialises concurrent start-ups; may be empty
-    // SQLite has one write lock per file, and its busy handler sleeps in
-    // growing steps; writers of this process queue on a mutex instead.
-    bool oneWriterAtATime = false;
+    // Takes a processor's count row for the rest of the write transaction;
+    // empty where beginWrite already holds the only write lock.
+    std::string lockChip;
     std::vector<std::string> createSchemaV1;
     std::string receivedAtText; // selects received_at as ISO 8601 UTC text
     std::string binOfTime;      // bin index of xcode_build_sec, given low and width
@@ -86,6 +87,14 @@ struct Dialect {
     // Written after an INSERT's column list so that the ids given are kept
     // (PostgreSQL generates its identity column's values unless told).
     std::string keepGivenIds = "";
+};
+
+// Lets a map keyed by SQL text be searched with a string_view, as run() gets it.
+struct TextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const {
+        return std::hash<std::string_view>{}(text);
+    }
 };
 
 const Dialect& sqliteDialect();

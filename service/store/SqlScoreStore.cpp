@@ -7,10 +7,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <set>
 #include <stdexcept>
 
 namespace service {
 namespace {
+
+// Submissions written in one transaction at most; with the request threads
+// (--threads) waiting on it, a batch seldom reaches this.
+constexpr std::size_t kMaxBatch = 256;
 
 // Total, then the faster results: whole seconds below, then those inside
 // its second. One statement, so on PostgreSQL one snapshot.
@@ -31,15 +36,26 @@ std::int64_t insertScore(SqlConnection& connection, const submission::Payload& p
     const auto text = [](const std::string& value) -> SqlValue {
         return value.empty() ? SqlValue{nullptr} : SqlValue{value};
     };
-    const auto inserted = connection.run(
+    static const std::string insert =
         "INSERT INTO scores (received_at, " + kPayloadColumns +
-            ", client_product, client_version, review_reason, review_figures) VALUES (?, "
-            "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id",
+        ", client_product, client_version, review_reason, review_figures) VALUES (?, "
+        "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id";
+    const auto inserted = connection.run(
+        insert,
         {receivedAt, p.device_name, p.chip_type, p.ram_gb, p.xcode_build_sec, p.resin_slicer_sec,
          p.max_temp_c, p.swap_used_mb, text(client.product), text(client.version),
          hold ? SqlValue{hold->reason} : SqlValue{nullptr},
          hold ? SqlValue{hold->figures} : SqlValue{nullptr}});
     return asInteger(inserted.at(0).at(0));
+}
+
+// The processors of a batch, each once, in one order for every writer.
+std::set<std::string> chipsOf(const std::vector<const SqlScoreStore::Submission*>& batch) {
+    std::set<std::string> chips;
+    for (const auto* submission : batch) {
+        chips.insert(submission->payload.chip_type);
+    }
+    return chips;
 }
 
 template <class Work>
@@ -70,9 +86,13 @@ private:
 
 } // namespace
 
-SqlScoreStore::SqlScoreStore(const Dialect& dialect, Connect connect, ErrorSink onError)
+SqlScoreStore::SqlScoreStore(const Dialect& dialect, Connect connect, ErrorSink onError,
+                             BatchSink onBatch)
     : dialect_(dialect), rankQuery_(rankQuery(dialect)), connect_(std::move(connect)),
-      onError_(std::move(onError)) {}
+      onError_(std::move(onError)), onBatch_(std::move(onBatch)),
+      commits_(kMaxBatch, [this](const std::vector<const Submission*>& batch) {
+          return addBatch(batch);
+      }) {}
 
 template <class Work>
 auto SqlScoreStore::withConnection(Work work)
@@ -154,35 +174,79 @@ SqlScoreStore::placeOf(SqlConnection& connection, const std::string& chip, doubl
             asInteger(row.at(0))};
 }
 
-std::optional<Placement> SqlScoreStore::add(const submission::Payload& p,
+std::optional<Placement> SqlScoreStore::add(const submission::Payload& payload,
                                             const std::string& receivedAt,
                                             const ClientVersion& client) {
-    std::unique_lock<std::mutex> writer(writerMutex_, std::defer_lock);
-    if (dialect_.oneWriterAtATime) {
-        writer.lock();
-    }
-    return withConnection([&](SqlConnection& connection) {
-        // The rule reads the board as it was before this record, in one
-        // snapshot: each statement of a write transaction on PostgreSQL sees
-        // the latest commits, and an operator's change between them would make
-        // the counts the quartiles come from disagree.
-        const auto figures = inTransaction(connection, dialect_.beginRead, [&] {
-            return reviewFigures_.read(connection, dialect_, p.chip_type,
-                                       readRecords(connection, p.chip_type));
-        });
-        return inTransaction(connection, dialect_.beginWrite, [&] {
-            const auto hold = reviewTime(p.xcode_build_sec, figures);
-            const auto id = insertScore(connection, p, receivedAt, client, hold);
-            const auto [rank, total] = placeOf(connection, p.chip_type, p.xcode_build_sec);
-            const Placement placement{id, rank, total, hold.has_value()};
-            if (hold) {
-                // Ranked as if on the board, then taken off it; the triggers
-                // take it out of the counts again.
-                moveOffBoard(connection, placement.id, kHeld);
+    return commits_.submit(Submission{payload, receivedAt, client});
+}
+
+std::vector<std::optional<Placement>>
+SqlScoreStore::addBatch(const std::vector<const Submission*>& batch) {
+    std::vector<std::optional<Placement>> placed(batch.size());
+    const auto started = std::chrono::steady_clock::now();
+    const auto committed = withConnection([&](SqlConnection& connection) {
+        Transaction transaction(connection, dialect_.beginWrite);
+        // Each processor's count row, taken in one order by every writer: no
+        // other writer can change a processor's records until the commit, so
+        // the review reads below agree with each other, and two instances
+        // never wait on each other's rows crosswise.
+        if (!dialect_.lockChip.empty()) {
+            for (const auto& chip : chipsOf(batch)) {
+                connection.run(dialect_.lockChip, {chip});
             }
-            return placement;
-        });
+        }
+        for (std::size_t i = 0; i < batch.size(); ++i) {
+            placed[i] = batch.size() == 1 ? addOne(connection, *batch[i])
+                                          : addAlone(connection, *batch[i]);
+        }
+        transaction.commit();
+        return true;
     });
+    if (!committed) {
+        return std::vector<std::optional<Placement>>(batch.size());
+    }
+    if (onBatch_) {
+        onBatch_(batch.size(), std::chrono::duration_cast<std::chrono::microseconds>(
+                                   std::chrono::steady_clock::now() - started));
+    }
+    return placed;
+}
+
+// One record of a batch, behind a savepoint: a record the database refuses
+// fails alone, and its neighbours still commit.
+std::optional<Placement> SqlScoreStore::addAlone(SqlConnection& connection,
+                                                 const Submission& submission) {
+    connection.run("SAVEPOINT record", {});
+    try {
+        auto placement = addOne(connection, submission);
+        connection.run("RELEASE SAVEPOINT record", {});
+        return placement;
+    } catch (const std::exception& error) {
+        // Should this fail too, the connection is gone and the whole batch with it.
+        connection.run("ROLLBACK TO SAVEPOINT record", {});
+        connection.run("RELEASE SAVEPOINT record", {});
+        onError_(std::string("database: ") + error.what());
+        return std::nullopt;
+    }
+}
+
+// The rule reads the board as it was just before this record, the batch's
+// earlier records included.
+std::optional<Placement> SqlScoreStore::addOne(SqlConnection& connection,
+                                               const Submission& submission) {
+    const auto& p = submission.payload;
+    const auto figures = reviewFigures_.read(connection, dialect_, p.chip_type,
+                                             readRecords(connection, p.chip_type));
+    const auto hold = reviewTime(p.xcode_build_sec, figures);
+    const auto id = insertScore(connection, p, submission.receivedAt, submission.client, hold);
+    const auto [rank, total] = placeOf(connection, p.chip_type, p.xcode_build_sec);
+    const Placement placement{id, rank, total, hold.has_value()};
+    if (hold) {
+        // Ranked as if on the board, then taken off it; the triggers take it
+        // out of the counts again.
+        moveOffBoard(connection, placement.id, kHeld);
+    }
+    return placement;
 }
 
 std::vector<StoredScore> SqlScoreStore::bestIn(SqlConnection& connection,
@@ -278,13 +342,14 @@ bool SqlScoreStore::reachable() {
 }
 
 std::unique_ptr<ScoreStore> openStore(const std::string& database,
-                                      SqlScoreStore::ErrorSink onError) {
+                                      SqlScoreStore::ErrorSink onError,
+                                      SqlScoreStore::BatchSink onBatch) {
     auto engine = engineFor(database);
     if (!engine.postgres) {
         openSqlite(database, true); // later connections never make an empty file in its place
     }
     auto store = std::make_unique<SqlScoreStore>(engine.dialect, std::move(engine.connect),
-                                                 std::move(onError));
+                                                 std::move(onError), std::move(onBatch));
     store->migrate();
     return store;
 }

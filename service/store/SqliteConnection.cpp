@@ -2,7 +2,9 @@
 
 #include <SQLiteCpp/SQLiteCpp.h>
 #include <filesystem>
+#include <memory>
 #include <sqlite3.h>
+#include <unordered_map>
 
 namespace service {
 namespace {
@@ -18,7 +20,14 @@ public:
     }
 
     std::vector<SqlRow> run(std::string_view sql, const std::vector<SqlValue>& params) override {
-        SQLite::Statement statement(db_, std::string(sql));
+        auto& statement = prepared(sql);
+        // Left reset whatever happens, so that a kept statement never holds
+        // the file's read snapshot (or a failed step) into the next run.
+        const struct Reset {
+            SQLite::Statement& statement;
+            ~Reset() { statement.tryReset(); }
+        } reset{statement};
+        statement.clearBindings();
         for (std::size_t i = 0; i < params.size(); ++i) {
             bind(statement, static_cast<int>(i + 1), params[i]);
         }
@@ -45,6 +54,23 @@ public:
 
 private:
     static constexpr int kBusyTimeoutMs = 5000;
+    // The service runs a few dozen distinct statements; past this many the
+    // kept ones are dropped, so made-up SQL could not grow the cache.
+    static constexpr std::size_t kKeptStatements = 128;
+
+    // Compiled once per connection: parsing and planning cost more than
+    // running most of these statements.
+    SQLite::Statement& prepared(std::string_view sql) {
+        const auto found = kept_.find(sql);
+        if (found != kept_.end()) {
+            return *found->second;
+        }
+        if (kept_.size() >= kKeptStatements) {
+            kept_.clear();
+        }
+        auto statement = std::make_unique<SQLite::Statement>(db_, std::string(sql));
+        return *kept_.emplace(std::string(sql), std::move(statement)).first->second;
+    }
 
     static void bind(SQLite::Statement& statement, int index, const SqlValue& value) {
         std::visit(
@@ -72,7 +98,9 @@ private:
         return column.getString();
     }
 
-    SQLite::Database db_;
+    SQLite::Database db_; // outlives the statements below, declared after it
+    std::unordered_map<std::string, std::unique_ptr<SQLite::Statement>, TextHash, std::equal_to<>>
+        kept_;
 };
 
 } // namespace

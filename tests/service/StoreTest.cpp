@@ -1,10 +1,12 @@
 #include "service/EngineCases.h"
 #include "service/ServiceTestSupport.h"
+#include "service/store/GroupCommit.h"
 #include "service/store/SqlScoreStore.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <fstream>
 #include <future>
 #include <numeric>
@@ -201,34 +203,143 @@ TEST_P(StoreCases, PageAggregatesAreFromOneSnapshot) {
                 });
 }
 
-// An operator's change that commits while a submission reads its processor's
-// quartiles (here between their statements) must not fail the submission.
+// A connection that runs `before` ahead of each statement it passes on.
+class Hooked final : public SqlConnection {
+public:
+    using Hook = std::function<void(std::string_view sql)>;
+    Hooked(std::unique_ptr<SqlConnection> inner, Hook before)
+        : inner_(std::move(inner)), before_(std::move(before)) {}
+    std::vector<SqlRow> run(std::string_view sql, const std::vector<SqlValue>& params) override {
+        before_(sql);
+        return inner_->run(sql, params);
+    }
+
+private:
+    std::unique_ptr<SqlConnection> inner_;
+    Hook before_;
+};
+
+// An operator's change made while a submission reads its processor's quartiles (here between
+// their statements) waits for the submission's commit instead of changing what it reads.
 TEST_P(StoreCases, ASubmissionReadsItsQuartilesInOneSnapshot) {
     const auto seeded = open();
     for (int i = 0; i < 30; ++i) {
         ASSERT_TRUE(seeded->add(clientRecord("Q4", 10.0 + i * 0.01), "2026-01-31T12:00:00.000Z"));
     }
-    class Meddled final : public SqlConnection {
-    public:
-        Meddled(std::unique_ptr<SqlConnection> inner, std::unique_ptr<SqlConnection> other)
-            : inner_(std::move(inner)), operator_(std::move(other)) {}
-        std::vector<SqlRow> run(std::string_view sql,
-                                const std::vector<SqlValue>& params) override {
-            auto rows = inner_->run(sql, params);
-            if (sql.find("width_ms = 1000 AND records > 0") != std::string_view::npos) {
-                operator_->run("DELETE FROM scores WHERE id > 3", {});
-            }
-            return rows;
-        }
-
-    private:
-        std::unique_ptr<SqlConnection> inner_, operator_;
-    };
+    std::future<void> deleting;
     SqlScoreStore store(
         sqlite() ? sqliteDialect() : postgresDialect(),
-        [this] { return std::make_unique<Meddled>(raw(), raw()); },
+        [&] {
+            return std::make_unique<Hooked>(raw(), [&](std::string_view sql) {
+                if (sql.find("width_ms = 1000 AND records > 0") != std::string_view::npos &&
+                    !deleting.valid()) {
+                    deleting = std::async(std::launch::async, [&] {
+                        raw()->run("DELETE FROM scores WHERE id > 3", {});
+                    });
+                    // Time enough for the delete to commit, were it not held off.
+                    deleting.wait_for(std::chrono::milliseconds(300));
+                }
+            });
+        },
         [](const std::string& e) { ADD_FAILURE() << e; });
-    EXPECT_TRUE(store.add(clientRecord("Q4", 10.1), "2026-01-31T12:00:00.000Z"));
+    const auto placed = store.add(clientRecord("Q4", 10.1), "2026-01-31T12:00:00.000Z");
+    ASSERT_TRUE(placed);
+    EXPECT_EQ(std::make_pair(placed->rank, placed->total), std::make_pair(11L, 31L));
+    deleting.get();
+}
+
+// Records written in one batch are judged and ranked in its order; one the database refuses
+// fails alone, and a batch whose commit fails answers nothing for any of its records.
+TEST_P(StoreCases, ABatchPlacesEachRecordInOrderAndFailsOnlyWhatFailed) {
+    bool failCommit = false;
+    int insertsBeforeFailure = -1;
+    std::vector<std::string> errors;
+    SqlScoreStore store(
+        sqlite() ? sqliteDialect() : postgresDialect(),
+        [&] {
+            return std::make_unique<Hooked>(raw(), [&](std::string_view sql) {
+                if ((failCommit && sql == "COMMIT") ||
+                    (sql.starts_with("INSERT INTO scores") && insertsBeforeFailure-- == 0)) {
+                    throw std::runtime_error("refused");
+                }
+            });
+        },
+        [&](const std::string& e) { errors.push_back(e); });
+    store.migrate();
+    const std::string at = "2026-01-31T12:00:00.000Z";
+    const ClientVersion client;
+    const auto batch = [&](const std::vector<double>& times, int failing) {
+        std::vector<Payload> payloads;
+        for (const double time : times) {
+            payloads.push_back(on("B1", time));
+        }
+        std::vector<SqlScoreStore::Submission> submissions;
+        for (const auto& payload : payloads) {
+            submissions.push_back({payload, at, client});
+        }
+        std::vector<const SqlScoreStore::Submission*> pointers;
+        for (const auto& submission : submissions) {
+            pointers.push_back(&submission);
+        }
+        insertsBeforeFailure = failing;
+        std::vector<std::optional<std::pair<std::int64_t, std::int64_t>>> placed;
+        for (const auto& placement : store.addBatch(pointers)) {
+            placed.push_back(placement ? std::optional(std::make_pair(placement->rank,
+                                                                      placement->total))
+                                       : std::nullopt);
+        }
+        return placed;
+    };
+    using P = std::optional<std::pair<std::int64_t, std::int64_t>>;
+    EXPECT_EQ(batch({20.0, 10.0, 30.0, 15.0}, -1),
+              (std::vector<P>{P({1, 1}), P({1, 2}), P({3, 3}), P({2, 4})}));
+    failCommit = true;
+    EXPECT_EQ(batch({5.0, 6.0}, -1), (std::vector<P>{std::nullopt, std::nullopt}));
+    failCommit = false;
+    EXPECT_EQ(batch({16.0, 25.0, 12.0}, 1), (std::vector<P>{P({3, 5}), std::nullopt, P({2, 6})}));
+    EXPECT_EQ(*store.records(std::string("B1")), 6);
+    EXPECT_EQ(errors.size(), 2U); // the commit, then the one record
+
+}
+
+// Callers that arrive while a batch is written share the next one, up to its bound; each gets
+// its own item's result, and a batch whose writer throws fails its own items only.
+TEST(GroupCommit, SharesBatchesAndAnswersEachCallerItsOwn) {
+    std::atomic<int> arrived = 0;
+    std::mutex mutex;
+    std::vector<std::size_t> sizes;
+    GroupCommit<int, std::optional<int>> commits(3, [&](const std::vector<const int*>& items) {
+        const std::lock_guard lock(mutex);
+        for (int i = 0; i < 500 && arrived < 8; ++i) { // the first batch waits for everyone
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        sizes.push_back(items.size());
+        std::vector<std::optional<int>> doubled;
+        for (const int* item : items) {
+            if (*item == 7) {
+                throw std::runtime_error("a failed batch");
+            }
+            doubled.emplace_back(*item * 2);
+        }
+        return doubled;
+    });
+    std::vector<std::future<std::optional<int>>> answers;
+    for (int item = 0; item < 8; ++item) {
+        answers.push_back(std::async(std::launch::async, [&, item] {
+            ++arrived;
+            return commits.submit(item);
+        }));
+    }
+    int failed = 0;
+    for (int item = 0; item < 8; ++item) {
+        const auto answer = answers[item].get();
+        failed += !answer;
+        EXPECT_TRUE(!answer || *answer == item * 2);
+    }
+    EXPECT_LE(sizes.size(), 4U); // 1 + 7 waiting in batches of 3: at most 4 batches
+    EXPECT_TRUE(std::all_of(sizes.begin(), sizes.end(), [](auto n) { return n <= 3; }));
+    EXPECT_TRUE(failed >= 1 && failed <= 3); // item 7 and its batch
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, StoreCases, ::testing::Values("sqlite", "postgres"));
