@@ -19,7 +19,7 @@ struct Single {
     const char* name;
     const char* type;
     const char* help;
-    std::optional<std::int64_t> value;
+    std::optional<double> value;
 };
 
 std::string number(double value) {
@@ -66,6 +66,13 @@ void Metrics::databaseError() {
     ++databaseErrors_;
 }
 
+void Metrics::batch(std::size_t records, std::chrono::microseconds duration) {
+    const std::lock_guard lock(mutex_);
+    ++batches_.count;
+    batches_.records += records;
+    batches_.seconds += static_cast<double>(duration.count()) / 1e6;
+}
+
 void Metrics::renderLatency(std::string& out) const {
     family(out, "request_duration_seconds", "histogram", "Time from request to answer.");
     for (const auto& [route, latency] : latency_) {
@@ -106,16 +113,28 @@ std::string Metrics::render(const Gauges& gauges) const {
                                                   : R"(outcome="refused",reason=")" + name + "\"",
                std::to_string(found == submissions_.end() ? 0 : found->second));
     }
-    const std::array<Single, 3> singles{{
+    const auto figure = [](auto value) { return static_cast<double>(value); };
+    const std::optional<double> records =
+        gauges.records ? std::optional(figure(*gauges.records)) : std::nullopt;
+    const std::array<Single, 6> singles{{
         {"database_errors_total", "counter", "Failed database operations.",
-         static_cast<std::int64_t>(databaseErrors_)},
-        {"open_connections", "gauge", "Client connections open now.", gauges.openConnections},
-        {"records", "gauge", "Stored results.", gauges.records},
+         figure(databaseErrors_)},
+        {"write_batches_total", "counter",
+         "Committed write transactions, each holding the submissions that arrived together.",
+         figure(batches_.count)},
+        {"write_batch_records_total", "counter", "Submissions in committed write transactions.",
+         figure(batches_.records)},
+        {"write_batch_seconds_total", "counter",
+         "Time spent in committed write transactions, from their first statement to the commit.",
+         batches_.seconds},
+        {"open_connections", "gauge", "Client connections open now.",
+         figure(gauges.openConnections)},
+        {"records", "gauge", "Stored results.", records},
     }};
     for (const auto& single : singles) {
         if (single.value) {
             family(out, single.name, single.type, single.help);
-            sample(out, single.name, "", std::to_string(*single.value));
+            sample(out, single.name, "", number(*single.value));
         }
     }
     return out;

@@ -31,6 +31,8 @@ public:
     void request(std::string_view path, int status, std::chrono::microseconds duration);
     void submission(SubmissionOutcome outcome);
     void databaseError();
+    // A committed write transaction of `records` submissions.
+    void batch(std::size_t records, std::chrono::microseconds duration);
 
     // The Prometheus text exposition format, version 0.0.4.
     std::string render(const Gauges& gauges) const;
@@ -51,6 +53,11 @@ private:
     std::map<std::string_view, Latency> latency_;
     std::map<SubmissionOutcome, std::uint64_t> submissions_;
     std::uint64_t databaseErrors_ = 0;
+    struct Batches {
+        std::uint64_t count = 0;
+        std::uint64_t records = 0;
+        double seconds = 0.0;
+    } batches_;
 };
 
 // The figure a slow source gave last, so that a stalled database cannot

@@ -116,10 +116,15 @@ int serve(const Options& options, const ServerConfig& config, const sigset_t& st
     Metrics metrics;
     std::unique_ptr<ScoreStore> store;
     try {
-        store = openStore(options.database, [&errors, &metrics](const std::string& e) {
-            metrics.databaseError();
-            errors.report(e);
-        });
+        store = openStore(
+            options.database,
+            [&errors, &metrics](const std::string& e) {
+                metrics.databaseError();
+                errors.report(e);
+            },
+            [&metrics](std::size_t records, std::chrono::microseconds duration) {
+                metrics.batch(records, duration);
+            });
     } catch (const std::exception& error) {
         return fail("cannot open the database: " + std::string(error.what()));
     }

@@ -15,6 +15,7 @@ TEST(Metrics, CountsRequestsSubmissionsAndLatencyInTheExpositionFormat) {
     metrics.submission(SubmissionOutcome::accepted);
     metrics.submission(SubmissionOutcome::rateLimited);
     metrics.databaseError();
+    metrics.batch(3, std::chrono::microseconds(1500));
     const auto text = metrics.render({3, std::nullopt});
     const std::string bucket = "score_service_request_duration_seconds_bucket{route=";
     for (const std::string& line : std::vector<std::string>{
@@ -29,6 +30,8 @@ TEST(Metrics, CountsRequestsSubmissionsAndLatencyInTheExpositionFormat) {
              "score_service_submissions_total{outcome=\"refused\",reason=\"rate_limited\"} 1\n",
              "score_service_submissions_total{outcome=\"held\"} 0\n",
              "score_service_database_errors_total 1\n",
+             "score_service_write_batch_records_total 3\n",
+             "score_service_write_batch_seconds_total 0.0015\n",
          }) {
         EXPECT_NE(text.find(line), std::string::npos) << line << text;
     }

@@ -77,7 +77,8 @@ def main():
         assert status == 200
         for expected in ('score_service_submissions_total{outcome="refused",reason="malformed"} 1',
                          'score_service_requests_total{route="/",status="200"} 1',
-                         "score_service_records 2", "score_service_open_connections 1"):
+                         "score_service_records 2", "score_service_open_connections 1",
+                         "score_service_write_batch_records_total 2"):
             assert expected + "\n" in text, f"{expected} not in\n{text}"
         check = subprocess.run(["promtool", "check", "metrics"], input=text, text=True,
                                capture_output=True, timeout=30)
