@@ -1,10 +1,10 @@
 // The result page and the charts, as pure functions and through the handler on a real
 // SQLite file.
-#include "service/pages/Chart.h"
 #include "service/Handler.h"
 #include "service/Metrics.h"
-#include "service/pages/ResultPage.h"
 #include "service/ServiceTestSupport.h"
+#include "service/pages/Chart.h"
+#include "service/pages/ResultPage.h"
 #include "service/store/SqlScoreStore.h"
 
 #include <gtest/gtest.h>
@@ -66,17 +66,12 @@ TEST(Chart, EveryHeldBinIsVisibleAndTheOutliersHaveTheirOwnBar) {
 }
 
 TEST(ResultPages, AreFoundByTheAddressInTheReplyAndPagedWithTotals) {
-    TempPath file("scores.sqlite3");
-    const auto store = openStore(file.path(), [](const std::string&) {});
-    RateLimiter limiter{RateLimit{0.0, 1.0}};
-    ServiceContext context{*store, limiter, [] { return std::chrono::system_clock::now(); },
-                           [] { return std::chrono::steady_clock::now(); }};
+    FileService service;
+    ScoreStore* store = service.store.get();
     for (int i = 0; i < 120; ++i) {
         ASSERT_TRUE(store->add(clientRecord("M9", 10.0 + i * 0.01), "2026-01-31T12:00:00.000Z"));
     }
-    const auto body = *submission::encodePayload(clientRecord("M9", 10.005));
-    const auto reply = handle(
-        Request{"POST", "/api/submit", {}, "application/json", body, "a", ""}, context);
+    const auto reply = service.send(post(clientRecord("M9", 10.005)));
     std::smatch found;
     ASSERT_TRUE(std::regex_search(reply.body, found, std::regex("Sayfası: (/r/[0-9]+)")));
     const std::string address = found[1];
@@ -105,7 +100,7 @@ TEST(ResultPages, AreFoundByTheAddressInTheReplyAndPagedWithTotals) {
         {get("/api/scores", {{"offset", "100001"}}), 400, "offset"},
     };
     for (const auto& [request, status, says] : cases) {
-        const auto response = handle(request, context);
+        const auto response = service.send(request);
         EXPECT_EQ(response.status, status) << request.path;
         EXPECT_NE(response.body.find(says), std::string::npos) << says << "\n" << response.body;
     }
