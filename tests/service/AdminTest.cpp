@@ -100,12 +100,7 @@ TEST_P(ReviewCases, OperatorCommandsChangeTheBoardAndRefuseBadInput) {
           {"B2", 40.0, "", "=HYPERLINK(\"http://x\"), -1;@SUM(1)"}}) {
         ASSERT_EQ(submit(clientRecord(chip, seconds, device), agent).status, 200);
     }
-    struct Step {
-        std::vector<std::string> args;
-        int status;
-        std::string says;
-    };
-    const std::vector<Step> steps = {
+    const std::vector<std::tuple<std::vector<std::string>, int, std::string>> steps = {
         {{"list", "--chip", "A1"}, 0, "listed 2 records"},
         {{"list", "--client-version", "2.0"}, 0, "2\tpublic\t"},
         {{"list", "--client-version", "curl/8.0"}, 0, "listed 1 records"},
@@ -138,10 +133,10 @@ TEST_P(ReviewCases, OperatorCommandsChangeTheBoardAndRefuseBadInput) {
         {{"export", "--format", "jsonl"}, 0, "\"client_version\":null"},
         {{"export", "--format", "jsonl"}, 0, "exported 3 records"},
     };
-    for (const auto& step : steps) {
-        const auto [status, said] = admin(step.args);
-        EXPECT_EQ(status, step.status) << step.args[0] << ": " << said;
-        EXPECT_NE(said.find(step.says), std::string::npos) << step.args[0] << ": " << said;
+    for (const auto& [args, wanted, says] : steps) {
+        const auto [status, said] = admin(args);
+        EXPECT_EQ(status, wanted) << args[0] << ": " << said;
+        EXPECT_NE(said.find(says), std::string::npos) << args[0] << ": " << said;
     }
     // Counts and ranks follow: A1 holds only record 1 again, the fastest.
     EXPECT_NE(submit(clientRecord("A1", 10.5)).body.find("2 sonuç arasında 2."), std::string::npos);

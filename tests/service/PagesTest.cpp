@@ -15,19 +15,10 @@ namespace service {
 namespace {
 
 TEST(ResultAddress, OnlyAPlainPositiveIdNamesAResult) {
-    const std::vector<std::pair<std::string, std::optional<std::int64_t>>> cases = {
-        {"/r/1", 1},
-        {"/r/", std::nullopt},
-        {"/r/0", std::nullopt},
-        {"/r/012", std::nullopt},
-        {"/r/-1", std::nullopt},
-        {"/r/1x", std::nullopt},
-        {"/r/1/", std::nullopt},
-        {"/r/99999999999999999999", std::nullopt},
-        {"/x/1", std::nullopt},
-    };
-    for (const auto& [path, id] : cases) {
-        EXPECT_EQ(resultId(path), id) << path;
+    EXPECT_EQ(resultId("/r/1"), 1);
+    for (const char* path :
+         {"/r/", "/r/0", "/r/012", "/r/-1", "/r/1x", "/r/1/", "/r/99999999999999999999", "/x/1"}) {
+        EXPECT_EQ(resultId(path), std::nullopt) << path;
     }
 }
 
