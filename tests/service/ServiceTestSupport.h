@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <string>
@@ -38,11 +39,8 @@ inline ServiceContext realClocks(ScoreStore& store, RateLimiter& limiter,
 inline constexpr std::size_t kMaxShownChars = 100;
 
 inline std::size_t codePoints(const std::string& text) {
-    std::size_t count = 0;
-    for (const char c : text) {
-        count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }
-    return count;
+    return std::count_if(text.begin(), text.end(),
+                         [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; });
 }
 
 // A record as the client makes it, for a run of `seconds` wall time.
