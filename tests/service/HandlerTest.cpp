@@ -14,13 +14,6 @@ using namespace std::chrono_literals;
 
 const std::string kGood = *submission::encodePayload(clientRecord("M9", 10.5));
 
-struct Exchange {
-    const char* what;
-    Request request;
-    int status;
-    std::string mentions; // in the reply's message or error
-};
-
 class HandlerTest : public ::testing::Test, public FileService {
 protected:
     HandlerTest() : FileService(RateLimit{60.0, 2.0}) {
@@ -53,7 +46,8 @@ TEST(AcceptedReply, GivesRankPercentileAndTheAddressWhileItFits) {
 }
 
 TEST_F(HandlerTest, EveryAnswerIsAShortJsonReplyWithTheContractStatus) {
-    const std::vector<Exchange> cases = {
+    // What, the request, its status and what the reply's message or error mentions.
+    const std::vector<std::tuple<const char*, Request, int, std::string>> cases = {
         {"accepted", post(kGood), 200, "1 sonuç arasında 1. sırada"},
         {"with charset", post(kGood, "Application/JSON; charset=utf-8"), 200,
          "2 sonuç arasında 1."},
@@ -74,15 +68,15 @@ TEST_F(HandlerTest, EveryAnswerIsAShortJsonReplyWithTheContractStatus) {
         {"limit text", get("/api/scores", {{"limit", "-1"}}), 400, "limit"},
         {"health", get("/healthz"), 200, "ok"},
     };
-    for (const auto& c : cases) {
+    for (const auto& [what, request, status, mentions] : cases) {
         now_ += 1min; // a full bucket each time: the limit has its own test
-        const Response response = send(c.request);
-        EXPECT_EQ(response.status, c.status) << c.what;
+        const Response response = send(request);
+        EXPECT_EQ(response.status, status) << what;
         const auto reply = submission::decodeAPIResponse(response.body);
-        ASSERT_TRUE(reply.has_value()) << c.what << ": " << response.body;
-        EXPECT_EQ(reply->success, c.status == 200) << c.what;
+        ASSERT_TRUE(reply.has_value()) << what << ": " << response.body;
+        EXPECT_EQ(reply->success, status == 200) << what;
         const std::string text = reply->message.value_or("") + reply->error.value_or("");
-        EXPECT_NE(text.find(c.mentions), std::string::npos) << c.what << ": " << text;
+        EXPECT_NE(text.find(mentions), std::string::npos) << what << ": " << text;
         EXPECT_LE(codePoints(text), kMaxShownChars) << text;
     }
 }

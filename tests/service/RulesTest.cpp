@@ -88,14 +88,10 @@ TEST(Plausibility, RefusesWhatTheClientCannotProduceAndNamesTheMember) {
 }
 
 TEST(ReviewRule, HoldsOnlyTimesFarFromTheirProcessor) {
-    struct Case {
-        double seconds;
-        ReviewFigures figures;
-        const char* heldBy; // the rule named in the figures; empty when not held
-    };
     const ReviewFigures usual{200, 9.5, 10.0, 10.4, 4.0};
     const ReviewFigures agreeing{200, 10.0, 10.0, 10.0, 4.0};
-    const std::vector<Case> cases = {
+    // A time, its processor's figures and the rule that holds it, named in the hold; "": none.
+    const std::vector<std::tuple<double, ReviewFigures, std::string>> cases = {
         {0.5, usual, "quartile"},           {8.1, usual, ""},
         {7.9, usual, "quartile"},           {17.9, usual, ""},
         {18.1, usual, "quartile"},          {9.3, agreeing, ""},
@@ -103,11 +99,11 @@ TEST(ReviewRule, HoldsOnlyTimesFarFromTheirProcessor) {
         {1.9, {19, 0, 0, 0, 4.0}, "board"}, {2.0, {19, 0, 0, 0, 4.0}, ""},
         {0.1, {0, 0, 0, 0, 0.0}, ""},       {60.0, {5, 0, 0, 0, 4.0}, ""},
     };
-    for (const auto& c : cases) {
-        const auto hold = reviewTime(c.seconds, c.figures);
-        EXPECT_EQ(hold.has_value(), *c.heldBy != '\0') << c.seconds << " of " << c.figures.records;
+    for (const auto& [seconds, figures, heldBy] : cases) {
+        const auto hold = reviewTime(seconds, figures);
+        EXPECT_EQ(hold.has_value(), !heldBy.empty()) << seconds << " of " << figures.records;
         if (hold) {
-            EXPECT_NE(hold->figures.find(std::string("\"rule\":\"") + c.heldBy), std::string::npos)
+            EXPECT_NE(hold->figures.find("\"rule\":\"" + heldBy), std::string::npos)
                 << hold->figures;
         }
     }
