@@ -58,9 +58,9 @@ TEST(Chart, EveryHeldBinIsVisibleAndTheOutliersHaveTheirOwnBar) {
 
 TEST(ResultPages, AreFoundByTheAddressInTheReplyAndPagedWithTotals) {
     FileService service;
-    ScoreStore* store = service.store.get();
+    const std::string at = "2026-01-31T12:00:00.000Z";
     for (int i = 0; i < 120; ++i) {
-        ASSERT_TRUE(store->add(clientRecord("M9", 10.0 + i * 0.01), "2026-01-31T12:00:00.000Z"));
+        ASSERT_TRUE(service.store->add(clientRecord("M9", 10.0 + i * 0.01), at));
     }
     const auto reply = service.send(post(clientRecord("M9", 10.005)));
     std::smatch found;
@@ -70,10 +70,10 @@ TEST(ResultPages, AreFoundByTheAddressInTheReplyAndPagedWithTotals) {
     for (const auto& [n, seconds, device] :
          {std::tuple{1, 19.0, "Lead"}, {51, 20.0, "Tie"}, {1, 21.0, "Slow"}}) {
         for (int i = 0; i < n; ++i) {
-            ASSERT_TRUE(
-                store->add(clientRecord("T2", seconds, device), "2026-01-31T12:00:00.000Z"));
+            ASSERT_TRUE(service.store->add(clientRecord("T2", seconds, device), at));
         }
     }
+    const Request tiePage = get("/", {{"chip", "T2"}, {"page", "2"}});
     const std::vector<std::tuple<Request, int, std::string>> cases = {
         {get(address), 200, "121 sonuç arasında 2. sırada (ilk %2)"},
         {get(address), 200, "<title>Sonuç 121: M9 – Skor Tablosu</title>"},
@@ -81,11 +81,9 @@ TEST(ResultPages, AreFoundByTheAddressInTheReplyAndPagedWithTotals) {
         {get("/", {{"chip", "M9"}, {"page", "3"}}), 200, "101–121 / 121 sonuç"},
         {get("/", {{"page", "2"}}), 200, "← Önceki sayfa"},
         {get("/", {{"page", "0"}}), 404, "</main>"},
-        {get("/", {{"chip", "T2"}, {"page", "2"}}), 200,
-         "</th></tr><tr><td class='n'>2</td><td>Tie"},
-        {get("/", {{"chip", "T2"}, {"page", "2"}}), 200,
-         "</td></tr><tr><td class='n'>2</td><td>Tie"},
-        {get("/", {{"chip", "T2"}, {"page", "2"}}), 200, "<td class='n'>53</td><td>Slow"},
+        {tiePage, 200, "</th></tr><tr><td class='n'>2</td><td>Tie"},
+        {tiePage, 200, "</td></tr><tr><td class='n'>2</td><td>Tie"},
+        {tiePage, 200, "<td class='n'>53</td><td>Slow"},
         {get("/", {{"page", "4"}}), 200, "</th></tr><tr><td class='n'>123</td><td>Tie"},
         {get("/api/scores", {{"offset", "120"}}), 200, "\"total\":174,\"offset\":120"},
         {get("/api/scores", {{"offset", "100001"}}), 400, "offset"},
