@@ -2,6 +2,7 @@
 parser could read differently are refused and the connection closes, every
 answer is the service's JSON or page with its security headers, weak TLS 1.2
 choices are refused, and a stop drains keep-alive connections and takes no new one."""
+import json
 import os
 import signal
 import socket
@@ -11,15 +12,10 @@ import subprocess
 import time
 
 from servicetest import Service, record, run
-import json
 
 PKI = os.environ["TEST_PKI_DIR"]
 TLS = ("--tls-cert", f"{PKI}/localhost.pem", "--tls-key", f"{PKI}/localhost.key")
 BODY = json.dumps(record(device="honest")).encode()
-SMUGGLED = (b"POST /api/submit HTTP/1.1\r\nHost: x\r\nContent-Type: application/json\r\n"
-            b"Content-Length: %d\r\n\r\n" % len(json.dumps(record(device="smuggled"))) +
-            json.dumps(record(device="smuggled")).encode())
-CHUNKED = b"%x\r\n%s\r\n0\r\n\r\n" % (len(SMUGGLED), SMUGGLED)
 
 
 def post(*fields, body=BODY, target=b"/api/submit"):
@@ -31,6 +27,9 @@ def get(target, *fields):
     return b"GET " + target + b" HTTP/1.1\r\n" + b"".join(f + b"\r\n" for f in fields) + b"\r\n"
 
 
+HIDDEN = json.dumps(record(device="smuggled")).encode()
+SMUGGLED = post(b"Host: x", b"Content-Length: %d" % len(HIDDEN), body=HIDDEN)
+CHUNKED = b"%x\r\n%s\r\n0\r\n\r\n" % (len(SMUGGLED), SMUGGLED)
 H = b"Host: localhost"
 
 
