@@ -50,15 +50,14 @@ StoredScore score(FuzzedDataProvider& in) {
 // A chart attribute that is no number. Inside a chart, names are only text
 // between tags; outside, a form's option may hold one as its value.
 bool notANumber(const std::string& html) {
-    for (auto from = html.find("<svg"); from != std::string::npos; from = html.find("<svg", from)) {
-        const auto to = html.find("</svg>", from);
-        const auto chart = std::string_view(html).substr(from, to - from);
+    const std::string_view text(html);
+    for (auto from = text.find("<svg"); from != text.npos; from = text.find("<svg", from + 1)) {
+        const auto chart = text.substr(from, text.find("</svg>", from) - from);
         for (const char* bad : {"='nan", "='-nan", "='inf", "='-inf"}) {
-            if (chart.find(bad) != std::string_view::npos) {
+            if (chart.find(bad) != text.npos) {
                 return true;
             }
         }
-        from = to;
     }
     return false;
 }

@@ -86,16 +86,11 @@ TEST(ArmMachines, TheWindowsThreeFacts) {
     }
 }
 
-struct RamCase {
-    std::string udev, blockSize, meminfo;
-    std::uint64_t sysconf;
-    std::int64_t expected;
-};
-
 TEST(GetRAM, DimmsThenOnlineBlocksThenSysconfNeverBelowMemTotal) {
     const std::string memTotal23 = "MemFree: 1 kB\nMemTotal:       24683748 kB\n";
     const std::string dimm4 = "E:MEMORY_DEVICE_0_SIZE=4294967296\n";
-    const RamCase cases[] = {
+    // The udev record, the block size, meminfo, sysconf's figure and the GiB expected.
+    const std::tuple<std::string, std::string, std::string, std::uint64_t, std::int64_t> cases[] = {
         {dimm4 + "E:MEMORY_DEVICE_0_SPEED_MTS=3200\nE:MEMORY_DEVICE_10_SIZE=8589934592\r\n", "", "",
          kGiB, 12},
         {dimm4 + dimm4, "", "", 0, 4},   // a repeated DIMM counts once
@@ -108,13 +103,13 @@ TEST(GetRAM, DimmsThenOnlineBlocksThenSysconfNeverBelowMemTotal) {
         {"", "", "", UINT64_MAX, 0}, // nor an absurd one
     };
     const std::string blocks = "sys/devices/system/memory/";
-    for (const auto& c : cases) { // memory0 and memory1 online, memory2 not
+    for (const auto& [udev, blockSize, meminfo, sysconf, expected] : cases) {
         const Root root({"run/udev/data/+dmi:id", blocks + "block_size_bytes", "proc/meminfo",
                          blocks + "memory0/online", blocks + "memory1/online",
                          blocks + "memory2/online"},
-                        {c.udev, c.blockSize, c.meminfo, "1\n", "1\n", "0\n"});
-        const hardware::SystemProbe probe{root.path(), [&c] { return c.sysconf; }};
-        EXPECT_EQ(HardwareUtils::getRAM(probe), c.expected) << c.udev << c.meminfo << c.sysconf;
+                        {udev, blockSize, meminfo, "1\n", "1\n", "0\n"}); // memory2 offline
+        const hardware::SystemProbe probe{root.path(), [sysconf = sysconf] { return sysconf; }};
+        EXPECT_EQ(HardwareUtils::getRAM(probe), expected) << udev << meminfo << sysconf;
     }
 }
 

@@ -17,14 +17,6 @@ namespace {
 using namespace std::chrono_literals;
 using Fields = std::vector<std::pair<std::string, std::string>>;
 
-struct HeadCase {
-    const char* what;
-    std::string target;
-    Fields fields;
-    int status;            // 0: admitted
-    std::string pathOrWho; // admitted: "path client"
-};
-
 std::string parameters(int n) {
     std::string query = "a=1";
     for (int i = 1; i < n; ++i) {
@@ -39,7 +31,9 @@ TEST(AdmitHead, RefusesWhatCouldBeReadTwoWaysAndReadsTheRest) {
         more.insert(more.begin(), host.begin(), host.end());
         return more;
     };
-    const std::vector<HeadCase> cases = {
+    // What, the target, the fields, the refusal's status (0: admitted) and, when admitted, the
+    // path and client read.
+    const std::vector<std::tuple<std::string, std::string, Fields, int, std::string>> cases = {
         {"plain", "/healthz", host, 0, "/healthz 10.0.0.9"},
         {"absolute, no path", "http://h", host, 0, "/ 10.0.0.9"},
         {"escaped path", "/a%2Fb", host, 0, "/a/b 10.0.0.9"},
@@ -57,18 +51,18 @@ TEST(AdmitHead, RefusesWhatCouldBeReadTwoWaysAndReadsTheRest) {
          "/ 3.3.3.3"},
         {"forwarded, not an address", "/", with({{"X-Forwarded-For", "1.1.1.1, evil"}}), 400, ""},
     };
-    for (const auto& c : cases) {
-        const bool trust = std::string(c.what).rfind("forwarded", 0) == 0;
-        const auto result = admitHead({"GET", c.target, c.fields, "::ffff:10.0.0.9"}, trust);
-        if (c.status != 0) {
-            ASSERT_TRUE(std::holds_alternative<Refusal>(result)) << c.what;
-            EXPECT_EQ(std::get<Refusal>(result).status, c.status) << c.what;
+    for (const auto& [what, target, fields, status, pathAndWho] : cases) {
+        const auto result =
+            admitHead({"GET", target, fields, "::ffff:10.0.0.9"}, what.starts_with("forwarded"));
+        if (status != 0) {
+            ASSERT_TRUE(std::holds_alternative<Refusal>(result)) << what;
+            EXPECT_EQ(std::get<Refusal>(result).status, status) << what;
             continue;
         }
         ASSERT_TRUE(std::holds_alternative<Request>(result))
-            << c.what << ": " << std::get<Refusal>(result).message;
+            << what << ": " << std::get<Refusal>(result).message;
         const auto& request = std::get<Request>(result);
-        EXPECT_EQ(request.path + " " + request.clientAddress, c.pathOrWho) << c.what;
+        EXPECT_EQ(request.path + " " + request.clientAddress, pathAndWho) << what;
     }
 }
 

@@ -96,14 +96,10 @@ TEST(EndToEnd, ASlowAnswerIsSentAndOneNobodyTakesIsLoggedUnsent) {
 }
 
 TEST(EndToEnd, TheClientsRecordIsAcceptedAndThenListed) {
-    TempPath database("scores.sqlite3");
-    const auto store = openStore(database.path(), [](const std::string& e) { ADD_FAILURE() << e; });
-    RateLimiter limiter(RateLimit{});
-    ServiceContext context{*store, limiter, [] { return std::chrono::system_clock::now(); },
-                           [] { return std::chrono::steady_clock::now(); }};
+    FileService service(RateLimit{});
     auto started = HttpServer::start(
         {"127.0.0.1", 0, pem("localhost.pem"), pem("localhost.key")},
-        [&](const Request& request) { return handle(request, context); }, [](const LogEntry&) {});
+        [&](const Request& request) { return service.send(request); }, [](const LogEntry&) {});
     ASSERT_TRUE(std::holds_alternative<std::unique_ptr<HttpServer>>(started));
     const std::string url = "https://127.0.0.1:" + std::to_string(std::get<0>(started)->port());
 
@@ -116,8 +112,7 @@ TEST(EndToEnd, TheClientsRecordIsAcceptedAndThenListed) {
         "✅ Skor kaydedildi: bu işlemcideki 1 sonuç arasında 1. sırada (ilk %100). Sayfası: /r/1");
 
     const auto listed =
-        handle({"GET", "/api/scores", {{"chip", "Ryzen 9 7950X"}, {"limit", "5"}}, "", "", "x", ""},
-               context);
+        service.send(get("/api/scores", {{"chip", "Ryzen 9 7950X"}, {"limit", "5"}}));
     EXPECT_EQ(listed.status, 200);
     EXPECT_NE(listed.body.find(R"("device_name":"Şirket <dizüstü>")"), std::string::npos)
         << listed.body;

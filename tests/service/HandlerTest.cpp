@@ -1,7 +1,7 @@
 #include "service/Handler.h"
 
-#include "service/pages/ResultPage.h"
 #include "service/ServiceTestSupport.h"
+#include "service/pages/ResultPage.h"
 #include "service/store/SqlScoreStore.h"
 #include "submission/APIResponse.h"
 
@@ -14,27 +14,13 @@ using namespace std::chrono_literals;
 
 const std::string kGood = *submission::encodePayload(clientRecord("M9", 10.5));
 
-struct Exchange {
-    const char* what;
-    Request request;
-    int status;
-    std::string mentions; // in the reply's message or error
-};
-
-Request post(std::string body, std::string type = "application/json") {
-    return Request{"POST", "/api/submit", {}, std::move(type), std::move(body), "10.0.0.1", ""};
-}
-
-class HandlerTest : public ::testing::Test {
+class HandlerTest : public ::testing::Test, public FileService {
 protected:
-    Response send(const Request& request) { return handle(request, context_); }
+    HandlerTest() : FileService(RateLimit{60.0, 2.0}) {
+        context.steadyClock = [this] { return now_; };
+    }
 
-    TempPath file_{"scores.sqlite3"};
-    std::unique_ptr<ScoreStore> store_ = openStore(file_.path(), [](const std::string&) {});
-    RateLimiter limiter_{RateLimit{60.0, 2.0}};
     std::chrono::steady_clock::time_point now_{};
-    ServiceContext context_{*store_, limiter_, [] { return std::chrono::system_clock::now(); },
-                            [this] { return now_; }};
 };
 
 TEST(AcceptedReply, GivesRankPercentileAndTheAddressWhileItFits) {
@@ -60,22 +46,20 @@ TEST(AcceptedReply, GivesRankPercentileAndTheAddressWhileItFits) {
 }
 
 TEST_F(HandlerTest, EveryAnswerIsAShortJsonReplyWithTheContractStatus) {
-    const std::vector<Exchange> cases = {
+    // What, the request, its status and what the reply's message or error mentions.
+    const std::vector<std::tuple<const char*, Request, int, std::string>> cases = {
         {"accepted", post(kGood), 200, "1 sonuç arasında 1. sırada"},
         {"with charset", post(kGood, "Application/JSON; charset=utf-8"), 200,
          "2 sonuç arasında 1."},
-        {"decomposed name", post(*submission::encodePayload(clientRecord("Ce\u0301", 9))), 200,
-         "1 sonuç arasında 1."},
-        {"same name composed", post(*submission::encodePayload(clientRecord("C\u00e9", 9))), 200,
-         "2 sonuç arasında"},
+        {"decomposed name", post(clientRecord("Ce\u0301", 9)), 200, "1 sonuç arasında 1."},
+        {"same name composed", post(clientRecord("C\u00e9", 9)), 200, "2 sonuç arasında"},
         {"not JSON type", post(kGood, "text/plain"), 415, "application/json"},
         {"no type", post(kGood, ""), 415, "application/json"},
         {"not JSON", post("{\"device_name\":"), 400, "JSON nesnesi"},
         {"an array", post("[1,2]"), 400, "JSON nesnesi"},
         {"missing member", post(R"({"device_name":"a","chip_type":"b"})"), 400, "ram_gb"},
         {"wrong type", post(R"({"device_name":"a","chip_type":7})"), 400, "chip_type"},
-        {"implausible", post(*submission::encodePayload(clientRecord("M9", 0))), 400,
-         "xcode_build_sec"},
+        {"implausible", post(clientRecord("M9", 0)), 400, "xcode_build_sec"},
         {"GET submit", get("/api/submit"), 405, "yöntem"},
         {"PUT page", Request{"PUT", "/", {}, "", "", "x", ""}, 405, "yöntem"},
         {"unknown path", get("/admin"), 404, "Bulunamadı"},
@@ -84,15 +68,15 @@ TEST_F(HandlerTest, EveryAnswerIsAShortJsonReplyWithTheContractStatus) {
         {"limit text", get("/api/scores", {{"limit", "-1"}}), 400, "limit"},
         {"health", get("/healthz"), 200, "ok"},
     };
-    for (const auto& c : cases) {
+    for (const auto& [what, request, status, mentions] : cases) {
         now_ += 1min; // a full bucket each time: the limit has its own test
-        const Response response = send(c.request);
-        EXPECT_EQ(response.status, c.status) << c.what;
+        const Response response = send(request);
+        EXPECT_EQ(response.status, status) << what;
         const auto reply = submission::decodeAPIResponse(response.body);
-        ASSERT_TRUE(reply.has_value()) << c.what << ": " << response.body;
-        EXPECT_EQ(reply->success, c.status == 200) << c.what;
+        ASSERT_TRUE(reply.has_value()) << what << ": " << response.body;
+        EXPECT_EQ(reply->success, status == 200) << what;
         const std::string text = reply->message.value_or("") + reply->error.value_or("");
-        EXPECT_NE(text.find(c.mentions), std::string::npos) << c.what << ": " << text;
+        EXPECT_NE(text.find(mentions), std::string::npos) << what << ": " << text;
         EXPECT_LE(codePoints(text), kMaxShownChars) << text;
     }
 }
@@ -124,8 +108,7 @@ TEST(HandlerUnavailable, ADatabaseThatCannotBeReachedAnswers503) {
         []() -> std::unique_ptr<SqlConnection> { throw std::runtime_error("down"); },
         [](const std::string&) {});
     RateLimiter limiter{RateLimit{0.0, 1.0}};
-    ServiceContext context{store, limiter, [] { return std::chrono::system_clock::now(); },
-                           [] { return std::chrono::steady_clock::now(); }};
+    ServiceContext context = realClocks(store, limiter);
     for (const Request& request : {post(kGood), get("/api/scores"), get("/healthz"), get("/")}) {
         EXPECT_EQ(handle(request, context).status, 503) << request.path;
     }

@@ -1,10 +1,10 @@
 // The result page and the charts, as pure functions and through the handler on a real
 // SQLite file.
-#include "service/pages/Chart.h"
 #include "service/Handler.h"
 #include "service/Metrics.h"
-#include "service/pages/ResultPage.h"
 #include "service/ServiceTestSupport.h"
+#include "service/pages/Chart.h"
+#include "service/pages/ResultPage.h"
 #include "service/store/SqlScoreStore.h"
 
 #include <gtest/gtest.h>
@@ -15,19 +15,10 @@ namespace service {
 namespace {
 
 TEST(ResultAddress, OnlyAPlainPositiveIdNamesAResult) {
-    const std::vector<std::pair<std::string, std::optional<std::int64_t>>> cases = {
-        {"/r/1", 1},
-        {"/r/", std::nullopt},
-        {"/r/0", std::nullopt},
-        {"/r/012", std::nullopt},
-        {"/r/-1", std::nullopt},
-        {"/r/1x", std::nullopt},
-        {"/r/1/", std::nullopt},
-        {"/r/99999999999999999999", std::nullopt},
-        {"/x/1", std::nullopt},
-    };
-    for (const auto& [path, id] : cases) {
-        EXPECT_EQ(resultId(path), id) << path;
+    EXPECT_EQ(resultId("/r/1"), 1);
+    for (const char* path :
+         {"/r/", "/r/0", "/r/012", "/r/-1", "/r/1x", "/r/1/", "/r/99999999999999999999", "/x/1"}) {
+        EXPECT_EQ(resultId(path), std::nullopt) << path;
     }
 }
 
@@ -66,17 +57,12 @@ TEST(Chart, EveryHeldBinIsVisibleAndTheOutliersHaveTheirOwnBar) {
 }
 
 TEST(ResultPages, AreFoundByTheAddressInTheReplyAndPagedWithTotals) {
-    TempPath file("scores.sqlite3");
-    const auto store = openStore(file.path(), [](const std::string&) {});
-    RateLimiter limiter{RateLimit{0.0, 1.0}};
-    ServiceContext context{*store, limiter, [] { return std::chrono::system_clock::now(); },
-                           [] { return std::chrono::steady_clock::now(); }};
+    FileService service;
+    const std::string at = "2026-01-31T12:00:00.000Z";
     for (int i = 0; i < 120; ++i) {
-        ASSERT_TRUE(store->add(clientRecord("M9", 10.0 + i * 0.01), "2026-01-31T12:00:00.000Z"));
+        ASSERT_TRUE(service.store->add(clientRecord("M9", 10.0 + i * 0.01), at));
     }
-    const auto body = *submission::encodePayload(clientRecord("M9", 10.005));
-    const auto reply = handle(
-        Request{"POST", "/api/submit", {}, "application/json", body, "a", ""}, context);
+    const auto reply = service.send(post(clientRecord("M9", 10.005)));
     std::smatch found;
     ASSERT_TRUE(std::regex_search(reply.body, found, std::regex("Sayfası: (/r/[0-9]+)")));
     const std::string address = found[1];
@@ -84,10 +70,10 @@ TEST(ResultPages, AreFoundByTheAddressInTheReplyAndPagedWithTotals) {
     for (const auto& [n, seconds, device] :
          {std::tuple{1, 19.0, "Lead"}, {51, 20.0, "Tie"}, {1, 21.0, "Slow"}}) {
         for (int i = 0; i < n; ++i) {
-            ASSERT_TRUE(
-                store->add(clientRecord("T2", seconds, device), "2026-01-31T12:00:00.000Z"));
+            ASSERT_TRUE(service.store->add(clientRecord("T2", seconds, device), at));
         }
     }
+    const Request tiePage = get("/", {{"chip", "T2"}, {"page", "2"}});
     const std::vector<std::tuple<Request, int, std::string>> cases = {
         {get(address), 200, "121 sonuç arasında 2. sırada (ilk %2)"},
         {get(address), 200, "<title>Sonuç 121: M9 – Skor Tablosu</title>"},
@@ -95,17 +81,15 @@ TEST(ResultPages, AreFoundByTheAddressInTheReplyAndPagedWithTotals) {
         {get("/", {{"chip", "M9"}, {"page", "3"}}), 200, "101–121 / 121 sonuç"},
         {get("/", {{"page", "2"}}), 200, "← Önceki sayfa"},
         {get("/", {{"page", "0"}}), 404, "</main>"},
-        {get("/", {{"chip", "T2"}, {"page", "2"}}), 200,
-         "</th></tr><tr><td class='n'>2</td><td>Tie"},
-        {get("/", {{"chip", "T2"}, {"page", "2"}}), 200,
-         "</td></tr><tr><td class='n'>2</td><td>Tie"},
-        {get("/", {{"chip", "T2"}, {"page", "2"}}), 200, "<td class='n'>53</td><td>Slow"},
+        {tiePage, 200, "</th></tr><tr><td class='n'>2</td><td>Tie"},
+        {tiePage, 200, "</td></tr><tr><td class='n'>2</td><td>Tie"},
+        {tiePage, 200, "<td class='n'>53</td><td>Slow"},
         {get("/", {{"page", "4"}}), 200, "</th></tr><tr><td class='n'>123</td><td>Tie"},
         {get("/api/scores", {{"offset", "120"}}), 200, "\"total\":174,\"offset\":120"},
         {get("/api/scores", {{"offset", "100001"}}), 400, "offset"},
     };
     for (const auto& [request, status, says] : cases) {
-        const auto response = handle(request, context);
+        const auto response = service.send(request);
         EXPECT_EQ(response.status, status) << request.path;
         EXPECT_NE(response.body.find(says), std::string::npos) << says << "\n" << response.body;
     }

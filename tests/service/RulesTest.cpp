@@ -1,9 +1,9 @@
 // The pure decisions on a record: whether it is plausible, whether it is held for review,
 // and what is kept of the client's name for itself.
+#include "service/ServiceTestSupport.h"
 #include "service/rules/ClientVersion.h"
 #include "service/rules/Plausibility.h"
 #include "service/rules/Review.h"
-#include "service/ServiceTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +15,7 @@ namespace service {
 namespace {
 
 using submission::Payload;
+using P = Payload&;
 
 Payload withTime(double seconds) {
     return Payload{"Mac99,1", "M9", 16, seconds, seconds * 1.5 / 3.5, 84, 0};
@@ -29,48 +30,44 @@ struct Case {
 
 TEST(Plausibility, RefusesWhatTheClientCannotProduceAndNamesTheMember) {
     const std::vector<Case> cases = {
-        {"the client's own record", [](Payload&) {}, nullptr},
-        {"exactly one hour", [](Payload& p) { p = withTime(3600.0); }, nullptr},
-        {"over one hour", [](Payload& p) { p = withTime(3600.001); }, "xcode_build_sec"},
-        {"the fastest run a machine can make", [](Payload& p) { p = withTime(kMinBuildSeconds); },
+        {"the client's own record", [](P) {}, nullptr},
+        {"exactly one hour", [](P p) { p = withTime(3600.0); }, nullptr},
+        {"over one hour", [](P p) { p = withTime(3600.001); }, "xcode_build_sec"},
+        {"the fastest run a machine can make", [](P p) { p = withTime(kMinBuildSeconds); },
          nullptr},
         {"faster than any machine",
-         [](Payload& p) { p = withTime(std::nextafter(kMinBuildSeconds, 0.0)); },
-         "xcode_build_sec"},
-        {"zero time", [](Payload& p) { p = withTime(0.0); }, "xcode_build_sec"},
-        {"NaN time", [](Payload& p) { p.xcode_build_sec = std::nan(""); }, "xcode_build_sec"},
-        {"NaN resin", [](Payload& p) { p.resin_slicer_sec = std::nan(""); }, "resin_slicer_sec"},
-        {"resin off by 1e-8", [](Payload& p) { p.resin_slicer_sec *= 1 + 1e-8; },
-         "resin_slicer_sec"},
-        {"resin within 1e-10", [](Payload& p) { p.resin_slicer_sec *= 1 + 1e-10; }, nullptr},
-        {"1 GB", [](Payload& p) { p.ram_gb = 1; }, nullptr},
-        {"65536 GB", [](Payload& p) { p.ram_gb = 65536; }, nullptr},
-        {"0 GB", [](Payload& p) { p.ram_gb = 0; }, "ram_gb"},
-        {"65537 GB", [](Payload& p) { p.ram_gb = 65537; }, "ram_gb"},
-        {"128-byte device", [](Payload& p) { p.device_name = std::string(128, 'a'); }, nullptr},
-        {"129-byte device", [](Payload& p) { p.device_name = std::string(129, 'a'); },
-         "device_name"},
-        {"Turkish and emoji", [](Payload& p) { p.device_name = "Çalışma İstasyonu 🚀"; }, nullptr},
-        {"ill-formed UTF-8", [](Payload& p) { p.device_name = "a\xff"; }, "device_name"},
-        {"cut-off sequence", [](Payload& p) { p.device_name = "\xc3"; }, "device_name"},
-        {"encoded surrogate", [](Payload& p) { p.device_name = "\xed\xa0\x80"; }, "device_name"},
-        {"tab", [](Payload& p) { p.device_name = "a\tb"; }, "device_name"},
-        {"DEL", [](Payload& p) { p.device_name = "a\x7f"; }, "device_name"},
-        {"C1 control", [](Payload& p) { p.device_name = "a\u0085"; }, "device_name"},
-        {"NUL in chip", [](Payload& p) { p.chip_type = std::string("M\0 9", 4); }, "chip_type"},
-        {"empty device", [](Payload& p) { p.device_name = ""; }, "device_name"},
-        {"blank device", [](Payload& p) { p.device_name = "   "; }, "device_name"},
-        {"ideographic space and filler", [](Payload& p) { p.chip_type = "\u3000\u3164"; },
-         "chip_type"},
-        {"zero-width space", [](Payload& p) { p.chip_type = "AMD\u200bEPYC"; }, "chip_type"},
-        {"right-to-left override", [](Payload& p) { p.device_name = "\u202eMac"; }, "device_name"},
-        {"line separator", [](Payload& p) { p.device_name = "a\u2028b"; }, "device_name"},
-        {"decomposed letters", [](Payload& p) { p.device_name = p.chip_type = "Ce\u0301 \u212b"; },
+         [](P p) { p = withTime(std::nextafter(kMinBuildSeconds, 0.0)); }, "xcode_build_sec"},
+        {"zero time", [](P p) { p = withTime(0.0); }, "xcode_build_sec"},
+        {"NaN time", [](P p) { p.xcode_build_sec = std::nan(""); }, "xcode_build_sec"},
+        {"NaN resin", [](P p) { p.resin_slicer_sec = std::nan(""); }, "resin_slicer_sec"},
+        {"resin off by 1e-8", [](P p) { p.resin_slicer_sec *= 1 + 1e-8; }, "resin_slicer_sec"},
+        {"resin within 1e-10", [](P p) { p.resin_slicer_sec *= 1 + 1e-10; }, nullptr},
+        {"1 GB", [](P p) { p.ram_gb = 1; }, nullptr},
+        {"65536 GB", [](P p) { p.ram_gb = 65536; }, nullptr},
+        {"0 GB", [](P p) { p.ram_gb = 0; }, "ram_gb"},
+        {"65537 GB", [](P p) { p.ram_gb = 65537; }, "ram_gb"},
+        {"128-byte device", [](P p) { p.device_name = std::string(128, 'a'); }, nullptr},
+        {"129-byte device", [](P p) { p.device_name = std::string(129, 'a'); }, "device_name"},
+        {"Turkish and emoji", [](P p) { p.device_name = "Çalışma İstasyonu 🚀"; }, nullptr},
+        {"ill-formed UTF-8", [](P p) { p.device_name = "a\xff"; }, "device_name"},
+        {"cut-off sequence", [](P p) { p.device_name = "\xc3"; }, "device_name"},
+        {"encoded surrogate", [](P p) { p.device_name = "\xed\xa0\x80"; }, "device_name"},
+        {"tab", [](P p) { p.device_name = "a\tb"; }, "device_name"},
+        {"DEL", [](P p) { p.device_name = "a\x7f"; }, "device_name"},
+        {"C1 control", [](P p) { p.device_name = "a\u0085"; }, "device_name"},
+        {"NUL in chip", [](P p) { p.chip_type = std::string("M\0 9", 4); }, "chip_type"},
+        {"empty device", [](P p) { p.device_name = ""; }, "device_name"},
+        {"blank device", [](P p) { p.device_name = "   "; }, "device_name"},
+        {"ideographic space and filler", [](P p) { p.chip_type = "\u3000\u3164"; }, "chip_type"},
+        {"zero-width space", [](P p) { p.chip_type = "AMD\u200bEPYC"; }, "chip_type"},
+        {"right-to-left override", [](P p) { p.device_name = "\u202eMac"; }, "device_name"},
+        {"line separator", [](P p) { p.device_name = "a\u2028b"; }, "device_name"},
+        {"decomposed letters", [](P p) { p.device_name = p.chip_type = "Ce\u0301 \u212b"; },
          nullptr, "C\u00e9 \u00c5"},
-        {"-1 °C", [](Payload& p) { p.max_temp_c = -1; }, "max_temp_c"},
-        {"151 °C", [](Payload& p) { p.max_temp_c = 151; }, "max_temp_c"},
-        {"over 16 TiB swap", [](Payload& p) { p.swap_used_mb = 16777217; }, "swap_used_mb"},
-        {"negative swap", [](Payload& p) { p.swap_used_mb = -1; }, "swap_used_mb"},
+        {"-1 °C", [](P p) { p.max_temp_c = -1; }, "max_temp_c"},
+        {"151 °C", [](P p) { p.max_temp_c = 151; }, "max_temp_c"},
+        {"over 16 TiB swap", [](P p) { p.swap_used_mb = 16777217; }, "swap_used_mb"},
+        {"negative swap", [](P p) { p.swap_used_mb = -1; }, "swap_used_mb"},
     };
     for (const auto& c : cases) {
         Payload payload = withTime(36.75);
@@ -91,14 +88,10 @@ TEST(Plausibility, RefusesWhatTheClientCannotProduceAndNamesTheMember) {
 }
 
 TEST(ReviewRule, HoldsOnlyTimesFarFromTheirProcessor) {
-    struct Case {
-        double seconds;
-        ReviewFigures figures;
-        const char* heldBy; // the rule named in the figures; empty when not held
-    };
     const ReviewFigures usual{200, 9.5, 10.0, 10.4, 4.0};
     const ReviewFigures agreeing{200, 10.0, 10.0, 10.0, 4.0};
-    const std::vector<Case> cases = {
+    // A time, its processor's figures and the rule that holds it, named in the hold; "": none.
+    const std::vector<std::tuple<double, ReviewFigures, std::string>> cases = {
         {0.5, usual, "quartile"},           {8.1, usual, ""},
         {7.9, usual, "quartile"},           {17.9, usual, ""},
         {18.1, usual, "quartile"},          {9.3, agreeing, ""},
@@ -106,32 +99,27 @@ TEST(ReviewRule, HoldsOnlyTimesFarFromTheirProcessor) {
         {1.9, {19, 0, 0, 0, 4.0}, "board"}, {2.0, {19, 0, 0, 0, 4.0}, ""},
         {0.1, {0, 0, 0, 0, 0.0}, ""},       {60.0, {5, 0, 0, 0, 4.0}, ""},
     };
-    for (const auto& c : cases) {
-        const auto hold = reviewTime(c.seconds, c.figures);
-        EXPECT_EQ(hold.has_value(), *c.heldBy != '\0') << c.seconds << " of " << c.figures.records;
+    for (const auto& [seconds, figures, heldBy] : cases) {
+        const auto hold = reviewTime(seconds, figures);
+        EXPECT_EQ(hold.has_value(), !heldBy.empty()) << seconds << " of " << figures.records;
         if (hold) {
-            EXPECT_NE(hold->figures.find(std::string("\"rule\":\"") + c.heldBy), std::string::npos)
+            EXPECT_NE(hold->figures.find("\"rule\":\"" + heldBy), std::string::npos)
                 << hold->figures;
         }
     }
 }
 
 TEST(ReviewRule, KeepsOnlyAFitProductTokenAndVersion) {
-    const std::vector<std::pair<std::string, std::string>> cases = {
-        {"benchmark-companion/1.4.2 (Linux x86_64)", "benchmark-companion/1.4.2"},
-        {"curl/8.1.2", "curl/8.1.2"},
-        {"Mozilla", "/"},
-        {"/1.0", "/"},
-        {"tool/", "/"},
-        {"tool/1/2", "/"},
-        {"to\x01ol/1.0", "/"},
-        {"t\xc3\xa4l/1.0", "/"},
-        {std::string(65, 'a') + "/1", "/"},
-        {"a/" + std::string(33, '1'), "/"},
-    };
-    for (const auto& [agent, kept] : cases) {
+    const auto kept = [](const std::string& agent) {
         const auto client = clientVersion(agent);
-        EXPECT_EQ(client.product + "/" + client.version, kept) << agent;
+        return client.product + "/" + client.version;
+    };
+    EXPECT_EQ(kept("benchmark-companion/1.4.2 (Linux x86_64)"), "benchmark-companion/1.4.2");
+    EXPECT_EQ(kept("curl/8.1.2"), "curl/8.1.2");
+    for (const std::string& unfit : std::vector<std::string>{
+             "Mozilla", "/1.0", "tool/", "tool/1/2", "to\x01ol/1.0", "t\xc3\xa4l/1.0",
+             std::string(65, 'a') + "/1", "a/" + std::string(33, '1')}) {
+        EXPECT_EQ(kept(unfit), "/") << unfit;
     }
 }
 

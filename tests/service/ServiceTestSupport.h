@@ -1,10 +1,15 @@
 #pragma once
 
+#include "service/Handler.h"
 #include "service/edge/Http.h"
 #include "service/store/Sql.h"
+#include "service/store/SqlScoreStore.h"
 #include "submission/Payload.h"
 #include "support/FakeRoot.h"
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <string>
@@ -16,15 +21,26 @@ inline Request get(std::string path, std::map<std::string, std::string> query = 
     return Request{"GET", std::move(path), std::move(query), "", "", "10.0.0.1", ""};
 }
 
+inline Request post(std::string body, std::string type = "application/json") {
+    return Request{"POST", "/api/submit", {}, std::move(type), std::move(body), "10.0.0.1", ""};
+}
+
+inline Request post(const submission::Payload& record) {
+    return post(*submission::encodePayload(record));
+}
+
+inline ServiceContext realClocks(ScoreStore& store, RateLimiter& limiter,
+                                 Metrics* metrics = nullptr) {
+    return {store, limiter, [] { return std::chrono::system_clock::now(); },
+            [] { return std::chrono::steady_clock::now(); }, metrics};
+}
+
 // The status box has room for two lines: about 100 characters.
 inline constexpr std::size_t kMaxShownChars = 100;
 
 inline std::size_t codePoints(const std::string& text) {
-    std::size_t count = 0;
-    for (const char c : text) {
-        count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }
-    return count;
+    return std::count_if(text.begin(), text.end(),
+                         [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; });
 }
 
 // A record as the client makes it, for a run of `seconds` wall time.
@@ -42,6 +58,18 @@ public:
 
 private:
     std::filesystem::path path_;
+};
+
+// The handler over a fresh SQLite file, with the real clocks and no limit unless given one.
+struct FileService {
+    explicit FileService(RateLimit limit = {0.0, 1.0}) : limiter(limit) {}
+    Response send(const Request& request) { return handle(request, context); }
+
+    TempPath file{"scores.sqlite3"};
+    std::unique_ptr<ScoreStore> store =
+        openStore(file.path().string(), [](const std::string& e) { ADD_FAILURE() << e; });
+    RateLimiter limiter;
+    ServiceContext context = realClocks(*store, limiter);
 };
 
 // A database of its own for this process, so parallel runs cannot meet; empty

@@ -44,46 +44,42 @@ std::vector<std::string> reply(const std::string& status, const std::string& bod
     return {"--status", status, "--body", body};
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Peers, Exchange,
-    testing::Values(
-        Case{"Accepted", "reply", {}, kAccepted + "Skor kaydedildi"},
-        Case{"AcceptedNoMessage", "reply", reply("200", R"({"error":"e"})"), kAcceptedFallback},
-        Case{"AcceptedEmptyMessage", "reply", reply("200", R"({"message":""})"), kAccepted},
-        Case{"WrongType", "reply", reply("200", R"({"success":1,"message":"m"})"),
-             kAcceptedFallback},
-        Case{"NotFoundNoError", "reply", reply("404", R"({"message":"m"})"), kRefusedFallback},
-        Case{"ServerError", "reply", reply("500", R"({"error":"Çöktü"})"), kRefused + "Çöktü"},
-        // Lenient about presence, strict about type: a reply that does not decode is unread.
-        Case{"NullsAndUnknownKeys", "reply",
-             reply("500", R"({"success":false,"message":null,"error":"e","x":[1]})"),
-             kRefused + "e"},
-        Case{"MessageNotText", "reply", reply("500", R"({"message":1,"error":"e"})"),
-             kRefusedFallback},
-        Case{"TrailingBytes", "reply", reply("500", R"({"error":"e"} x)"), kRefusedFallback},
-        Case{"IllFormedUtf8", "reply", reply("500", "{\"error\":\"\xff\"}"), kRefusedFallback},
-        Case{"DeepNesting", "reply",
-             reply("200", std::string(50000, '[') + std::string(50000, ']')), kAcceptedFallback},
-        Case{"UntrustedCa", "reply", {"--leaf", "untrusted"}, kConnectionFailure, 0},
-        Case{"OtherHostName", "reply", {"--leaf", "wronghost"}, kConnectionFailure, 0},
-        // The late answer would be accepted if the 1 s idle limit did not end the wait.
-        Case{"SilentPastIdleLimit", "hang", {"--hold", "6"}, kConnectionFailure},
-        Case{"CutInHeaders", "cut-headers", {}, kConnectionFailure},
-        Case{"CutInHeadersCloseNotify", "cut-headers-notify", {}, kConnectionFailure},
-        Case{"ResetMidBody", "reset-mid-body", {}, kConnectionFailure},
-        Case{"NotHttp", "not-http", {}, kConnectionFailure},
-        Case{"RedirectNotFollowed", "redirect", {}, kRefusedFallback},
-        // The reply cap: exactly 1 MiB is read, one byte more is not.
-        Case{"ReplyOf1MiB", "sized-json", {"--size", "1048576"}, kAccepted + "Büyük"},
-        Case{"ReplyOver1MiB", "sized-json", {"--size", "1048577"}, kAcceptedFallback},
-        // The cap counts decoded bytes: a bomb inflating to 64 MiB ends like any oversized reply.
-        Case{"Gzip", "gzip", {}, kAccepted + "Sıkıştırılmış"},
-        Case{"GzipBomb", "gzip-bomb", {}, kAcceptedFallback},
-        // A body in a coding that does not decode is unusable, but the status still decides.
-        Case{"CorruptGzip", "reply", {"--coding", "gzip"}, kAcceptedFallback},
-        Case{
-            "Compress503", "reply", {"--status", "503", "--coding", "compress"}, kRefusedFallback}),
-    [](const auto& info) { return info.param.name; });
+const Case kCases[] = {
+    {"Accepted", "reply", {}, kAccepted + "Skor kaydedildi"},
+    {"AcceptedNoMessage", "reply", reply("200", R"({"error":"e"})"), kAcceptedFallback},
+    {"AcceptedEmptyMessage", "reply", reply("200", R"({"message":""})"), kAccepted},
+    {"WrongType", "reply", reply("200", R"({"success":1,"message":"m"})"), kAcceptedFallback},
+    {"NotFoundNoError", "reply", reply("404", R"({"message":"m"})"), kRefusedFallback},
+    {"ServerError", "reply", reply("500", R"({"error":"Çöktü"})"), kRefused + "Çöktü"},
+    // Lenient about presence, strict about type: a reply that does not decode is unread.
+    {"NullsAndUnknownKeys", "reply",
+     reply("500", R"({"success":false,"message":null,"error":"e","x":[1]})"), kRefused + "e"},
+    {"MessageNotText", "reply", reply("500", R"({"message":1,"error":"e"})"), kRefusedFallback},
+    {"TrailingBytes", "reply", reply("500", R"({"error":"e"} x)"), kRefusedFallback},
+    {"IllFormedUtf8", "reply", reply("500", "{\"error\":\"\xff\"}"), kRefusedFallback},
+    {"DeepNesting", "reply", reply("200", std::string(50000, '[') + std::string(50000, ']')),
+     kAcceptedFallback},
+    {"UntrustedCa", "reply", {"--leaf", "untrusted"}, kConnectionFailure, 0},
+    {"OtherHostName", "reply", {"--leaf", "wronghost"}, kConnectionFailure, 0},
+    // The late answer would be accepted if the 1 s idle limit did not end the wait.
+    {"SilentPastIdleLimit", "hang", {"--hold", "6"}, kConnectionFailure},
+    {"CutInHeaders", "cut-headers", {}, kConnectionFailure},
+    {"CutInHeadersCloseNotify", "cut-headers-notify", {}, kConnectionFailure},
+    {"ResetMidBody", "reset-mid-body", {}, kConnectionFailure},
+    {"NotHttp", "not-http", {}, kConnectionFailure},
+    {"RedirectNotFollowed", "redirect", {}, kRefusedFallback},
+    // The reply cap: exactly 1 MiB is read, one byte more is not.
+    {"ReplyOf1MiB", "sized-json", {"--size", "1048576"}, kAccepted + "Büyük"},
+    {"ReplyOver1MiB", "sized-json", {"--size", "1048577"}, kAcceptedFallback},
+    // The cap counts decoded bytes: a bomb inflating to 64 MiB ends like any oversized reply.
+    {"Gzip", "gzip", {}, kAccepted + "Sıkıştırılmış"},
+    {"GzipBomb", "gzip-bomb", {}, kAcceptedFallback},
+    // A body in a coding that does not decode is unusable, but the status still decides.
+    {"CorruptGzip", "reply", {"--coding", "gzip"}, kAcceptedFallback},
+    {"Compress503", "reply", {"--status", "503", "--coding", "compress"}, kRefusedFallback}};
+
+INSTANTIATE_TEST_SUITE_P(Peers, Exchange, testing::ValuesIn(kCases),
+                         [](const auto& info) { return info.param.name; });
 
 // Nothing is sent for an unusable endpoint or record: JSON cannot carry these numbers and bytes.
 TEST(ExchangeRequest, NoneForAnUnusableEndpointOrRecord) {
@@ -105,20 +101,32 @@ TEST(ExchangeRequest, NoneForAnUnusableEndpointOrRecord) {
     EXPECT_TRUE(peer.requests().empty());
 }
 
-// The program reads no environment: a proxy named there, at a closed port, is not used.
+// The program reads no environment: a proxy named there, at a closed port, is not used, and
+// no TLS secret goes to SSLKEYLOGFILE. libcurl reads that once, when it first initialises, so
+// this holds only in a process of its own, as CTest runs each test; set after the peers start,
+// so that only the client could write the file.
 TEST(ExchangeRequest, OnePostOfTheRecordStraightToApiSubmit) {
     Peer peer("reply");
     Peer proxy("reply");
     proxy.stop();
     const std::string closed = "http://127.0.0.1:" + std::to_string(proxy.port());
-    setenv("https_proxy", closed.c_str(), 1);
-    setenv("HTTPS_PROXY", closed.c_str(), 1);
+    const auto keyLog =
+        std::filesystem::temp_directory_path() / ("keylog-" + std::to_string(getpid()) + ".txt");
+    const std::vector<std::pair<const char*, std::string>> environment = {
+        {"https_proxy", closed}, {"HTTPS_PROXY", closed}, {"SSLKEYLOGFILE", keyLog}};
+    for (const auto& [name, value] : environment) {
+        ASSERT_EQ(setenv(name, value.c_str(), 1), 0);
+    }
     for (const std::string& base : {peer.url(), peer.url() + "/", peer.url() + "/scores"}) {
         EXPECT_EQ(submitPayload({base, Peer::caFile(), 5s}, kSample).statusText,
                   kAccepted + "Skor kaydedildi");
     }
-    unsetenv("https_proxy");
-    unsetenv("HTTPS_PROXY");
+    for (const auto& [name, value] : environment) {
+        unsetenv(name);
+    }
+    std::error_code error;
+    EXPECT_EQ(std::filesystem::file_size(keyLog, error) * !error, 0U);
+    std::filesystem::remove(keyLog, error);
     const auto requests = peer.requests();
     ASSERT_EQ(requests.size(), 3u);
     for (std::size_t i = 0; i < requests.size(); ++i) {
@@ -134,21 +142,6 @@ TEST(ExchangeRequest, OnePostOfTheRecordStraightToApiSubmit) {
                   R"("ram_gb":24,"xcode_build_sec":36.75,)"
                   R"("resin_slicer_sec":15.75,"max_temp_c":84,"swap_used_mb":0})");
     }
-}
-
-// libcurl reads SSLKEYLOGFILE once, when it first initialises, so this holds only in a
-// process of its own, as CTest runs each test. Set after the peer starts, so that only the
-// client could write the file.
-TEST(ExchangeRequest, WritesNoTlsSecretsToSslKeyLogFile) {
-    Peer peer("reply");
-    const auto keyLog =
-        std::filesystem::temp_directory_path() / ("keylog-" + std::to_string(getpid()) + ".txt");
-    ASSERT_EQ(setenv("SSLKEYLOGFILE", keyLog.c_str(), 1), 0);
-    EXPECT_EQ(submitPayload({peer.url(), Peer::caFile(), 5s}, kSample).outcome, Outcome::Accepted);
-    unsetenv("SSLKEYLOGFILE");
-    std::error_code error;
-    EXPECT_EQ(std::filesystem::file_size(keyLog, error) * !error, 0U);
-    std::filesystem::remove(keyLog, error);
 }
 
 TEST(OutcomeForStatus, OnlyExactly200IsAccepted) {

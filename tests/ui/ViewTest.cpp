@@ -81,12 +81,10 @@ TEST(View, AClickRunsTheWorkloadOffTheMainThreadAndAssignsInOrderOnIt) {
     const std::string ready(model::kReadyStatus), running(model::kRunningStatus);
     const std::string refused = "❌ Hata: Bakımdayız";
     EXPECT_EQ(started, Snapshot(true, running, std::nullopt));
-    EXPECT_EQ(seen, (std::vector<Snapshot>{{false, ready, {}},
-                                           {true, ready, {}},
-                                           {true, running, {}},
-                                           {true, running, {}},
-                                           {false, running, {}},
-                                           {false, refused, {}}}));
+    const std::vector<Snapshot> inOrder = {{false, ready, {}},   {true, ready, {}},
+                                           {true, running, {}},  {true, running, {}},
+                                           {false, running, {}}, {false, refused, {}}};
+    EXPECT_EQ(seen, inOrder);
     const auto sent = nlohmann::json::parse(window.peer.requests().at(0).body);
     EXPECT_EQ(*vm.score, sent.at("xcode_build_sec").get<double>());
     EXPECT_EQ(sent.at("chip_type"), "M9");
