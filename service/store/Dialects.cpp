@@ -113,7 +113,9 @@ const Dialect& postgresDialect() {
     static const Dialect dialect{
         "BEGIN",
         "SELECT pg_advisory_xact_lock(4711)",
-        "SELECT records FROM chip_totals WHERE chip_type = ? FOR UPDATE",
+        // Made if missing, so that a processor's first records also queue here.
+        "INSERT INTO chip_totals (chip_type, records) VALUES (?, 0) ON CONFLICT (chip_type) DO "
+        "UPDATE SET records = chip_totals.records",
         withIndexes(scoresTable("BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY", "TIMESTAMPTZ")),
         R"(to_char(received_at AT TIME ZONE 'UTC', 'YYYY-MM-DD"T"HH24:MI:SS.MS"Z"'))",
         "CAST(floor((xcode_build_sec - ?) / ?) AS BIGINT)",

@@ -182,34 +182,44 @@ std::optional<Placement> SqlScoreStore::add(const submission::Payload& payload,
 
 std::vector<std::optional<Placement>>
 SqlScoreStore::addBatch(const std::vector<const Submission*>& batch) {
-    std::vector<std::optional<Placement>> placed(batch.size());
     const auto started = std::chrono::steady_clock::now();
-    const auto committed = withConnection([&](SqlConnection& connection) {
-        Transaction transaction(connection, dialect_.beginWrite);
-        // Each processor's count row, taken in one order by every writer: no
-        // other writer can change a processor's records until the commit, so
-        // the review reads below agree with each other, and two instances
-        // never wait on each other's rows crosswise.
-        if (!dialect_.lockChip.empty()) {
-            for (const auto& chip : chipsOf(batch)) {
-                connection.run(dialect_.lockChip, {chip});
-            }
-        }
-        for (std::size_t i = 0; i < batch.size(); ++i) {
-            placed[i] = batch.size() == 1 ? addOne(connection, *batch[i])
-                                          : addAlone(connection, *batch[i]);
-        }
-        transaction.commit();
-        return true;
-    });
-    if (!committed) {
+    // Savepoints cost two statements a record, so a batch goes without them
+    // first; only when it fails is it written again, each record alone.
+    auto placed = writeBatch(batch, false);
+    if (!placed && batch.size() > 1) {
+        placed = writeBatch(batch, true);
+    }
+    if (!placed) {
         return std::vector<std::optional<Placement>>(batch.size());
     }
     if (onBatch_) {
         onBatch_(batch.size(), std::chrono::duration_cast<std::chrono::microseconds>(
                                    std::chrono::steady_clock::now() - started));
     }
-    return placed;
+    return *placed;
+}
+
+std::optional<std::vector<std::optional<Placement>>>
+SqlScoreStore::writeBatch(const std::vector<const Submission*>& batch, bool alone) {
+    return withConnection([&](SqlConnection& connection) {
+        std::vector<std::optional<Placement>> placed;
+        Transaction transaction(connection, dialect_.beginWrite);
+        // Each processor's count row, taken in one order by every writer: no
+        // other writer can change a processor's records until the commit, so
+        // each record's reads agree with each other and with its insert, and
+        // two instances never wait on each other's rows crosswise.
+        if (!dialect_.lockChip.empty()) {
+            for (const auto& chip : chipsOf(batch)) {
+                connection.run(dialect_.lockChip, {chip});
+            }
+        }
+        for (const auto* submission : batch) {
+            placed.push_back(alone ? addAlone(connection, *submission)
+                                   : addOne(connection, *submission));
+        }
+        transaction.commit();
+        return placed;
+    });
 }
 
 // One record of a batch, behind a savepoint: a record the database refuses
@@ -230,23 +240,23 @@ std::optional<Placement> SqlScoreStore::addAlone(SqlConnection& connection,
     }
 }
 
-// The rule reads the board as it was just before this record, the batch's
-// earlier records included.
+// Placed and judged against the board as it was just before this record
+// (the batch's earlier records included), which no other writer can change
+// before the commit: its rank among those is its rank once inserted, as a
+// time is never faster than itself.
 std::optional<Placement> SqlScoreStore::addOne(SqlConnection& connection,
                                                const Submission& submission) {
     const auto& p = submission.payload;
-    const auto figures = reviewFigures_.read(connection, dialect_, p.chip_type,
-                                             readRecords(connection, p.chip_type));
-    const auto hold = reviewTime(p.xcode_build_sec, figures);
+    const auto [rank, before] = placeOf(connection, p.chip_type, p.xcode_build_sec);
+    const auto hold =
+        reviewTime(p.xcode_build_sec, reviewFigures_.read(connection, dialect_, p.chip_type, before));
     const auto id = insertScore(connection, p, submission.receivedAt, submission.client, hold);
-    const auto [rank, total] = placeOf(connection, p.chip_type, p.xcode_build_sec);
-    const Placement placement{id, rank, total, hold.has_value()};
     if (hold) {
         // Ranked as if on the board, then taken off it; the triggers take it
         // out of the counts again.
-        moveOffBoard(connection, placement.id, kHeld);
+        moveOffBoard(connection, id, kHeld);
     }
-    return placement;
+    return Placement{id, rank, before + 1, hold.has_value()};
 }
 
 std::vector<StoredScore> SqlScoreStore::bestIn(SqlConnection& connection,

@@ -59,6 +59,9 @@ private:
     auto withConnection(Work work) -> std::optional<decltype(work(std::declval<SqlConnection&>()))>;
 
     void giveBack(std::unique_ptr<SqlConnection> connection);
+    // Nothing when the transaction failed; with `alone`, each record behind a savepoint.
+    std::optional<std::vector<std::optional<Placement>>>
+    writeBatch(const std::vector<const Submission*>& batch, bool alone);
     std::optional<Placement> addOne(SqlConnection& connection, const Submission& submission);
     std::optional<Placement> addAlone(SqlConnection& connection, const Submission& submission);
     // A time's rank among its processor's records, and their number, from the kept counts.

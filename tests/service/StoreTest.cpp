@@ -206,11 +206,11 @@ TEST_P(StoreCases, PageAggregatesAreFromOneSnapshot) {
 // A connection that runs `before` ahead of each statement it passes on.
 class Hooked final : public SqlConnection {
 public:
-    using Hook = std::function<void(std::string_view sql)>;
+    using Hook = std::function<void(std::string_view sql, const std::vector<SqlValue>& params)>;
     Hooked(std::unique_ptr<SqlConnection> inner, Hook before)
         : inner_(std::move(inner)), before_(std::move(before)) {}
     std::vector<SqlRow> run(std::string_view sql, const std::vector<SqlValue>& params) override {
-        before_(sql);
+        before_(sql, params);
         return inner_->run(sql, params);
     }
 
@@ -230,7 +230,7 @@ TEST_P(StoreCases, ASubmissionReadsItsQuartilesInOneSnapshot) {
     SqlScoreStore store(
         sqlite() ? sqliteDialect() : postgresDialect(),
         [&] {
-            return std::make_unique<Hooked>(raw(), [&](std::string_view sql) {
+            return std::make_unique<Hooked>(raw(), [&](std::string_view sql, const auto&) {
                 if (sql.find("width_ms = 1000 AND records > 0") != std::string_view::npos &&
                     !deleting.valid()) {
                     deleting = std::async(std::launch::async, [&] {
@@ -252,14 +252,15 @@ TEST_P(StoreCases, ASubmissionReadsItsQuartilesInOneSnapshot) {
 // fails alone, and a batch whose commit fails answers nothing for any of its records.
 TEST_P(StoreCases, ABatchPlacesEachRecordInOrderAndFailsOnlyWhatFailed) {
     bool failCommit = false;
-    int insertsBeforeFailure = -1;
     std::vector<std::string> errors;
     SqlScoreStore store(
         sqlite() ? sqliteDialect() : postgresDialect(),
         [&] {
-            return std::make_unique<Hooked>(raw(), [&](std::string_view sql) {
+            return std::make_unique<Hooked>(raw(), [&](std::string_view sql, const auto& params) {
+                const bool refused = std::find(params.begin(), params.end(), SqlValue{25.0}) !=
+                                     params.end();
                 if ((failCommit && sql == "COMMIT") ||
-                    (sql.starts_with("INSERT INTO scores") && insertsBeforeFailure-- == 0)) {
+                    (sql.starts_with("INSERT INTO scores") && refused)) {
                     throw std::runtime_error("refused");
                 }
             });
@@ -268,7 +269,7 @@ TEST_P(StoreCases, ABatchPlacesEachRecordInOrderAndFailsOnlyWhatFailed) {
     store.migrate();
     const std::string at = "2026-01-31T12:00:00.000Z";
     const ClientVersion client;
-    const auto batch = [&](const std::vector<double>& times, int failing) {
+    const auto batch = [&](const std::vector<double>& times) {
         std::vector<Payload> payloads;
         for (const double time : times) {
             payloads.push_back(on("B1", time));
@@ -281,7 +282,6 @@ TEST_P(StoreCases, ABatchPlacesEachRecordInOrderAndFailsOnlyWhatFailed) {
         for (const auto& submission : submissions) {
             pointers.push_back(&submission);
         }
-        insertsBeforeFailure = failing;
         std::vector<std::optional<std::pair<std::int64_t, std::int64_t>>> placed;
         for (const auto& placement : store.addBatch(pointers)) {
             placed.push_back(placement ? std::optional(std::make_pair(placement->rank,
@@ -291,14 +291,14 @@ TEST_P(StoreCases, ABatchPlacesEachRecordInOrderAndFailsOnlyWhatFailed) {
         return placed;
     };
     using P = std::optional<std::pair<std::int64_t, std::int64_t>>;
-    EXPECT_EQ(batch({20.0, 10.0, 30.0, 15.0}, -1),
+    EXPECT_EQ(batch({20.0, 10.0, 30.0, 15.0}),
               (std::vector<P>{P({1, 1}), P({1, 2}), P({3, 3}), P({2, 4})}));
     failCommit = true;
-    EXPECT_EQ(batch({5.0, 6.0}, -1), (std::vector<P>{std::nullopt, std::nullopt}));
+    EXPECT_EQ(batch({5.0, 6.0}), (std::vector<P>{std::nullopt, std::nullopt}));
     failCommit = false;
-    EXPECT_EQ(batch({16.0, 25.0, 12.0}, 1), (std::vector<P>{P({3, 5}), std::nullopt, P({2, 6})}));
+    EXPECT_EQ(batch({16.0, 25.0, 12.0}), (std::vector<P>{P({3, 5}), std::nullopt, P({2, 6})}));
     EXPECT_EQ(*store.records(std::string("B1")), 6);
-    EXPECT_EQ(errors.size(), 2U); // the commit, then the one record
+    EXPECT_EQ(errors.size(), 4U); // each failed batch, then the one record, once alone
 
 }
 
