@@ -3,11 +3,11 @@
 # arguments. bench_args NAME[=DEFAULT]... -- "$@" sets each NAME from the
 # argument in its place; an empty or missing one takes the DEFAULT, and a NAME
 # without one is required. A missing required argument or one too many prints
-# the script's "# Usage:" line and exits 2.
+# the script's "# Usage:" line (up to a gap of three spaces) and exits 2.
 bench_script=$0
 
 bench_usage() {
-  echo "usage: $(sed -n 's/^# *Usage: *//p' "$bench_script" | head -1)" >&2
+  echo "usage: $(sed -n 's/^# *Usage: *//p' "$bench_script" | head -1 | sed 's/   .*//')" >&2
   exit 2
 }
 

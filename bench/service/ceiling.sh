@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# shellcheck disable=SC2154 # the arguments are set by bench_args
 # The ceiling, side by side in one run: nginx answering a static 200, the
 # trivial libmicrohttpd server, score-service with TLS (SQLite), and
 # score-service over plain HTTP behind nginx. Every request is a new TLS
@@ -6,10 +7,10 @@
 # servers take turns, ROUNDS times, so each ratio compares neighbours.
 # Usage: bench/service/ceiling.sh [build dir] [seconds] [rounds]
 set -euo pipefail
+# shellcheck source=bench/args.sh
+source "$(dirname "$0")/../args.sh"
+bench_args build=build seconds=10 rounds=2 -- "$@"
 cd "$(dirname "$0")/../.."
-build=${1:-build}
-seconds=${2:-10}
-rounds=${3:-2}
 source bench/service/lib.sh
 source bench/service/nginx.sh
 

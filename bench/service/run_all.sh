@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
+# shellcheck disable=SC2154 # the arguments are set by bench_args
 # Every score-service figure in BENCHMARKS.md, in one run, with the machine's
 # load printed next to each. Loopback only; every step is bounded in time.
 # Usage: bench/service/run_all.sh [build dir]   (needs score-service and the
 # bench/service/server_choice servers built; wrk, sqlite3, PostgreSQL 15, python3)
 set -euo pipefail
+# shellcheck source=bench/args.sh
+source "$(dirname "$0")/../args.sh"
+bench_args build=build -- "$@"
 cd "$(dirname "$0")/../.."
-build=${1:-build}
 echo "== machine: $(nproc) cores, $(grep MemTotal /proc/meminfo | tr -s ' '), load $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "== library choice"
 bench/service/server_choice/run.sh "$build" 1000 30

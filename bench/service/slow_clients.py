@@ -150,7 +150,7 @@ def rss_line(name, samples, lo, hi):
     return max(s[1] for s in part)
 
 
-def main():
+def arguments():
     ap = argparse.ArgumentParser()
     ap.add_argument("--url", required=True)
     ap.add_argument("--ca", required=True)
@@ -160,7 +160,11 @@ def main():
     ap.add_argument("--baseline", type=float, default=5)
     ap.add_argument("--interval", type=float, default=0.2)
     ap.add_argument("--ramp", type=float, default=3)
-    a = ap.parse_args()
+    return ap.parse_args()
+
+
+def main():
+    a = arguments()
     host, port = loopback_url(a.url)
     soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
     resource.setrlimit(resource.RLIMIT_NOFILE, (max(soft, min(hard, a.slow + 256)), hard))
