@@ -30,6 +30,8 @@ echo "== page"
 bench/service/page.sh "$build" 1000000 10
 echo "== ceiling: nginx, the service with TLS, the service behind nginx"
 bench/service/ceiling.sh "$build" 10 3
+echo "== submission throughput; this build as both old and new, so their gap is the noise"
+bench/service/throughput.sh "$build/service/score-service" "$build/service/score-service" 10 1000000
 echo "== slow clients"
 bench/service/slow.sh "$build" 1000 30
 echo "== done, load $(cut -d' ' -f1-3 /proc/loadavg)"
