@@ -25,6 +25,9 @@ start_service() {
   shift
   local tls=(--tls-cert "$work/pki/localhost.pem" --tls-key "$work/pki/localhost.key")
   [[ "${svc_plain:-0}" == 1 ]] && tls=()
+  # Emptied here, not only by the redirection below: the loop could otherwise
+  # read the last service's address before the new process has truncated it.
+  : >"$log.log"
   "${svc_binary:-$build/service/score-service}" --listen 127.0.0.1:0 "${tls[@]}" --database "$db" --rate-limit 0 "$@" \
     >"$log.log" 2>"$log.err" &
   svc_pid=$!
@@ -35,7 +38,7 @@ start_service() {
   svc_url=$(head -1 "$log.log" | sed -n 's/^listening on //p')
   if [[ -z "$svc_url" ]]; then
     echo "score-service did not start:" >&2
-    cat "$log.err" >&2
+    cat "$log.log" "$log.err" >&2
     return 1
   fi
 }

@@ -50,7 +50,8 @@ function done(summary, latency, requests)
     io.write(string.format("status %d: %d (%.1f/s)\n", status, n, n / (summary.duration / 1e6)))
   end
   local e = summary.errors
-  io.write(string.format("socket errors: %d\n", e.connect + e.read + e.write + e.timeout))
+  io.write(string.format("socket errors: %d (connect %d, read %d, write %d, timeout %d)\n",
+    e.connect + e.read + e.write + e.timeout, e.connect, e.read, e.write, e.timeout))
   io.write(string.format("request latency p50 %.1f ms, p99 %.1f ms, max %.1f ms\n",
     latency:percentile(50) / 1000, latency:percentile(99) / 1000, latency.max / 1000))
 end

@@ -12,7 +12,8 @@
 #  4. with RECORDS > 0: rows 1 and 2 for the new binary on that many seeded
 #     records (the load's processor holds 30 % of them)
 # wrk -t2 -c50, every body with its own time (20–220 s, the seeded range), all
-# for one processor; a fresh database for every run. SVC_FLAGS (e.g.
+# for one processor; a fresh database for every run. Beside every TLS load,
+# latency_probe.py times whole submissions, handshake included, 10 a second. SVC_FLAGS (e.g.
 # "--threads 32") go to every service started. Loopback only, bounded in time.
 # Usage: bench/service/throughput.sh OLD_BINARY NEW_BINARY [seconds] [records]
 set -euo pipefail
@@ -31,11 +32,21 @@ export SUBMIT_XCODE_SEC=20 SUBMIT_SPREAD_SEC=200
 summary=()
 runs=0
 
-submit_load() { # OUTPUT URL [wrk flags]
-  local out=$1 url=$2
+# submit_load OUTPUT URL [wrk flags]. Over TLS the whole-submission probe runs
+# beside wrk (whose latency leaves the handshake out), into OUTPUT.probe.
+submit_load() {
+  local out=$1 url=$2 probe=""
   shift 2
+  rm -f "$out.probe"
+  if [[ $url == https:* ]]; then
+    python3 bench/service/latency_probe.py --url "$url" --ca "$work/pki/ca.pem" \
+      --seconds "$seconds" --vary >"$out.probe" 2>&1 &
+    probe=$!
+  fi
   wrk -t2 -c50 -d"${seconds}s" --timeout 10s "$@" -s bench/service/submit.lua "$url/api/submit" \
     >"$out" 2>&1 || true
+  [[ -z $probe ]] || wait "$probe" || true
+  grep -q '^status ' "$out" || sed 's/^/    wrk: /' "$out" >&2
 }
 
 # figures OUTPUT...: accepted, accepted/s, non-200 (other statuses and socket
@@ -51,7 +62,8 @@ figures() {
 }
 
 # record LABEL STORED OUTPUT...: a line now, a row of the summary at the end.
-# STORED (the new rows after the run) below the 200 count would be a lost record.
+# STORED (the new rows after the run, the probe's among them) below the 200
+# count would be a lost record.
 record() {
   local label=$1 stored=$2 count rate bad p50 p99 max now
   shift 2
@@ -59,6 +71,11 @@ record() {
   now=$(load)
   printf '%-58s %6s/s  non-200 %s  p50 %s p99 %s max %s ms  200s %s stored %s  load %s\n' \
     "$label" "$rate" "$bad" "$p50" "$p99" "$max" "$count" "$stored" "$now"
+  grep -h '^status \|^socket errors: [1-9]' "$@" | grep -v '^status 200:' | sed 's/^/    /' || true
+  for out; do
+    [[ ! -s $out.probe ]] || sed 's/^/    /' "$out.probe"
+    rm -f "$out.probe"
+  done
   summary+=("| $label | $rate | $bad | $p99 | $now |")
 }
 
