@@ -12,18 +12,18 @@ bench_usage() {
 }
 
 bench_args() {
-  local _bench_specs=() _bench_spec
+  local _bench_params=() _bench_param
   while [[ $1 != -- ]]; do
-    _bench_specs+=("$1")
+    _bench_params+=("$1")
     shift
   done
   shift
-  (($# <= ${#_bench_specs[@]})) || bench_usage
-  for _bench_spec in "${_bench_specs[@]}"; do
+  (($# <= ${#_bench_params[@]})) || bench_usage
+  for _bench_param in "${_bench_params[@]}"; do
     if [[ -n ${1:-} ]]; then
-      printf -v "${_bench_spec%%=*}" '%s' "$1"
-    elif [[ $_bench_spec == *=* ]]; then
-      printf -v "${_bench_spec%%=*}" '%s' "${_bench_spec#*=}"
+      printf -v "${_bench_param%%=*}" '%s' "$1"
+    elif [[ $_bench_param == *=* ]]; then
+      printf -v "${_bench_param%%=*}" '%s' "${_bench_param#*=}"
     else
       bench_usage
     fi
