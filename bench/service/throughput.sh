@@ -13,8 +13,9 @@
 #     records (the load's processor holds 30 % of them)
 # wrk -t2 -c50, every body with its own time (20–220 s, the seeded range), all
 # for one processor; a fresh database for every run. Beside every TLS load,
-# latency_probe.py times whole submissions, handshake included, 10 a second. SVC_FLAGS (e.g.
-# "--threads 32") go to every service started. Loopback only, bounded in time.
+# latency_probe.py times whole submissions, handshake included, 10 a second.
+# SVC_FLAGS (e.g. "--threads 32") go to every service started. Loopback only,
+# bounded in time.
 # Usage: bench/service/throughput.sh OLD_BINARY NEW_BINARY [seconds] [records]
 set -euo pipefail
 # shellcheck source=bench/args.sh
