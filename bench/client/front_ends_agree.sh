@@ -1,17 +1,19 @@
 #!/usr/bin/env bash
+# shellcheck disable=SC2154 # the arguments are set by bench_args
 # Front ends agree: the same 24-child run timed, interleaved round by round, by the real window
 # (clicked under Xvfb; its elapsed time read back from the record it sends to a loopback peer),
 # by the terminal program (--no-submit --json) and by the plain reference loop; then each one's
 # ratio to the reference, with the CPU model and the load. Planted dirty vector state: the
 # terminal program again with bench/client/DirtyVectorState preloaded, and OLD_CLI (a terminal program
 # built without the vector-state mend) with it too, when given.
-#   bench/client/front_ends_agree.sh [ROUNDS] [OLD_CLI]
+# Usage: bench/client/front_ends_agree.sh [ROUNDS] [OLD_CLI]
 # It builds its own window, terminal program and yardstick in build-agree/, set up for the peer.
 set -euo pipefail
+# shellcheck source=bench/args.sh
+source "$(dirname "$0")/../args.sh"
+bench_args rounds=5 old_cli= -- "$@"
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$root/build-agree
-rounds=${1:-5}
-old_cli=${2:-}
 
 if [[ -z ${AGREE_UNDER_X:-} ]]; then
   mkdir -p "$build"

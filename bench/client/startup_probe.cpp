@@ -164,8 +164,12 @@ void click(Display* display, Window window, int x, int y) {
     XFlush(display);
 }
 
-// Clicks start, samples VmRSS every 20 ms until the button's idle fill returns.
+// Prints the idle memory, then clicks start and samples VmRSS every 20 ms until
+// the button's idle fill returns.
 void memoryDuringRun(Display* display, Window window, pid_t pid) {
+    std::printf("idle: VmRSS %s, VmHWM %s, RssAnon %s, RssFile %s\n",
+                statusField(pid, "VmRSS").c_str(), statusField(pid, "VmHWM").c_str(),
+                statusField(pid, "RssAnon").c_str(), statusField(pid, "RssFile").c_str());
     const unsigned long idleFill = pixelAt(display, window, kFillX, kButtonY);
     click(display, window, kButtonX, kButtonY);
     const auto clicked = Clock::now();
@@ -218,9 +222,6 @@ int main(int argc, char** argv) {
         std::printf("launch %d: mapped %.1f ms, painted %.1f ms, CPU by then %.1f ms\n", n + 1,
                     mapped.back() * 1e3, painted.back() * 1e3, cpu.back() * 1e3);
         if (n + 1 == launches) {
-            std::printf("idle: VmRSS %s, VmHWM %s, RssAnon %s, RssFile %s\n",
-                        statusField(pid, "VmRSS").c_str(), statusField(pid, "VmHWM").c_str(),
-                        statusField(pid, "RssAnon").c_str(), statusField(pid, "RssFile").c_str());
             memoryDuringRun(display, window, pid);
         }
         kill(pid, SIGTERM);

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
+# shellcheck disable=SC2154 # the arguments are set by bench_args
 # A submission's cost in the store alone (no HTTP, no TLS) for two builds side
 # by side: each gets its own SQLite copy of N seeded records, then adds 2,000
 # records of the popular processor, alternating, three rounds.
 # Usage: bench/service/add_cost.sh OLD_BUILD NEW_BUILD [records]
 set -euo pipefail
-old=$(cd "$1" && pwd)
-new=$(cd "$2" && pwd)
-records=${3:-1000000}
+# shellcheck source=bench/args.sh
+source "$(dirname "$0")/../args.sh"
+bench_args old new records=1000000 -- "$@"
+old=$(cd "$old" && pwd)
+new=$(cd "$new" && pwd)
 here=$(dirname "${BASH_SOURCE[0]}")
 build=$new
 source "$here/lib.sh"

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
+# shellcheck disable=SC2154 # the arguments are set by bench_args
 # The figures a service change affects, for two builds in one run, each
 # script run for the old build and then the new, so that both see the same
 # machine. Loopback only; every step is bounded in time.
 # Usage: bench/service/before_after.sh OLD_BUILD NEW_BUILD [seconds]
 set -euo pipefail
+# shellcheck source=bench/args.sh
+source "$(dirname "$0")/../args.sh"
+bench_args old new seconds=10 -- "$@"
 cd "$(dirname "$0")/../.."
-old=$1
-new=$2
-seconds=${3:-10}
 echo "== machine: $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
 both() { # label command args (the build goes first)
   local label=$1 script=$2

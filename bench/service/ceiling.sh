@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# shellcheck disable=SC2154 # the arguments are set by bench_args
 # The ceiling, side by side in one run: nginx answering a static 200, the
 # trivial libmicrohttpd server, score-service with TLS (SQLite), and
 # score-service over plain HTTP behind nginx. Every request is a new TLS
@@ -6,43 +7,12 @@
 # servers take turns, ROUNDS times, so each ratio compares neighbours.
 # Usage: bench/service/ceiling.sh [build dir] [seconds] [rounds]
 set -euo pipefail
+# shellcheck source=bench/args.sh
+source "$(dirname "$0")/../args.sh"
+bench_args build=build seconds=10 rounds=2 -- "$@"
 cd "$(dirname "$0")/../.."
-build=${1:-build}
-seconds=${2:-10}
-rounds=${3:-2}
 source bench/service/lib.sh
-
-nginx_conf() { # PORT BACKEND_URL (empty: a static 200)
-  local body="return 200 'ok';"
-  [[ -n "$2" ]] && body="proxy_pass $2; proxy_set_header X-Forwarded-For \$proxy_add_x_forwarded_for;"
-  cat <<CONF
-worker_processes 2;
-pid $work/nginx-$1.pid;
-error_log $work/nginx-$1.err;
-events { worker_connections 4096; }
-http {
-  access_log off;
-  client_body_temp_path $work/nginx-body-$1;
-  proxy_temp_path $work/nginx-proxy-$1;
-  server {
-    listen 127.0.0.1:$1 ssl;
-    ssl_certificate $work/pki/localhost.pem;
-    ssl_certificate_key $work/pki/localhost.key;
-    ssl_protocols TLSv1.2 TLSv1.3;
-    location / { $body }
-  }
-}
-CONF
-}
-start_nginx() { # PORT BACKEND_URL
-  nginx_conf "$1" "$2" >"$work/nginx-$1.conf"
-  nginx -c "$work/nginx-$1.conf" -g 'daemon off;' &
-  nginx_pid=$!
-  cleanup_hooks+=("kill $nginx_pid")
-  sleep 0.5
-}
-workers() { echo "$1 $(pgrep -P "$1" | tr '\n' ' ')"; }
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
+source bench/service/nginx.sh
 
 ticks() { # utime+stime of PIDS, in clock ticks
   local sum=0

@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
+# shellcheck disable=SC2154 # the arguments are set by bench_args
 # The leaderboard's first views after a start against the views that follow,
 # with N records (default 1,000,000) all on one processor, on SQLite: the
 # service start (migration check and warming included), then the first GET /
 # and GET /?chip=…, then five more of each (median). Plain HTTP on loopback.
 # Usage: bench/service/first_view.sh [build dir] [records]
 set -euo pipefail
+# shellcheck source=bench/args.sh
+source "$(dirname "$0")/../args.sh"
+bench_args build=build records=1000000 -- "$@"
 cd "$(dirname "$0")/../.."
-build=${1:-build}
-records=${2:-1000000}
 source bench/service/lib.sh
 svc_plain=1
 chip="AMD EPYC 7B13"

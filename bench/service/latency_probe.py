@@ -4,7 +4,9 @@
 wrk times a request from its first byte written, so it leaves out the TCP and
 TLS handshake that every real submission pays. This probe sends a record on a
 fresh TLS connection every interval (open loop) and times connect to last
-byte. Usage: latency_probe.py --url URL --ca CA [--seconds 20] [--interval 0.1]
+byte. With --vary every record is on AMD EPYC 7B13 (the wrk load's processor)
+with a time of its own in 20-220 s instead of the one fixed record.
+Usage: latency_probe.py --url URL --ca CA [--seconds 20] [--interval 0.1] [--vary]
 """
 import argparse
 import concurrent.futures
@@ -14,7 +16,14 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), ".."))
-from slow_clients import loopback_url, pct, timed_submission  # noqa: E402
+from slow_clients import RECORD, loopback_url, pct, timed_submission  # noqa: E402
+
+
+def varied_record(k):
+    t = 20 + 200 * ((k * 0.6180339887) % 1)
+    return ('{"device_name":"latency probe","chip_type":"AMD EPYC 7B13","ram_gb":16,'
+            '"xcode_build_sec":%.17g,"resin_slicer_sec":%.17g,"max_temp_c":0,'
+            '"swap_used_mb":0}' % (t, t * 1.5 / 3.5)).encode()
 
 
 def main():
@@ -23,6 +32,7 @@ def main():
     ap.add_argument("--ca", required=True)
     ap.add_argument("--seconds", type=float, default=20)
     ap.add_argument("--interval", type=float, default=0.1)
+    ap.add_argument("--vary", action="store_true")
     a = ap.parse_args()
     host, port = loopback_url(a.url)
     ctx = ssl.create_default_context(cafile=a.ca)
@@ -31,7 +41,8 @@ def main():
         while (due := start + k * a.interval) < start + a.seconds:
             k += 1
             time.sleep(max(0.0, due - time.monotonic()))
-            futures.append(pool.submit(timed_submission, host, port, ctx, 10.0))
+            record = varied_record(k) if a.vary else RECORD
+            futures.append(pool.submit(timed_submission, host, port, ctx, 10.0, record))
         results = [f.result() for f in futures]
     ok = [r[1] * 1000 for r in results if r[2] == 200]
     other = sorted({r[3] or str(r[2]) for r in results if r[2] != 200})

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
+# shellcheck disable=SC2154 # the arguments are set by bench_args
 # Leaderboard page and /api/scores latency with N stored records (default
 # 1,000,000), SQLite and PostgreSQL. wrk, one keep-alive connection per URL
 # (the time the service takes for one view), then 10 at once on "/".
 # Usage: bench/service/page.sh [build dir] [records] [seconds per URL]
 set -euo pipefail
+# shellcheck source=bench/args.sh
+source "$(dirname "$0")/../args.sh"
+bench_args build=build records=1000000 seconds=10 -- "$@"
 cd "$(dirname "$0")/../.."
-build=${1:-build}
-records=${2:-1000000}
-seconds=${3:-10}
 source bench/service/lib.sh
 source bench/service/pg.sh
 source bench/service/seed.sh

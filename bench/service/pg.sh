@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced: a private PostgreSQL 15 in $work/pg, run as an unprivileged user on
 # a private loopback port. Sets pg_url. Stopped by the cleanup hook.
 pg_bin=/usr/lib/postgresql/15/bin

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
+# shellcheck disable=SC2154 # the arguments are set by bench_args
 # What each of the service's SQL statements costs on SQLite with N records
 # (default 1,000,000), timed by the sqlite3 shell: where a page view or a
 # submission spends its time.
 # Usage: bench/service/queries.sh [build dir] [records]
 set -euo pipefail
+# shellcheck source=bench/args.sh
+source "$(dirname "$0")/../args.sh"
+bench_args build=build records=1000000 -- "$@"
 cd "$(dirname "$0")/../.."
-build=${1:-build}
-records=${2:-1000000}
 source bench/service/lib.sh
 source bench/service/seed.sh
 start_service "$work/scores.sqlite3"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# shellcheck disable=SC2154 # the arguments are set by bench_args
 # Accepted submissions per second as the stored records grow: none, 1,000,000
 # (30 % on the load's processor) and 10,000,000 (all on it), on SQLite and
 # PostgreSQL. With an older score-service given, it runs first on the same
@@ -8,12 +9,10 @@
 # on a new TLS connection. Loopback only; every step is bounded in time.
 # Usage: bench/service/rank_cost.sh [build dir] [older score-service] [seconds] [sizes] [engines]
 set -euo pipefail
+# shellcheck source=bench/args.sh
+source "$(dirname "$0")/../args.sh"
+bench_args build=build old= seconds=20 "sizes=0 1000000 10000000" "engines=sqlite postgres" -- "$@"
 cd "$(dirname "$0")/../.."
-build=${1:-build}
-old=${2:-}
-seconds=${3:-20}
-sizes=${4:-0 1000000 10000000}
-engines=${5:-sqlite postgres}
 source bench/service/lib.sh
 source bench/service/pg.sh
 source bench/service/seed.sh

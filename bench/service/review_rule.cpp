@@ -50,14 +50,19 @@ template <class Hold> double heldShare(int trials, Hold hold) {
     return static_cast<double>(held) / trials;
 }
 
-void table(std::size_t records, std::mt19937_64& random) {
-    constexpr int kBoards = 200;
-    constexpr int kTrials = 200;
+constexpr int kBoards = 200;
+constexpr int kTrials = 200;
+
+void tableHeading(std::size_t records) {
     std::printf("\n%zu records per processor; held share of %d new results on each of %d "
                 "processors\n",
                 records, kTrials, kBoards);
     std::printf("fast limit  slow limit  genuine-fast  genuine-slow  fake 0.5x  0.7x   0.8x   "
                 "0.9x\n");
+}
+
+void table(std::size_t records, std::mt19937_64& random) {
+    tableHeading(records);
     for (const double fastLimit : {3.0, 4.0, 6.0, 8.0}) {
         for (const double slowLimit : {6.0, 12.0, 20.0}) {
             double genuineFast = 0, genuineSlow = 0;

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced: fills the service's own table with N synthetic records straight in
 # SQL. A share (by default 30 %) of them is on one popular processor, the rest
 # spread over 199 others; times 20–220 s with the ratio the plausibility rule

@@ -34,27 +34,27 @@ def loopback_url(url):
     return u.hostname, u.port
 
 
-def request_bytes(host):
+def request_bytes(host, record=RECORD):
     head = ("POST /api/submit HTTP/1.1\r\nHost: %s\r\nContent-Type: application/json\r\n"
-            "Content-Length: %d\r\nConnection: close\r\n\r\n" % (host, len(RECORD)))
-    return head.encode() + RECORD
+            "Content-Length: %d\r\nConnection: close\r\n\r\n" % (host, len(record)))
+    return head.encode() + record
 
 
-def one_submission(host, port, ctx, timeout):
+def one_submission(host, port, ctx, timeout, record=RECORD):
     with socket.create_connection((host, port), timeout=timeout) as raw:
         raw.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)  # as libcurl does
         with ctx.wrap_socket(raw, server_hostname="localhost") as tls:
-            tls.sendall(request_bytes(host))
+            tls.sendall(request_bytes(host, record))
             data = b""
             while chunk := tls.recv(65536):
                 data += chunk
     return int(data.split(b" ", 2)[1])
 
 
-def timed_submission(host, port, ctx, timeout):
+def timed_submission(host, port, ctx, timeout, record=RECORD):
     t0 = time.monotonic()
     try:
-        status, err = one_submission(host, port, ctx, timeout), ""
+        status, err = one_submission(host, port, ctx, timeout, record), ""
     except Exception as e:  # every failure is a data point, not a crash
         status, err = None, type(e).__name__
     return (t0, time.monotonic() - t0, status, err)
@@ -150,7 +150,7 @@ def rss_line(name, samples, lo, hi):
     return max(s[1] for s in part)
 
 
-def main():
+def arguments():
     ap = argparse.ArgumentParser()
     ap.add_argument("--url", required=True)
     ap.add_argument("--ca", required=True)
@@ -160,7 +160,11 @@ def main():
     ap.add_argument("--baseline", type=float, default=5)
     ap.add_argument("--interval", type=float, default=0.2)
     ap.add_argument("--ramp", type=float, default=3)
-    a = ap.parse_args()
+    return ap.parse_args()
+
+
+def main():
+    a = arguments()
     host, port = loopback_url(a.url)
     soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
     resource.setrlimit(resource.RLIMIT_NOFILE, (max(soft, min(hard, a.slow + 256)), hard))

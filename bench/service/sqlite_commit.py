@@ -2,7 +2,8 @@
 """Commits per second of one-row transactions in a WAL SQLite file, with the
 log synced on every commit (synchronous=FULL) and without (NORMAL, which
 still survives a killed process). Alternates the two; bounded in time.
-Usage: sqlite_commit.py FOLDER [seconds per round] [rounds]
+MODES (default FULL,NORMAL) picks which of them run.
+Usage: sqlite_commit.py FOLDER [seconds per round] [rounds] [MODES]
 """
 import os
 import sqlite3
@@ -29,11 +30,14 @@ def main():
     folder = sys.argv[1]
     seconds = float(sys.argv[2]) if len(sys.argv) > 2 else 3
     rounds = int(sys.argv[3]) if len(sys.argv) > 3 else 3
+    modes = sys.argv[4].split(",") if len(sys.argv) > 4 else ["FULL", "NORMAL"]
     for r in range(rounds):
-        full = commits_per_second(os.path.join(folder, "full.db"), "FULL", seconds)
-        normal = commits_per_second(os.path.join(folder, "normal.db"), "NORMAL", seconds)
-        print("round %d: FULL %.0f commits/s, NORMAL %.0f commits/s, ratio %.1f" % (
-            r + 1, full, normal, normal / full))
+        rates = {m: commits_per_second(os.path.join(folder, m.lower() + ".db"), m, seconds)
+                 for m in modes}
+        line = ", ".join("%s %.0f commits/s" % rate for rate in rates.items())
+        if "FULL" in rates and "NORMAL" in rates:
+            line += ", ratio %.1f" % (rates["NORMAL"] / rates["FULL"])
+        print("round %d: %s" % (r + 1, line))
 
 
 if __name__ == "__main__":

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# shellcheck disable=SC2154 # the arguments are set by bench_args
 # Accepted submissions per second, each on a new TLS connection, at 50
 # concurrent clients (wrk, 2 threads), on SQLite and PostgreSQL. Alongside:
 # the whole-submission latency probe, the CPU each side spends per
@@ -8,10 +9,10 @@
 # load's processor is the popular one) and only the two engines run.
 # Usage: bench/service/submissions.sh [build dir] [seconds] [records]
 set -euo pipefail
+# shellcheck source=bench/args.sh
+source "$(dirname "$0")/../args.sh"
+bench_args build=build seconds=20 records=0 -- "$@"
 cd "$(dirname "$0")/../.."
-build=${1:-build}
-seconds=${2:-20}
-records=${3:-0}
 source bench/service/lib.sh
 source bench/service/pg.sh
 source bench/service/seed.sh

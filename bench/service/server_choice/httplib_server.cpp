@@ -6,16 +6,9 @@
 #include <httplib.h>
 #include <thread>
 
-int main(int argc, char** argv) {
-    bench::ServerOptions opt;
-    if (!bench::parseServerOptions(argc, argv, opt))
-        return 2;
-    httplib::SSLServer server(opt.certPath.c_str(), opt.keyPath.c_str());
-    if (!server.is_valid()) {
-        std::fprintf(stderr, "cpp-httplib did not load the certificate\n");
-        return 1;
-    }
-    const unsigned workers = opt.threads;
+namespace {
+
+void configure(httplib::SSLServer& server, unsigned workers) {
     server.new_task_queue = [workers] { return new httplib::ThreadPool(workers); };
     server.set_read_timeout(5, 0);
     server.set_write_timeout(5, 0);
@@ -29,6 +22,20 @@ int main(int argc, char** argv) {
         int one = 1;
         setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
     });
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    bench::ServerOptions opt;
+    if (!bench::parseServerOptions(argc, argv, opt))
+        return 2;
+    httplib::SSLServer server(opt.certPath.c_str(), opt.keyPath.c_str());
+    if (!server.is_valid()) {
+        std::fprintf(stderr, "cpp-httplib did not load the certificate\n");
+        return 1;
+    }
+    configure(server, opt.threads);
     server.Post("/api/submit", [](const httplib::Request& req, httplib::Response& res) {
         auto reply =
             bench::handleTrivialSubmit(req.get_header_value("Content-Type"), req.body, false);

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
+# shellcheck disable=SC2154 # the arguments are set by bench_args
 # The library choice: each candidate server in turn against 1,000 slow clients
 # and one normal client (bench/service/slow_clients.py). Loopback only, bounded.
 # Usage: bench/service/server_choice/run.sh [build dir] [slow clients] [slow seconds]
 set -euo pipefail
+# shellcheck source=bench/args.sh
+source "$(dirname "$0")/../../args.sh"
+bench_args build=build slow=1000 seconds=30 -- "$@"
 cd "$(dirname "$0")/../../.."
-build=${1:-build}
-slow=${2:-1000}
-seconds=${3:-30}
 ulimit -n "$(ulimit -Hn)"
 pki=$(mktemp -d)
 trap 'rm -rf "$pki"' EXIT

@@ -1,0 +1,189 @@
+#!/usr/bin/env bash
+# shellcheck disable=SC2154 # the arguments are set by bench_args
+# Submission throughput of two score-service binaries side by side in one run,
+# with a reference for each kind of load. Every row takes two rounds of old,
+# new, reference, so each ratio compares neighbours:
+#  1. a new TLS connection per submission, SQLite; nginx's static 200 over the
+#     same kind of connection as the reference
+#  2. plain HTTP keep-alive, SQLite; one-row durable commits (WAL,
+#     synchronous=FULL) from Python on the same disk as the reference
+#  3. plain HTTP keep-alive, PostgreSQL; two instances of the new binary on one
+#     database as the third
+#  4. with RECORDS > 0: rows 1 and 2 for the new binary on that many seeded
+#     records (the load's processor holds 30 % of them)
+# wrk -t2 -c50, every body with its own time (20–220 s, the seeded range), all
+# for one processor; a fresh database for every run. Beside every TLS load,
+# latency_probe.py times whole submissions, handshake included, 10 a second.
+# SVC_FLAGS (e.g. "--threads 32") go to every service started. Loopback only,
+# bounded in time.
+# Usage: bench/service/throughput.sh OLD_BINARY NEW_BINARY [seconds] [records]
+set -euo pipefail
+# shellcheck source=bench/args.sh
+source "$(dirname "$0")/../args.sh"
+bench_args old new seconds=10 records=0 -- "$@"
+old=$(realpath "$old")
+new=$(realpath "$new")
+cd "$(dirname "$0")/../.."
+source bench/service/lib.sh
+source bench/service/pg.sh
+source bench/service/seed.sh
+source bench/service/nginx.sh
+read -r -a svc_flags <<<"${SVC_FLAGS:-}"
+export SUBMIT_XCODE_SEC=20 SUBMIT_SPREAD_SEC=200
+summary=()
+runs=0
+
+# submit_load OUTPUT URL [wrk flags]. Over TLS the whole-submission probe runs
+# beside wrk (whose latency leaves the handshake out), into OUTPUT.probe.
+submit_load() {
+  local out=$1 url=$2 probe=""
+  shift 2
+  rm -f "$out.probe"
+  if [[ $url == https:* ]]; then
+    python3 bench/service/latency_probe.py --url "$url" --ca "$work/pki/ca.pem" \
+      --seconds "$seconds" --vary >"$out.probe" 2>&1 &
+    probe=$!
+  fi
+  wrk -t2 -c50 -d"${seconds}s" --timeout 10s "$@" -s bench/service/submit.lua "$url/api/submit" \
+    >"$out" 2>&1 || true
+  [[ -z $probe ]] || wait "$probe" || true
+  grep -q '^status ' "$out" || sed 's/^/    wrk: /' "$out" >&2
+}
+
+# figures OUTPUT...: accepted, accepted/s, non-200 (other statuses and socket
+# errors), p50, p99, max in ms; summed over several wrk runs, the latencies
+# their worst ("-" where no latency was taken).
+figures() {
+  awk '/^status 200:/ { n += $3; gsub(/[(\/s)]/, "", $4); ok += $4 }
+       /^status [0-9]+:/ && $2 != "200:" { bad += $3 }
+       /^socket errors:/ { bad += $3 }
+       /^request latency/ { timed = 1; for (i = 1; i <= 3; i++) { v = $(3 * i + 1) + 0; if (v > l[i]) l[i] = v } }
+       END { if (!timed) { printf "%d %.0f %d - - -\n", n, ok, bad; exit }
+             printf "%d %.0f %d %.1f %.1f %.1f\n", n, ok, bad, l[1], l[2], l[3] }' "$@"
+}
+
+# record LABEL STORED OUTPUT...: a line now, a row of the summary at the end.
+# STORED (the new rows after the run, the probe's among them) below the 200
+# count would be a lost record.
+record() {
+  local label=$1 stored=$2 count rate bad p50 p99 max now
+  shift 2
+  read -r count rate bad p50 p99 max < <(figures "$@")
+  now=$(load)
+  printf '%-58s %6s/s  non-200 %s  p50 %s p99 %s max %s ms  200s %s stored %s  load %s\n' \
+    "$label" "$rate" "$bad" "$p50" "$p99" "$max" "$count" "$stored" "$now"
+  grep -h '^status \|^socket errors: [1-9]' "$@" | grep -v '^status 200:' | sed 's/^/    /' || true
+  for out; do
+    [[ ! -s $out.probe ]] || sed 's/^/    /' "$out.probe"
+    rm -f "$out.probe"
+  done
+  summary+=("| $label | $rate | $bad | $p99 | $now |")
+}
+
+sqlite_rows() { sqlite3 "$1" 'SELECT COUNT(*) FROM scores'; }
+pg_rows() { psql_scores -At -c 'SELECT COUNT(*) FROM scores'; }
+fresh_sqlite() { # [TEMPLATE]: sets db to a new database file, a copy of TEMPLATE if given
+  db=$work/run$((++runs)).sqlite3
+  if [[ -n ${1:-} ]]; then cp "$1" "$db"; fi
+}
+fresh_pg() { psql_scores -c 'DROP SCHEMA public CASCADE; CREATE SCHEMA public' 2>/dev/null; }
+
+sqlite_run() { # LABEL BINARY PLAIN(0/1) [TEMPLATE (holds $records)]
+  local db seeded=0
+  fresh_sqlite "${4:-}"
+  [[ -n ${4:-} ]] && seeded=$records
+  svc_plain=$3 svc_binary=$2 start_service "$db" "${svc_flags[@]}"
+  if (($3)); then
+    SUBMIT_KEEPALIVE=1 submit_load "$work/out" "$svc_url"
+  else
+    submit_load "$work/out" "$svc_url"
+  fi
+  stop_service
+  record "$1" "$(($(sqlite_rows "$db") - seeded))" "$work/out"
+  rm -f "$db"*
+}
+
+pg_run() { # LABEL BINARY
+  fresh_pg
+  svc_plain=1 svc_binary=$2 start_service "$pg_url" "${svc_flags[@]}"
+  SUBMIT_KEEPALIVE=1 submit_load "$work/out" "$svc_url"
+  stop_service
+  record "$1" "$(pg_rows)" "$work/out"
+}
+
+pair_pid=""
+stop_pair() { [[ -z $pair_pid ]] || svc_pid=$pair_pid stop_service; }
+cleanup_hooks=(stop_pair "${cleanup_hooks[@]}")
+pg_pair_run() { # LABEL BINARY: two instances, half of wrk's threads and connections each
+  fresh_pg
+  svc_plain=1 svc_binary=$2 start_service "$pg_url" "${svc_flags[@]}"
+  local first_url=$svc_url
+  pair_pid=$svc_pid
+  svc_name=second svc_plain=1 svc_binary=$2 start_service "$pg_url" "${svc_flags[@]}"
+  SUBMIT_KEEPALIVE=1 submit_load "$work/out" "$first_url" -t1 -c25 &
+  SUBMIT_KEEPALIVE=1 submit_load "$work/out2" "$svc_url" -t1 -c25
+  wait $!
+  stop_service
+  svc_pid=$pair_pid stop_service
+  pair_pid=""
+  record "$1" "$(pg_rows)" "$work/out" "$work/out2"
+}
+
+commit_run() { # LABEL: one-row durable commits in one Python process
+  local rate
+  mkdir -p "$work/commit"
+  rate=$(python3 bench/service/sqlite_commit.py "$work/commit" "$seconds" 1 FULL |
+    sed -n 's/.*FULL \([0-9]*\) commits.*/\1/p')
+  rm -f "$work/commit/"*
+  printf 'status 200: %s (%s/s)\n' "$(echo "$rate * $seconds" | bc)" "$rate" >"$work/out"
+  record "$1" - "$work/out"
+}
+
+seed_template() { # sets template to a SQLite file of $records records, migrated by the new binary
+  template=$work/seeded.sqlite3
+  svc_binary=$new start_service "$template"
+  stop_service
+  seed_sqlite "$template" "$records" >/dev/null
+  svc_binary=$new start_service "$template" # backfills the counts once, not in every run
+  stop_service
+  sqlite3 "$template" 'PRAGMA wal_checkpoint(TRUNCATE)' >/dev/null
+}
+
+echo "machine: $(nproc) cores; wrk -t2 -c50 -d${seconds}s; service flags: --rate-limit 0 ${svc_flags[*]}"
+echo "old: $old"
+echo "new: $new"
+static_port=$(free_port)
+start_nginx "$static_port" ""
+start_postgres
+for round in 1 2; do
+  stamp
+  sqlite_run "1. TLS close, SQLite, old, round $round" "$old" 0
+  sqlite_run "1. TLS close, SQLite, new, round $round" "$new" 0
+  submit_load "$work/out" "https://127.0.0.1:$static_port"
+  record "1. TLS close, nginx static 200, round $round" - "$work/out"
+done
+for round in 1 2; do
+  stamp
+  sqlite_run "2. plain keep-alive, SQLite, old, round $round" "$old" 1
+  sqlite_run "2. plain keep-alive, SQLite, new, round $round" "$new" 1
+  commit_run "2. Python sqlite3 FULL commits, round $round"
+done
+for round in 1 2; do
+  stamp
+  pg_run "3. plain keep-alive, PostgreSQL, old, round $round" "$old"
+  pg_run "3. plain keep-alive, PostgreSQL, new, round $round" "$new"
+  pg_pair_run "3. plain keep-alive, PostgreSQL, 2 x new, round $round" "$new"
+done
+if ((records > 0)); then
+  echo "seeding $records records: $(stamp)"
+  seed_template
+  for round in 1 2; do
+    stamp
+    sqlite_run "4. TLS close, SQLite, $records stored, new, round $round" "$new" 0 "$template"
+    sqlite_run "4. plain keep-alive, SQLite, $records stored, new, round $round" "$new" 1 "$template"
+  done
+fi
+echo
+echo "| Row | Accepted/s | Non-200 | p99 ms | Load |"
+echo "|---|---|---|---|---|"
+printf '%s\n' "${summary[@]}"
