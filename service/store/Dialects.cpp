@@ -97,7 +97,7 @@ const Dialect& sqliteDialect() {
     static const Dialect dialect{
         "BEGIN IMMEDIATE",
         "",
-        "",
+        "SELECT records FROM chip_totals WHERE chip_type = ?",
         withIndexes(scoresTable("INTEGER PRIMARY KEY AUTOINCREMENT", "TEXT")),
         "received_at",
         "CAST((xcode_build_sec - ?) / ? AS INTEGER)",
@@ -115,7 +115,7 @@ const Dialect& postgresDialect() {
         "SELECT pg_advisory_xact_lock(4711)",
         // Made if missing, so that a processor's first records also queue here.
         "INSERT INTO chip_totals (chip_type, records) VALUES (?, 0) ON CONFLICT (chip_type) DO "
-        "UPDATE SET records = chip_totals.records",
+        "UPDATE SET records = chip_totals.records RETURNING records",
         withIndexes(scoresTable("BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY", "TIMESTAMPTZ")),
         R"(to_char(received_at AT TIME ZONE 'UTC', 'YYYY-MM-DD"T"HH24:MI:SS.MS"Z"'))",
         "CAST(floor((xcode_build_sec - ?) / ?) AS BIGINT)",

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 
 namespace service {
@@ -15,14 +16,20 @@ template <class Value> class Memo {
 public:
     explicit Memo(std::size_t limit) : limit_(limit) {}
 
+    // The kept value when `holds(value)`; nothing otherwise.
+    template <class Holds> std::optional<Value> find(const std::string& key, Holds holds) {
+        const std::lock_guard lock(mutex_);
+        const auto found = known_.find(key);
+        if (found != known_.end() && holds(found->second)) {
+            return found->second;
+        }
+        return std::nullopt;
+    }
+
     // The kept value when `holds(value)`, otherwise `read()`, kept.
     template <class Holds, class Read> Value get(const std::string& key, Holds holds, Read read) {
-        {
-            const std::lock_guard lock(mutex_);
-            const auto found = known_.find(key);
-            if (found != known_.end() && holds(found->second)) {
-                return found->second;
-            }
+        if (auto kept = find(key, holds)) {
+            return *kept;
         }
         Value value = read();
         const std::lock_guard lock(mutex_);

@@ -90,27 +90,7 @@ public:
     }
 
     std::vector<SqlRow> run(std::string_view sql, const std::vector<SqlValue>& params) override {
-        std::vector<std::string> texts;
-        std::vector<const char*> values;
-        texts.reserve(params.size());
-        values.reserve(params.size());
-        for (const auto& param : params) {
-            texts.push_back(paramText(param));
-        }
-        for (std::size_t i = 0; i < params.size(); ++i) {
-            values.push_back(std::holds_alternative<std::nullptr_t>(params[i]) ? nullptr
-                                                                               : texts[i].c_str());
-        }
-        const std::string* name = prepared(sql);
-        const int count = static_cast<int>(values.size());
-        const int sent = name != nullptr
-                             ? PQsendQueryPrepared(connection_.get(), name->c_str(), count,
-                                                   values.data(), nullptr, nullptr, 0)
-                             : PQsendQueryParams(connection_.get(), numbered(sql).c_str(), count,
-                                                 nullptr, values.data(), nullptr, nullptr, 0);
-        if (sent == 0) {
-            throw std::runtime_error(PQerrorMessage(connection_.get()));
-        }
+        send(sql, params, prepared(sql));
         Result result = awaitResult();
         const auto status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
         if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
@@ -120,13 +100,49 @@ public:
             sql.starts_with("SET LOCAL statement_timeout")) {
             followStatementTimeout();
         }
-        std::vector<SqlRow> rows(static_cast<std::size_t>(PQntuples(result.get())));
-        for (int row = 0; row < PQntuples(result.get()); ++row) {
-            for (int column = 0; column < PQnfields(result.get()); ++column) {
-                rows[static_cast<std::size_t>(row)].push_back(cell(result.get(), row, column));
+        return rowsOf(result.get());
+    }
+
+    // In pipeline mode: every statement goes out before the first answer is
+    // read, so a batch costs one round trip to the server, not one each.
+    std::vector<std::vector<SqlRow>> runAll(const std::vector<SqlStatement>& statements) override {
+        std::vector<const std::string*> names;
+        for (const auto& statement : statements) {
+            names.push_back(prepared(statement.sql));
+            if (names.back() == nullptr) {
+                return SqlConnection::runAll(statements);
             }
         }
-        return rows;
+        PGconn* connection = connection_.get();
+        if (PQenterPipelineMode(connection) == 0) {
+            throw std::runtime_error(PQerrorMessage(connection));
+        }
+        for (std::size_t i = 0; i < statements.size(); ++i) {
+            send(statements[i].sql, statements[i].params, names[i]);
+        }
+        if (PQpipelineSync(connection) == 0) {
+            throw std::runtime_error(PQerrorMessage(connection));
+        }
+        std::vector<std::vector<SqlRow>> answers;
+        std::string failure;
+        for (std::size_t i = 0; i < statements.size(); ++i) {
+            const Result result = nextResult();
+            const auto status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
+            if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && failure.empty()) {
+                failure = result ? PQresultErrorMessage(result.get()) : "no answer";
+            }
+            answers.push_back(failure.empty() ? rowsOf(result.get()) : std::vector<SqlRow>{});
+            nextResult(); // the end of this statement's answer
+        }
+        const Result sync = nextResult();
+        if (!sync || PQresultStatus(sync.get()) != PGRES_PIPELINE_SYNC ||
+            PQexitPipelineMode(connection) == 0) {
+            throw std::runtime_error("the pipeline ended out of step: " + failure);
+        }
+        if (!failure.empty()) {
+            throw std::runtime_error(failure);
+        }
+        return answers;
     }
 
     bool closedByServer() const override {
@@ -186,10 +202,52 @@ private:
         return false;
     }
 
-    // The statement's result, the last of several; waits at most `wait_`. A
-    // frozen server (stopped, not down) keeps the socket open and never
-    // answers, and its own statement_timeout cannot fire.
+    void send(std::string_view sql, const std::vector<SqlValue>& params, const std::string* name) {
+        std::vector<std::string> texts;
+        std::vector<const char*> values;
+        texts.reserve(params.size());
+        values.reserve(params.size());
+        for (const auto& param : params) {
+            texts.push_back(paramText(param));
+        }
+        for (std::size_t i = 0; i < params.size(); ++i) {
+            values.push_back(std::holds_alternative<std::nullptr_t>(params[i]) ? nullptr
+                                                                               : texts[i].c_str());
+        }
+        const int count = static_cast<int>(values.size());
+        const int sent = name != nullptr
+                             ? PQsendQueryPrepared(connection_.get(), name->c_str(), count,
+                                                   values.data(), nullptr, nullptr, 0)
+                             : PQsendQueryParams(connection_.get(), numbered(sql).c_str(), count,
+                                                 nullptr, values.data(), nullptr, nullptr, 0);
+        if (sent == 0) {
+            throw std::runtime_error(PQerrorMessage(connection_.get()));
+        }
+    }
+
+    static std::vector<SqlRow> rowsOf(PGresult* result) {
+        std::vector<SqlRow> rows(static_cast<std::size_t>(PQntuples(result)));
+        for (int row = 0; row < PQntuples(result); ++row) {
+            for (int column = 0; column < PQnfields(result); ++column) {
+                rows[static_cast<std::size_t>(row)].push_back(cell(result, row, column));
+            }
+        }
+        return rows;
+    }
+
+    // The statement's result, the last of several.
     Result awaitResult() {
+        Result last;
+        while (Result next = nextResult()) {
+            last = std::move(next);
+        }
+        return last;
+    }
+
+    // The next result, or nothing at the end of a statement's; waits at most
+    // `wait_`. A frozen server (stopped, not down) keeps the socket open and
+    // never answers, and its own statement_timeout cannot fire.
+    Result nextResult() {
         PGconn* connection = connection_.get();
         const auto deadline = Clock::now() + wait_;
         while (PQisBusy(connection) != 0) {
@@ -207,11 +265,7 @@ private:
                 throw std::runtime_error(PQerrorMessage(connection));
             }
         }
-        Result last;
-        while (PGresult* next = PQgetResult(connection)) {
-            last.reset(next);
-        }
-        return last;
+        return Result(PQgetResult(connection));
     }
 
     // Waits for an answer a second longer than the server's own limit, or for

@@ -22,15 +22,30 @@ ReviewFigures ReviewFigureSource::read(SqlConnection& connection, const Dialect&
         figures.boardReference = boardReference(shortest);
         return figures;
     }
-    const auto holds = [records](const Quartiles& kept) {
-        return kept.records > 0 && std::abs(records - kept.records) <= kept.records / 20;
-    };
+    const auto holds = [records](const Quartiles& kept) { return holdsFor(records, kept.records); };
     const auto at = [&](std::int64_t k) { return readKthTime(connection, dialect, chip, k); };
     const auto read = known_.get(chip, holds, [&] {
         return Quartiles{records, at((records - 1) / 4), at((records - 1) / 2),
                          at(3 * (records - 1) / 4)};
     });
     return ReviewFigures{records, read.q1, read.median, read.q3, 0.0};
+}
+
+std::optional<ReviewFigures> ReviewFigureSource::kept(const std::string& chip,
+                                                      std::int64_t records) {
+    if (records < kReviewMinRecords) {
+        return std::nullopt;
+    }
+    const auto found = known_.find(
+        chip, [records](const Quartiles& kept) { return holdsFor(records, kept.records); });
+    if (!found) {
+        return std::nullopt;
+    }
+    return ReviewFigures{records, found->q1, found->median, found->q3, 0.0};
+}
+
+bool ReviewFigureSource::holdsFor(std::int64_t records, std::int64_t kept) {
+    return kept > 0 && std::abs(records - kept) <= kept / 20;
 }
 
 // The triggers on `scores` keep every count as records leave and return.

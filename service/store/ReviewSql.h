@@ -19,8 +19,11 @@ class ReviewFigureSource {
 public:
     ReviewFigures read(SqlConnection& connection, const Dialect& dialect, const std::string& chip,
                        std::int64_t records);
+    // The same figures when they need no read; nothing when they do.
+    std::optional<ReviewFigures> kept(const std::string& chip, std::int64_t records);
 
 private:
+    static bool holdsFor(std::int64_t records, std::int64_t kept);
     struct Quartiles {
         std::int64_t records = 0;
         double q1 = 0.0;

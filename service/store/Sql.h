@@ -18,10 +18,25 @@ using SqlRow = std::vector<SqlValue>;
 // One open connection of either engine. Statements use `?` placeholders.
 // Failures throw (std::runtime_error or the driver's own exceptions); the
 // store turns them into values at its boundary.
+struct SqlStatement {
+    std::string_view sql;
+    std::vector<SqlValue> params;
+};
+
 class SqlConnection {
 public:
     virtual ~SqlConnection() = default;
     virtual std::vector<SqlRow> run(std::string_view sql, const std::vector<SqlValue>& params) = 0;
+    // Runs each in turn, as run() would, and answers each one's rows; a
+    // connection to a server may send them all before reading any answer.
+    virtual std::vector<std::vector<SqlRow>> runAll(const std::vector<SqlStatement>& statements) {
+        std::vector<std::vector<SqlRow>> answers;
+        answers.reserve(statements.size());
+        for (const auto& statement : statements) {
+            answers.push_back(run(statement.sql, statement.params));
+        }
+        return answers;
+    }
     // After a failure: the server had closed the connection (it restarted,
     // say), so a new one may well work at once.
     virtual bool closedByServer() const { return false; }
@@ -65,9 +80,10 @@ private:
 struct Dialect {
     std::string beginWrite;       // opens a transaction that will write
     std::string lockForMigration; // serialises concurrent start-ups; may be empty
-    // Takes a processor's count row for the rest of the write transaction;
-    // empty where beginWrite already holds the only write lock.
-    std::string lockChip;
+    // Reads a processor's count of records on the board (no row: none) and,
+    // where beginWrite does not already hold the only write lock, holds its
+    // row for the rest of the transaction.
+    std::string takeChip;
     std::vector<std::string> createSchemaV1;
     std::string receivedAtText; // selects received_at as ISO 8601 UTC text
     std::string binOfTime;      // bin index of xcode_build_sec, given low and width

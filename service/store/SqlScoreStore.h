@@ -1,5 +1,6 @@
 #pragma once
 
+#include "service/store/ConnectionPool.h"
 #include "service/store/GroupCommit.h"
 #include "service/store/PageReads.h"
 #include "service/store/ReviewSql.h"
@@ -8,20 +9,17 @@
 
 #include <chrono>
 #include <functional>
-#include <mutex>
+#include <map>
 
 namespace service {
 
 // The store over either engine: one set of queries, the engine's differences
-// in its Dialect. Connections are opened on demand, one per concurrent caller,
-// and a connection that failed is dropped, so the next call reconnects. A
-// pooled connection the server closed while idle (a restart) costs no failure:
-// its work runs once more on a new connection, as nothing of it was done.
-// Submissions that arrive together are committed together (GroupCommit).
+// in its Dialect, its connections in a ConnectionPool. Submissions that arrive
+// together are committed together (GroupCommit).
 class SqlScoreStore final : public ScoreStore {
 public:
-    using Connect = std::function<std::unique_ptr<SqlConnection>()>;
-    using ErrorSink = std::function<void(const std::string&)>;
+    using Connect = ConnectionPool::Connect;
+    using ErrorSink = ConnectionPool::ErrorSink;
     // After each batch of submissions: how many it held, and how long its
     // write transaction took, from its first statement to its commit.
     using BatchSink = std::function<void(std::size_t records, std::chrono::microseconds)>;
@@ -54,34 +52,46 @@ public:
     bool reachable() override;
 
 private:
-    // Runs `work` on a pooled connection; nothing when it throws.
-    template <class Work>
-    auto withConnection(Work work) -> std::optional<decltype(work(std::declval<SqlConnection&>()))>;
-
-    void giveBack(std::unique_ptr<SqlConnection> connection);
-    // Nothing when the transaction failed; with `alone`, each record behind a savepoint.
-    std::optional<std::vector<std::optional<Placement>>>
-    writeBatch(const std::vector<const Submission*>& batch, bool alone);
+    using Placements = std::vector<std::optional<Placement>>;
+    // Each writes the batch in one transaction and answers nothing when it
+    // failed. At once: every statement sent before the first answer is read;
+    // an empty inner answer, with nothing written, when some record needs
+    // more of the board read to be judged, or is held. In turn: each record
+    // read, judged and stored before the next, with `alone` each behind a
+    // savepoint.
+    std::optional<std::optional<Placements>> writeAtOnce(const std::vector<const Submission*>& batch);
+    std::optional<Placements> writeInTurn(const std::vector<const Submission*>& batch, bool alone);
+    // Takes the batch's processors' count rows, in one order; their counts.
+    std::map<std::string, std::int64_t> takeChips(SqlConnection& connection,
+                                                  const std::vector<const Submission*>& batch);
+    // Each record's judgement as the batch would meet it in turn, when none
+    // needs a read and none is held; nothing otherwise.
+    bool judgedClean(const std::vector<const Submission*>& batch,
+                     std::map<std::string, std::int64_t> counts);
     std::optional<Placement> addOne(SqlConnection& connection, const Submission& submission);
     std::optional<Placement> addAlone(SqlConnection& connection, const Submission& submission);
     // A time's rank among its processor's records, and their number, from the kept counts.
     std::pair<std::int64_t, std::int64_t> placeOf(SqlConnection& connection,
                                                   const std::string& chip, double seconds);
+    SqlStatement placeStatement(const std::string& chip, double seconds) const;
+    static std::pair<std::int64_t, std::int64_t> placeFrom(const std::vector<SqlRow>& rows);
     std::vector<StoredScore> bestIn(SqlConnection& connection,
                                     const std::optional<std::string>& chip, int limit,
                                     std::int64_t offset);
 
     const Dialect& dialect_;
     std::string rankQuery_;
-    Connect connect_;
+    ConnectionPool pool_;
     ErrorSink onError_;
     BatchSink onBatch_;
-    std::mutex mutex_;
-    std::vector<std::unique_ptr<SqlConnection>> idle_;
     ChipSummaries summaries_;
     ReviewFigureSource reviewFigures_;
     GroupCommit<Submission, std::optional<Placement>> commits_;
 };
+
+// Submissions written in one transaction at most; with the request threads
+// (--threads) waiting on it, a batch seldom reaches this.
+inline constexpr std::size_t kMaxSubmissionsPerCommit = 256;
 
 // A database's engine and how to connect to it: PostgreSQL for the forms
 // `databaseForm` takes as PostgreSQL, otherwise a SQLite file path.
