@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <fstream>
 #include <future>
 #include <numeric>
 #include <utility>
@@ -17,10 +16,32 @@ namespace {
 
 using submission::Payload;
 
+// A connection that runs `before` ahead of each statement it passes on.
+class Hooked final : public SqlConnection {
+public:
+    using Hook = std::function<void(std::string_view sql)>;
+    Hooked(std::unique_ptr<SqlConnection> inner, Hook before)
+        : inner_(std::move(inner)), before_(std::move(before)) {}
+    std::vector<SqlRow> run(std::string_view sql, const std::vector<SqlValue>& params) override {
+        before_(sql);
+        return inner_->run(sql, params);
+    }
+
+private:
+    std::unique_ptr<SqlConnection> inner_;
+    Hook before_;
+};
+
 class StoreCases : public EngineCases {
 protected:
     static Payload on(const std::string& chip, double time) {
         return Payload{"d", chip, 16, time, time / 3.5, 84, 0};
+    }
+    // A store whose connections run `before` ahead of each statement.
+    std::unique_ptr<SqlScoreStore> hooked(Hooked::Hook before, SqlScoreStore::ErrorSink onError) {
+        return std::make_unique<SqlScoreStore>(
+            sqlite() ? sqliteDialect() : postgresDialect(),
+            [this, before] { return std::make_unique<Hooked>(raw(), before); }, std::move(onError));
     }
     void place(ScoreStore& store, const Payload& p) {
         const auto placed = store.add(p, "2026-01-31T12:00:00.250Z");
@@ -67,15 +88,14 @@ TEST_P(StoreCases, RecordsRoundTripRankAndSummarise) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "a notice of the server's on stderr";
     const auto best = store->listing(std::string("M9"), 2, 0)->rows;
     ASSERT_EQ(best.size(), 2U);
-    EXPECT_EQ(best[0].payload, odd_);
-    EXPECT_EQ(best[0].receivedAt, "2026-01-31T12:00:00.250Z");
+    EXPECT_EQ(std::tie(best[0].payload, best[0].receivedAt),
+              std::make_tuple(odd_, "2026-01-31T12:00:00.250Z"));
     EXPECT_EQ(store->listing(std::nullopt, 100, 0)->rows.size(), present_.size());
     const auto chips = store->page(std::nullopt, 0, 0, 0)->chips;
-    ASSERT_EQ(chips.size(), 3U);
-    EXPECT_EQ(std::make_pair(chips[1].chip, chips[1].count), std::make_pair(std::string("M9"), 4L));
-    EXPECT_DOUBLE_EQ(chips[1].median, 22.5); // even count: the mean of the middle two
-    EXPECT_DOUBLE_EQ(chips[2].median, 12.0);
-    EXPECT_DOUBLE_EQ(chips[2].best, 10.0);
+    ASSERT_EQ(chips.size(), 3U); // an even count's median: the mean of the middle two
+    EXPECT_EQ(std::make_tuple(chips[1].chip, chips[1].count, chips[1].median, chips[2].median,
+                              chips[2].best),
+              std::make_tuple("M9", 4L, 22.5, 12.0, 10.0));
     const auto spread = store->page(std::string("M1"), 0, 0, 2)->distribution.value();
     EXPECT_EQ(
         std::make_tuple(spread.low, spread.binWidth, spread.counts), // the maximum in the last bin
@@ -97,9 +117,9 @@ TEST_P(StoreCases, PagesCountsAndPlacesFollowTheRecords) {
     const auto found = store->result(ids_[2], 2);
     ASSERT_TRUE(found && *found);
     const auto& standing = (*found)->standing;
-    EXPECT_EQ(standing.score.payload, additions_[2]);
-    EXPECT_EQ(std::make_tuple(standing.rank, standing.total, (*found)->median),
-              std::make_tuple(3L, 4L, 22.5));
+    EXPECT_EQ(
+        std::make_tuple(standing.score.payload, standing.rank, standing.total, (*found)->median),
+        std::make_tuple(additions_[2], 3L, 4L, 22.5));
     EXPECT_FALSE(store->result(lastId_ + 1, 2).value());
     place(*store, clientRecord("M9", 21.0 / 3.5));
     raw()->run("DELETE FROM scores WHERE xcode_build_sec = 19.999", {}); // as an operator would
@@ -150,13 +170,12 @@ TEST_P(StoreCases, PageAggregatesAreExact) {
     EXPECT_EQ(std::make_tuple(outlier.low, outlier.counts, outlier.below, outlier.above),
               std::make_tuple(10.0, std::vector<std::int64_t>{2, 2, 2, 2}, 0L, 1L));
     EXPECT_NEAR(outlier.binWidth, 0.175, 1e-9);
-    for (int i = 0; i < 2; ++i) { // as an older service, before times had a floor
-        raw()->run("INSERT INTO scores (received_at, device_name, chip_type, ram_gb, "
-                   "xcode_build_sec, resin_slicer_sec, max_temp_c, swap_used_mb) SELECT "
-                   "received_at, device_name, 'M3', ram_gb, 1e-300, 1, max_temp_c, swap_used_mb "
-                   "FROM scores WHERE chip_type = 'M4' LIMIT 1",
-                   {});
-    }
+    // Two as an older service stored them, before times had a floor.
+    raw()->run(
+        "INSERT INTO scores (received_at, device_name, chip_type, ram_gb, xcode_build_sec, "
+        "resin_slicer_sec, max_temp_c, swap_used_mb) SELECT received_at, device_name, "
+        "'M3', ram_gb, 1e-300, 1, max_temp_c, swap_used_mb FROM scores WHERE chip_type = 'M4'",
+        {});
     for (const char* chip : {"M3", "M4"}) {
         const auto equal = store->page(std::string(chip), 0, 0, 4)->distribution.value();
         EXPECT_GT(equal.binWidth, 0.0) << chip;
@@ -182,9 +201,8 @@ TEST_P(StoreCases, PageAggregatesAreFromOneSnapshot) {
         }
     };
     whileAdding([](int i) { return on("N" + std::to_string(i), 5.0 - i * 0.01); },
-                [&] {
-                    const auto page =
-                        store->page(std::nullopt, 1, 0, 4); // each added one the new best
+                [&] { // each added one the new best
+                    const auto page = store->page(std::nullopt, 1, 0, 4);
                     EXPECT_TRUE(std::any_of(
                         page->chips.begin(), page->chips.end(), [&](const auto& summary) {
                             return summary.chip == page->best.at(0).payload.chip_type;
@@ -203,22 +221,6 @@ TEST_P(StoreCases, PageAggregatesAreFromOneSnapshot) {
                 });
 }
 
-// A connection that runs `before` ahead of each statement it passes on.
-class Hooked final : public SqlConnection {
-public:
-    using Hook = std::function<void(std::string_view sql)>;
-    Hooked(std::unique_ptr<SqlConnection> inner, Hook before)
-        : inner_(std::move(inner)), before_(std::move(before)) {}
-    std::vector<SqlRow> run(std::string_view sql, const std::vector<SqlValue>& params) override {
-        before_(sql);
-        return inner_->run(sql, params);
-    }
-
-private:
-    std::unique_ptr<SqlConnection> inner_;
-    Hook before_;
-};
-
 // An operator's change made while a submission reads its processor's quartiles (here between
 // their statements) waits for the submission's commit instead of changing what it reads.
 TEST_P(StoreCases, ASubmissionReadsItsQuartilesInOneSnapshot) {
@@ -227,22 +229,18 @@ TEST_P(StoreCases, ASubmissionReadsItsQuartilesInOneSnapshot) {
         ASSERT_TRUE(seeded->add(clientRecord("Q4", 10.0 + i * 0.01), "2026-01-31T12:00:00.000Z"));
     }
     std::future<void> deleting;
-    SqlScoreStore store(
-        sqlite() ? sqliteDialect() : postgresDialect(),
-        [&] {
-            return std::make_unique<Hooked>(raw(), [&](std::string_view sql) {
-                if (sql.find("width_ms = 1000 AND records > 0") != std::string_view::npos &&
-                    !deleting.valid()) {
-                    deleting = std::async(std::launch::async, [&] {
-                        raw()->run("DELETE FROM scores WHERE id > 3", {});
-                    });
-                    // Time enough for the delete to commit, were it not held off.
-                    deleting.wait_for(std::chrono::milliseconds(300));
-                }
-            });
+    const auto store = hooked(
+        [&](std::string_view sql) {
+            if (sql.find("width_ms = 1000 AND records > 0") != std::string_view::npos &&
+                !deleting.valid()) {
+                deleting = std::async(std::launch::async,
+                                      [&] { raw()->run("DELETE FROM scores WHERE id > 3", {}); });
+                // Time enough for the delete to commit, were it not held off.
+                deleting.wait_for(std::chrono::milliseconds(300));
+            }
         },
         [](const std::string& e) { ADD_FAILURE() << e; });
-    const auto placed = store.add(clientRecord("Q4", 10.1), "2026-01-31T12:00:00.000Z");
+    const auto placed = store->add(clientRecord("Q4", 10.1), "2026-01-31T12:00:00.000Z");
     ASSERT_TRUE(placed);
     EXPECT_EQ(std::make_pair(placed->rank, placed->total), std::make_pair(11L, 31L));
     deleting.get();
@@ -254,52 +252,43 @@ TEST_P(StoreCases, ABatchPlacesEachRecordInOrderAndFailsOnlyWhatFailed) {
     bool failCommit = false;
     int insertsBeforeFailure = -1;
     std::vector<std::string> errors;
-    SqlScoreStore store(
-        sqlite() ? sqliteDialect() : postgresDialect(),
-        [&] {
-            return std::make_unique<Hooked>(raw(), [&](std::string_view sql) {
-                if ((failCommit && sql == "COMMIT") ||
-                    (sql.starts_with("INSERT INTO scores") && insertsBeforeFailure-- == 0)) {
-                    throw std::runtime_error("refused");
-                }
-            });
+    const auto store = hooked(
+        [&](std::string_view sql) {
+            if ((failCommit && sql == "COMMIT") ||
+                (sql.starts_with("INSERT INTO scores") && insertsBeforeFailure-- == 0)) {
+                throw std::runtime_error("refused");
+            }
         },
         [&](const std::string& e) { errors.push_back(e); });
-    store.migrate();
+    store->migrate();
     const std::string at = "2026-01-31T12:00:00.000Z";
     const ClientVersion client;
+    using P = std::optional<std::pair<std::int64_t, std::int64_t>>;
     const auto batch = [&](const std::vector<double>& times, int failing) {
         std::vector<Payload> payloads;
-        for (const double time : times) {
-            payloads.push_back(on("B1", time));
-        }
         std::vector<SqlScoreStore::Submission> submissions;
-        for (const auto& payload : payloads) {
-            submissions.push_back({payload, at, client});
-        }
         std::vector<const SqlScoreStore::Submission*> pointers;
-        for (const auto& submission : submissions) {
-            pointers.push_back(&submission);
+        payloads.reserve(times.size()); // the submissions refer to their payloads
+        submissions.reserve(times.size());
+        for (const double time : times) {
+            pointers.push_back(
+                &submissions.emplace_back(payloads.emplace_back(on("B1", time)), at, client));
         }
         insertsBeforeFailure = failing;
-        std::vector<std::optional<std::pair<std::int64_t, std::int64_t>>> placed;
-        for (const auto& placement : store.addBatch(pointers)) {
-            placed.push_back(placement ? std::optional(std::make_pair(placement->rank,
-                                                                      placement->total))
-                                       : std::nullopt);
+        std::vector<P> placed;
+        for (const auto& placement : store->addBatch(pointers)) {
+            placed.push_back(placement ? P({placement->rank, placement->total}) : std::nullopt);
         }
         return placed;
     };
-    using P = std::optional<std::pair<std::int64_t, std::int64_t>>;
     EXPECT_EQ(batch({20.0, 10.0, 30.0, 15.0}, -1),
               (std::vector<P>{P({1, 1}), P({1, 2}), P({3, 3}), P({2, 4})}));
     failCommit = true;
     EXPECT_EQ(batch({5.0, 6.0}, -1), (std::vector<P>{std::nullopt, std::nullopt}));
     failCommit = false;
     EXPECT_EQ(batch({16.0, 25.0, 12.0}, 1), (std::vector<P>{P({3, 5}), std::nullopt, P({2, 6})}));
-    EXPECT_EQ(*store.records(std::string("B1")), 6);
+    EXPECT_EQ(*store->records(std::string("B1")), 6);
     EXPECT_EQ(errors.size(), 2U); // the commit, then the one record
-
 }
 
 // Callers that arrive while a batch is written share the next one, up to its bound; each gets
