@@ -72,10 +72,8 @@ protected:
     // An awkward name and a time that needs all 17 digits must come back unchanged.
     const Payload odd_{"O'Brien \"<b>\" Çalışma 🚀",    "M9", 65536, 12.345678901234567,
                        12.345678901234567 * 1.5 / 3.5, 84,   0};
-    const std::vector<Payload> additions_ = {
-        clientRecord("M9", 30.0 / 3.5), clientRecord("M9", 20.0 / 3.5),
-        clientRecord("M9", 25.0 / 3.5), clientRecord("M1", 10.0 / 3.5),
-        clientRecord("M1", 14.0 / 3.5), odd_};
+    const std::vector<Payload> additions_ = {on("M9", 30.0), on("M9", 20.0), on("M9", 25.0),
+                                             on("M1", 10.0), on("M1", 14.0), odd_};
     std::vector<std::pair<std::string, double>> present_;
     std::int64_t lastId_ = 0;
     std::vector<std::int64_t> ids_;
@@ -121,7 +119,7 @@ TEST_P(StoreCases, PagesCountsAndPlacesFollowTheRecords) {
         std::make_tuple(standing.score.payload, standing.rank, standing.total, (*found)->median),
         std::make_tuple(additions_[2], 3L, 4L, 22.5));
     EXPECT_FALSE(store->result(lastId_ + 1, 2).value());
-    place(*store, clientRecord("M9", 21.0 / 3.5));
+    place(*store, on("M9", 21.0));
     raw()->run("DELETE FROM scores WHERE xcode_build_sec = 19.999", {}); // as an operator would
     std::erase(present_, std::make_pair(std::string("M5"), 19.999));
     for (const double time : {20.0004, 19.0, 3599.999, 20.0009, 11.9995}) {
