@@ -79,7 +79,9 @@ protected:
     std::vector<std::int64_t> ids_;
 };
 
-TEST_P(StoreCases, RecordsRoundTripRankAndSummarise) {
+// Records come back unchanged, page by page, counted and summarised; then one result's place,
+// and places after an operator's deletion.
+TEST_P(StoreCases, RecordsRoundTripPageRankAndSummarise) {
     seed();
     testing::internal::CaptureStderr();
     const auto store = open();
@@ -88,7 +90,13 @@ TEST_P(StoreCases, RecordsRoundTripRankAndSummarise) {
     ASSERT_EQ(best.size(), 2U);
     EXPECT_EQ(std::tie(best[0].payload, best[0].receivedAt),
               std::make_tuple(odd_, "2026-01-31T12:00:00.250Z"));
-    EXPECT_EQ(store->listing(std::nullopt, 100, 0)->rows.size(), present_.size());
+    const auto next = store->listing(std::string("M9"), 2, 2)->rows;
+    ASSERT_EQ(next.size(), 2U);
+    EXPECT_EQ(next[0].id, ids_[2]);
+    EXPECT_EQ(std::make_tuple(*store->records(std::string("M9")), *store->records(std::nullopt),
+                              *store->records(std::string("M0")),
+                              store->listing(std::nullopt, 100, 0)->rows.size()),
+              std::make_tuple(4L, 14L, 0L, present_.size()));
     const auto chips = store->page(std::nullopt, 0, 0, 0)->chips;
     ASSERT_EQ(chips.size(), 3U); // an even count's median: the mean of the middle two
     EXPECT_EQ(std::make_tuple(chips[1].chip, chips[1].count, chips[1].median, chips[2].median,
@@ -99,19 +107,6 @@ TEST_P(StoreCases, RecordsRoundTripRankAndSummarise) {
         std::make_tuple(spread.low, spread.binWidth, spread.counts), // the maximum in the last bin
         std::make_tuple(10.0, 2.0, std::vector<std::int64_t>{1, 1}));
     EXPECT_TRUE(store->page(std::string("M0"), 0, 0, 2)->distribution->counts.empty());
-}
-
-// The next page, the counts it is shown with, one result's place, and places after an operator's
-// deletion.
-TEST_P(StoreCases, PagesCountsAndPlacesFollowTheRecords) {
-    seed();
-    const auto store = open();
-    const auto next = store->listing(std::string("M9"), 2, 2)->rows;
-    ASSERT_EQ(next.size(), 2U);
-    EXPECT_EQ(next[0].id, ids_[2]);
-    EXPECT_EQ(std::make_tuple(*store->records(std::string("M9")), *store->records(std::nullopt),
-                              *store->records(std::string("M0"))),
-              std::make_tuple(4L, 14L, 0L));
     const auto found = store->result(ids_[2], 2);
     ASSERT_TRUE(found && *found);
     const auto& standing = (*found)->standing;
