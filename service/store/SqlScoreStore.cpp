@@ -35,9 +35,8 @@ SqlScoreStore::SqlScoreStore(const Dialect& dialect, Connect connect, ErrorSink 
                              BatchSink onBatch)
     : dialect_(dialect), rankQuery_(rankQuery(dialect)), pool_(std::move(connect), onError),
       onError_(std::move(onError)), onBatch_(std::move(onBatch)),
-      commits_(kMaxSubmissionsPerCommit, [this](const std::vector<const Submission*>& batch) {
-          return addBatch(batch);
-      }) {}
+      commits_(kMaxSubmissionsPerCommit,
+               [this](const std::vector<const Submission*>& batch) { return addBatch(batch); }) {}
 
 void SqlScoreStore::migrate() {
     const auto connection = pool_.connect();
@@ -159,24 +158,24 @@ std::optional<PageData> SqlScoreStore::page(const std::optional<std::string>& ch
 }
 
 bool SqlScoreStore::reachable() {
-    return pool_.with([](SqlConnection& connection) {
-               // The tables a submission writes, without reading a row.
-               connection.run("SELECT (SELECT MAX(version) FROM schema_version), "
-                              "(SELECT COUNT(*) FROM scores WHERE 1 = 0), "
-                              "(SELECT COUNT(*) FROM withheld WHERE 1 = 0), "
-                              "(SELECT COUNT(*) FROM chip_totals WHERE 1 = 0), "
-                              "(SELECT COUNT(*) FROM time_buckets WHERE 1 = 0)",
-                              {});
-               if (auto blocker = connection.writeBlocker()) {
-                   throw std::runtime_error(*blocker);
-               }
-               return true;
-           })
+    return pool_
+        .with([](SqlConnection& connection) {
+            // The tables a submission writes, without reading a row.
+            connection.run("SELECT (SELECT MAX(version) FROM schema_version), "
+                           "(SELECT COUNT(*) FROM scores WHERE 1 = 0), "
+                           "(SELECT COUNT(*) FROM withheld WHERE 1 = 0), "
+                           "(SELECT COUNT(*) FROM chip_totals WHERE 1 = 0), "
+                           "(SELECT COUNT(*) FROM time_buckets WHERE 1 = 0)",
+                           {});
+            if (auto blocker = connection.writeBlocker()) {
+                throw std::runtime_error(*blocker);
+            }
+            return true;
+        })
         .value_or(false);
 }
 
-std::unique_ptr<ScoreStore> openStore(const std::string& database,
-                                      SqlScoreStore::ErrorSink onError,
+std::unique_ptr<ScoreStore> openStore(const std::string& database, SqlScoreStore::ErrorSink onError,
                                       SqlScoreStore::BatchSink onBatch) {
     auto engine = engineFor(database);
     if (!engine.postgres) {

@@ -59,7 +59,8 @@ private:
     // more of the board read to be judged, or is held. In turn: each record
     // read, judged and stored before the next, with `alone` each behind a
     // savepoint.
-    std::optional<std::optional<Placements>> writeAtOnce(const std::vector<const Submission*>& batch);
+    std::optional<std::optional<Placements>>
+    writeAtOnce(const std::vector<const Submission*>& batch);
     std::optional<Placements> writeInTurn(const std::vector<const Submission*>& batch, bool alone);
     // Takes the batch's processors' count rows, in one order; their counts.
     std::map<std::string, std::int64_t> takeChips(SqlConnection& connection,
@@ -104,8 +105,7 @@ Engine engineFor(const std::string& database);
 
 // Throws, with the reason, when the database cannot be opened or its schema
 // cannot be brought up to date.
-std::unique_ptr<ScoreStore> openStore(const std::string& database,
-                                      SqlScoreStore::ErrorSink onError,
+std::unique_ptr<ScoreStore> openStore(const std::string& database, SqlScoreStore::ErrorSink onError,
                                       SqlScoreStore::BatchSink onBatch = {});
 
 } // namespace service

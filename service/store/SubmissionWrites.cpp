@@ -25,7 +25,9 @@ SqlStatement insertStatement(const SqlScoreStore::Submission& submission,
              hold ? SqlValue{hold->figures} : SqlValue{nullptr}}};
 }
 
-std::int64_t insertedId(const std::vector<SqlRow>& rows) { return asInteger(rows.at(0).at(0)); }
+std::int64_t insertedId(const std::vector<SqlRow>& rows) {
+    return asInteger(rows.at(0).at(0));
+}
 
 } // namespace
 
@@ -110,7 +112,8 @@ SqlScoreStore::writeAtOnce(const std::vector<const Submission*>& batch) {
         Placements placed;
         for (std::size_t i = 0; i < batch.size(); ++i) {
             const auto [rank, before] = placeFrom(answers.at(2 * i));
-            placed.emplace_back(Placement{insertedId(answers.at(2 * i + 1)), rank, before + 1, false});
+            placed.emplace_back(
+                Placement{insertedId(answers.at(2 * i + 1)), rank, before + 1, false});
         }
         transaction.commit();
         return placed;

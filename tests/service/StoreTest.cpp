@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <fstream>
 #include <future>
 #include <numeric>
 #include <utility>
@@ -17,10 +16,32 @@ namespace {
 
 using submission::Payload;
 
+// A connection that runs `before` ahead of each statement it passes on.
+class Hooked final : public SqlConnection {
+public:
+    using Hook = std::function<void(std::string_view sql, const std::vector<SqlValue>& params)>;
+    Hooked(std::unique_ptr<SqlConnection> inner, Hook before)
+        : inner_(std::move(inner)), before_(std::move(before)) {}
+    std::vector<SqlRow> run(std::string_view sql, const std::vector<SqlValue>& params) override {
+        before_(sql, params);
+        return inner_->run(sql, params);
+    }
+
+private:
+    std::unique_ptr<SqlConnection> inner_;
+    Hook before_;
+};
+
 class StoreCases : public EngineCases {
 protected:
     static Payload on(const std::string& chip, double time) {
         return Payload{"d", chip, 16, time, time / 3.5, 84, 0};
+    }
+    // A store whose connections run `before` ahead of each statement.
+    std::unique_ptr<SqlScoreStore> hooked(Hooked::Hook before, SqlScoreStore::ErrorSink onError) {
+        return std::make_unique<SqlScoreStore>(
+            sqlite() ? sqliteDialect() : postgresDialect(),
+            [this, before] { return std::make_unique<Hooked>(raw(), before); }, std::move(onError));
     }
     void place(ScoreStore& store, const Payload& p) {
         const auto placed = store.add(p, "2026-01-31T12:00:00.250Z");
@@ -51,57 +72,49 @@ protected:
     // An awkward name and a time that needs all 17 digits must come back unchanged.
     const Payload odd_{"O'Brien \"<b>\" Çalışma 🚀",    "M9", 65536, 12.345678901234567,
                        12.345678901234567 * 1.5 / 3.5, 84,   0};
-    const std::vector<Payload> additions_ = {
-        clientRecord("M9", 30.0 / 3.5), clientRecord("M9", 20.0 / 3.5),
-        clientRecord("M9", 25.0 / 3.5), clientRecord("M1", 10.0 / 3.5),
-        clientRecord("M1", 14.0 / 3.5), odd_};
+    const std::vector<Payload> additions_ = {on("M9", 30.0), on("M9", 20.0), on("M9", 25.0),
+                                             on("M1", 10.0), on("M1", 14.0), odd_};
     std::vector<std::pair<std::string, double>> present_;
     std::int64_t lastId_ = 0;
     std::vector<std::int64_t> ids_;
 };
 
-TEST_P(StoreCases, RecordsRoundTripRankAndSummarise) {
+// Records come back unchanged, page by page, counted and summarised; then one result's place,
+// and places after an operator's deletion.
+TEST_P(StoreCases, RecordsRoundTripPageRankAndSummarise) {
     seed();
     testing::internal::CaptureStderr();
     const auto store = open();
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "a notice of the server's on stderr";
     const auto best = store->listing(std::string("M9"), 2, 0)->rows;
     ASSERT_EQ(best.size(), 2U);
-    EXPECT_EQ(best[0].payload, odd_);
-    EXPECT_EQ(best[0].receivedAt, "2026-01-31T12:00:00.250Z");
-    EXPECT_EQ(store->listing(std::nullopt, 100, 0)->rows.size(), present_.size());
+    EXPECT_EQ(std::tie(best[0].payload, best[0].receivedAt),
+              std::make_tuple(odd_, "2026-01-31T12:00:00.250Z"));
+    const auto next = store->listing(std::string("M9"), 2, 2)->rows;
+    ASSERT_EQ(next.size(), 2U);
+    EXPECT_EQ(next[0].id, ids_[2]);
+    EXPECT_EQ(std::make_tuple(*store->records(std::string("M9")), *store->records(std::nullopt),
+                              *store->records(std::string("M0")),
+                              store->listing(std::nullopt, 100, 0)->rows.size()),
+              std::make_tuple(4L, 14L, 0L, present_.size()));
     const auto chips = store->page(std::nullopt, 0, 0, 0)->chips;
-    ASSERT_EQ(chips.size(), 3U);
-    EXPECT_EQ(std::make_pair(chips[1].chip, chips[1].count), std::make_pair(std::string("M9"), 4L));
-    EXPECT_DOUBLE_EQ(chips[1].median, 22.5); // even count: the mean of the middle two
-    EXPECT_DOUBLE_EQ(chips[2].median, 12.0);
-    EXPECT_DOUBLE_EQ(chips[2].best, 10.0);
+    ASSERT_EQ(chips.size(), 3U); // an even count's median: the mean of the middle two
+    EXPECT_EQ(std::make_tuple(chips[1].chip, chips[1].count, chips[1].median, chips[2].median,
+                              chips[2].best),
+              std::make_tuple("M9", 4L, 22.5, 12.0, 10.0));
     const auto spread = store->page(std::string("M1"), 0, 0, 2)->distribution.value();
     EXPECT_EQ(
         std::make_tuple(spread.low, spread.binWidth, spread.counts), // the maximum in the last bin
         std::make_tuple(10.0, 2.0, std::vector<std::int64_t>{1, 1}));
     EXPECT_TRUE(store->page(std::string("M0"), 0, 0, 2)->distribution->counts.empty());
-}
-
-// The next page, the counts it is shown with, one result's place, and places after an operator's
-// deletion.
-TEST_P(StoreCases, PagesCountsAndPlacesFollowTheRecords) {
-    seed();
-    const auto store = open();
-    const auto next = store->listing(std::string("M9"), 2, 2)->rows;
-    ASSERT_EQ(next.size(), 2U);
-    EXPECT_EQ(next[0].id, ids_[2]);
-    EXPECT_EQ(std::make_tuple(*store->records(std::string("M9")), *store->records(std::nullopt),
-                              *store->records(std::string("M0"))),
-              std::make_tuple(4L, 14L, 0L));
     const auto found = store->result(ids_[2], 2);
     ASSERT_TRUE(found && *found);
     const auto& standing = (*found)->standing;
-    EXPECT_EQ(standing.score.payload, additions_[2]);
-    EXPECT_EQ(std::make_tuple(standing.rank, standing.total, (*found)->median),
-              std::make_tuple(3L, 4L, 22.5));
+    EXPECT_EQ(
+        std::make_tuple(standing.score.payload, standing.rank, standing.total, (*found)->median),
+        std::make_tuple(additions_[2], 3L, 4L, 22.5));
     EXPECT_FALSE(store->result(lastId_ + 1, 2).value());
-    place(*store, clientRecord("M9", 21.0 / 3.5));
+    place(*store, on("M9", 21.0));
     raw()->run("DELETE FROM scores WHERE xcode_build_sec = 19.999", {}); // as an operator would
     std::erase(present_, std::make_pair(std::string("M5"), 19.999));
     for (const double time : {20.0004, 19.0, 3599.999, 20.0009, 11.9995}) {
@@ -150,13 +163,12 @@ TEST_P(StoreCases, PageAggregatesAreExact) {
     EXPECT_EQ(std::make_tuple(outlier.low, outlier.counts, outlier.below, outlier.above),
               std::make_tuple(10.0, std::vector<std::int64_t>{2, 2, 2, 2}, 0L, 1L));
     EXPECT_NEAR(outlier.binWidth, 0.175, 1e-9);
-    for (int i = 0; i < 2; ++i) { // as an older service, before times had a floor
-        raw()->run("INSERT INTO scores (received_at, device_name, chip_type, ram_gb, "
-                   "xcode_build_sec, resin_slicer_sec, max_temp_c, swap_used_mb) SELECT "
-                   "received_at, device_name, 'M3', ram_gb, 1e-300, 1, max_temp_c, swap_used_mb "
-                   "FROM scores WHERE chip_type = 'M4' LIMIT 1",
-                   {});
-    }
+    // Two as an older service stored them, before times had a floor.
+    raw()->run(
+        "INSERT INTO scores (received_at, device_name, chip_type, ram_gb, xcode_build_sec, "
+        "resin_slicer_sec, max_temp_c, swap_used_mb) SELECT received_at, device_name, "
+        "'M3', ram_gb, 1e-300, 1, max_temp_c, swap_used_mb FROM scores WHERE chip_type = 'M4'",
+        {});
     for (const char* chip : {"M3", "M4"}) {
         const auto equal = store->page(std::string(chip), 0, 0, 4)->distribution.value();
         EXPECT_GT(equal.binWidth, 0.0) << chip;
@@ -182,9 +194,8 @@ TEST_P(StoreCases, PageAggregatesAreFromOneSnapshot) {
         }
     };
     whileAdding([](int i) { return on("N" + std::to_string(i), 5.0 - i * 0.01); },
-                [&] {
-                    const auto page =
-                        store->page(std::nullopt, 1, 0, 4); // each added one the new best
+                [&] { // each added one the new best
+                    const auto page = store->page(std::nullopt, 1, 0, 4);
                     EXPECT_TRUE(std::any_of(
                         page->chips.begin(), page->chips.end(), [&](const auto& summary) {
                             return summary.chip == page->best.at(0).payload.chip_type;
@@ -203,22 +214,6 @@ TEST_P(StoreCases, PageAggregatesAreFromOneSnapshot) {
                 });
 }
 
-// A connection that runs `before` ahead of each statement it passes on.
-class Hooked final : public SqlConnection {
-public:
-    using Hook = std::function<void(std::string_view sql, const std::vector<SqlValue>& params)>;
-    Hooked(std::unique_ptr<SqlConnection> inner, Hook before)
-        : inner_(std::move(inner)), before_(std::move(before)) {}
-    std::vector<SqlRow> run(std::string_view sql, const std::vector<SqlValue>& params) override {
-        before_(sql, params);
-        return inner_->run(sql, params);
-    }
-
-private:
-    std::unique_ptr<SqlConnection> inner_;
-    Hook before_;
-};
-
 // An operator's change made while a submission reads its processor's quartiles (here between
 // their statements) waits for the submission's commit instead of changing what it reads.
 TEST_P(StoreCases, ASubmissionReadsItsQuartilesInOneSnapshot) {
@@ -227,79 +222,79 @@ TEST_P(StoreCases, ASubmissionReadsItsQuartilesInOneSnapshot) {
         ASSERT_TRUE(seeded->add(clientRecord("Q4", 10.0 + i * 0.01), "2026-01-31T12:00:00.000Z"));
     }
     std::future<void> deleting;
-    SqlScoreStore store(
-        sqlite() ? sqliteDialect() : postgresDialect(),
-        [&] {
-            return std::make_unique<Hooked>(raw(), [&](std::string_view sql, const auto&) {
-                if (sql.find("width_ms = 1000 AND records > 0") != std::string_view::npos &&
-                    !deleting.valid()) {
-                    deleting = std::async(std::launch::async, [&] {
-                        raw()->run("DELETE FROM scores WHERE id > 3", {});
-                    });
-                    // Time enough for the delete to commit, were it not held off.
-                    deleting.wait_for(std::chrono::milliseconds(300));
-                }
-            });
+    const auto store = hooked(
+        [&](std::string_view sql, const auto&) {
+            if (sql.find("width_ms = 1000 AND records > 0") != std::string_view::npos &&
+                !deleting.valid()) {
+                deleting = std::async(std::launch::async,
+                                      [&] { raw()->run("DELETE FROM scores WHERE id > 3", {}); });
+                // Time enough for the delete to commit, were it not held off.
+                deleting.wait_for(std::chrono::milliseconds(300));
+            }
         },
         [](const std::string& e) { ADD_FAILURE() << e; });
-    const auto placed = store.add(clientRecord("Q4", 10.1), "2026-01-31T12:00:00.000Z");
+    const auto placed = store->add(clientRecord("Q4", 10.1), "2026-01-31T12:00:00.000Z");
     ASSERT_TRUE(placed);
     EXPECT_EQ(std::make_pair(placed->rank, placed->total), std::make_pair(11L, 31L));
     deleting.get();
 }
 
-// Records written in one batch are judged and ranked in its order; one the database refuses
-// fails alone, and a batch whose commit fails answers nothing for any of its records.
+// Records written in one batch are judged and ranked in its order, on a young board (each
+// judged in turn) and on one whose review needs no read (sent in one go); one the database
+// refuses fails alone, and a batch whose commit fails answers nothing for any of its records.
 TEST_P(StoreCases, ABatchPlacesEachRecordInOrderAndFailsOnlyWhatFailed) {
     bool failCommit = false;
     std::vector<std::string> errors;
-    SqlScoreStore store(
-        sqlite() ? sqliteDialect() : postgresDialect(),
-        [&] {
-            return std::make_unique<Hooked>(raw(), [&](std::string_view sql, const auto& params) {
-                const bool refused = std::find(params.begin(), params.end(), SqlValue{25.0}) !=
-                                     params.end();
-                if ((failCommit && sql == "COMMIT") ||
-                    (sql.starts_with("INSERT INTO scores") && refused)) {
-                    throw std::runtime_error("refused");
-                }
-            });
+    const auto store = hooked(
+        [&](std::string_view sql, const std::vector<SqlValue>& params) {
+            const bool refused =
+                std::find(params.begin(), params.end(), SqlValue{25.0}) != params.end();
+            if ((failCommit && sql == "COMMIT") ||
+                (sql.starts_with("INSERT INTO scores") && refused)) {
+                throw std::runtime_error("refused");
+            }
         },
         [&](const std::string& e) { errors.push_back(e); });
-    store.migrate();
+    store->migrate();
     const std::string at = "2026-01-31T12:00:00.000Z";
     const ClientVersion client;
-    const auto batch = [&](const std::vector<double>& times) {
-        std::vector<Payload> payloads;
-        for (const double time : times) {
-            payloads.push_back(on("B1", time));
-        }
-        std::vector<SqlScoreStore::Submission> submissions;
-        for (const auto& payload : payloads) {
-            submissions.push_back({payload, at, client});
-        }
-        std::vector<const SqlScoreStore::Submission*> pointers;
-        for (const auto& submission : submissions) {
-            pointers.push_back(&submission);
-        }
-        std::vector<std::optional<std::pair<std::int64_t, std::int64_t>>> placed;
-        for (const auto& placement : store.addBatch(pointers)) {
-            placed.push_back(placement ? std::optional(std::make_pair(placement->rank,
-                                                                      placement->total))
-                                       : std::nullopt);
-        }
-        return placed;
-    };
     using P = std::optional<std::pair<std::int64_t, std::int64_t>>;
-    EXPECT_EQ(batch({20.0, 10.0, 30.0, 15.0}),
-              (std::vector<P>{P({1, 1}), P({1, 2}), P({3, 3}), P({2, 4})}));
-    failCommit = true;
-    EXPECT_EQ(batch({5.0, 6.0}), (std::vector<P>{std::nullopt, std::nullopt}));
-    failCommit = false;
-    EXPECT_EQ(batch({16.0, 25.0, 12.0}), (std::vector<P>{P({3, 5}), std::nullopt, P({2, 6})}));
-    EXPECT_EQ(*store.records(std::string("B1")), 6);
-    EXPECT_EQ(errors.size(), 4U); // each failed batch, then the one record, once alone
-
+    std::vector<double> board;
+    const auto batch = [&](const std::vector<double>& times, bool stored = true) {
+        std::vector<Payload> payloads;
+        std::vector<SqlScoreStore::Submission> submissions;
+        std::vector<const SqlScoreStore::Submission*> pointers;
+        payloads.reserve(times.size()); // the submissions refer to their payloads
+        submissions.reserve(times.size());
+        std::vector<P> placed, expected;
+        for (const double time : times) {
+            pointers.push_back(
+                &submissions.emplace_back(payloads.emplace_back(on("B1", time)), at, client));
+            const auto faster =
+                std::count_if(board.begin(), board.end(), [&](double t) { return t < time; });
+            const bool refused = !stored || time == 25.0;
+            expected.push_back(refused ? std::nullopt : P({1 + faster, board.size() + 1}));
+            if (!refused) {
+                board.push_back(time);
+            }
+        }
+        for (const auto& placement : store->addBatch(pointers)) {
+            placed.push_back(placement ? P({placement->rank, placement->total}) : std::nullopt);
+        }
+        EXPECT_EQ(placed, expected);
+    };
+    for (const int seeded : {0, 120}) { // young, then with every figure kept
+        for (int i = 0; i < seeded; ++i) {
+            batch({10.6 + i * 0.25});
+        }
+        batch({20.0, 10.0, 30.0, 15.0, 20.0});
+        failCommit = true;
+        batch({5.0, 6.0}, false);
+        failCommit = false;
+        batch({16.0, 25.0, 12.0});
+    }
+    EXPECT_EQ(*store->records(std::string("B1")), static_cast<std::int64_t>(board.size()));
+    EXPECT_EQ(errors.size(), 8U); // in each round: each failed batch, then the one record alone
 }
 
 // Callers that arrive while a batch is written share the next one, up to its bound; each gets

@@ -6,7 +6,7 @@ import subprocess as sp
 import tempfile
 import threading
 import time
-import urllib.request
+import urllib.parse
 from concurrent.futures import ThreadPoolExecutor
 
 from servicetest import Service, free_port, get, record, run
@@ -17,11 +17,6 @@ http {{ access_log off; client_body_temp_path {dir}; proxy_temp_path {dir};
   upstream s {{ server 127.0.0.1:{a}; server 127.0.0.1:{b}; }}
   server {{ listen 127.0.0.1:{port}; location / {{ proxy_pass http://s; }} }} }}"""
 COUNTED = re.compile(r"\?chip=([^'\"&]*)['\"].*<td[^>]*>(\d+)</td>$", re.S)
-
-
-def get_url(url):
-    with urllib.request.urlopen(url, timeout=10) as reply:
-        return reply.read().decode()
 
 
 class Postgres:  # a private server from the fixture's script: this one restarts and stops it
@@ -88,15 +83,14 @@ def keeps_every_acknowledged_record_after_sigkill():
             acknowledged = []
             with Service("--rate-limit", "0", "--metrics-listen", "127.0.0.1:0",
                          database=database) as service, ThreadPoolExecutor(16) as workers:
-                metrics = service.process.stdout.readline().split()[-1]
-                for worker in range(16):
-                    workers.submit(submitter, worker, service, acknowledged)
+                metrics = urllib.parse.urlsplit(service.process.stdout.readline().split()[-1])
+                [workers.submit(submitter, worker, service, acknowledged) for worker in range(16)]
                 deadline = time.monotonic() + 30
                 while len(acknowledged) < 300 and time.monotonic() < deadline:
                     time.sleep(0.05)
                 try:
                     figures = dict(re.findall(r"^score_service_(write_batch\w*_total) (\d+)$",
-                                              get_url(metrics), re.M))
+                                              get(metrics.port, metrics.path)[1], re.M))
                 finally:
                     service.process.kill()
                     workers.shutdown()  # each ends at its first failed request

@@ -19,12 +19,11 @@ def psql(url, sql):
 
 
 def submit_all(services, count, low, workers=8):
-    def one(position, seconds):  # (N, K, seconds)
+    def one(position, seconds):  # (N, K, seconds), from "N sonuç ... K. sırada"
         status, reply = services[position % len(services)].post(
             record(seconds, chip="Busy CPU"), timeout=30)
         assert status == 200, reply
-        total, rank = map(int, re.findall(r"\d+", reply["message"])[:2])  # "N sonuç ... K. sırada"
-        return total, rank, seconds
+        return (*map(int, re.findall(r"\d+", reply["message"])[:2]), seconds)
     times = random.sample([low + i / 1000 for i in range(count)], count)
     with concurrent.futures.ThreadPoolExecutor(workers) as pool:
         return list(pool.map(one, range(count), times))
