@@ -1,8 +1,7 @@
+#include "service/store/PostgresValues.h"
 #include "service/store/Sql.h"
 
-#include <array>
 #include <cerrno>
-#include <charconv>
 #include <chrono>
 #include <libpq-fe.h>
 #include <memory>
@@ -14,62 +13,10 @@
 namespace service {
 namespace {
 
-// Type ids of the result columns the store reads (pg_type.oid).
-constexpr Oid kInt2 = 21, kInt4 = 23, kInt8 = 20, kFloat4 = 700, kFloat8 = 701, kNumeric = 1700;
-
 struct ResultDeleter {
     void operator()(PGresult* result) const { PQclear(result); }
 };
 using Result = std::unique_ptr<PGresult, ResultDeleter>;
-
-// `?` placeholders become libpq's numbered ones; the store's SQL has no `?`
-// inside literals.
-std::string numbered(std::string_view sql) {
-    std::string out;
-    int next = 0;
-    for (const char c : sql) {
-        if (c == '?') {
-            out += '$';
-            out += std::to_string(++next);
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
-std::string paramText(const SqlValue& value) {
-    if (const auto* integer = std::get_if<std::int64_t>(&value)) {
-        return std::to_string(*integer);
-    }
-    if (const auto* number = std::get_if<double>(&value)) {
-        // The shortest text that reads back as the same double.
-        std::array<char, 64> text{};
-        const auto end = std::to_chars(text.data(), text.data() + text.size(), *number).ptr;
-        return {text.data(), end};
-    }
-    const auto* text = std::get_if<std::string>(&value);
-    return text != nullptr ? *text : std::string(); // a null is passed as no text at all
-}
-
-SqlValue cell(PGresult* result, int row, int column) {
-    if (PQgetisnull(result, row, column)) {
-        return nullptr;
-    }
-    const std::string text = PQgetvalue(result, row, column);
-    switch (PQftype(result, column)) {
-    case kInt2:
-    case kInt4:
-    case kInt8:
-        return static_cast<std::int64_t>(std::stoll(text));
-    case kFloat4:
-    case kFloat8:
-    case kNumeric:
-        return std::stod(text);
-    default:
-        return text;
-    }
-}
 
 class PostgresConnection final : public SqlConnection {
 public:

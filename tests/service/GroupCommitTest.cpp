@@ -1,0 +1,56 @@
+#include "service/store/GroupCommit.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <future>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+
+namespace service {
+namespace {
+
+// Callers that arrive while a batch is written share the next one, up to its bound; each gets
+// its own item's result, and a batch whose writer throws fails its own items only.
+TEST(GroupCommit, SharesBatchesAndAnswersEachCallerItsOwn) {
+    std::atomic<int> arrived = 0;
+    std::mutex mutex;
+    std::vector<std::size_t> sizes;
+    GroupCommit<int, std::optional<int>> commits(3, [&](const std::vector<const int*>& items) {
+        const std::lock_guard lock(mutex);
+        for (int i = 0; i < 500 && arrived < 8; ++i) { // the first batch waits for everyone
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        sizes.push_back(items.size());
+        std::vector<std::optional<int>> doubled;
+        for (const int* item : items) {
+            if (*item == 7) {
+                throw std::runtime_error("a failed batch");
+            }
+            doubled.emplace_back(*item * 2);
+        }
+        return doubled;
+    });
+    std::vector<std::future<std::optional<int>>> answers;
+    for (int item = 0; item < 8; ++item) {
+        answers.push_back(std::async(std::launch::async, [&, item] {
+            ++arrived;
+            return commits.submit(item);
+        }));
+    }
+    int failed = 0;
+    for (int item = 0; item < 8; ++item) {
+        const auto answer = answers[item].get();
+        failed += !answer;
+        EXPECT_TRUE(!answer || *answer == item * 2);
+    }
+    EXPECT_LE(sizes.size(), 4U); // 1 + 7 waiting in batches of 3: at most 4 batches
+    EXPECT_TRUE(std::all_of(sizes.begin(), sizes.end(), [](auto n) { return n <= 3; }));
+    EXPECT_TRUE(failed >= 1 && failed <= 3); // item 7 and its batch
+}
+
+} // namespace
+} // namespace service
