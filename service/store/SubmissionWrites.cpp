@@ -41,7 +41,7 @@ std::vector<std::optional<Placement>>
 SqlScoreStore::addBatch(const std::vector<const Submission*>& batch) {
     const auto started = std::chrono::steady_clock::now();
     std::optional<Placements> placed;
-    const auto atOnce = writeAtOnce(batch);
+    auto atOnce = writeAtOnce(batch);
     if (atOnce && *atOnce) {
         placed = std::move(*atOnce);
     } else if (atOnce) {
