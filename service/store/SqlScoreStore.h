@@ -20,8 +20,9 @@ class SqlScoreStore final : public ScoreStore {
 public:
     using Connect = ConnectionPool::Connect;
     using ErrorSink = ConnectionPool::ErrorSink;
-    // After each batch of submissions: how many it held, and how long its
-    // write transaction took, from its first statement to its commit.
+    // After each committed batch of submissions: how many it held, and how
+    // long writing it took, from its first statement to its commit (a
+    // second try included).
     using BatchSink = std::function<void(std::size_t records, std::chrono::microseconds)>;
 
     struct Submission {
@@ -65,8 +66,8 @@ private:
     // Takes the batch's processors' count rows, in one order; their counts.
     std::map<std::string, std::int64_t> takeChips(SqlConnection& connection,
                                                   const std::vector<const Submission*>& batch);
-    // Each record's judgement as the batch would meet it in turn, when none
-    // needs a read and none is held; nothing otherwise.
+    // Whether every record of the batch, met in turn from `counts`, would be
+    // judged from the kept figures alone and left on the board.
     bool judgedClean(const std::vector<const Submission*>& batch,
                      std::map<std::string, std::int64_t> counts);
     std::optional<Placement> addOne(SqlConnection& connection, const Submission& submission);
