@@ -15,14 +15,15 @@ namespace service {
 using SqlValue = std::variant<std::nullptr_t, std::int64_t, double, std::string>;
 using SqlRow = std::vector<SqlValue>;
 
-// One open connection of either engine. Statements use `?` placeholders.
-// Failures throw (std::runtime_error or the driver's own exceptions); the
-// store turns them into values at its boundary.
+// A statement to run later; its SQL outlives it (a constant or a member).
 struct SqlStatement {
     std::string_view sql;
     std::vector<SqlValue> params;
 };
 
+// One open connection of either engine. Statements use `?` placeholders.
+// Failures throw (std::runtime_error or the driver's own exceptions); the
+// store turns them into values at its boundary.
 class SqlConnection {
 public:
     virtual ~SqlConnection() = default;
