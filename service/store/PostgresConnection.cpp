@@ -53,19 +53,32 @@ public:
     // In pipeline mode: every statement goes out before the first answer is
     // read, so a batch costs one round trip to the server, not one each.
     std::vector<std::vector<SqlRow>> runAll(const std::vector<SqlStatement>& statements) override {
-        std::vector<const std::string*> names;
-        for (const auto& statement : statements) {
-            names.push_back(prepared(statement.sql));
-            if (names.back() == nullptr) {
-                return SqlConnection::runAll(statements);
+        std::vector<std::string> names;
+        // Once more should preparing one drop the others kept (a full cache):
+        // then there is room for all of them.
+        for (int attempt = 0; attempt < 2 && names.size() < statements.size(); ++attempt) {
+            const auto dropped = dropped_;
+            names.clear();
+            for (const auto& statement : statements) {
+                const std::string* name = prepared(statement.sql);
+                if (name == nullptr) {
+                    return SqlConnection::runAll(statements);
+                }
+                names.push_back(*name);
             }
+            if (dropped_ != dropped) {
+                names.clear();
+            }
+        }
+        if (names.size() < statements.size()) {
+            throw std::runtime_error("too many distinct statements for one pipeline");
         }
         PGconn* connection = connection_.get();
         if (PQenterPipelineMode(connection) == 0) {
             throw std::runtime_error(PQerrorMessage(connection));
         }
         for (std::size_t i = 0; i < statements.size(); ++i) {
-            send(statements[i].sql, statements[i].params, names[i]);
+            send(statements[i].sql, statements[i].params, &names[i]);
         }
         if (PQpipelineSync(connection) == 0) {
             throw std::runtime_error(PQerrorMessage(connection));
@@ -127,6 +140,7 @@ private:
         if (kept_.size() >= kKeptStatements) {
             run("DEALLOCATE ALL", {});
             kept_.clear();
+            ++dropped_;
         }
         std::string name = "kept" + std::to_string(++named_);
         if (PQsendPrepare(connection_.get(), name.c_str(), numbered(sql).c_str(), 0, nullptr) ==
@@ -240,6 +254,7 @@ private:
     bool silent_ = false;
     std::unordered_map<std::string, std::string, TextHash, std::equal_to<>> kept_; // SQL to name
     std::uint64_t named_ = 0;
+    std::uint64_t dropped_ = 0; // times kept_ was emptied
 };
 
 } // namespace

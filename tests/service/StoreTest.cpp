@@ -295,6 +295,24 @@ TEST_P(StoreCases, ABatchPlacesEachRecordInOrderAndFailsOnlyWhatFailed) {
     EXPECT_EQ(errors.size(), 8U); // in each round: each failed batch, then the one record alone
 }
 
+// A connection keeps a bounded set of prepared statements; statements sent together still run
+// when preparing them drops the others kept.
+TEST_P(StoreCases, KeptStatementsAreBoundedAndSurviveBeingDropped) {
+    const auto connection = raw();
+    const auto select = [](int n) { return "SELECT " + std::to_string(n) + " + ?"; };
+    std::vector<std::string> texts;
+    for (int n = 0; n < 130; ++n) {
+        texts.push_back(select(n));
+    }
+    for (int n = 0; n < 126; ++n) { // PostgreSQL's connection keeps one statement of its own
+        EXPECT_EQ(connection->run(texts[n], {std::int64_t{1}}).at(0).at(0), SqlValue{n + 1L});
+    }
+    const auto answers = connection->runAll({{texts[127], {std::int64_t{1}}},
+                                             {texts[128], {std::int64_t{1}}},
+                                             {texts[0], {std::int64_t{1}}}});
+    EXPECT_EQ(answers, (std::vector<std::vector<SqlRow>>{{{128L}}, {{129L}}, {{1L}}}));
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, StoreCases, ::testing::Values("sqlite", "postgres"));
 
 TEST(SqliteStore, RefusesANewerSchemaAndNeedsItsOwnFileWithRoom) {
