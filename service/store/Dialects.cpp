@@ -5,6 +5,11 @@
 namespace service {
 namespace {
 
+// How long a batch waits for a processor's count row that another
+// transaction holds before that processor's submissions leave the batch to
+// wait alone: far above the few milliseconds a batch holds the row.
+constexpr const char* kPromptLockWait = "100ms";
+
 // The columns both engines share; only the id and the time types differ.
 std::string scoresTable(const std::string& idColumn, const std::string& timeType) {
     return "CREATE TABLE scores ("
@@ -91,12 +96,23 @@ std::vector<std::string> postgresTriggers() {
     };
 }
 
+// Takes a processor's count row as Dialect::takeChip does, waiting for it
+// at most `wait`: a lock timeout set for one statement, then the one before.
+const std::string kTakeChip =
+    "CREATE FUNCTION take_chip(chip TEXT, wait TEXT) RETURNS BIGINT LANGUAGE plpgsql AS $$ "
+    "DECLARE before TEXT := current_setting('lock_timeout'); taken BIGINT; BEGIN "
+    "PERFORM set_config('lock_timeout', wait, true); "
+    "INSERT INTO chip_totals (chip_type, records) VALUES (chip, 0) ON CONFLICT (chip_type) DO "
+    "UPDATE SET records = chip_totals.records RETURNING records INTO taken; "
+    "PERFORM set_config('lock_timeout', before, true); RETURN taken; END $$";
+
 } // namespace
 
 const Dialect& sqliteDialect() {
     static const Dialect dialect{
         "BEGIN IMMEDIATE",
         "",
+        "SELECT records FROM chip_totals WHERE chip_type = ?",
         "SELECT records FROM chip_totals WHERE chip_type = ?",
         withIndexes(scoresTable("INTEGER PRIMARY KEY AUTOINCREMENT", "TEXT")),
         "received_at",
@@ -105,6 +121,7 @@ const Dialect& sqliteDialect() {
         "", // BEGIN IMMEDIATE already holds the file's one write lock
         sqliteMillisecond,
         sqliteTriggers(),
+        {},
     };
     return dialect;
 }
@@ -116,6 +133,7 @@ const Dialect& postgresDialect() {
         // Made if missing, so that a processor's first records also queue here.
         "INSERT INTO chip_totals (chip_type, records) VALUES (?, 0) ON CONFLICT (chip_type) DO "
         "UPDATE SET records = chip_totals.records RETURNING records",
+        "SELECT take_chip(?, '" + std::string(kPromptLockWait) + "')",
         withIndexes(scoresTable("BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY", "TIMESTAMPTZ")),
         R"(to_char(received_at AT TIME ZONE 'UTC', 'YYYY-MM-DD"T"HH24:MI:SS.MS"Z"'))",
         "CAST(floor((xcode_build_sec - ?) / ?) AS BIGINT)",
@@ -125,6 +143,7 @@ const Dialect& postgresDialect() {
         "LOCK TABLE scores IN SHARE ROW EXCLUSIVE MODE",
         postgresMillisecond,
         postgresTriggers(),
+        {kTakeChip},
         "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY",
         " OVERRIDING SYSTEM VALUE",
     };

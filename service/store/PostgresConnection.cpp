@@ -13,6 +13,8 @@
 namespace service {
 namespace {
 
+constexpr std::string_view kLockNotAvailable = "55P03"; // SQLSTATE of a lock timeout
+
 struct ResultDeleter {
     void operator()(PGresult* result) const { PQclear(result); }
 };
@@ -41,6 +43,11 @@ public:
         Result result = awaitResult();
         const auto status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
         if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+            const char* state =
+                result ? PQresultErrorField(result.get(), PG_DIAG_SQLSTATE) : nullptr;
+            if (state != nullptr && std::string_view(state) == kLockNotAvailable) {
+                throw LockNotAvailable(PQerrorMessage(connection_.get()));
+            }
             throw std::runtime_error(PQerrorMessage(connection_.get()));
         }
         if (sql.starts_with("SET statement_timeout") ||

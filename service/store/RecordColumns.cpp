@@ -7,7 +7,7 @@ const std::string kPayloadColumns =
 
 const std::string kRecordColumns = "id, received_at, " + kPayloadColumns +
                                    ", client_product, client_version, review_reason, "
-                                   "review_figures";
+                                   "review_figures, submission_key";
 
 std::string storedColumns(const Dialect& dialect) {
     return "id, " + dialect.receivedAtText + ", " + kPayloadColumns +

@@ -58,6 +58,17 @@ const std::vector<std::string> kReviewTables = {
     "CREATE UNIQUE INDEX withheld_by_id ON withheld (id)",
 };
 
+// Version 5: each submission carries a key the service made, stored with it
+// and unique, so that after a commit whose answer was lost the service can
+// read whether it was stored instead of storing it again. Older records have
+// none. PostgreSQL also gains take_chip (Dialect::takeChipPromptly).
+const std::vector<std::string> kSubmissionKeys = {
+    "ALTER TABLE scores ADD COLUMN submission_key BIGINT",
+    "ALTER TABLE withheld ADD COLUMN submission_key BIGINT",
+    "CREATE UNIQUE INDEX scores_by_key ON scores (submission_key)",
+    "CREATE UNIQUE INDEX withheld_by_key ON withheld (submission_key)",
+};
+
 void runAll(SqlConnection& connection, const std::vector<std::string>& statements) {
     for (const auto& statement : statements) {
         connection.run(statement, {});
@@ -83,6 +94,10 @@ void upgradeSchema(SqlConnection& connection, const Dialect& dialect, std::int64
     }
     if (version < 4) {
         runAll(connection, kReviewTables);
+    }
+    if (version < 5) {
+        runAll(connection, kSubmissionKeys);
+        runAll(connection, dialect.createPromptTake);
     }
 }
 

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -19,6 +20,13 @@ using SqlRow = std::vector<SqlValue>;
 struct SqlStatement {
     std::string_view sql;
     std::vector<SqlValue> params;
+};
+
+// Thrown by a statement that gave up waiting for a lock another transaction
+// holds (a lock timeout); the transaction is then rolled back, nothing of it done.
+class LockNotAvailable : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
 };
 
 // One open connection of either engine. Statements use `?` placeholders.
@@ -85,6 +93,10 @@ struct Dialect {
     // where beginWrite does not already hold the only write lock, holds its
     // row for the rest of the transaction.
     std::string takeChip;
+    // The same, giving up promptly with LockNotAvailable when another
+    // transaction holds the row, so that one stuck processor holds up no
+    // batch but its own submissions.
+    std::string takeChipPromptly;
     std::vector<std::string> createSchemaV1;
     std::string receivedAtText; // selects received_at as ISO 8601 UTC text
     std::string binOfTime;      // bin index of xcode_build_sec, given low and width
@@ -99,6 +111,8 @@ struct Dialect {
     // file a record; `column` names the time.
     std::string (*millisecondOf)(const std::string& column) = nullptr;
     std::vector<std::string> createCountingTriggers;
+    // The engine's own part of schema version 5 (Schema.cpp).
+    std::vector<std::string> createPromptTake;
     // Opens a transaction that reads one snapshot throughout.
     std::string beginRead = "BEGIN";
     // Written after an INSERT's column list so that the ids given are kept

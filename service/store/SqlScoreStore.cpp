@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <random>
 #include <stdexcept>
 
 namespace service {
@@ -32,11 +33,11 @@ auto inTransaction(SqlConnection& connection, const std::string& begin, Work wor
 } // namespace
 
 SqlScoreStore::SqlScoreStore(const Dialect& dialect, Connect connect, ErrorSink onError,
-                             BatchSink onBatch)
+                             BatchSink onBatch, WritePatience patience)
     : dialect_(dialect), rankQuery_(rankQuery(dialect)), pool_(std::move(connect), onError),
-      onError_(std::move(onError)), onBatch_(std::move(onBatch)),
-      commits_(kMaxSubmissionsPerCommit,
-               [this](const std::vector<const Submission*>& batch) { return addBatch(batch); }) {}
+      onError_(std::move(onError)), onBatch_(std::move(onBatch)), patience_(patience),
+      keySalt_(std::random_device{}() & 0x7fffffffU),
+      commits_(kMaxSubmissionsPerCommit, [this](const Batch& batch) { return addBatch(batch); }) {}
 
 void SqlScoreStore::migrate() {
     const auto connection = pool_.connect();

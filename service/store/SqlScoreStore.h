@@ -7,11 +7,19 @@
 #include "service/store/ScoreStore.h"
 #include "service/store/Sql.h"
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <map>
 
 namespace service {
+
+// How long a batch whose COMMIT went unanswered keeps trying to learn what
+// it stored, while the database cannot be reached.
+struct WritePatience {
+    std::chrono::milliseconds settle{5000};
+    std::chrono::milliseconds pause{250}; // between two tries
+};
 
 // The store over either engine: one set of queries, the engine's differences
 // in its Dialect, its connections in a ConnectionPool. Submissions that arrive
@@ -29,10 +37,23 @@ public:
         const submission::Payload& payload;
         const std::string& receivedAt;
         const ClientVersion& client;
+        std::int64_t key; // stored with the record, unique: what a retry looks for
+    };
+    using Batch = std::vector<const Submission*>;
+
+    // How a submission of a batch ended.
+    struct Written {
+        std::optional<Placement> placement; // nothing: not stored
+        // Its processor's count row was held elsewhere, so it left the batch
+        // unwritten, to be written alone.
+        bool blocked = false;
+        // The ids that tries whose COMMIT went unanswered gave it: while it
+        // is not found stored, it may be under one of them.
+        std::vector<std::int64_t> mayBeStoredAs;
     };
 
     SqlScoreStore(const Dialect& dialect, Connect connect, ErrorSink onError,
-                  BatchSink onBatch = {});
+                  BatchSink onBatch = {}, WritePatience patience = {});
 
     // Creates the schema or brings it up to date. Throws when it cannot.
     void migrate();
@@ -42,8 +63,13 @@ public:
                                  const ClientVersion& client) override;
     // Judges and stores `batch` in one transaction, in its order, each record
     // seeing the ones before it. A record that fails is rolled back alone;
-    // when the transaction fails, every record has nothing.
-    std::vector<std::optional<Placement>> addBatch(const std::vector<const Submission*>& batch);
+    // when the transaction fails, every record has nothing. Each record is
+    // stored at most once, whatever fails: after a commit whose answer never
+    // came, what it stored is read back before anything is written again.
+    // `patient`: wait for held count rows instead of leaving them blocked;
+    // `before`: how earlier tries left each record, if any did.
+    std::vector<Written> addBatch(const Batch& batch, bool patient = false,
+                                  std::vector<Written> before = {});
     std::optional<std::int64_t> records(const std::optional<std::string>& chip) override;
     std::optional<Listing> listing(const std::optional<std::string>& chip, int limit,
                                    std::int64_t offset) override;
@@ -54,24 +80,42 @@ public:
 
 private:
     using Placements = std::vector<std::optional<Placement>>;
-    // Each writes the batch in one transaction and answers nothing when it
-    // failed. At once: every statement sent before the first answer is read;
-    // an empty inner answer, with nothing written, when some record needs
-    // more of the board read to be judged, or is held. In turn: each record
-    // read, judged and stored before the next, with `alone` each behind a
-    // savepoint.
-    std::optional<std::optional<Placements>>
-    writeAtOnce(const std::vector<const Submission*>& batch);
-    std::optional<Placements> writeInTurn(const std::vector<const Submission*>& batch, bool alone);
-    // Takes the batch's processors' count rows, in one order; their counts.
-    std::map<std::string, std::int64_t> takeChips(SqlConnection& connection,
-                                                  const std::vector<const Submission*>& batch);
+    using Counts = std::map<std::string, std::int64_t>;
+    // How one try at writing a batch in one transaction ended.
+    struct Attempt {
+        // declined: nothing written, the batch needs writing in turn; busy:
+        // nothing written, `busyChip`'s count row is held elsewhere; unknown:
+        // COMMIT was sent and its answer never came.
+        enum class End { committed, failed, unknown, declined, busy } end = End::failed;
+        Placements placed; // committed: one per record; unknown: those made before COMMIT
+        std::string busyChip;
+    };
+    // How a try writes, once its transaction holds the batch's count rows.
+    using Work = std::function<bool(SqlConnection&, Counts&, Placements&)>;
+    Attempt attempt(const Batch& batch, bool patient, const Work& work);
+    // At once: every statement sent before the first answer is read;
+    // declined when some record needs more of the board read to be judged,
+    // or is held. In turn: each record read, judged and stored before the
+    // next, with `alone` each behind a savepoint, and first looked up where
+    // `uncertain` says an earlier try may have stored it.
+    Attempt writeAtOnce(const Batch& batch, bool patient);
+    Attempt writePlainly(const Batch& batch, bool patient); // at once, else in turn
+    Attempt writeInTurn(const Batch& batch, bool patient, bool alone,
+                        const std::vector<bool>& uncertain);
+    // Takes the batch's processors' count rows, in one order; their counts,
+    // or nothing with `busy` named when one was held elsewhere (not `patient`).
+    std::optional<Counts> takeChips(SqlConnection& connection, const Batch& batch, bool patient,
+                                    std::string& busy);
     // Whether every record of the batch, met in turn from `counts`, would be
     // judged from the kept figures alone and left on the board.
-    bool judgedClean(const std::vector<const Submission*>& batch,
-                     std::map<std::string, std::int64_t> counts);
+    bool judgedClean(const Batch& batch, Counts counts);
     std::optional<Placement> addOne(SqlConnection& connection, const Submission& submission);
     std::optional<Placement> addAlone(SqlConnection& connection, const Submission& submission);
+    // The record stored under the submission's key, placed where it stands now.
+    std::optional<Placement> findStored(SqlConnection& connection, const Submission& submission);
+    // Names, for the operator, records that may be stored though answered as not.
+    void reportUncertain(const std::vector<std::int64_t>& ids);
+    std::int64_t nextKey();
     // A time's rank among its processor's records, and their number, from the kept counts.
     std::pair<std::int64_t, std::int64_t> placeOf(SqlConnection& connection,
                                                   const std::string& chip, double seconds);
@@ -88,7 +132,10 @@ private:
     BatchSink onBatch_;
     ChipSummaries summaries_;
     ReviewFigureSource reviewFigures_;
-    GroupCommit<Submission, std::optional<Placement>> commits_;
+    WritePatience patience_;
+    std::uint64_t keySalt_;
+    std::atomic<std::uint64_t> keysMade_{0};
+    GroupCommit<Submission, Written> commits_;
 };
 
 // Submissions written in one transaction at most; with the request threads

@@ -1,8 +1,7 @@
-// How SqlScoreStore writes submissions: a batch at a time (see GroupCommit).
+// How SqlScoreStore writes a batch of submissions in one transaction (see
+// GroupCommit); BatchRounds.cpp decides which tries a batch gets.
 #include "service/store/RecordColumns.h"
 #include "service/store/SqlScoreStore.h"
-
-#include <set>
 
 namespace service {
 namespace {
@@ -12,8 +11,8 @@ SqlStatement insertStatement(const SqlScoreStore::Submission& submission,
                              const std::optional<Hold>& hold) {
     static const std::string insert =
         "INSERT INTO scores (received_at, " + kPayloadColumns +
-        ", client_product, client_version, review_reason, review_figures) VALUES (?, "
-        "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id";
+        ", client_product, client_version, review_reason, review_figures, submission_key) VALUES "
+        "(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id";
     const auto text = [](const std::string& value) -> SqlValue {
         return value.empty() ? SqlValue{nullptr} : SqlValue{value};
     };
@@ -22,8 +21,15 @@ SqlStatement insertStatement(const SqlScoreStore::Submission& submission,
             {submission.receivedAt, p.device_name, p.chip_type, p.ram_gb, p.xcode_build_sec,
              p.resin_slicer_sec, p.max_temp_c, p.swap_used_mb, text(submission.client.product),
              text(submission.client.version), hold ? SqlValue{hold->reason} : SqlValue{nullptr},
-             hold ? SqlValue{hold->figures} : SqlValue{nullptr}}};
+             hold ? SqlValue{hold->figures} : SqlValue{nullptr}, submission.key}};
 }
+
+// A key is the submission's only if the record under it is of the same
+// processor and time: keys of another instance's past could coincide.
+const std::string kStoredUnderKey =
+    "SELECT id, 0 FROM scores WHERE submission_key = ? AND chip_type = ? AND xcode_build_sec = ? "
+    "UNION ALL SELECT id, 1 FROM withheld WHERE submission_key = ? AND chip_type = ? AND "
+    "xcode_build_sec = ?";
 
 std::int64_t insertedId(const std::vector<SqlRow>& rows) {
     return asInteger(rows.at(0).at(0));
@@ -31,56 +37,59 @@ std::int64_t insertedId(const std::vector<SqlRow>& rows) {
 
 } // namespace
 
-std::optional<Placement> SqlScoreStore::add(const submission::Payload& payload,
-                                            const std::string& receivedAt,
-                                            const ClientVersion& client) {
-    return commits_.submit(Submission{payload, receivedAt, client});
-}
-
-std::vector<std::optional<Placement>>
-SqlScoreStore::addBatch(const std::vector<const Submission*>& batch) {
-    const auto started = std::chrono::steady_clock::now();
-    std::optional<Placements> placed;
-    auto atOnce = writeAtOnce(batch);
-    if (atOnce && *atOnce) {
-        placed = std::move(*atOnce);
-    } else if (atOnce) {
-        placed = writeInTurn(batch, false);
+// One try, in one transaction that first takes the batch's count rows; how
+// it ended. COMMIT sent without an answer leaves its outcome unknown.
+SqlScoreStore::Attempt SqlScoreStore::attempt(const Batch& batch, bool patient, const Work& work) {
+    Attempt tried;
+    bool committing = false;
+    const auto done = pool_.with([&](SqlConnection& connection) {
+        tried = Attempt{}; // the pool may run this again on a new connection
+        Transaction transaction(connection, dialect_.beginWrite);
+        auto counts = takeChips(connection, batch, patient, tried.busyChip);
+        if (!counts || !work(connection, *counts, tried.placed)) {
+            return false; // rolled back, nothing written
+        }
+        committing = true;
+        transaction.commit();
+        return true;
+    });
+    using End = Attempt::End;
+    if (done) {
+        tried.end = *done ? End::committed : tried.busyChip.empty() ? End::declined : End::busy;
+    } else {
+        tried.end = committing ? End::unknown : End::failed;
     }
-    // Savepoints cost two statements a record, so a batch goes without them
-    // until it failed; then each record is written alone.
-    if (!placed && batch.size() > 1) {
-        placed = writeInTurn(batch, true);
-    }
-    if (!placed) {
-        return Placements(batch.size());
-    }
-    if (onBatch_) {
-        onBatch_(batch.size(), std::chrono::duration_cast<std::chrono::microseconds>(
-                                   std::chrono::steady_clock::now() - started));
-    }
-    return std::move(*placed);
+    return tried;
 }
 
 // Each processor's count row, taken in one order by every writer: no other
 // writer can change a processor's records until the commit, so each record's
 // reads agree with each other and with its insert, and two instances never
 // wait on each other's rows crosswise.
-std::map<std::string, std::int64_t>
-SqlScoreStore::takeChips(SqlConnection& connection, const std::vector<const Submission*>& batch) {
-    std::map<std::string, std::int64_t> counts;
+std::optional<SqlScoreStore::Counts> SqlScoreStore::takeChips(SqlConnection& connection,
+                                                              const Batch& batch, bool patient,
+                                                              std::string& busy) {
+    Counts counts;
     for (const auto* submission : batch) {
         counts.emplace(submission->payload.chip_type, 0);
     }
     for (auto& [chip, count] : counts) {
-        const auto rows = connection.run(dialect_.takeChip, {chip});
-        count = rows.empty() ? 0 : asInteger(rows.at(0).at(0));
+        try {
+            const auto rows =
+                connection.run(patient ? dialect_.takeChip : dialect_.takeChipPromptly, {chip});
+            count = rows.empty() ? 0 : asInteger(rows.at(0).at(0));
+        } catch (const LockNotAvailable&) {
+            if (patient) {
+                throw;
+            }
+            busy = chip;
+            return std::nullopt;
+        }
     }
     return counts;
 }
 
-bool SqlScoreStore::judgedClean(const std::vector<const Submission*>& batch,
-                                std::map<std::string, std::int64_t> counts) {
+bool SqlScoreStore::judgedClean(const Batch& batch, Counts counts) {
     for (const auto* submission : batch) {
         const auto& p = submission->payload;
         const auto figures = reviewFigures_.kept(p.chip_type, counts[p.chip_type]++);
@@ -95,44 +104,59 @@ bool SqlScoreStore::judgedClean(const std::vector<const Submission*>& batch,
 // them in order, so every place counts the batch's records before it. Taken
 // only when judging each record needs nothing but the counts, so that the
 // judgements are those the batch would meet in turn.
-std::optional<std::optional<SqlScoreStore::Placements>>
-SqlScoreStore::writeAtOnce(const std::vector<const Submission*>& batch) {
-    return pool_.with([&](SqlConnection& connection) -> std::optional<Placements> {
-        Transaction transaction(connection, dialect_.beginWrite);
-        if (!judgedClean(batch, takeChips(connection, batch))) {
-            return std::nullopt; // nothing written: rolled back, to be written in turn
-        }
-        std::vector<SqlStatement> statements;
-        for (const auto* submission : batch) {
-            const auto& p = submission->payload;
-            statements.push_back(placeStatement(p.chip_type, p.xcode_build_sec));
-            statements.push_back(insertStatement(*submission, std::nullopt));
-        }
-        const auto answers = connection.runAll(statements);
-        Placements placed;
+SqlScoreStore::Attempt SqlScoreStore::writeAtOnce(const Batch& batch, bool patient) {
+    return attempt(batch, patient,
+                   [&](SqlConnection& connection, Counts& counts, Placements& placed) {
+                       if (!judgedClean(batch, counts)) {
+                           return false;
+                       }
+                       std::vector<SqlStatement> statements;
+                       for (const auto* submission : batch) {
+                           const auto& p = submission->payload;
+                           statements.push_back(placeStatement(p.chip_type, p.xcode_build_sec));
+                           statements.push_back(insertStatement(*submission, std::nullopt));
+                       }
+                       const auto answers = connection.runAll(statements);
+                       for (std::size_t i = 0; i < batch.size(); ++i) {
+                           const auto [rank, before] = placeFrom(answers.at(2 * i));
+                           placed.emplace_back(Placement{insertedId(answers.at(2 * i + 1)), rank,
+                                                         before + 1, false});
+                       }
+                       return true;
+                   });
+}
+
+SqlScoreStore::Attempt SqlScoreStore::writeInTurn(const Batch& batch, bool patient, bool alone,
+                                                  const std::vector<bool>& uncertain) {
+    return attempt(batch, patient, [&](SqlConnection& connection, Counts&, Placements& placed) {
         for (std::size_t i = 0; i < batch.size(); ++i) {
-            const auto [rank, before] = placeFrom(answers.at(2 * i));
-            placed.emplace_back(
-                Placement{insertedId(answers.at(2 * i + 1)), rank, before + 1, false});
+            std::optional<Placement> stored;
+            if (i < uncertain.size() && uncertain[i]) {
+                stored = findStored(connection, *batch[i]);
+            }
+            if (!stored) {
+                stored = alone ? addAlone(connection, *batch[i]) : addOne(connection, *batch[i]);
+            }
+            placed.push_back(stored);
         }
-        transaction.commit();
-        return placed;
+        return true;
     });
 }
 
-std::optional<SqlScoreStore::Placements>
-SqlScoreStore::writeInTurn(const std::vector<const Submission*>& batch, bool alone) {
-    return pool_.with([&](SqlConnection& connection) {
-        Placements placed;
-        Transaction transaction(connection, dialect_.beginWrite);
-        takeChips(connection, batch);
-        for (const auto* submission : batch) {
-            placed.push_back(alone ? addAlone(connection, *submission)
-                                   : addOne(connection, *submission));
-        }
-        transaction.commit();
-        return placed;
-    });
+// Read after the count rows were taken, so after any transaction that still
+// held them (a commit under way when its connection broke) has ended.
+std::optional<Placement> SqlScoreStore::findStored(SqlConnection& connection,
+                                                   const Submission& submission) {
+    const auto& p = submission.payload;
+    const auto rows =
+        connection.run(kStoredUnderKey, {submission.key, p.chip_type, p.xcode_build_sec,
+                                         submission.key, p.chip_type, p.xcode_build_sec});
+    if (rows.empty()) {
+        return std::nullopt;
+    }
+    const bool held = asInteger(rows[0].at(1)) != 0;
+    const auto [rank, total] = placeOf(connection, p.chip_type, p.xcode_build_sec);
+    return Placement{asInteger(rows[0].at(0)), rank, held ? total + 1 : total, held};
 }
 
 // One record of a batch, behind a savepoint: a record the database refuses

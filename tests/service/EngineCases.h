@@ -11,6 +11,26 @@
 
 namespace service {
 
+// A connection that runs `before` ahead of each statement it passes on, and
+// `after` once the statement ran.
+class Hooked final : public SqlConnection {
+public:
+    using Hook = std::function<void(std::string_view sql, const std::vector<SqlValue>& params)>;
+    Hooked(std::unique_ptr<SqlConnection> inner, Hook before, Hook after)
+        : inner_(std::move(inner)), before_(std::move(before)), after_(std::move(after)) {}
+    std::vector<SqlRow> run(std::string_view sql, const std::vector<SqlValue>& params) override {
+        before_(sql, params);
+        auto rows = inner_->run(sql, params);
+        after_(sql, params);
+        return rows;
+    }
+
+private:
+    std::unique_ptr<SqlConnection> inner_;
+    Hook before_;
+    Hook after_;
+};
+
 class EngineCases : public ::testing::TestWithParam<const char*> {
 protected:
     void SetUp() override {
@@ -23,6 +43,19 @@ protected:
     }
     std::unique_ptr<SqlConnection> raw() const {
         return sqlite() ? openSqlite(database_) : openPostgres(database_);
+    }
+    // A store whose connections run `before` ahead of each statement and
+    // `after` once it ran; one that gives up at once on what it cannot learn.
+    std::unique_ptr<SqlScoreStore> hooked(
+        Hooked::Hook before, SqlScoreStore::ErrorSink onError,
+        Hooked::Hook after = [](auto, const auto&) {}) {
+        auto store = std::make_unique<SqlScoreStore>(
+            sqlite() ? sqliteDialect() : postgresDialect(),
+            [this, before, after] { return std::make_unique<Hooked>(raw(), before, after); },
+            std::move(onError), SqlScoreStore::BatchSink{},
+            WritePatience{std::chrono::milliseconds(0), std::chrono::milliseconds(0)});
+        store->migrate();
+        return store;
     }
 
     TempPath file_{"scores.sqlite3"};

@@ -14,32 +14,10 @@ namespace {
 
 using submission::Payload;
 
-// A connection that runs `before` ahead of each statement it passes on.
-class Hooked final : public SqlConnection {
-public:
-    using Hook = std::function<void(std::string_view sql, const std::vector<SqlValue>& params)>;
-    Hooked(std::unique_ptr<SqlConnection> inner, Hook before)
-        : inner_(std::move(inner)), before_(std::move(before)) {}
-    std::vector<SqlRow> run(std::string_view sql, const std::vector<SqlValue>& params) override {
-        before_(sql, params);
-        return inner_->run(sql, params);
-    }
-
-private:
-    std::unique_ptr<SqlConnection> inner_;
-    Hook before_;
-};
-
 class StoreCases : public EngineCases {
 protected:
     static Payload on(const std::string& chip, double time) {
         return Payload{"d", chip, 16, time, time / 3.5, 84, 0};
-    }
-    // A store whose connections run `before` ahead of each statement.
-    std::unique_ptr<SqlScoreStore> hooked(Hooked::Hook before, SqlScoreStore::ErrorSink onError) {
-        return std::make_unique<SqlScoreStore>(
-            sqlite() ? sqliteDialect() : postgresDialect(),
-            [this, before] { return std::make_unique<Hooked>(raw(), before); }, std::move(onError));
     }
     void place(ScoreStore& store, const Payload& p) {
         const auto placed = store.add(p, "2026-01-31T12:00:00.250Z");
@@ -235,64 +213,6 @@ TEST_P(StoreCases, ASubmissionReadsItsQuartilesInOneSnapshot) {
     ASSERT_TRUE(placed);
     EXPECT_EQ(std::make_pair(placed->rank, placed->total), std::make_pair(11L, 31L));
     deleting.get();
-}
-
-// Records written in one batch are judged and ranked in its order, on a young board (each
-// judged in turn) and on one whose review needs no read (sent in one go); one the database
-// refuses fails alone, and a batch whose commit fails answers nothing for any of its records.
-TEST_P(StoreCases, ABatchPlacesEachRecordInOrderAndFailsOnlyWhatFailed) {
-    bool failCommit = false;
-    std::vector<std::string> errors;
-    const auto store = hooked(
-        [&](std::string_view sql, const std::vector<SqlValue>& params) {
-            const bool refused =
-                std::find(params.begin(), params.end(), SqlValue{25.0}) != params.end();
-            if ((failCommit && sql == "COMMIT") ||
-                (sql.starts_with("INSERT INTO scores") && refused)) {
-                throw std::runtime_error("refused");
-            }
-        },
-        [&](const std::string& e) { errors.push_back(e); });
-    store->migrate();
-    const std::string at = "2026-01-31T12:00:00.000Z";
-    const ClientVersion client;
-    using P = std::optional<std::pair<std::int64_t, std::int64_t>>;
-    std::vector<double> board;
-    const auto batch = [&](const std::vector<double>& times, bool stored = true) {
-        std::vector<Payload> payloads;
-        std::vector<SqlScoreStore::Submission> submissions;
-        std::vector<const SqlScoreStore::Submission*> pointers;
-        payloads.reserve(times.size()); // the submissions refer to their payloads
-        submissions.reserve(times.size());
-        std::vector<P> placed, expected;
-        for (const double time : times) {
-            pointers.push_back(
-                &submissions.emplace_back(payloads.emplace_back(on("B1", time)), at, client));
-            const auto faster =
-                std::count_if(board.begin(), board.end(), [&](double t) { return t < time; });
-            const bool refused = !stored || time == 25.0;
-            expected.push_back(refused ? std::nullopt : P({1 + faster, board.size() + 1}));
-            if (!refused) {
-                board.push_back(time);
-            }
-        }
-        for (const auto& placement : store->addBatch(pointers)) {
-            placed.push_back(placement ? P({placement->rank, placement->total}) : std::nullopt);
-        }
-        EXPECT_EQ(placed, expected);
-    };
-    for (const int seeded : {0, 120}) { // young, then with every figure kept
-        for (int i = 0; i < seeded; ++i) {
-            batch({10.6 + i * 0.25});
-        }
-        batch({20.0, 10.0, 30.0, 15.0, 20.0});
-        failCommit = true;
-        batch({5.0, 6.0}, false);
-        failCommit = false;
-        batch({16.0, 25.0, 12.0});
-    }
-    EXPECT_EQ(*store->records(std::string("B1")), static_cast<std::int64_t>(board.size()));
-    EXPECT_EQ(errors.size(), 8U); // in each round: each failed batch, then the one record alone
 }
 
 // A connection keeps a bounded set of prepared statements; statements sent together still run

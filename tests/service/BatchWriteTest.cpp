@@ -1,0 +1,244 @@
+// Submissions written together: in order, each record stored at most once and
+// every record answered as stored stored, whatever becomes of a statement or
+// of the commit; and a processor whose count row another transaction holds
+// holds up none but its own submissions.
+#include "service/EngineCases.h"
+#include "service/ServiceTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <deque>
+#include <future>
+#include <map>
+#include <thread>
+
+namespace service {
+namespace {
+
+using submission::Payload;
+using Written = SqlScoreStore::Written;
+using Hook = Hooked::Hook;
+
+class BatchCases : public EngineCases {
+protected:
+    static Payload on(const std::string& chip, double time) {
+        return Payload{"d", chip, 16, time, time / 3.5, 84, 0};
+    }
+    // Writes `payloads` as one batch, each with a key of its own.
+    std::vector<Written> write(SqlScoreStore& store, const std::vector<Payload>& payloads) {
+        std::deque<SqlScoreStore::Submission> submissions;
+        SqlScoreStore::Batch batch;
+        for (const auto& p : payloads) {
+            batch.push_back(
+                &submissions.emplace_back(SqlScoreStore::Submission{p, at_, client_, ++lastKey_}));
+        }
+        return store.addBatch(batch);
+    }
+    // Every record's key and id, on the board or off it; a key stored twice fails.
+    std::map<std::int64_t, std::int64_t> idsByKey() const {
+        std::map<std::int64_t, std::int64_t> ids;
+        for (const auto& row : raw()->run("SELECT submission_key, id FROM scores UNION ALL "
+                                          "SELECT submission_key, id FROM withheld",
+                                          {})) {
+            EXPECT_TRUE(ids.emplace(asInteger(row.at(0)), asInteger(row.at(1))).second)
+                << "stored twice: key " << asInteger(row.at(0));
+        }
+        return ids;
+    }
+    // Whether each processor's kept count is its number of rows on the board.
+    bool countsAgree() const {
+        return raw()
+                   ->run("SELECT COUNT(*) FROM chip_totals t WHERE records <> (SELECT COUNT(*) "
+                         "FROM scores s WHERE s.chip_type = t.chip_type)",
+                         {})
+                   .at(0)
+                   .at(0) == SqlValue{std::int64_t{0}};
+    }
+    static const Hook& none() {
+        static const Hook hook = [](auto, const auto&) {};
+        return hook;
+    }
+    void seed(SqlScoreStore& store, const std::string& chip, int records, double time) {
+        for (int i = 0; i < records; ++i) {
+            ASSERT_TRUE(write(store, {on(chip, time)}).at(0).placement);
+        }
+    }
+
+    const std::string at_ = "2026-01-31T12:00:00.000Z";
+    const ClientVersion client_;
+    std::int64_t lastKey_ = 0;
+};
+
+// Records written in one batch are judged and ranked in its order, on a young board (each
+// judged in turn) and on one whose review needs no read (sent in one go); one the database
+// refuses after its insert ran fails alone and leaves nothing behind, and a batch whose
+// commit never runs answers nothing for any of its records.
+TEST_P(BatchCases, ABatchPlacesEachRecordInOrderAndFailsOnlyWhatFailed) {
+    bool failCommit = false;
+    std::vector<std::string> errors;
+    const auto store = hooked(
+        [&](std::string_view sql, const auto&) {
+            if (failCommit && sql == "COMMIT") {
+                throw std::runtime_error("refused");
+            }
+        },
+        [&](const std::string& e) { errors.push_back(e); },
+        [&](std::string_view sql, const std::vector<SqlValue>& params) {
+            if (sql.starts_with("INSERT INTO scores") &&
+                std::find(params.begin(), params.end(), SqlValue{25.0}) != params.end()) {
+                throw std::runtime_error("refused");
+            }
+        });
+    using P = std::optional<std::pair<std::int64_t, std::int64_t>>;
+    std::vector<double> board;
+    const auto batch = [&](const std::vector<double>& times, bool stored = true) {
+        std::vector<Payload> payloads;
+        std::vector<P> placed, expected;
+        for (const double time : times) {
+            payloads.push_back(on("B1", time));
+            const auto faster =
+                std::count_if(board.begin(), board.end(), [&](double t) { return t < time; });
+            const bool refused = !stored || time == 25.0;
+            expected.push_back(refused ? std::nullopt : P({1 + faster, board.size() + 1}));
+            if (!refused) {
+                board.push_back(time);
+            }
+        }
+        for (const auto& written : write(*store, payloads)) {
+            const auto& p = written.placement;
+            placed.push_back(p ? P({p->rank, p->total}) : std::nullopt);
+        }
+        EXPECT_EQ(placed, expected);
+    };
+    for (const int seeded : {0, 120}) { // young, then with every figure kept
+        for (int i = 0; i < seeded; ++i) {
+            batch({10.6 + i * 0.25});
+        }
+        batch({20.0, 10.0, 30.0, 15.0, 20.0});
+        failCommit = true;
+        batch({5.0, 6.0}, false);
+        failCommit = false;
+        batch({16.0, 25.0, 12.0});
+    }
+    EXPECT_EQ(*store->records(std::string("B1")), static_cast<std::int64_t>(board.size()));
+    EXPECT_TRUE(countsAgree());
+    // In each round: the commit that never ran, its second try and the ids it named; the
+    // batch with the refused record, then that record alone.
+    EXPECT_EQ(errors.size(), 10U);
+}
+
+// Whatever becomes of a commit, a record answered as stored is stored once, under the id it
+// was told; one answered as not stored is not, unless the log names its id.
+TEST_P(BatchCases, EveryRecordIsStoredOnceWhateverBecomesOfItsCommit) {
+    struct Fault {
+        const char* name;
+        bool answerLost;    // the first COMMIT runs, and its answer is lost
+        bool thenSilent;    // after that, no statement reaches the database
+        int refusedCommits; // before they run
+        bool answered, stored;
+    };
+    const std::vector<Fault> faults = {
+        {"answer lost", true, false, 0, true, true},
+        {"answer lost, then no database", true, true, 0, false, true},
+        {"one commit refused", false, false, 1, true, true},
+        {"every commit refused", false, false, 1000, false, false},
+    };
+    for (const int seeded : {0, 21}) { // judged in turn, then sent in one go
+        for (const auto& fault : faults) {
+            SCOPED_TRACE(std::string(fault.name) + ", seeded " + std::to_string(seeded));
+            const std::string chip = fault.name + std::to_string(seeded);
+            int lost = 0, refused = 0;
+            bool silent = false;
+            std::string named;
+            const auto store = hooked(
+                [&](std::string_view sql, const auto&) {
+                    if (silent || (sql == "COMMIT" && refused > 0 && refused-- > 0)) {
+                        throw std::runtime_error("refused");
+                    }
+                },
+                [&](const std::string& e) { named += e; },
+                [&](std::string_view sql, const auto&) {
+                    if (sql == "COMMIT" && lost-- > 0) {
+                        silent = fault.thenSilent;
+                        throw std::runtime_error("no answer");
+                    }
+                });
+            seed(*store, chip, seeded, 30.0);
+            lost = fault.answerLost ? 1 : 0;
+            refused = fault.refusedCommits;
+            named.clear();
+            const auto written = write(*store, {on(chip, 20.0), on(chip, 40.0), on(chip, 30.0)});
+            silent = false;
+            refused = 0;
+            const auto ids = idsByKey();
+            for (std::size_t i = 0; i < written.size(); ++i) {
+                const auto key = lastKey_ - 2 + static_cast<std::int64_t>(i);
+                const auto stored = ids.find(key);
+                ASSERT_EQ(stored != ids.end(), fault.stored) << i;
+                ASSERT_EQ(written[i].placement.has_value(), fault.answered) << i;
+                if (fault.answered) {
+                    EXPECT_EQ(written[i].placement->id, stored->second);
+                } else if (fault.stored) {
+                    EXPECT_NE(named.find(std::to_string(stored->second)), std::string::npos)
+                        << named;
+                }
+            }
+            EXPECT_EQ(named.find("may be stored") != std::string::npos, !fault.answered);
+            EXPECT_TRUE(countsAgree());
+        }
+    }
+}
+
+// A batch sent in one go must be judged as it would be in turn: here the batch's own records
+// move the processor's quartiles so far that its last record is held for review.
+TEST_P(BatchCases, ABatchIsJudgedAsItsRecordsWouldBeInTurn) {
+    const auto store = hooked(none(), [](const std::string& e) { ADD_FAILURE() << e; });
+    seed(*store, "J1", 21, 100.0); // its figures kept as of 20 records
+    std::vector<Payload> batch(100, on("J1", 139.0));
+    batch.push_back(on("J1", 93.0));
+    const auto written = write(*store, batch);
+    ASSERT_TRUE(written.back().placement);
+    EXPECT_TRUE(written.back().placement->held);
+    EXPECT_EQ(std::count_if(written.begin(), written.end(),
+                            [](const Written& w) { return w.placement && w.placement->held; }),
+              1);
+}
+
+// A processor whose count row another transaction holds (a stalled instance, an operator's
+// open transaction) leaves the batch; the others are written at once, and it alone waits for
+// the row.
+TEST_P(BatchCases, AHeldCountRowHoldsUpOnlyItsOwnProcessor) {
+    if (sqlite()) {
+        GTEST_SKIP() << "every SQLite writer holds the whole file";
+    }
+    const auto store = hooked(none(), [](const std::string& e) { ADD_FAILURE() << e; });
+    seed(*store, "X", 1, 10.0);
+    const auto holder = raw();
+    holder->run("BEGIN", {});
+    holder->run("SELECT records FROM chip_totals WHERE chip_type = 'X' FOR UPDATE", {});
+    const auto written = write(*store, {on("Y", 11.0), on("X", 12.0), on("Z", 13.0)});
+    EXPECT_TRUE(written[0].placement && written[2].placement);
+    EXPECT_TRUE(!written[1].placement && written[1].blocked);
+
+    auto waiting =
+        std::async(std::launch::async, [&] { return store->add(on("X", 12.0), at_, client_); });
+    const auto watcher = raw();
+    for (int i = 0; i < 400 && asInteger(watcher
+                                             ->run("SELECT COUNT(*) FROM pg_stat_activity "
+                                                   "WHERE wait_event_type = 'Lock'",
+                                                   {})
+                                             .at(0)
+                                             .at(0)) == 0;
+         ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    holder->run("COMMIT", {});
+    EXPECT_TRUE(waiting.get());
+    EXPECT_TRUE(countsAgree());
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, BatchCases, ::testing::Values("sqlite", "postgres"));
+
+} // namespace
+} // namespace service
