@@ -116,10 +116,10 @@ struct LineLog::State {
     bool done = false;
     Coalescer coalescer; // the writer's alone
 
-    void enqueue(Item item) {
+    void enqueue(Item item, bool keep = false) {
         {
             const std::lock_guard lock(mutex);
-            if (queue.size() >= capacity) {
+            if (queue.size() >= capacity && !keep) {
                 ++dropped;
                 return;
             }
@@ -216,6 +216,10 @@ void LineLog::write(std::string line) {
 
 void LineLog::report(std::string_view message) {
     state_->enqueue({std::string(message), true, state_->clock()});
+}
+
+void LineLog::reportWhole(std::string_view message) {
+    state_->enqueue({isoUtc(state_->clock()) + " " + oneLine(message), false, {}}, true);
 }
 
 } // namespace service

@@ -58,6 +58,9 @@ public:
     // A message of the service itself or of its HTTP layer (database failures,
     // running out of descriptors): timestamped, on one line, repeats coalesced.
     void report(std::string_view message);
+    // A message the operator must see whole (records that may be stored
+    // though answered as not): timestamped, never coalesced nor dropped.
+    void reportWhole(std::string_view message);
 
     struct State;
 

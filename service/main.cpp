@@ -124,7 +124,8 @@ int serve(const Options& options, const ServerConfig& config, const sigset_t& st
             },
             [&metrics](std::size_t records, std::chrono::microseconds duration) {
                 metrics.batch(records, duration);
-            });
+            },
+            [&errors](const std::string& e) { errors.reportWhole(e); });
     } catch (const std::exception& error) {
         return fail("cannot open the database: " + std::string(error.what()));
     }

@@ -116,9 +116,9 @@ void SqlScoreStore::reportUncertain(const std::vector<std::int64_t>& ids) {
     for (const auto id : ids) {
         list += (list.empty() ? "" : ", ") + std::to_string(id);
     }
-    onError_("database: a commit went unanswered and the database could not be asked what it "
-             "stored; answered as not stored, these may be stored: ids " +
-             list);
+    onUncertain_("database: a commit went unanswered and the database could not be asked what it "
+                 "stored; answered as not stored, these may be stored: ids " +
+                 list);
 }
 
 } // namespace service

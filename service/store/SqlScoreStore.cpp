@@ -33,9 +33,10 @@ auto inTransaction(SqlConnection& connection, const std::string& begin, Work wor
 } // namespace
 
 SqlScoreStore::SqlScoreStore(const Dialect& dialect, Connect connect, ErrorSink onError,
-                             BatchSink onBatch, WritePatience patience)
+                             BatchSink onBatch, WritePatience patience, ErrorSink onUncertain)
     : dialect_(dialect), rankQuery_(rankQuery(dialect)), pool_(std::move(connect), onError),
-      onError_(std::move(onError)), onBatch_(std::move(onBatch)), patience_(patience),
+      onError_(std::move(onError)), onUncertain_(onUncertain ? std::move(onUncertain) : onError_),
+      onBatch_(std::move(onBatch)), patience_(patience),
       keySalt_(std::random_device{}() & 0x7fffffffU),
       commits_(kMaxSubmissionsPerCommit, [this](const Batch& batch) { return addBatch(batch); }) {}
 
@@ -177,13 +178,15 @@ bool SqlScoreStore::reachable() {
 }
 
 std::unique_ptr<ScoreStore> openStore(const std::string& database, SqlScoreStore::ErrorSink onError,
-                                      SqlScoreStore::BatchSink onBatch) {
+                                      SqlScoreStore::BatchSink onBatch,
+                                      SqlScoreStore::ErrorSink onUncertain) {
     auto engine = engineFor(database);
     if (!engine.postgres) {
         openSqlite(database, true); // later connections never make an empty file in its place
     }
     auto store = std::make_unique<SqlScoreStore>(engine.dialect, std::move(engine.connect),
-                                                 std::move(onError), std::move(onBatch));
+                                                 std::move(onError), std::move(onBatch),
+                                                 WritePatience{}, std::move(onUncertain));
     store->migrate();
     return store;
 }

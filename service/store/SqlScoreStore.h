@@ -52,8 +52,10 @@ public:
         std::vector<std::int64_t> mayBeStoredAs;
     };
 
+    // `onUncertain` hears of records that may be stored though answered as
+    // not; without it `onError` does.
     SqlScoreStore(const Dialect& dialect, Connect connect, ErrorSink onError,
-                  BatchSink onBatch = {}, WritePatience patience = {});
+                  BatchSink onBatch = {}, WritePatience patience = {}, ErrorSink onUncertain = {});
 
     // Creates the schema or brings it up to date. Throws when it cannot.
     void migrate();
@@ -129,6 +131,7 @@ private:
     std::string rankQuery_;
     ConnectionPool pool_;
     ErrorSink onError_;
+    ErrorSink onUncertain_;
     BatchSink onBatch_;
     ChipSummaries summaries_;
     ReviewFigureSource reviewFigures_;
@@ -154,6 +157,7 @@ Engine engineFor(const std::string& database);
 // Throws, with the reason, when the database cannot be opened or its schema
 // cannot be brought up to date.
 std::unique_ptr<ScoreStore> openStore(const std::string& database, SqlScoreStore::ErrorSink onError,
-                                      SqlScoreStore::BatchSink onBatch = {});
+                                      SqlScoreStore::BatchSink onBatch = {},
+                                      SqlScoreStore::ErrorSink onUncertain = {});
 
 } // namespace service

@@ -44,6 +44,32 @@ TEST(LogCoalescer, WritesEachErrorOnceASecondOnOneTimestampedLineAndCountsTheRep
               "1970-01-01T00:00:06.000Z … and 4 more in the last second");
 }
 
+// What the operator must see whole is neither coalesced nor dropped, past the kinds a second
+// takes and past a full queue alike.
+TEST(LineLog, WritesWholeMessagesThatRepeatsAndAFullQueueWouldLose) {
+    std::array<int, 2> ends{};
+    ASSERT_EQ(pipe(ends.data()), 0);
+    {
+        LineLog log(ends[1], [] { return Time{}; }, {4, 2000ms});
+        for (std::size_t kind = 0; kind < Coalescer::kMaxKinds + 4; ++kind) {
+            log.report("kind " + std::to_string(kind));
+            log.reportWhole("may be stored: ids " + std::to_string(kind));
+        }
+    }
+    close(ends[1]);
+    std::string text;
+    std::array<char, 65536> chunk{};
+    for (ssize_t n = 0; (n = read(ends[0], chunk.data(), chunk.size())) > 0;) {
+        text.append(chunk.data(), static_cast<std::size_t>(n));
+    }
+    close(ends[0]);
+    for (std::size_t kind = 0; kind < Coalescer::kMaxKinds + 4; ++kind) {
+        EXPECT_NE(text.find("Z may be stored: ids " + std::to_string(kind) + "\n"),
+                  std::string::npos)
+            << kind;
+    }
+}
+
 // Lines written and lines reported dropped.
 long long accounted(const std::string& text) {
     long long lines = std::count(text.begin(), text.end(), 'x') / 1000;
