@@ -2,6 +2,7 @@
 # A throwaway PostgreSQL 15 server for the storage tests on a private loopback port, run by an
 # unprivileged user when started as root (CI is). postgres.sh start|stop URLFILE: start writes
 # the connection URL to URLFILE; stop removes the server and its folder. `restart` restarts it,
+# `crash` stops it as a power cut would (no checkpoint, open sessions cut) and starts it again,
 # and `kill-SIGNAL` sends SIGNAL to all its processes (STOP freezes it).
 set -euo pipefail
 action=$1 urlfile=${2:?usage: postgres.sh start|stop URLFILE}
@@ -18,8 +19,10 @@ stop() {
   rm -rf "$dir" "$urlfile" "$urlfile.dir"
 }
 
-if [[ $action == restart ]]; then
-  as_owner "$bin/pg_ctl" -D "$(cat "$urlfile.dir")/data" -m fast -w -t 60 restart >/dev/null
+if [[ $action == restart || $action == crash ]]; then
+  mode=fast
+  [[ $action == crash ]] && mode=immediate
+  as_owner "$bin/pg_ctl" -D "$(cat "$urlfile.dir")/data" -m $mode -w -t 60 restart >/dev/null
   exit
 elif [[ $action == kill-* ]]; then
   pid=$(head -1 "$(cat "$urlfile.dir")/data/postmaster.pid")

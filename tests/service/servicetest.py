@@ -35,21 +35,22 @@ def get(port, path, timeout=15):
 class Service:
     """score-service on 127.0.0.1:0, by default on a fresh SQLite file; killed on exit."""
 
-    def __init__(self, *extra, database=None, binary=BINARY):
+    def __init__(self, *extra, database=None, binary=BINARY, stderr=None):
         self.folder = tempfile.TemporaryDirectory()
         self.database = database or os.path.join(self.folder.name, "scores.sqlite3")
         self.process = subprocess.Popen(
             [binary, "--listen", "127.0.0.1:0", "--database", self.database, *extra],
-            stdout=subprocess.PIPE, text=True)
+            stdout=subprocess.PIPE, stderr=stderr, text=True)
         ready, _, _ = select.select([self.process.stdout], [], [], 10)
         line = self.process.stdout.readline() if ready else ""
         assert line.startswith("listening on http"), f"no start line: {line!r}"
         self.url = line.split()[-1]
         self.port = urllib.parse.urlsplit(self.url).port
 
-    def post(self, body, headers=None, timeout=10):
-        """(status, decoded reply) of one POST /api/submit on a new connection."""
-        connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=timeout)
+    def post(self, body, headers=None, timeout=10, port=None):
+        """(status, decoded reply) of one POST /api/submit on a new connection, to `port` if given
+        (a relay in front of the service)."""
+        connection = http.client.HTTPConnection("127.0.0.1", port or self.port, timeout=timeout)
         headers = {"Content-Type": "application/json", **(headers or {})}
         data = json.dumps(body) if isinstance(body, dict) else body
         with contextlib.closing(connection):

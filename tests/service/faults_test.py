@@ -1,0 +1,311 @@
+"""Every acknowledged record is stored once, with the id its answer named, whatever fails: 16 to
+32 clients submit at once while a fault strikes between the service and PostgreSQL (a relay
+that reads the wire protocol), the database itself, the service or its clients. Then each
+client's answers are held against the tables. One row per fault and engine."""
+import collections
+import contextlib
+import http.client
+import re
+import select
+import socket
+import sqlite3
+import subprocess as sp
+import sys
+import tempfile
+import threading
+import time
+import urllib.parse
+from concurrent.futures import ThreadPoolExecutor
+
+from database_test import Postgres
+from servicetest import Service, get, record
+
+CHIPS = ("A1", "B2", "C3")
+Answer = collections.namedtuple("Answer", "device chip status id while_held")
+
+
+class Fault:
+    """What a relay does to each message: `kind` at every `every`th chance, `most` times."""
+
+    def __init__(self, kind, every=1, most=0, pause=0.0):
+        self.kind, self.every, self.most, self.pause = kind, every, most, pause
+        self.armed, self.chances, self.injected, self.lock = False, 0, 0, threading.Lock()
+
+    def due(self):
+        with self.lock:
+            self.chances += self.armed
+            hit = self.armed and self.chances % self.every == 0 and self.injected < self.most
+            self.injected += hit
+            return hit
+
+    def delay(self):
+        if self.pause and self.armed:
+            time.sleep(self.pause)
+            with self.lock:
+                self.injected += 1
+
+    def __call__(self, link, side, message):
+        """pass, drop, cut (drop it and close both ends) or last (pass it, then close)."""
+        if self.kind == "client":  # the whole request goes on; its answer never comes back
+            return "last" if side == 0 and self.due() else "pass"
+        kind = message[:1]
+        if side == 1:  # the server's: a COMMIT's answer held back goes nowhere
+            if link.pending and kind == b"Z":
+                link.pending, link.held = False, True
+                return "cut" if self.kind == "lost" else "drop"
+            return "drop" if link.pending or link.held else "pass"
+        sql = message[5:].split(b"\0")[1] if kind == b"P" else None
+        if sql == b"BEGIN":  # a write: reads name their isolation level
+            cut = self.kind == "cut" and self.due()
+            link.executes, link.cut_at = 0, 2 + self.injected % 3 if cut else None
+        elif sql == b"COMMIT":
+            link.pending, link.cut_at = self.kind in ("lost", "held") and self.due(), None
+        elif kind == b"E":
+            link.executes += 1
+            return "cut" if link.executes == link.cut_at else "pass"
+        return "pass"
+
+
+class Link:  # one relayed connection and where its transaction stands
+    def __init__(self, near, far):
+        self.ends, self.executes, self.cut_at, self.pending, self.held = (near, far), 0, None, \
+            False, False
+        for end in self.ends:
+            end.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+
+    def close(self):
+        for end in self.ends:
+            with contextlib.suppress(OSError):
+                end.shutdown(socket.SHUT_RDWR)
+            end.close()
+
+
+def pg_size(data, first):  # each message but the first one a client sends starts with its type
+    head = 4 if first else 5
+    return len(data) >= head and int.from_bytes(data[head - 4:head], "big") + head - 4
+
+
+def http_size(data, first):
+    end, length = data.find(b"\r\n\r\n"), re.search(rb"\ncontent-length: *(\d+)", data, re.I)
+    return end >= 0 and end + 4 + (int(length[1]) if length else 0)
+
+
+class Relay:
+    """127.0.0.1:0 to 127.0.0.1:`port`, message by message (`sizes` frames each direction)."""
+
+    def __init__(self, port, fault, sizes):
+        self.port, self.fault, self.sizes, self.links = port, fault, sizes, []
+        self.listener = socket.create_server(("127.0.0.1", 0))
+        self.address = self.listener.getsockname()[1]
+        threading.Thread(target=self.accept, daemon=True).start()
+
+    def accept(self):
+        with contextlib.suppress(OSError):  # closed: the trial is over
+            while near := self.listener.accept()[0]:
+                self.links.append(Link(near, socket.create_connection(("127.0.0.1", self.port))))
+                for side in (0, 1):
+                    threading.Thread(target=self.pump, args=(self.links[-1], side),
+                                     daemon=True).start()
+
+    def pump(self, link, side):
+        source, sink, data, first = link.ends[side], link.ends[1 - side], b"", side == 0
+        with contextlib.suppress(OSError):
+            while chunk := source.recv(1 << 16):
+                self.fault.delay()
+                data, out, verdict = data + chunk, b"", "pass"
+                while verdict in ("pass", "drop") and (size := self.sizes[side](data, first)) \
+                        and size <= len(data):
+                    message, data, first = data[:size], data[size:], False
+                    verdict = self.fault(link, side, message)
+                    out += message if verdict in ("pass", "last") else b""
+                sink.sendall(out)
+                if verdict in ("cut", "last"):
+                    break
+        link.close()
+
+    def close(self):
+        self.listener.shutdown(socket.SHUT_RDWR)
+        self.listener.close()
+        for link in self.links:
+            link.close()
+
+
+class Run:
+    """One trial's service, clients and answers, as a fault sees them."""
+
+    def __init__(self, service, port, postgres, database, plan):
+        self.service, self.port, self.postgres, self.database = service, port, postgres, database
+        self.plan, self.answers, self.stop = plan, [], threading.Event()
+        self.held, self.faults, self.problems = False, 0, []
+
+    def submit(self, device, chip, seconds=12.0):
+        try:
+            status, reply = self.service.post(record(seconds, device, chip), timeout=60,
+                                              port=self.port)
+            page = re.search(r"/r/(\d+)", reply.get("message", ""))
+            self.answers.append(Answer(device, chip, status, page and int(page[1]), self.held))
+        except (OSError, http.client.HTTPException, ValueError):
+            self.answers.append(Answer(device, chip, None, None, self.held))
+
+    def client(self, number):
+        for device, chip, seconds in self.plan[number]:
+            if not self.stop.is_set():
+                self.submit(device, chip, seconds)
+
+    def wait(self, answered, seconds=60):
+        deadline = time.monotonic() + seconds
+        while not answered() and time.monotonic() < deadline:
+            time.sleep(0.05)
+
+    def share_answered(self, share):
+        self.wait(lambda: len(self.answers) >= share * sum(map(len, self.plan)))
+
+
+def hold_row(run):
+    """Another session holds X's count row: every other processor's submission is answered 200
+    while it is held; X's are answered too, each as the tables say."""
+    run.submit("x-first", "X")  # its count row, to be held
+    holder = sp.Popen(["psql", "-qAt", "-v", "ON_ERROR_STOP=1", run.database], text=True,
+                      stdin=sp.PIPE, stdout=sp.PIPE)
+    holder.stdin.write("BEGIN; SELECT records FROM chip_totals WHERE chip_type = 'X' FOR UPDATE;\n")
+    holder.stdin.flush()
+    assert select.select([holder.stdout], [], [], 10)[0] and holder.stdout.readline() == "1\n"
+    run.held, run.faults = True, 1
+    yield
+    others = sum(chip != "X" for lane in run.plan for _, chip, _ in lane)
+    run.wait(lambda: sum(a.chip != "X" for a in run.answers) == others)
+    run.held = False
+    holder.communicate("COMMIT;\n", timeout=30)
+    held_up = sum(a.status != 200 or not a.while_held for a in run.answers if a.chip != "X")
+    # An X placed while its row was held would have been counted without taking it.
+    unsure = [a for a in run.answers if a.chip == "X" and (
+        a.status is None or a.status == 200 and a.while_held)]
+    run.problems += [text for text, found in (
+        (f"{held_up} of other processors not answered 200 while X's row was held", held_up),
+        (f"X unanswered or placed while held: {unsure}", unsure)) if found]
+
+
+def crash(run):
+    yield
+    for share in (0.3, 0.6):
+        run.share_answered(share)
+        run.postgres.run("crash")
+        run.faults += 1
+
+
+def kill(run):
+    """Under 32 clients, so that commits are shared when the kill comes."""
+    metrics = urllib.parse.urlsplit(run.service.process.stdout.readline().split()[-1])
+    yield
+    run.share_answered(0.5)
+    figures = dict(re.findall(r"^score_service_(write_batch\w*_total) (\d+)$",
+                              get(metrics.port, metrics.path)[1], re.M))
+    run.stop.set()
+    run.service.process.kill()
+    run.faults = 1
+    if int(figures["write_batch_records_total"]) <= int(figures["write_batches_total"]):
+        run.problems.append(f"no commit held two submissions: {figures}")
+
+
+BOTH, POSTGRES = ("sqlite", "postgres"), ("postgres",)
+FAULTS = [  # name, engines, the trial
+    ("COMMIT's answer lost, connection cut", POSTGRES, dict(database=("lost", 4, 3))),
+    ("COMMIT's answer held past the wait", POSTGRES, dict(database=("held", 6, 2))),
+    ("connection cut mid-batch", POSTGRES, dict(database=("cut", 3, 5))),
+    ("every packet 3 ms late", POSTGRES, dict(database=("late", 1, 0, 0.003))),
+    ("a count row held by another session", POSTGRES,
+     dict(during=hold_row, lanes=lambda number: ("X",) if number < 2 else CHIPS)),
+    ("PostgreSQL stopped at once, started", POSTGRES, dict(during=crash)),
+    ("service SIGKILL mid-batch", BOTH, dict(during=kill, clients=32, each=16)),
+    ("client cut after its request", BOTH, dict(client=("client", 5, 20))),
+]
+
+
+def rows_of(database, sql):
+    if database.startswith("postgresql:"):
+        lines = sp.run(["psql", database, "-AtF", "\t", "-c", sql], check=True, timeout=30,
+                       stdout=sp.PIPE, text=True).stdout.splitlines()
+        return [tuple(int(v) if v.isdigit() else v for v in line.split("\t")) for line in lines]
+    with contextlib.closing(sqlite3.connect(database)) as db:
+        return db.execute(sql).fetchall()
+
+
+def trial(postgres, number, engine, database=None, client=None, during=None, clients=16, each=12,
+          lanes=lambda number: CHIPS):
+    plan = [[(f"c{c}-{n}", lanes(c)[(c + n) % len(lanes(c))], 10 + (c * 7 + n * 13) % 40 / 10)
+             for n in range(each)] for c in range(clients)]
+    with tempfile.TemporaryDirectory() as folder, open(f"{folder}/stderr", "w+") as log:
+        direct = reached = f"{folder}/scores.sqlite3"
+        if engine == "postgres":
+            sp.run(["psql", postgres.url, "-qc", f"CREATE DATABASE trial{number}"], check=True)
+            direct = reached = postgres.url.rsplit("/", 1)[0] + f"/trial{number}"
+        relays, database, client = [], database and Fault(*database), client and Fault(*client)
+        if database:  # the first message is the untyped StartupMessage only without TLS or GSS
+            relays.append(Relay(urllib.parse.urlsplit(postgres.url).port, database,
+                                (pg_size, pg_size)))
+            reached = (f"postgresql://scores@127.0.0.1:{relays[-1].address}/trial{number}"
+                       "?sslmode=disable&gssencmode=disable")
+        with Service("--rate-limit", "0", "--metrics-listen", "127.0.0.1:0", database=reached,
+                     stderr=log) as service:
+            if client:
+                relays.append(Relay(service.port, client, (http_size, lambda data, _: len(data))))
+            fault = database or client
+            run = Run(service, relays[-1].address if client else service.port, postgres, direct,
+                      plan)
+            steps = during(run) if during else iter([None])
+            next(steps)
+            if fault:
+                fault.armed = True
+            with ThreadPoolExecutor(clients) as pool:
+                working = [pool.submit(run.client, c) for c in range(clients)]
+                next(steps, None)
+            [result.result() for result in working]
+        [relay.close() for relay in relays]
+        log.seek(0)  # the service wrote through the same offset
+        explained = {int(n) for ids in re.findall(r"may be stored: ids ([0-9, ]+)", log.read())
+                      for n in ids.replace(",", " ").split()}
+        stored = rows_of(direct, "SELECT id, device_name, chip_type, 1 FROM scores UNION ALL "
+                                 "SELECT id, device_name, chip_type, 0 FROM withheld")
+        totals = dict(rows_of(direct, "SELECT chip_type, records FROM chip_totals "
+                                      "WHERE records <> 0"))
+    return judge(run, fault.injected if fault else run.faults, stored, totals, explained)
+
+
+def judge(run, faults, stored, totals, explained):
+    ids = collections.defaultdict(list)
+    for id_, device, _, _ in stored:
+        ids[device].append(id_)
+    answered = {a.device for a in run.answers}
+    acknowledged = [a for a in run.answers if a.status == 200]
+    lost = [a for a in acknowledged if not ids[a.device] or a.id not in ids[a.device] + [None]]
+    twice = [device for device, kept in ids.items() if len(kept) > 1]
+    errors = [a for a in run.answers if a.status not in (200, None)]
+    unexplained = [a for a in errors if set(ids[a.device]) - explained]
+    counted = collections.Counter(chip for _, _, chip, on_board in stored if on_board)
+    figures = (len(run.answers), faults, len(lost), len(twice),
+               sum(a.status is None for a in run.answers), len(errors))
+    return figures, run.problems + [text for text, found in (
+        (f"{len(lost)} acknowledged lost", lost), (f"{len(twice)} stored twice", twice),
+        (f"{len(unexplained)} error answers stored", unexplained),
+        (f"counts {totals} for rows {dict(counted)}", totals != counted),
+        (f"stored, never sent: {set(ids) - answered}", set(ids) - answered),
+        ("nothing acknowledged", not acknowledged)) if found]
+
+
+def main(only):
+    print(f"{'fault':<38}{'engine':<10}{'operations':>11}{'faults':>8}{'lost':>6}"
+          f"{'duplicated':>12}{'unanswered':>12}{'errors':>8}")
+    failed = []
+    with Postgres() as postgres:
+        for number, (name, engines, setup) in enumerate(FAULTS):
+            for engine in engines * any(word in name for word in only or [""]):
+                figures, problems = trial(postgres, number, engine, **setup)
+                print(f"{name:<38}{engine:<10}" + "".join(
+                    f"{n:>{w}}" for n, w in zip(figures, (11, 8, 6, 12, 12, 8))), *problems,
+                    sep="  ", flush=True)
+                failed += [f"{name} ({engine}): {'; '.join(problems)}"] * (len(problems) > 0)
+    assert not failed, "\n".join(failed)
+
+
+if __name__ == "__main__":
+    main(sys.argv[1:])  # words of the faults to run; all by default
