@@ -121,6 +121,7 @@ const Dialect& sqliteDialect() {
         "", // BEGIN IMMEDIATE already holds the file's one write lock
         sqliteMillisecond,
         sqliteTriggers(),
+        "instr",
         {},
     };
     return dialect;
@@ -143,6 +144,7 @@ const Dialect& postgresDialect() {
         "LOCK TABLE scores IN SHARE ROW EXCLUSIVE MODE",
         postgresMillisecond,
         postgresTriggers(),
+        "strpos",
         {kTakeChip},
         "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY",
         " OVERRIDING SYSTEM VALUE",

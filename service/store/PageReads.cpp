@@ -142,33 +142,6 @@ std::vector<std::pair<std::string, std::int64_t>> readChipCounts(SqlConnection& 
     return counts;
 }
 
-ChipSummary readChipSummary(SqlConnection& connection, const Dialect& dialect,
-                            const std::string& chip, std::int64_t count) {
-    const auto lower = readKthTime(connection, dialect, chip, (count - 1) / 2);
-    const auto median =
-        count % 2 != 0 ? lower : (lower + readKthTime(connection, dialect, chip, count / 2)) / 2.0;
-    const auto best =
-        connection.run("SELECT MIN(xcode_build_sec) FROM scores WHERE chip_type = ?", {chip});
-    return ChipSummary{chip, asNumber(best.at(0).at(0)), median, count};
-}
-
-std::vector<ChipSummary> ChipSummaries::read(SqlConnection& connection, const Dialect& dialect) {
-    const auto now = std::chrono::steady_clock::now();
-    std::vector<ChipSummary> result;
-    for (const auto& [name, records] : readChipCounts(connection, kMaxChips)) {
-        const auto& chip = name;
-        const auto count = records;
-        const auto holds = [&](const Known& known) {
-            return known.value.count == count && now - known.at < kMaxAge;
-        };
-        const auto read = [&] {
-            return Known{readChipSummary(connection, dialect, chip, count), now};
-        };
-        result.push_back(known_.get(chip, holds, read).value);
-    }
-    return result;
-}
-
 std::int64_t readRecords(SqlConnection& connection, const std::optional<std::string>& chip) {
     const auto rows =
         chip ? connection.run("SELECT records FROM chip_totals WHERE chip_type = ?", {*chip})

@@ -26,9 +26,6 @@ std::vector<SqlValue> belowInSecondValues(const std::string& chip, double time);
 // Processors by number of results, most first, at most `limit`.
 std::vector<std::pair<std::string, std::int64_t>> readChipCounts(SqlConnection& connection,
                                                                  int limit);
-// Best and median time of a processor with `count` results (at least one).
-ChipSummary readChipSummary(SqlConnection& connection, const Dialect& dialect,
-                            const std::string& chip, std::int64_t count);
 // The processor's `k`-th time (from 0, so fewer than its total): whole
 // seconds, then milliseconds inside the second, then a walk of one
 // millisecond's records along the index.
@@ -40,24 +37,6 @@ std::int64_t readRecords(SqlConnection& connection, const std::optional<std::str
 // how many lie below and above them.
 Distribution readDistribution(SqlConnection& connection, const Dialect& dialect,
                               const std::string& chip, int bins);
-
-// Every listed processor's summary. A processor's best and median are read
-// again only when its count changed, or after kMaxAge: a delete and an add
-// keep the count. Safe to call from several threads at once.
-class ChipSummaries {
-public:
-    static constexpr int kMaxChips = 500; // processors listed on the page
-    static constexpr auto kMaxAge = std::chrono::seconds(10);
-
-    std::vector<ChipSummary> read(SqlConnection& connection, const Dialect& dialect);
-
-private:
-    struct Known {
-        ChipSummary value;
-        std::chrono::steady_clock::time_point at;
-    };
-    Memo<Known> known_{std::size_t{2} * kMaxChips}; // past it, processors that left the list
-};
 
 // Times outside these, given a processor's quartiles, are too far out to
 // bin: a distribution counts them beside its bins.

@@ -3,6 +3,7 @@
 // without reaching the store.
 
 #include "service/rules/ClientVersion.h"
+#include "service/rules/Spread.h"
 #include "submission/Payload.h"
 
 #include <cstdint>
@@ -65,6 +66,45 @@ struct ResultData {
 struct Listing {
     std::vector<StoredScore> rows;
     std::int64_t total = 0;
+};
+
+// One processor with its figures, as the processors list shows it.
+struct ProcessorRow {
+    std::string chip;
+    Spread spread;
+};
+
+enum class ProcessorOrder { median, count, name };
+
+// Which processors a list shows: those whose name holds `search` (folded
+// by foldName; all when empty), in `order`, `limit` from the `offset`th.
+struct ProcessorQuery {
+    std::string search;
+    ProcessorOrder order = ProcessorOrder::median;
+    std::int64_t offset = 0;
+    int limit = 50;
+};
+
+struct ProcessorList {
+    std::vector<ProcessorRow> rows;
+    std::int64_t total = 0;     // processors that match
+    double fastestMedian = 0.0; // of those that match: the bars' scale
+};
+
+// A processor's results with one amount of installed memory.
+struct MemoryRow {
+    std::int64_t ramGb = 0;
+    std::int64_t count = 0;
+    double best = 0.0;
+};
+
+// One processor's page, read at one moment of the database.
+struct ProcessorData {
+    ProcessorRow row;
+    std::int64_t held = 0; // its results held for review, off the board
+    std::vector<MemoryRow> byMemory;
+    Distribution distribution;
+    std::vector<StoredScore> best;
 };
 
 // What one leaderboard page shows, read at one moment of the database.

@@ -1,5 +1,7 @@
 #include "service/store/Schema.h"
 
+#include "service/store/ProcessorReads.h"
+
 namespace service {
 namespace {
 
@@ -69,6 +71,19 @@ const std::vector<std::string> kSubmissionKeys = {
     "CREATE UNIQUE INDEX withheld_by_key ON withheld (submission_key)",
 };
 
+// Version 6: the names search finds a processor by, folded as foldName does,
+// which the database cannot: the service writes a processor's as its first
+// records are, and this step those already stored.
+void nameStoredChips(SqlConnection& connection) {
+    connection.run("CREATE TABLE chip_names (chip_type TEXT PRIMARY KEY, folded TEXT NOT NULL)",
+                   {});
+    std::vector<std::string> chips;
+    for (const auto& row : connection.run("SELECT chip_type FROM chip_totals", {})) {
+        chips.push_back(asText(row.at(0)));
+    }
+    nameChips(connection, chips);
+}
+
 void runAll(SqlConnection& connection, const std::vector<std::string>& statements) {
     for (const auto& statement : statements) {
         connection.run(statement, {});
@@ -98,6 +113,9 @@ void upgradeSchema(SqlConnection& connection, const Dialect& dialect, std::int64
     if (version < 5) {
         runAll(connection, kSubmissionKeys);
         runAll(connection, dialect.createPromptTake);
+    }
+    if (version < 6) {
+        nameStoredChips(connection);
     }
 }
 

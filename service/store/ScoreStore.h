@@ -43,6 +43,12 @@ public:
     // set), how many there are, and the chosen processor's distribution.
     virtual std::optional<PageData> page(const std::optional<std::string>& chip, int rows,
                                          std::int64_t offset, int bins) = 0;
+    // The processors with results on the board that `query` asks for.
+    virtual std::optional<ProcessorList> processors(const ProcessorQuery& query) = 0;
+    // One processor's figures, distribution in `bins` and `rows` best results
+    // from the `offset`th; an empty inner value when it has none on the board.
+    virtual std::optional<std::optional<ProcessorData>>
+    processor(const std::string& chip, int rows, std::int64_t offset, int bins) = 0;
     // Whether a submission would be stored now, found without storing one.
     virtual bool reachable() = 0;
 };

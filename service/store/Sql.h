@@ -111,6 +111,8 @@ struct Dialect {
     // file a record; `column` names the time.
     std::string (*millisecondOf)(const std::string& column) = nullptr;
     std::vector<std::string> createCountingTriggers;
+    // Where a text holds another: name(haystack, needle), 0 when nowhere.
+    std::string textContains;
     // The engine's own part of schema version 5 (Schema.cpp).
     std::vector<std::string> createPromptTake;
     // Opens a transaction that reads one snapshot throughout.

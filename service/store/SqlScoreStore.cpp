@@ -128,7 +128,7 @@ std::optional<std::optional<ResultData>> SqlScoreStore::result(std::int64_t id, 
             const auto& chip = standing.score.payload.chip_type;
             std::tie(standing.rank, standing.total) =
                 placeOf(connection, chip, standing.score.payload.xcode_build_sec);
-            data.median = readChipSummary(connection, dialect_, chip, standing.total).median;
+            data.median = spreads_.read(connection, dialect_, chip, standing.total).median;
             data.distribution = readDistribution(connection, dialect_, chip, bins);
             return data;
         });
@@ -141,7 +141,7 @@ std::optional<PageData> SqlScoreStore::page(const std::optional<std::string>& ch
     // same moment, so none contradicts another.
     return pool_.with([&](SqlConnection& connection) {
         return inTransaction(connection, dialect_.beginRead, [&] {
-            PageData data{summaries_.read(connection, dialect_),
+            PageData data{spreads_.mostResults(connection, dialect_, kTopChips),
                           bestIn(connection, chip, rows, offset), readRecords(connection, chip),
                           std::nullopt};
             if (chip) {
@@ -155,6 +155,30 @@ std::optional<PageData> SqlScoreStore::page(const std::optional<std::string>& ch
                                            : asInteger(connection.run(all, {time}).at(0).at(0));
             }
             return data;
+        });
+    });
+}
+
+std::optional<ProcessorList> SqlScoreStore::processors(const ProcessorQuery& query) {
+    return pool_.with([&](SqlConnection& connection) {
+        return inTransaction(connection, dialect_.beginRead,
+                             [&] { return spreads_.list(connection, dialect_, query); });
+    });
+}
+
+std::optional<std::optional<ProcessorData>>
+SqlScoreStore::processor(const std::string& chip, int rows, std::int64_t offset, int bins) {
+    return pool_.with([&](SqlConnection& connection) -> std::optional<ProcessorData> {
+        return inTransaction(connection, dialect_.beginRead, [&]() -> std::optional<ProcessorData> {
+            const auto count = readRecords(connection, chip);
+            if (count == 0) {
+                return std::nullopt;
+            }
+            return ProcessorData{
+                ProcessorRow{chip, spreads_.read(connection, dialect_, chip, count)},
+                readHeld(connection, chip), readByMemory(connection, chip),
+                readDistribution(connection, dialect_, chip, bins),
+                bestIn(connection, chip, rows, offset)};
         });
     });
 }

@@ -3,6 +3,7 @@
 #include "service/store/ConnectionPool.h"
 #include "service/store/GroupCommit.h"
 #include "service/store/PageReads.h"
+#include "service/store/ProcessorReads.h"
 #include "service/store/ReviewSql.h"
 #include "service/store/ScoreStore.h"
 #include "service/store/Sql.h"
@@ -78,6 +79,9 @@ public:
     std::optional<std::optional<ResultData>> result(std::int64_t id, int bins) override;
     std::optional<PageData> page(const std::optional<std::string>& chip, int rows,
                                  std::int64_t offset, int bins) override;
+    std::optional<ProcessorList> processors(const ProcessorQuery& query) override;
+    std::optional<std::optional<ProcessorData>> processor(const std::string& chip, int rows,
+                                                          std::int64_t offset, int bins) override;
     bool reachable() override;
 
 private:
@@ -118,6 +122,8 @@ private:
     // Names, for the operator, records that may be stored though answered as not.
     void reportUncertain(const std::vector<std::int64_t>& ids);
     std::int64_t nextKey();
+    // Of the batch's processors, those whose names this store has not written.
+    std::vector<std::string> unnamed(const Counts& counts);
     // A time's rank among its processor's records, and their number, from the kept counts.
     std::pair<std::int64_t, std::int64_t> placeOf(SqlConnection& connection,
                                                   const std::string& chip, double seconds);
@@ -133,13 +139,18 @@ private:
     ErrorSink onError_;
     ErrorSink onUncertain_;
     BatchSink onBatch_;
-    ChipSummaries summaries_;
+    ProcessorSpreads spreads_;
+    Memo<bool> named_{ProcessorSpreads::kMaxKept}; // processors whose names this store wrote
     ReviewFigureSource reviewFigures_;
     WritePatience patience_;
     std::uint64_t keySalt_;
     std::atomic<std::uint64_t> keysMade_{0};
     GroupCommit<Submission, Written> commits_;
 };
+
+// Processors the leaderboard lists, those with most results: the processors
+// page lists every one.
+inline constexpr int kTopChips = 12;
 
 // Submissions written in one transaction at most; with the request threads
 // (--threads) waiting on it, a batch seldom reaches this.

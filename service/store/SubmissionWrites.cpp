@@ -46,11 +46,20 @@ SqlScoreStore::Attempt SqlScoreStore::attempt(const Batch& batch, bool patient, 
         tried = Attempt{}; // the pool may run this again on a new connection
         Transaction transaction(connection, dialect_.beginWrite);
         auto counts = takeChips(connection, batch, patient, tried.busyChip);
-        if (!counts || !work(connection, *counts, tried.placed)) {
+        if (!counts) {
             return false; // rolled back, nothing written
+        }
+        const auto names = unnamed(*counts);
+        nameChips(connection, names);
+        if (!work(connection, *counts, tried.placed)) {
+            return false;
         }
         committing = true;
         transaction.commit();
+        for (const auto& chip : names) {
+            named_.get(
+                chip, [](bool) { return true; }, [] { return true; });
+        }
         return true;
     });
     using End = Attempt::End;
@@ -87,6 +96,16 @@ std::optional<SqlScoreStore::Counts> SqlScoreStore::takeChips(SqlConnection& con
         }
     }
     return counts;
+}
+
+std::vector<std::string> SqlScoreStore::unnamed(const Counts& counts) {
+    std::vector<std::string> names;
+    for (const auto& [chip, count] : counts) {
+        if (!named_.find(chip, [](bool) { return true; })) {
+            names.push_back(chip);
+        }
+    }
+    return names;
 }
 
 bool SqlScoreStore::judgedClean(const Batch& batch, Counts counts) {

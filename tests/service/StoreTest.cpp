@@ -170,12 +170,14 @@ TEST_P(StoreCases, PageAggregatesAreFromOneSnapshot) {
         }
     };
     whileAdding([](int i) { return on("N" + std::to_string(i), 5.0 - i * 0.01); },
-                [&] { // each added one the new best
+                [&] { // each added one the new best, and the processor listed first
                     const auto page = store->page(std::nullopt, 1, 0, 4);
-                    EXPECT_TRUE(std::any_of(
-                        page->chips.begin(), page->chips.end(), [&](const auto& summary) {
-                            return summary.chip == page->best.at(0).payload.chip_type;
-                        }));
+                    const auto list = store->processors({"", ProcessorOrder::median, 0, 1});
+                    const auto newest = [](std::int64_t total) {
+                        return total == 1 ? std::string("M5") : "N" + std::to_string(total - 2);
+                    };
+                    EXPECT_EQ(list->rows.at(0).chip, newest(list->total));
+                    EXPECT_EQ(page->best.at(0).payload.chip_type, newest(page->total));
                 });
     whileAdding([](int i) { return on("M5", 10.0 + i * 0.001); },
                 [&] {

@@ -1,0 +1,136 @@
+#include "service/store/ProcessorReads.h"
+
+#include "service/store/PageReads.h"
+
+#include <algorithm>
+#include <map>
+#include <stdexcept>
+
+namespace service {
+namespace {
+
+// Up to this many results, a processor's times are read whole in one statement.
+constexpr std::int64_t kReadWhole = 64;
+
+Spread readSpread(SqlConnection& connection, const Dialect& dialect, const std::string& chip,
+                  std::int64_t count) {
+    if (count <= kReadWhole) {
+        std::vector<double> times;
+        for (const auto& row : connection.run("SELECT xcode_build_sec FROM scores WHERE "
+                                              "chip_type = ? ORDER BY xcode_build_sec",
+                                              {chip})) {
+            times.push_back(asNumber(row.at(0)));
+        }
+        if (static_cast<std::int64_t>(times.size()) != count) {
+            throw std::runtime_error("the count of " + chip + " disagrees with its results");
+        }
+        return spreadOf(count,
+                        [&](std::int64_t k) { return times.at(static_cast<std::size_t>(k)); });
+    }
+    std::map<std::int64_t, double> read;
+    return spreadOf(count, [&](std::int64_t k) {
+        const auto found = read.find(k);
+        return found != read.end() ? found->second
+                                   : read[k] = readKthTime(connection, dialect, chip, k);
+    });
+}
+
+// The list's order; ties by name, so that pages never overlap.
+bool before(ProcessorOrder order, const ProcessorRow& a, const std::string& aName,
+            const ProcessorRow& b, const std::string& bName) {
+    if (order == ProcessorOrder::median && a.spread.median != b.spread.median) {
+        return a.spread.median < b.spread.median;
+    }
+    if (order == ProcessorOrder::count && a.spread.count != b.spread.count) {
+        return a.spread.count > b.spread.count;
+    }
+    return aName != bName ? aName < bName : a.chip < b.chip;
+}
+
+const std::string kAllCounts = "SELECT t.chip_type, t.records, COALESCE(n.folded, t.chip_type) "
+                               "FROM chip_totals t LEFT JOIN chip_names n ON n.chip_type = "
+                               "t.chip_type WHERE t.records > 0";
+
+} // namespace
+
+const std::string kNameChip = "INSERT INTO chip_names (chip_type, folded) VALUES (?, ?) ON "
+                              "CONFLICT (chip_type) DO NOTHING";
+
+void nameChips(SqlConnection& connection, const std::vector<std::string>& chips) {
+    for (const auto& chip : chips) {
+        connection.run(kNameChip, {chip, foldName(chip)});
+    }
+}
+
+Spread ProcessorSpreads::read(SqlConnection& connection, const Dialect& dialect,
+                              const std::string& chip, std::int64_t count) {
+    const auto now = std::chrono::steady_clock::now();
+    const auto holds = [&](const Known& known) {
+        return known.value.count == count && now - known.at < kMaxAge;
+    };
+    return known_
+        .get(chip, holds,
+             [&] {
+                 return Known{readSpread(connection, dialect, chip, count), now};
+             })
+        .value;
+}
+
+std::vector<ChipSummary> ProcessorSpreads::mostResults(SqlConnection& connection,
+                                                       const Dialect& dialect, int limit) {
+    std::vector<ChipSummary> result;
+    for (const auto& [chip, count] : readChipCounts(connection, limit)) {
+        const auto spread = read(connection, dialect, chip, count);
+        result.push_back(ChipSummary{chip, spread.best, spread.median, count});
+    }
+    return result;
+}
+
+ProcessorList ProcessorSpreads::list(SqlConnection& connection, const Dialect& dialect,
+                                     const ProcessorQuery& query) {
+    std::vector<std::pair<ProcessorRow, std::string>> all;
+    ProcessorList result;
+    const auto rows =
+        query.search.empty()
+            ? connection.run(kAllCounts, {})
+            : connection.run(kAllCounts + " AND " + dialect.textContains + "(n.folded, ?) > 0",
+                             {query.search});
+    for (const auto& row : rows) {
+        const auto chip = asText(row.at(0));
+        ProcessorRow found{chip, read(connection, dialect, chip, asInteger(row.at(1)))};
+        const double median = found.spread.median;
+        result.fastestMedian = all.empty() ? median : std::min(result.fastestMedian, median);
+        all.emplace_back(std::move(found), asText(row.at(2)));
+    }
+    std::sort(all.begin(), all.end(), [&](const auto& a, const auto& b) {
+        return before(query.order, a.first, a.second, b.first, b.second);
+    });
+    result.total = static_cast<std::int64_t>(all.size());
+    const auto first = std::min<std::int64_t>(query.offset, result.total);
+    const auto last = std::min<std::int64_t>(first + query.limit, result.total);
+    for (auto i = first; i < last; ++i) {
+        result.rows.push_back(std::move(all[static_cast<std::size_t>(i)].first));
+    }
+    return result;
+}
+
+std::vector<MemoryRow> readByMemory(SqlConnection& connection, const std::string& chip) {
+    std::vector<MemoryRow> rows;
+    for (const auto& row :
+         connection.run("SELECT ram_gb, COUNT(*), MIN(xcode_build_sec) FROM scores WHERE "
+                        "chip_type = ? GROUP BY ram_gb ORDER BY ram_gb",
+                        {chip})) {
+        rows.push_back(MemoryRow{asInteger(row.at(0)), asInteger(row.at(1)), asNumber(row.at(2))});
+    }
+    return rows;
+}
+
+std::int64_t readHeld(SqlConnection& connection, const std::string& chip) {
+    return asInteger(
+        connection
+            .run("SELECT COUNT(*) FROM withheld WHERE chip_type = ? AND state = 'held'", {chip})
+            .at(0)
+            .at(0));
+}
+
+} // namespace service

@@ -1,0 +1,46 @@
+#pragma once
+// What the processors list, a processor's page and the leaderboard's short
+// list read: each processor's figures, kept while its count holds.
+
+#include "service/store/Memo.h"
+#include "service/store/Records.h"
+#include "service/store/Sql.h"
+
+#include <chrono>
+
+namespace service {
+
+// Every processor's Spread, read again only when its count changed or after
+// kMaxAge (a delete and an add keep the count). Bounded: a flood of names
+// costs reads, never memory. Safe to call from several threads at once.
+class ProcessorSpreads {
+public:
+    static constexpr std::size_t kMaxKept = 250000;
+    static constexpr auto kMaxAge = std::chrono::seconds(10);
+
+    Spread read(SqlConnection& connection, const Dialect& dialect, const std::string& chip,
+                std::int64_t count);
+    // The processors with most results, at most `limit`, most first.
+    std::vector<ChipSummary> mostResults(SqlConnection& connection, const Dialect& dialect,
+                                         int limit);
+    ProcessorList list(SqlConnection& connection, const Dialect& dialect,
+                       const ProcessorQuery& query);
+
+private:
+    struct Known {
+        Spread value;
+        std::chrono::steady_clock::time_point at;
+    };
+    Memo<Known> known_{kMaxKept};
+};
+
+// A processor's results by installed memory, smallest first; its results held for review.
+std::vector<MemoryRow> readByMemory(SqlConnection& connection, const std::string& chip);
+std::int64_t readHeld(SqlConnection& connection, const std::string& chip);
+
+// Names search finds a processor by (foldName), one row each, made as its
+// first records are written; `namedChips` are those of a batch.
+extern const std::string kNameChip;
+void nameChips(SqlConnection& connection, const std::vector<std::string>& chips);
+
+} // namespace service
