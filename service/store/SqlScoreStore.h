@@ -51,6 +51,7 @@ public:
     std::optional<PageData> page(const std::optional<std::string>& chip, int rows,
                                  std::int64_t offset, int bins) override;
     bool reachable() override;
+    void closeWrites() override { commits_.close(); }
 
 private:
     using Placements = std::vector<std::optional<Placement>>;

@@ -52,5 +52,40 @@ TEST(GroupCommit, SharesBatchesAndAnswersEachCallerItsOwn) {
     EXPECT_TRUE(failed >= 1 && failed <= 3); // item 7 and its batch
 }
 
+// Once closed, what waits for a batch fails unwritten, as does what comes later; the batch
+// being written finishes and answers its own.
+TEST(GroupCommit, AClosedOneWritesOnlyTheBatchUnderWay) {
+    std::vector<int> written; // by one batch at a time, read once every caller is answered
+    std::promise<void> writing;
+    std::promise<void> release;
+    GroupCommit<int, std::optional<int>> commits(8, [&](const std::vector<const int*>& items) {
+        std::vector<std::optional<int>> doubled;
+        for (const int* item : items) {
+            written.push_back(*item);
+            doubled.emplace_back(*item * 2);
+        }
+        if (written.size() == items.size()) {
+            writing.set_value();
+            release.get_future().wait();
+        }
+        return doubled;
+    });
+    auto first = std::async(std::launch::async, [&] { return commits.submit(1); });
+    writing.get_future().wait();
+    std::vector<std::future<std::optional<int>>> queued;
+    for (int item = 2; item <= 3; ++item) {
+        queued.push_back(
+            std::async(std::launch::async, [&, item] { return commits.submit(item); }));
+    }
+    for (int i = 0; i < 60000 && commits.waiting() < 2; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    commits.close();
+    release.set_value();
+    EXPECT_EQ(std::make_tuple(first.get(), queued[0].get(), queued[1].get(), commits.submit(4)),
+              std::make_tuple(std::optional(2), std::nullopt, std::nullopt, std::nullopt));
+    EXPECT_EQ(written, std::vector<int>{1});
+}
+
 } // namespace
 } // namespace service
