@@ -175,6 +175,9 @@ int serveFrom(ScoreStore& store, Metrics& metrics, LineLog& errors, const Option
     if (!server.waitUntilIdle(kGracePeriod)) {
         errors.report("requests still in flight after the grace period");
     }
+    // Nobody can be answered now; a submission stored unanswered would come
+    // again from its client.
+    store.closeWrites();
     return 0;
 }
 

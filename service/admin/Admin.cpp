@@ -43,6 +43,17 @@ std::int64_t schemaVersion(SqlConnection& connection) {
     }
 }
 
+// A connection that cannot write: an operator inspecting a copy or a backup
+// must leave it as it was, and a read-only file or standby must still serve.
+std::unique_ptr<SqlConnection> connectReading(const Engine& engine, const std::string& database) {
+    if (!engine.postgres) {
+        return openSqliteReadOnly(database);
+    }
+    auto connection = engine.connect();
+    connection->run("SET default_transaction_read_only = on", {});
+    return connection;
+}
+
 // Opens without creating: a mistyped path must fail, not start an empty board.
 std::variant<Opened, std::string> open(const std::string& database, bool writes) {
     if (const auto form = databaseForm(database); std::holds_alternative<std::string>(form)) {
@@ -58,7 +69,7 @@ std::variant<Opened, std::string> open(const std::string& database, bool writes)
         if (writes) {
             openStore(database, [](const std::string&) {}); // brings the schema up to date
         }
-        auto connection = engine.connect();
+        auto connection = writes ? engine.connect() : connectReading(engine, database);
         if (auto refusal = writes ? std::nullopt : schemaRefusal(schemaVersion(*connection))) {
             return *refusal;
         }

@@ -5,14 +5,23 @@
 #include <cmath>
 
 namespace service {
+namespace {
 
-BucketDecision takeToken(double perMinute, double burst, Bucket bucket,
-                         std::chrono::steady_clock::time_point now) {
-    const double perSecond = perMinute / 60.0;
+Bucket refilled(double perSecond, double burst, Bucket bucket,
+                std::chrono::steady_clock::time_point now) {
     const double elapsed =
         std::max(0.0, std::chrono::duration<double>(now - bucket.updated).count());
     bucket.tokens = std::min(burst, bucket.tokens + elapsed * perSecond);
     bucket.updated = now;
+    return bucket;
+}
+
+} // namespace
+
+BucketDecision takeToken(double perMinute, double burst, Bucket bucket,
+                         std::chrono::steady_clock::time_point now) {
+    const double perSecond = perMinute / 60.0;
+    bucket = refilled(perSecond, burst, bucket, now);
     if (bucket.tokens >= 1.0) {
         bucket.tokens -= 1.0;
         return {bucket, std::nullopt};
@@ -67,7 +76,7 @@ std::optional<std::chrono::seconds> RateLimiter::take(Table& table, double perMi
         // has refilled, which makes it the same as a client never seen.
         for (int dropped = 0; dropped < 2 && !shard.byAge.empty(); ++dropped) {
             const auto& [oldest, bucket] = shard.byAge.front();
-            const bool full = takeToken(perMinute, burst, bucket, now).bucket.tokens + 1.0 >= burst;
+            const bool full = refilled(perMinute / 60.0, burst, bucket, now).tokens >= burst;
             if (shard.byAge.size() < perShard_ && !full) {
                 break;
             }

@@ -28,6 +28,9 @@ public:
     Result submit(const Item& item) {
         Waiting self{&item, std::nullopt};
         std::unique_lock lock(mutex_);
+        if (closed_) {
+            return Result{};
+        }
         waiting_.push_back(&self);
         while (!self.result) {
             if (writing_) {
@@ -37,6 +40,25 @@ public:
             }
         }
         return std::move(*self.result);
+    }
+
+    // Fails every item not yet in a batch, and every one handed in later:
+    // once their callers can no longer be answered, nothing more is written.
+    // A batch being written finishes and answers its own.
+    void close() {
+        const std::lock_guard lock(mutex_);
+        closed_ = true;
+        for (Waiting* waiting : waiting_) {
+            waiting->result.emplace();
+        }
+        waiting_.clear();
+        written_.notify_all();
+    }
+
+    // Items handed in and not yet in a batch.
+    std::size_t waiting() {
+        const std::lock_guard lock(mutex_);
+        return waiting_.size();
     }
 
 private:
@@ -76,6 +98,7 @@ private:
     std::condition_variable written_;
     std::deque<Waiting*> waiting_;
     bool writing_ = false;
+    bool closed_ = false;
 };
 
 } // namespace service

@@ -165,19 +165,22 @@ Distribution readDistribution(SqlConnection& connection, const Dialect& dialect,
     const double low = bound(connection, chip, "MIN", ">=", fences.first);
     const double high = bound(connection, chip, "MAX", "<=", fences.second);
     placeBins(result, low, high, bins);
+    // Counted against the edges drawn, which may lie outside the times binned:
+    // a time between an edge and its fence is in the bin it is drawn in.
+    const double top = std::max(high, result.low + bins * result.binWidth);
     const auto seconds = secondBuckets(connection, chip);
-    result.below = countBelow(connection, dialect, chip, low, seconds);
-    const auto upToHigh =
-        countBelow(connection, dialect, chip, std::nextafter(high, high + 1.0), seconds);
-    result.above = n - upToHigh;
+    result.below = countBelow(connection, dialect, chip, result.low, seconds);
+    const auto upToTop =
+        countBelow(connection, dialect, chip, std::nextafter(top, top + 1.0), seconds);
+    result.above = n - upToTop;
     result.counts.assign(static_cast<std::size_t>(bins), 0);
     // Each bin holds the times below its upper edge less those below its lower
     // one; the last also holds the highest binned time, on its upper edge.
     std::int64_t below = result.below;
     for (int bin = 0; bin < bins; ++bin) {
         const double edge = result.low + (bin + 1) * result.binWidth;
-        const auto upTo = bin + 1 == bins || edge > high
-                              ? upToHigh
+        const auto upTo = bin + 1 == bins || edge > top
+                              ? upToTop
                               : countBelow(connection, dialect, chip, edge, seconds);
         result.counts[static_cast<std::size_t>(bin)] = upTo - below;
         below = upTo;

@@ -51,6 +51,9 @@ public:
     processor(const std::string& chip, int rows, std::int64_t offset, int bins) = 0;
     // Whether a submission would be stored now, found without storing one.
     virtual bool reachable() = 0;
+    // From now on, a submission not yet being written fails unwritten (a
+    // failed add); one being written finishes.
+    virtual void closeWrites() = 0;
 };
 
 } // namespace service

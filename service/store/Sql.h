@@ -141,6 +141,9 @@ std::string asTextOrEmpty(const SqlValue& value); // a NULL reads as ""
 // Opens the SQLite file in WAL mode, creating it only when `create` is set.
 // Throws on failure.
 std::unique_ptr<SqlConnection> openSqlite(const std::string& path, bool create = true);
+// Opens an existing SQLite file for reading only, in whatever journal mode it
+// is. Throws on failure.
+std::unique_ptr<SqlConnection> openSqliteReadOnly(const std::string& path);
 // The part of a SQLite connection's writeBlocker that needs no database.
 std::optional<std::string> sqliteWriteBlocker(bool fileMoved, std::uintmax_t freeBytes);
 // Connects to PostgreSQL with a libpq connection URL. Throws on failure.

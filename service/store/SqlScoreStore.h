@@ -83,6 +83,7 @@ public:
     std::optional<std::optional<ProcessorData>> processor(const std::string& chip, int rows,
                                                           std::int64_t offset, int bins) override;
     bool reachable() override;
+    void closeWrites() override { commits_.close(); }
 
 private:
     using Placements = std::vector<std::optional<Placement>>;

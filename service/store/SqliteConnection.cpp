@@ -11,8 +11,10 @@ namespace {
 
 class SqliteConnection final : public SqlConnection {
 public:
-    SqliteConnection(const std::string& path, bool create)
-        : db_(path, SQLite::OPEN_READWRITE | (create ? SQLite::OPEN_CREATE : 0), kBusyTimeoutMs) {
+    SqliteConnection(const std::string& path, int flags) : db_(path, flags, kBusyTimeoutMs) {
+        if ((flags & SQLite::OPEN_READONLY) != 0) {
+            return; // leaves the file, its journal mode too, as it found it
+        }
         db_.exec("PRAGMA journal_mode=WAL");
         // FULL syncs the log on every commit: a 200 then survives a power cut,
         // not only a killed process.
@@ -106,7 +108,12 @@ private:
 } // namespace
 
 std::unique_ptr<SqlConnection> openSqlite(const std::string& path, bool create) {
-    return std::make_unique<SqliteConnection>(path, create);
+    return std::make_unique<SqliteConnection>(path, SQLite::OPEN_READWRITE |
+                                                        (create ? SQLite::OPEN_CREATE : 0));
+}
+
+std::unique_ptr<SqlConnection> openSqliteReadOnly(const std::string& path) {
+    return std::make_unique<SqliteConnection>(path, SQLite::OPEN_READONLY);
 }
 
 std::optional<std::string> sqliteWriteBlocker(bool fileMoved, std::uintmax_t freeBytes) {

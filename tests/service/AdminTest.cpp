@@ -152,6 +152,28 @@ TEST_P(ReviewCases, OperatorCommandsChangeTheBoardAndRefuseBadInput) {
     }
 }
 
+// An operator inspecting a copy changes not one byte of it, not even its journal mode.
+TEST(AdminDatabase, CommandsThatReadLeaveACopyAsItWas) {
+    FileService service;
+    ASSERT_EQ(service.send(post(clientRecord("A1", 10.0))).status, 200);
+    const TempPath copy("copy.sqlite3");
+    openSqlite(service.file.path())->run("VACUUM INTO '" + copy.path().string() + "'", {});
+    const auto bytes = [&copy] {
+        std::ifstream in(copy.path(), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const auto before = bytes();
+    for (std::vector<std::string> args : {std::vector<std::string>{"list"},
+                                          {"show", "1"},
+                                          {"export", "--format", "jsonl"},
+                                          {"backup", copy.path().string() + ".bak"}}) {
+        args.insert(args.end(), {"--database", copy.path().string()});
+        std::ostringstream out;
+        EXPECT_EQ(runAdmin(args, out, out), 0) << out.str();
+    }
+    EXPECT_TRUE(bytes() == before);
+}
+
 TEST(AdminDatabase, OneItCannotOpenIsAClearFailure) {
     TempPath missing("missing.sqlite3");
     for (const std::string& database :

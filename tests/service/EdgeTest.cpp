@@ -71,7 +71,7 @@ TEST(Decoders, AReplyWithANulIsNoReply) {
     EXPECT_FALSE(submission::decodeAPIResponse(R"({"success":true})" + std::string("\0x", 2)));
 }
 
-TEST(RateLimiter, CountsAnIpv6ClientByItsPrefixAndStaysBounded) {
+TEST(RateLimiter, KeysClientsStaysBoundedAndForgetsOnlyFullBuckets) {
     EXPECT_EQ(clientKey("2001:db8:1:2:aaaa::1"), "2001:db8:1:2::/64");
     EXPECT_EQ(clientKey("203.0.113.9"), "203.0.113.9");
     EXPECT_EQ(clientKey("::ffff:203.0.113.9"), "203.0.113.9") << "mapped, on a dual-stack listener";
@@ -85,6 +85,14 @@ TEST(RateLimiter, CountsAnIpv6ClientByItsPrefixAndStaysBounded) {
         limiter.admitRead("10.0." + std::to_string(i / 256) + "." + std::to_string(i % 256), t0);
     }
     EXPECT_LE(limiter.size(), 64U + 16U);
+    // Pushed out by newcomers while still empty, a client would come back with a full bucket.
+    RateLimiter strict(RateLimit{1.0, 1.0});
+    EXPECT_FALSE(strict.admit("203.0.113.9", t0));
+    EXPECT_TRUE(strict.admit("203.0.113.9", t0));
+    for (int i = 0; i < 64; ++i) {
+        strict.admit("10.1.0." + std::to_string(i), t0);
+    }
+    EXPECT_TRUE(strict.admit("203.0.113.9", t0));
 }
 
 TEST(WorkPool, AdmitsUpToItsQueueExpiresLateWorkOutlivesAFailureAndStops) {

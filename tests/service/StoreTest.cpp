@@ -139,6 +139,14 @@ TEST_P(StoreCases, PageAggregatesAreExact) {
     EXPECT_EQ(std::make_tuple(outlier.low, outlier.counts, outlier.below, outlier.above),
               std::make_tuple(10.0, std::vector<std::int64_t>{2, 2, 2, 2}, 0L, 1L));
     EXPECT_NEAR(outlier.binWidth, 0.175, 1e-9);
+    // Bins a second or more wide have whole-second edges, here 97 and 105, past the fences
+    // (97.485, 103.515): the times between an edge and its fence are in the bins.
+    for (const double t : {97.3, 97.6, 100.5, 100.5, 100.5, 100.5, 100.5, 103.4, 104.0}) {
+        ASSERT_TRUE(store->add(on("M6", t), "2026-01-31T12:00:00.000Z"));
+    }
+    const auto whole = store->page(std::string("M6"), 0, 0, 4)->distribution.value();
+    EXPECT_EQ(std::make_tuple(whole.low, whole.counts, whole.below, whole.above),
+              std::make_tuple(97.0, std::vector<std::int64_t>{2, 5, 0, 2}, 0L, 0L));
     // Two as an older service stored them, before times had a floor.
     raw()->run(
         "INSERT INTO scores (received_at, device_name, chip_type, ram_gb, xcode_build_sec, "

@@ -63,6 +63,13 @@ def counts(port):
     return {m.group(1): int(m.group(2)) for row in rows if (m := COUNTED.search(row))}
 
 
+def answers(port):
+    try:
+        return get(port, "/healthz")[0] == 200
+    except OSError:
+        return False  # not listening yet
+
+
 def counts_never_go_back_across_instances():
     with Postgres() as postgres, Service("--database", postgres.url, "--rate-limit", "0") as a, \
             Service("--database", postgres.url, "--rate-limit", "0") as b, \
@@ -73,17 +80,25 @@ def counts_never_go_back_across_instances():
                                     a=a.port, b=b.port, port=port))
         nginx = sp.Popen(["nginx", "-c", f"{folder}/nginx.conf", "-p", folder])
         try:
-            time.sleep(0.5)
-            submit = lambda chip: [s.post(record(chip=chip)) for _ in range(150) for s in (a, b)]
+            for _ in range(600):
+                if answers(port):
+                    break
+                time.sleep(0.1)
+            watched = threading.Event()  # the writers write until enough was seen meanwhile
+
+            def submit(chip):
+                while not watched.is_set():
+                    [s.post(record(chip=chip)) for s in (a, b)]
             writers = [threading.Thread(target=submit, args=(f"M{n}",)) for n in range(3)]
             [writer.start() for writer in writers]
             seen, views, backwards, deadline = {}, 0, [], time.monotonic() + 60
-            while any(w.is_alive() for w in writers) and time.monotonic() < deadline:
+            while (views <= 20 or sum(seen.values()) <= 100) and time.monotonic() < deadline:
                 time.sleep(0.02)
                 views += 1
                 for chip, count in counts(port).items():
                     backwards += [(chip, seen.get(chip), count)] * (count < seen.get(chip, 0))
                     seen[chip] = max(seen.get(chip, 0), count)
+            watched.set()
             [writer.join(timeout=60) for writer in writers]
             assert views > 20 and sum(seen.values()) > 100 and not backwards, (seen, backwards)
         finally:

@@ -31,6 +31,8 @@ HIDDEN = json.dumps(record(device="smuggled")).encode()
 SMUGGLED = post(b"Host: x", b"Content-Length: %d" % len(HIDDEN), body=HIDDEN)
 CHUNKED = b"%x\r\n%s\r\n0\r\n\r\n" % (len(SMUGGLED), SMUGGLED)
 H = b"Host: localhost"
+# Longer than any wait below: a connection the server holds open outlasts the test's patience.
+PATIENT = ("--connection-timeout", "3600")
 
 
 CL4, TE = b"Content-Length: 4", b"Transfer-Encoding: chunked"
@@ -61,13 +63,13 @@ CASES = [  # (what, bytes, expected status); the server closes after each
 ]
 
 
-def connect(port, timeout=5):
+def connect(port, timeout=60):
     context = ssl.create_default_context(cafile=f"{PKI}/ca.pem")
     raw = socket.create_connection(("127.0.0.1", port), timeout=timeout)
     return context.wrap_socket(raw, server_hostname="localhost")
 
 
-def exchange(port, data, wait=3.0):
+def exchange(port, data, wait=60.0):
     """Everything the server sends for `data` within `wait`, and whether it closed."""
     with connect(port, wait) as tls:
         tls.sendall(data)
@@ -86,9 +88,8 @@ def exchange(port, data, wait=3.0):
 
 
 def refuses_what_could_be_read_two_ways():
-    with Service(*TLS, "--rate-limit", "0") as service:
+    with Service(*TLS, *PATIENT, "--rate-limit", "0") as service:
         for what, data, status in CASES:
-            started = time.monotonic()
             reply, closed = exchange(service.port, data)
             head, _, body = reply.partition(b"\r\n\r\n")
             assert head.startswith(b"HTTP/1.1 %d " % status), (what, reply[:200])
@@ -96,7 +97,6 @@ def refuses_what_could_be_read_two_ways():
             assert b"content-type: application/json" in head.lower(), (what, head)
             assert body.startswith(b"{"), (what, body)
             assert closed, f"{what}: the connection stayed open"
-            assert time.monotonic() - started < 2.5, f"{what}: held"
         with sqlite3.connect(service.database) as db:
             names = {row[0] for row in db.execute("SELECT device_name FROM scores")}
         assert names == {"honest"}, names
@@ -119,30 +119,42 @@ def sends_its_security_headers():
             assert done.returncode != 0, (weak, done.stdout[-300:])
 
 
+def accepts(port):
+    with socket.socket() as late:
+        return late.connect_ex(("127.0.0.1", port)) == 0
+
+
 def drains_keep_alive_connections_on_stop():
-    with Service(*TLS) as service:
+    with Service(*TLS, *PATIENT) as service:
         idle = connect(service.port)
         idle.sendall(get(b"/healthz", H))
         assert idle.recv(65536).startswith(b"HTTP/1.1 200")
+        # Sent with a first request, the second's head is read with it: once the first is
+        # answered, the server is inside the second, waiting for the rest of its body.
         busy = connect(service.port)
-        busy.sendall(post(H, b"Content-Length: %d" % len(BODY), body=BODY[:10]))
-        time.sleep(0.3)
+        head = post(H, b"Content-Length: %d" % len(BODY), body=BODY[:10])
+        busy.sendall(get(b"/healthz", H) + head)
+        assert busy.recv(65536).startswith(b"HTTP/1.1 200")
         started = time.monotonic()
         service.process.send_signal(signal.SIGTERM)
         assert idle.recv(65536) == b"", "an idle connection was kept"
-        time.sleep(0.2)
-        with socket.socket() as late:
-            assert late.connect_ex(("127.0.0.1", service.port)) != 0, "accepting after SIGTERM"
+        for _ in range(600):
+            if not accepts(service.port):
+                break
+            time.sleep(0.1)
+        assert not accepts(service.port), "accepting after SIGTERM"
         busy.sendall(BODY[10:])
         answer = busy.recv(65536).lower()
         assert answer.startswith(b"http/1.1 200") and b"connection: close" in answer, answer
-        assert service.process.wait(timeout=10) == 0 and time.monotonic() - started < 5
+        # Well before the 10 s grace period, which a server that ignores the drain waits out.
+        assert service.process.wait(timeout=60) == 0 and time.monotonic() - started < 9
 
 
 def caps_connections_per_address_by_default():
-    with Service() as service:
-        held = [socket.create_connection(("127.0.0.1", service.port), timeout=5) for _ in range(64)]
-        with socket.create_connection(("127.0.0.1", service.port), timeout=5) as extra:
+    with Service(*PATIENT) as service:
+        held = [socket.create_connection(("127.0.0.1", service.port), timeout=60)
+                for _ in range(64)]
+        with socket.create_connection(("127.0.0.1", service.port), timeout=60) as extra:
             assert extra.recv(1) == b"", "a 65th connection from one address was kept"
         held[0].sendall(get(b"/healthz", H))
         assert held[0].recv(65536).startswith(b"HTTP/1.1 200")

@@ -61,7 +61,7 @@ def main():
             tempfile.TemporaryDirectory() as folder:
         # Possibly read into the pipe's buffer already, so not waited for with
         # select; a silent service is stopped instead.
-        watchdog = threading.Timer(10, service.process.kill)
+        watchdog = threading.Timer(60, service.process.kill)
         watchdog.start()
         line = service.process.stdout.readline()
         watchdog.cancel()
@@ -72,8 +72,12 @@ def main():
         assert service.get("/")[0] == 200
         assert service.get("/metrics")[0] == 404, "the public listener serves /metrics"
         with socket.create_connection(("127.0.0.1", service.port), timeout=10):
-            time.sleep(0.2)  # accepted by the server meanwhile
-            status, text = fetch(metrics)
+            deadline = time.monotonic() + 60  # until the server has accepted it
+            while True:
+                status, text = fetch(metrics)
+                if "score_service_open_connections 1\n" in text or time.monotonic() > deadline:
+                    break
+                time.sleep(0.05)
         assert status == 200
         for expected in ('score_service_submissions_total{outcome="refused",reason="malformed"} 1',
                          'score_service_requests_total{route="/",status="200"} 1',

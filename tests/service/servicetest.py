@@ -41,7 +41,9 @@ class Service:
         self.process = subprocess.Popen(
             [binary, "--listen", "127.0.0.1:0", "--database", self.database, *extra],
             stdout=subprocess.PIPE, stderr=stderr, text=True)
-        ready, _, _ = select.select([self.process.stdout], [], [], 10)
+        # Start-up opens (or migrates) the database and reads the board: slow under a
+        # sanitizer on a busy machine, so the wait is long; a silent service still fails it.
+        ready, _, _ = select.select([self.process.stdout], [], [], 60)
         line = self.process.stdout.readline() if ready else ""
         assert line.startswith("listening on http"), f"no start line: {line!r}"
         self.url = line.split()[-1]
