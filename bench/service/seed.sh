@@ -6,12 +6,15 @@
 # rebuilt, the triggered counts of version 3 are dropped before the insert,
 # and so are the review's table and columns of version 4, so that the next
 # start of a newer service backfills and adds them (a service of version 1
-# finds an extra table it does not read).
+# finds an extra table it does not read). With SEED_TAIL=1 the rest goes to a
+# long tail instead: 50 common processors take about half of all records,
+# and some 9,950 others share a seventh, most of them fewer than ten each.
 popular_chip="AMD EPYC 7B13"
-review_columns="client_product client_version review_reason review_figures"
+review_columns="client_product client_version review_reason review_figures submission_key"
 version2_sql="DROP TABLE IF EXISTS chip_totals; DROP TABLE IF EXISTS time_buckets;
-DROP TABLE IF EXISTS withheld; DELETE FROM schema_version; INSERT INTO schema_version VALUES (2);
-DROP INDEX scores_by_time; DROP INDEX scores_by_chip_time;"
+DROP TABLE IF EXISTS withheld; DROP TABLE IF EXISTS chip_names;
+DELETE FROM schema_version; INSERT INTO schema_version VALUES (2);
+DROP INDEX scores_by_time; DROP INDEX scores_by_chip_time; DROP INDEX IF EXISTS scores_by_key;"
 # The indexes are built again after the insert: sorting once is much faster
 # than inserting ten million random keys into them.
 indexes_sql="CREATE INDEX scores_by_time ON scores (xcode_build_sec);
@@ -36,7 +39,9 @@ $drops
 WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < $2),
  r(i, chip, t) AS (SELECT i,
    CASE WHEN abs(random()) % 10 < ${3:-3} THEN '$popular_chip'
-        ELSE 'Seed CPU ' || (abs(random()) % 199) END,
+        WHEN ${SEED_TAIL:-0} = 0 THEN 'Seed CPU ' || (abs(random()) % 199)
+        WHEN abs(random()) % 10 < 8 THEN 'Common CPU ' || (abs(random()) % 50)
+        ELSE 'Tail CPU ' || ((abs(random()) % 9950) * (abs(random()) % 1000) / 1000) END,
    20 + (abs(random()) % 200000) / 1000.0 FROM n)
 INSERT INTO scores (received_at, device_name, chip_type, ram_gb, xcode_build_sec,
                     resin_slicer_sec, max_temp_c, swap_used_mb)
@@ -55,13 +60,16 @@ seed_postgres() { # N [SHARE in tenths]  (uses psql_scores from pg.sh)
 DROP TRIGGER IF EXISTS scores_counted ON scores;
 DROP FUNCTION IF EXISTS scores_counted();
 DROP FUNCTION IF EXISTS count_score;
+DROP FUNCTION IF EXISTS take_chip;
 $version2_sql
 $(for column in $review_columns; do echo "ALTER TABLE scores DROP COLUMN IF EXISTS $column;"; done)
 INSERT INTO scores (received_at, device_name, chip_type, ram_gb, xcode_build_sec,
                     resin_slicer_sec, max_temp_c, swap_used_mb)
 SELECT timestamptz '2026-12-01 00:00:00Z', 'seed ' || i,
        CASE WHEN random() < ${2:-3} / 10.0 THEN '$popular_chip'
-            ELSE 'Seed CPU ' || floor(random() * 199)::int END,
+            WHEN ${SEED_TAIL:-0} = 0 THEN 'Seed CPU ' || floor(random() * 199)::int
+            WHEN random() < 0.8 THEN 'Common CPU ' || floor(random() * 50)::int
+            ELSE 'Tail CPU ' || floor(random() * random() * 9950)::int END,
        16, t, t * 1.5 / 3.5, 0, 0
 FROM (SELECT i, 20 + floor(random() * 200000) / 1000.0 AS t
       FROM generate_series(1, $1) AS i) AS s;
