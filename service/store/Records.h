@@ -27,6 +27,9 @@ struct Placement {
     std::int64_t rank = 0;  // 1 is the shortest time
     std::int64_t total = 0; // records of the processor, this one included
     bool held = false;      // kept off the board for review; rank and total say where it would be
+    // Its processor's median as the review saw it just before this record,
+    // when the processor had kFewResults or more on the board.
+    std::optional<double> median;
 };
 
 // A stored record with its place among its processor's records.

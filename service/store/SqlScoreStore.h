@@ -113,9 +113,14 @@ private:
     // or nothing with `busy` named when one was held elsewhere (not `patient`).
     std::optional<Counts> takeChips(SqlConnection& connection, const Batch& batch, bool patient,
                                     std::string& busy);
-    // Whether every record of the batch, met in turn from `counts`, would be
-    // judged from the kept figures alone and left on the board.
-    bool judgedClean(const Batch& batch, Counts counts);
+    // When every record of the batch, met in turn from `counts`, would be
+    // judged from the kept figures alone and left on the board: the median
+    // each was judged against.
+    std::optional<std::vector<double>> judgedClean(const Batch& batch, Counts counts);
+    // A processor's median for a reply, given the review's figures for the
+    // `before` records it had.
+    std::optional<double> medianBefore(SqlConnection& connection, const std::string& chip,
+                                       std::int64_t before, const ReviewFigures& figures);
     std::optional<Placement> addOne(SqlConnection& connection, const Submission& submission);
     std::optional<Placement> addAlone(SqlConnection& connection, const Submission& submission);
     // The record stored under the submission's key, placed where it stands now.

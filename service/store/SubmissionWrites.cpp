@@ -31,6 +31,8 @@ const std::string kStoredUnderKey =
     "UNION ALL SELECT id, 1 FROM withheld WHERE submission_key = ? AND chip_type = ? AND "
     "xcode_build_sec = ?";
 
+const std::string kTimesOf = "SELECT xcode_build_sec FROM scores WHERE chip_type = ?";
+
 std::int64_t insertedId(const std::vector<SqlRow>& rows) {
     return asInteger(rows.at(0).at(0));
 }
@@ -108,15 +110,37 @@ std::vector<std::string> SqlScoreStore::unnamed(const Counts& counts) {
     return names;
 }
 
-bool SqlScoreStore::judgedClean(const Batch& batch, Counts counts) {
+std::optional<std::vector<double>> SqlScoreStore::judgedClean(const Batch& batch, Counts counts) {
+    std::vector<double> medians;
     for (const auto* submission : batch) {
         const auto& p = submission->payload;
         const auto figures = reviewFigures_.kept(p.chip_type, counts[p.chip_type]++);
         if (!figures || reviewTime(p.xcode_build_sec, *figures)) {
-            return false;
+            return std::nullopt;
         }
+        medians.push_back(figures->median);
     }
-    return true;
+    return medians;
+}
+
+// Past kReviewMinRecords the review's own quartiles hold the median; below,
+// the few times are read whole.
+std::optional<double> SqlScoreStore::medianBefore(SqlConnection& connection,
+                                                  const std::string& chip, std::int64_t before,
+                                                  const ReviewFigures& figures) {
+    if (before >= kReviewMinRecords) {
+        return figures.median;
+    }
+    if (before < kFewResults) {
+        return std::nullopt;
+    }
+    std::vector<double> times;
+    for (const auto& row : connection.run(kTimesOf, {chip})) {
+        times.push_back(asNumber(row.at(0)));
+    }
+    const auto count = static_cast<std::int64_t>(times.size());
+    return spreadOf(count, [&](std::int64_t k) { return times.at(static_cast<std::size_t>(k)); })
+        .median;
 }
 
 // Each record's place, then its insert, all sent at once: the server runs
@@ -124,25 +148,26 @@ bool SqlScoreStore::judgedClean(const Batch& batch, Counts counts) {
 // only when judging each record needs nothing but the counts, so that the
 // judgements are those the batch would meet in turn.
 SqlScoreStore::Attempt SqlScoreStore::writeAtOnce(const Batch& batch, bool patient) {
-    return attempt(batch, patient,
-                   [&](SqlConnection& connection, Counts& counts, Placements& placed) {
-                       if (!judgedClean(batch, counts)) {
-                           return false;
-                       }
-                       std::vector<SqlStatement> statements;
-                       for (const auto* submission : batch) {
-                           const auto& p = submission->payload;
-                           statements.push_back(placeStatement(p.chip_type, p.xcode_build_sec));
-                           statements.push_back(insertStatement(*submission, std::nullopt));
-                       }
-                       const auto answers = connection.runAll(statements);
-                       for (std::size_t i = 0; i < batch.size(); ++i) {
-                           const auto [rank, before] = placeFrom(answers.at(2 * i));
-                           placed.emplace_back(Placement{insertedId(answers.at(2 * i + 1)), rank,
-                                                         before + 1, false});
-                       }
-                       return true;
-                   });
+    const Work send = [&](SqlConnection& connection, Counts& counts, Placements& placed) {
+        const auto medians = judgedClean(batch, counts);
+        if (!medians) {
+            return false;
+        }
+        std::vector<SqlStatement> statements;
+        for (const auto* submission : batch) {
+            const auto& p = submission->payload;
+            statements.push_back(placeStatement(p.chip_type, p.xcode_build_sec));
+            statements.push_back(insertStatement(*submission, std::nullopt));
+        }
+        const auto answers = connection.runAll(statements);
+        for (std::size_t i = 0; i < batch.size(); ++i) {
+            const auto [rank, before] = placeFrom(answers.at(2 * i));
+            placed.emplace_back(Placement{insertedId(answers.at(2 * i + 1)), rank, before + 1,
+                                          false, medians->at(i)});
+        }
+        return true;
+    };
+    return attempt(batch, patient, send);
 }
 
 SqlScoreStore::Attempt SqlScoreStore::writeInTurn(const Batch& batch, bool patient, bool alone,
@@ -204,8 +229,9 @@ std::optional<Placement> SqlScoreStore::addOne(SqlConnection& connection,
                                                const Submission& submission) {
     const auto& p = submission.payload;
     const auto [rank, before] = placeOf(connection, p.chip_type, p.xcode_build_sec);
-    const auto hold = reviewTime(p.xcode_build_sec,
-                                 reviewFigures_.read(connection, dialect_, p.chip_type, before));
+    const auto figures = reviewFigures_.read(connection, dialect_, p.chip_type, before);
+    const auto hold = reviewTime(p.xcode_build_sec, figures);
+    const auto median = medianBefore(connection, p.chip_type, before, figures);
     const auto insert = insertStatement(submission, hold);
     const auto id = insertedId(connection.run(insert.sql, insert.params));
     if (hold) {
@@ -213,7 +239,7 @@ std::optional<Placement> SqlScoreStore::addOne(SqlConnection& connection,
         // out of the counts again.
         moveOffBoard(connection, id, kHeld);
     }
-    return Placement{id, rank, before + 1, hold.has_value()};
+    return Placement{id, rank, before + 1, hold.has_value(), median};
 }
 
 } // namespace service

@@ -90,8 +90,18 @@ TEST_P(BatchCases, ABatchPlacesEachRecordInOrderAndFailsOnlyWhatFailed) {
                 throw std::runtime_error("refused");
             }
         });
-    using P = std::optional<std::pair<std::int64_t, std::int64_t>>;
+    // Rank, total, and the median a reply compares with (-1: the review's kept one).
+    using P = std::optional<std::tuple<std::int64_t, std::int64_t, std::optional<double>>>;
     std::vector<double> board;
+    const auto medianBefore = [&]() -> std::optional<double> {
+        auto sorted = board;
+        std::sort(sorted.begin(), sorted.end());
+        const auto n = sorted.size();
+        if (n < kFewResults || n >= kReviewMinRecords) {
+            return n < kFewResults ? std::nullopt : std::optional(-1.0);
+        }
+        return n % 2 != 0 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2;
+    };
     const auto batch = [&](const std::vector<double>& times, bool stored = true) {
         std::vector<Payload> payloads;
         std::vector<P> placed, expected;
@@ -100,14 +110,16 @@ TEST_P(BatchCases, ABatchPlacesEachRecordInOrderAndFailsOnlyWhatFailed) {
             const auto faster =
                 std::count_if(board.begin(), board.end(), [&](double t) { return t < time; });
             const bool refused = !stored || time == 25.0;
-            expected.push_back(refused ? std::nullopt : P({1 + faster, board.size() + 1}));
+            expected.push_back(refused ? std::nullopt
+                                       : P({1 + faster, board.size() + 1, medianBefore()}));
             if (!refused) {
                 board.push_back(time);
             }
         }
         for (const auto& written : write(*store, payloads)) {
             const auto& p = written.placement;
-            placed.push_back(p ? P({p->rank, p->total}) : std::nullopt);
+            const bool kept = p && p->median && p->total > kReviewMinRecords;
+            placed.push_back(p ? P({p->rank, p->total, kept ? -1.0 : p->median}) : std::nullopt);
         }
         EXPECT_EQ(placed, expected);
     };
