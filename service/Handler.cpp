@@ -5,6 +5,7 @@
 #include "service/pages/Texts.h"
 #include "service/rules/Format.h"
 #include "service/rules/Plausibility.h"
+#include "service/rules/Spread.h"
 #include "submission/PayloadJson.h"
 
 #include <nlohmann/json.hpp>
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cstdlib>
 
 namespace service {
 namespace {
@@ -84,8 +86,11 @@ Response submit(const Request& request, ServiceContext& context) {
         return unavailable();
     }
     count(context, placement->held ? SubmissionOutcome::held : SubmissionOutcome::accepted);
-    Response response =
-        jsonReply(200, APIResponse{true, acceptedMessage(*placement), std::nullopt});
+    Response response = jsonReply(
+        200, APIResponse{true,
+                         acceptedMessage(*placement,
+                                         std::get<submission::Payload>(checked).xcode_build_sec),
+                         std::nullopt});
     response.recordId = placement->id;
     return response;
 }
@@ -171,6 +176,19 @@ Response health(ServiceContext& context) {
     return jsonReply(200, APIResponse{true, "ok", std::nullopt});
 }
 
+// How a time compares with its processor's median, in a reply's few words.
+std::string againstMedian(double seconds, const std::optional<double>& median) {
+    if (!median) {
+        return "";
+    }
+    const int percent = percentFaster(seconds, *median);
+    if (percent == 0) {
+        return " Ortancayla aynı.";
+    }
+    return " Ortancadan %" + std::to_string(std::abs(percent)) +
+           (percent > 0 ? " hızlı." : " yavaş.");
+}
+
 } // namespace
 
 std::optional<std::int64_t> resultId(std::string_view path) {
@@ -184,7 +202,7 @@ std::optional<std::int64_t> resultId(std::string_view path) {
     return error == std::errc() && rest == end ? std::optional(id) : std::nullopt;
 }
 
-std::string acceptedMessage(const Placement& placement) {
+std::string acceptedMessage(const Placement& placement, double seconds) {
     if (placement.held) {
         // No address: a held result has no public page until it is approved.
         return "Skor incelemeye alındı; onaylanırsa bu işlemcideki " +
@@ -193,6 +211,10 @@ std::string acceptedMessage(const Placement& placement) {
     }
     std::string message =
         "Skor kaydedildi: bu işlemcideki " + placeText(placement.rank, placement.total) + ".";
+    const auto compared = againstMedian(seconds, placement.median);
+    if (codePoints(message) + codePoints(compared) <= kMaxMessageChars) {
+        message += compared;
+    }
     const std::string address = " Sayfası: " + resultPath(placement.id);
     if (codePoints(message) + codePoints(address) <= kMaxMessageChars) {
         message += address;

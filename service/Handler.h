@@ -32,8 +32,9 @@ bool isJsonMediaType(std::string_view contentType);
 // The id of a result page's path, "/r/ID"; nothing for any other path.
 std::optional<std::int64_t> resultId(std::string_view path);
 
-// The accepted reply: rank and percentile, then the result page's path when
-// the whole still fits in the client's 100 characters.
-std::string acceptedMessage(const Placement& placement);
+// The accepted reply for a time of `seconds`: rank and percentile, how it
+// compares with its processor's median where the placement has one, then the
+// result page's path when the whole still fits in the client's 100 characters.
+std::string acceptedMessage(const Placement& placement, double seconds);
 
 } // namespace service

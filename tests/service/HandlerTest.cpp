@@ -28,8 +28,14 @@ TEST(AcceptedReply, GivesRankPercentileAndTheAddressWhileItFits) {
         Placement placement;
         std::string says;
         bool withAddress;
+        double seconds = 40.0;
     };
     const std::vector<Case> cases = {
+        {{12, 3, 57, false, 40.1}, "(ilk %5). Ortancayla aynı.", false},
+        {{12, 3, 57, false, 40.0}, "(ilk %5). Ortancadan %5 yavaş.", false, 42.0},
+        {{12, 3, 57, false, 50.0}, "Ortancadan %20 hızlı.", false},
+        {{12, 3, 4, false, std::nullopt}, "(ilk %75). Sayfası", true}, // too few to compare
+        {{9, 99999999, 99999999, false, 50.0}, "(ilk %100).", false},  // no room to compare
         {{12, 3, 57}, "57 sonuç arasında 3. sırada (ilk %5). Sayfası: /r/12", true},
         {{1, 1, 1}, "1 sonuç arasında 1. sırada (ilk %100)", true},
         {{9, 1, 1000}, "1.000 sonuç arasında 1. sırada (ilk %1)", true}, // never "ilk %0"
@@ -38,7 +44,7 @@ TEST(AcceptedReply, GivesRankPercentileAndTheAddressWhileItFits) {
         {{999999999999999999, 99999999, 99999999}, "99.999.999. sırada (ilk %100).", false},
     };
     for (const auto& c : cases) {
-        const auto text = acceptedMessage(c.placement);
+        const auto text = acceptedMessage(c.placement, c.seconds);
         EXPECT_NE(text.find(c.says), std::string::npos) << text;
         EXPECT_EQ(text.find("/r/") != std::string::npos, c.withAddress) << text;
         EXPECT_LE(codePoints(text), kMaxShownChars) << text;
