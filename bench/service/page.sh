@@ -1,24 +1,30 @@
 #!/usr/bin/env bash
 # shellcheck disable=SC2154 # the arguments are set by bench_args
-# Leaderboard page and /api/scores latency with N stored records (default
-# 1,000,000), SQLite and PostgreSQL. wrk, one keep-alive connection per URL
-# (the time the service takes for one view), then 10 at once on "/".
-# Usage: bench/service/page.sh [build dir] [records] [seconds per URL]
+# The views' latency over N stored records (default 1,000,000) of some ten
+# thousand processors with a long tail (seed.sh's SEED_TAIL), SQLite and
+# PostgreSQL: wrk, one keep-alive connection per URL (the time the service
+# takes for one view), then 10 at once on "/". Then, on SQLite, the
+# leaderboard's size on the wire (and OLD's, given another score-service),
+# and the service's memory before and after 10,000 distinct processor pages.
+# Usage: bench/service/page.sh [build dir] [records] [seconds per URL] [old binary]
 set -euo pipefail
 # shellcheck source=bench/args.sh
 source "$(dirname "$0")/../args.sh"
-bench_args build=build records=1000000 seconds=10 -- "$@"
+bench_args build=build records=1000000 seconds=10 old= -- "$@"
 cd "$(dirname "$0")/../.."
 source bench/service/lib.sh
 source bench/service/pg.sh
 source bench/service/seed.sh
+export SEED_TAIL=1
 
-rare_chip="Seed CPU 7"
 enc() { python3 -c 'import sys,urllib.parse;print(urllib.parse.quote(sys.argv[1]))' "$1"; }
-paths=("/" "/?chip=$(enc "$popular_chip")" "/?chip=$(enc "$rare_chip")"
-  "/api/scores?limit=100" "/api/scores?chip=$(enc "$popular_chip")&limit=100")
+popular=$(enc "$popular_chip") rare=$(enc "Tail CPU 9001")
+paths=("/" "/processors?sort=median" "/processors?sort=count" "/processors?sort=name"
+  "/processors?q=cpu%201" "/processors?q=tail%20cpu%209876" "/?chip=$popular" "/?chip=$rare"
+  "/compare?a=$popular&b=$(enc "Common CPU 7")" "/api/processors?sort=median"
+  "/api/processor?chip=$popular" "/api/scores?limit=100" "/api/scores?chip=$popular&limit=100")
 
-measure() { # engine label
+measure() { # engine
   for path in "${paths[@]}"; do
     echo "== $1, GET $path, 1 connection, $(stamp)"
     wrk -t1 -c1 -d"${seconds}s" --timeout 10s --latency "$svc_url$path" |
@@ -27,6 +33,23 @@ measure() { # engine label
   echo "== $1, GET /, 10 connections, $(stamp)"
   wrk -t1 -c10 -d"${seconds}s" --timeout 10s --latency "$svc_url/" |
     grep -E '^ +(50|99)%|Requests/sec|Non-2xx|requests in'
+}
+
+rss() { awk '/^VmRSS/ { print $2 " kB" }' "/proc/$svc_pid/status"; }
+
+# Every processor's page once, on one keep-alive connection.
+every_processor_page() {
+  python3 - "$svc_url" "$work/scores.sqlite3" <<'PY'
+import http.client, sqlite3, sys, urllib.parse
+url = urllib.parse.urlsplit(sys.argv[1])
+chips = [r[0] for r in sqlite3.connect(sys.argv[2]).execute("SELECT chip_type FROM chip_totals")]
+connection = http.client.HTTPSConnection(url.hostname, url.port,
+                                         context=__import__("ssl")._create_unverified_context())
+for chip in chips:
+    connection.request("GET", "/?chip=" + urllib.parse.quote(chip))
+    assert connection.getresponse().read()
+print(f"{len(chips)} processor pages viewed")
+PY
 }
 
 # Seeds with the service stopped, then starts it: the seed takes the schema back
@@ -42,10 +65,21 @@ seed_then_start() { # engine database
 }
 
 echo "machine: $(nproc) cores; $records records"
+if [[ -n $old ]]; then
+  svc_binary=$old start_service "$work/scores.sqlite3" && stop_service
+  svc_binary=$old seed_then_start SQLite "$work/scores.sqlite3"
+  echo "== OLD's leaderboard on the wire: $(curl -sk "$svc_url/" | wc -c) bytes"
+  stop_service
+  rm -f "$work/scores.sqlite3"*
+fi
 start_service "$work/scores.sqlite3" # creates the schema
 stop_service
 seed_then_start SQLite "$work/scores.sqlite3"
+echo "== the leaderboard on the wire: $(curl -sk "$svc_url/" | wc -c) bytes"
 measure SQLite
+echo "== memory before every processor's page: $(rss)"
+every_processor_page
+echo "== memory after: $(rss)"
 stop_service
 
 start_postgres
