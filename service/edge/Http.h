@@ -15,7 +15,7 @@ namespace service {
 struct Request {
     std::string method;
     std::string path;
-    std::map<std::string, std::string> query; // decoded; the last value of a repeated name wins
+    std::map<std::string, std::string> query; // decoded; a repeated name is refused at the edge
     std::string contentType;
     std::string body;
     std::string clientAddress;

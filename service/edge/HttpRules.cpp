@@ -128,8 +128,9 @@ std::optional<Refusal> readTarget(std::string_view target, Request& request) {
         if (!name || !value || !validUtf8(*name) || !validUtf8(*value)) {
             return Refusal{400, "Geçersiz istek: adres çözülemedi."};
         }
-        if (!name->empty()) {
-            request.query[*name] = *value;
+        // One value a name: which of two would count is a guess the client never sees.
+        if (!name->empty() && !request.query.emplace(*name, *value).second) {
+            return Refusal{400, "Geçersiz istek: bir parametre birden çok kez verilmiş."};
         }
     }
     return std::nullopt;

@@ -30,7 +30,8 @@ inline constexpr std::size_t kMaxQueryParameters = 64;
 
 // The head as a Request (without its body), or why it is refused: one Host,
 // a Transfer-Encoding of "chunked" alone and never with a Content-Length, a
-// path and query free of NUL and bad escapes, at most kMaxQueryParameters.
+// path and query free of NUL and bad escapes, at most kMaxQueryParameters,
+// none named twice.
 // With `trustForwardedFor`, the client is the last X-Forwarded-For hop.
 std::variant<Request, Refusal> admitHead(const RequestHead& head, bool trustForwardedFor);
 

@@ -46,6 +46,7 @@ TEST(AdmitHead, RefusesWhatCouldBeReadTwoWaysAndReadsTheRest) {
         {"asterisk form", "*", host, 400, ""},
         {"64 parameters", "/?" + parameters(64), host, 0, "/ 10.0.0.9"},
         {"65 parameters", "/?" + parameters(65), host, 414, ""},
+        {"a parameter twice", "/api/scores?limit=1&offset=0&limit=2", host, 400, ""},
         {"forwarded, trusted: last hop", "/",
          with({{"X-Forwarded-For", "1.1.1.1, 2.2.2.2"}, {"x-forwarded-for", "::ffff:3.3.3.3"}}), 0,
          "/ 3.3.3.3"},
