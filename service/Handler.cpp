@@ -127,9 +127,13 @@ Response scores(const Request& request, ServiceContext& context) {
         return unavailable();
     }
     nlohmann::ordered_json list = nlohmann::ordered_json::array();
-    for (const auto& row : listed->rows) {
-        nlohmann::ordered_json item{
-            {"id", row.id}, {"url", resultPath(row.id)}, {"received_at", row.receivedAt}};
+    const auto ranks = sharedRanks(listed->rows, *offset, listed->fasterThanFirst);
+    for (std::size_t i = 0; i < listed->rows.size(); ++i) {
+        const auto& row = listed->rows[i];
+        nlohmann::ordered_json item{{"id", row.id},
+                                    {"rank", ranks[i]},
+                                    {"url", resultPath(row.id)},
+                                    {"received_at", row.receivedAt}};
         item.update(submission::payloadJson(row.payload));
         list.push_back(std::move(item));
     }

@@ -64,21 +64,16 @@ std::string paging(const std::optional<std::string>& chip, int page, std::size_t
     return html + "</p>";
 }
 
-// Equal times share a rank, 1 + the faster times on the board, as on a result's page.
 std::string bestTable(const std::vector<StoredScore>& scores, int page, std::int64_t faster) {
     std::string html = "<table><tr><th scope='col' "
                        "class='n'>Sıra</th><th scope='col'>Cihaz</th><th scope='col'>İşlemci</th>"
                        "<th scope='col' class='n opt'>Bellek</th><th scope='col' "
                        "class='n'>Skor</th><th scope='col' class='opt'>Tarih (UTC)</th></tr>";
-    const std::int64_t first = std::int64_t{page - 1} * kPageRows;
-    std::int64_t rank = faster + 1;
+    const auto ranks = sharedRanks(scores, std::int64_t{page - 1} * kPageRows, faster);
     for (std::size_t i = 0; i < scores.size(); ++i) {
-        const auto& p = scores[i].payload;
-        if (i > 0 && p.xcode_build_sec != scores[i - 1].payload.xcode_build_sec) {
-            rank = first + static_cast<std::int64_t>(i) + 1;
-        }
         const auto& score = scores[i];
-        append(html, "<tr><td class='n'>", formatCount(rank), "</td><td>",
+        const auto& p = score.payload;
+        append(html, "<tr><td class='n'>", formatCount(ranks[i]), "</td><td>",
                escapeHtml(p.device_name), "</td><td>", chipLink(p.chip_type),
                "</td><td class='n opt'>", std::to_string(p.ram_gb),
                " GB</td><td class='n'><a href='", resultPath(score.id),
@@ -115,6 +110,20 @@ std::string renderLeaderboard(const PageData& data, const std::optional<std::str
            bestTable(data.best, page, data.fasterThanBest), "<h2>İşlemciler</h2>",
            chips.empty() ? "" : chipsFigure(chips, kChartedChips, "chips"), chipTable(chips));
     return service::page(chip ? name + " – " + kBoardTitle : kBoardTitle, html);
+}
+
+std::vector<std::int64_t> sharedRanks(const std::vector<StoredScore>& scores, std::int64_t first,
+                                      std::int64_t faster) {
+    std::vector<std::int64_t> ranks;
+    ranks.reserve(scores.size());
+    for (std::size_t i = 0; i < scores.size(); ++i) {
+        const bool tied =
+            i > 0 && scores[i].payload.xcode_build_sec == scores[i - 1].payload.xcode_build_sec;
+        ranks.push_back(i == 0 ? faster + 1
+                        : tied ? ranks.back()
+                               : first + static_cast<std::int64_t>(i) + 1);
+    }
+    return ranks;
 }
 
 std::string unavailablePage() {

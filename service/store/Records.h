@@ -65,6 +65,7 @@ struct ResultData {
 struct Listing {
     std::vector<StoredScore> rows;
     std::int64_t total = 0;
+    std::int64_t fasterThanFirst = 0; // records faster than rows[0]: its rank is one more
 };
 
 // What one leaderboard page shows, read at one moment of the database.

@@ -86,6 +86,7 @@ TEST(ResultPages, AreFoundByTheAddressInTheReplyAndPagedWithTotals) {
         {tiePage, 200, "<td class='n'>53</td><td>Slow"},
         {get("/", {{"page", "4"}}), 200, "</th></tr><tr><td class='n'>123</td><td>Tie"},
         {get("/api/scores", {{"offset", "120"}}), 200, "\"total\":174,\"offset\":120"},
+        {get("/api/scores", {{"chip", "T2"}, {"offset", "50"}}), 200, R"("id":173,"rank":2,)"},
         {get("/api/scores", {{"offset", "100001"}}), 400, "offset"},
     };
     for (const auto& [request, status, says] : cases) {
