@@ -24,8 +24,15 @@ std::string clientText(const ClientVersion& client) {
 } // namespace
 
 std::string placeText(std::int64_t rank, std::int64_t total) {
-    return formatCount(total) + " sonuç arasında " + formatCount(rank) + ". sırada (ilk %" +
-           std::to_string(topPercent(rank, total)) + ")";
+    // A share of a few results says little ("ilk %100" is last of two), and
+    // past the first half "ilk" is true of nearly everyone: the rank says it.
+    constexpr std::int64_t kFewestForShare = 10;
+    std::string text = formatCount(total) + " sonuç arasında " + formatCount(rank) + ". sırada";
+    const int percent = topPercent(rank, total);
+    if (total >= kFewestForShare && percent <= 50) {
+        text += " (ilk %" + std::to_string(percent) + ")";
+    }
+    return text;
 }
 
 int topPercent(std::int64_t rank, std::int64_t total) {

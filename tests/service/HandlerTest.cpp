@@ -31,11 +31,13 @@ TEST(AcceptedReply, GivesRankPercentileAndTheAddressWhileItFits) {
     };
     const std::vector<Case> cases = {
         {{12, 3, 57}, "57 sonuç arasında 3. sırada (ilk %5). Sayfası: /r/12", true},
-        {{1, 1, 1}, "1 sonuç arasında 1. sırada (ilk %100)", true},
+        {{1, 1, 1}, "1 sonuç arasında 1. sırada. Sayfası", true}, // a share of few says little
+        {{4, 2, 2}, "2 sonuç arasında 2. sırada. Sayfası: /r/4", true},
+        {{4, 3, 9}, "9 sonuç arasında 3. sırada. Sayfası", true},
         {{9, 1, 1000}, "1.000 sonuç arasında 1. sırada (ilk %1)", true}, // never "ilk %0"
-        {{9, 999, 1000}, "(ilk %100)", true},
+        {{9, 999, 1000}, "1.000 sonuç arasında 999. sırada. Sayfası", true},
         {{9, 5, 1000}, "(ilk %1)", true}, // 0.5 rounds up
-        {{999999999999999999, 99999999, 99999999}, "99.999.999. sırada (ilk %100).", false},
+        {{999999999999999999, 99999999, 99999999}, "99.999.999. sırada.", false},
     };
     for (const auto& c : cases) {
         const auto text = acceptedMessage(c.placement);
