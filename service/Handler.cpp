@@ -168,6 +168,18 @@ Response result(std::int64_t id, ServiceContext& context) {
     return Response{200, kHtml, renderResult(**found), {}, 0};
 }
 
+// A browser that asks for a page gets one, also for an address that names
+// nothing; a program reading the API keeps its JSON.
+Response notFound(const Request& request) {
+    std::string accept = request.accept;
+    std::transform(accept.begin(), accept.end(), accept.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const bool browsing =
+        !request.path.starts_with("/api/") && accept.find("text/html") != std::string::npos;
+    return browsing ? Response{404, kHtml, missingPage(), {}, 0}
+                    : jsonFailure(404, "Bulunamadı: böyle bir adres yok.");
+}
+
 Response health(ServiceContext& context) {
     if (!context.store.reachable()) {
         return unavailable();
@@ -223,7 +235,7 @@ Response handle(const Request& request, ServiceContext& context) {
     }
     const auto id = resultId(request.path);
     if (!id && request.path != "/" && request.path != "/api/scores" && request.path != "/healthz") {
-        return jsonFailure(404, "Bulunamadı: böyle bir adres yok.");
+        return notFound(request);
     }
     if (!read) {
         return notAllowed("GET, HEAD");

@@ -20,6 +20,7 @@ struct Request {
     std::string body;
     std::string clientAddress;
     std::string userAgent;
+    std::string accept; // the Accept field's lines, joined
 };
 
 struct Response {

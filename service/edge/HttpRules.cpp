@@ -217,6 +217,9 @@ std::variant<Request, Refusal> admitHead(const RequestHead& head, bool trustForw
     request.contentType = type.empty() ? "" : std::string(type[0]);
     const auto agent = values(head, "User-Agent");
     request.userAgent = agent.empty() ? "" : std::string(agent[0]);
+    for (const auto accepted : values(head, "Accept")) {
+        request.accept += (request.accept.empty() ? "" : ", ") + std::string(accepted);
+    }
     request.clientAddress = canonicalAddress(head.peerAddress).value_or(head.peerAddress);
     if (trustForwardedFor && !values(head, "X-Forwarded-For").empty()) {
         const auto client = forwardedClient(head);

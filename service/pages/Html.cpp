@@ -1,5 +1,7 @@
 #include "service/pages/Html.h"
 
+#include "service/pages/Texts.h"
+
 #include <cctype>
 
 namespace service {
@@ -83,6 +85,12 @@ std::string page(const std::string& title, const std::string& body) {
            title, "</title><style>", kStyle, "</style></head><body><main>", body,
            "</main></body></html>\n");
     return html;
+}
+
+std::string noticePage(const std::string& heading, const std::string& text) {
+    std::string body;
+    append(body, "<h1>", heading, "</h1><p>", text, " <a href='/'>", kBoardTitle, "</a></p>");
+    return page(heading + " – " + kBoardTitle, body);
 }
 
 std::string chipLink(const std::string& chip) {

@@ -25,6 +25,10 @@ std::string page(const std::string& title, const std::string& body);
 // At most `limit` characters of a name, and an ellipsis when it had more.
 std::string shortened(const std::string& name, std::size_t limit);
 
+// A page of a heading and a line of text (both already escaped), with the way
+// back to the board: what is shown instead of a page that cannot be.
+std::string noticePage(const std::string& heading, const std::string& text);
+
 // A processor's name linking to its leaderboard.
 std::string chipLink(const std::string& chip);
 

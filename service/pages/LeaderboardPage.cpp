@@ -126,6 +126,10 @@ std::vector<std::int64_t> sharedRanks(const std::vector<StoredScore>& scores, st
     return ranks;
 }
 
+std::string missingPage() {
+    return noticePage("Sayfa bulunamadı", "Bu adreste bir sayfa yok.");
+}
+
 std::string unavailablePage() {
     return page(kBoardTitle,
                 std::string("<h1>") + kBoardTitle + "</h1><p>" + kUnavailableText + "</p>");

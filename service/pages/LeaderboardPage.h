@@ -28,6 +28,9 @@ std::string renderLeaderboard(const PageData& data, const std::optional<std::str
 std::vector<std::int64_t> sharedRanks(const std::vector<StoredScore>& scores, std::int64_t first,
                                       std::int64_t faster);
 
+// The page for an address that names nothing here.
+std::string missingPage();
+
 // The page shown instead when the database cannot be read.
 std::string unavailablePage();
 

@@ -69,9 +69,7 @@ std::string renderResult(const ResultData& result) {
 }
 
 std::string missingResultPage() {
-    return page(std::string(kMissingResult) + " – " + kBoardTitle,
-                std::string("<h1>") + kMissingResult +
-                    "</h1><p>Bu adreste bir sonuç yok. <a href='/'>" + kBoardTitle + "</a></p>");
+    return noticePage(kMissingResult, "Bu adreste bir sonuç yok.");
 }
 
 } // namespace service

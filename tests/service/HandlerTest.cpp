@@ -63,7 +63,7 @@ TEST_F(HandlerTest, EveryAnswerIsAShortJsonReplyWithTheContractStatus) {
         {"wrong type", post(R"({"device_name":"a","chip_type":7})"), 400, "chip_type"},
         {"implausible", post(clientRecord("M9", 0)), 400, "xcode_build_sec"},
         {"GET submit", get("/api/submit"), 405, "yöntem"},
-        {"PUT page", Request{"PUT", "/", {}, "", "", "x", ""}, 405, "yöntem"},
+        {"PUT page", Request{"PUT", "/", {}, "", "", "x", "", ""}, 405, "yöntem"},
         {"unknown path", get("/admin"), 404, "Bulunamadı"},
         {"limit 0", get("/api/scores", {{"limit", "0"}}), 400, "limit"},
         {"limit 101", get("/api/scores", {{"limit", "101"}}), 400, "limit"},

@@ -74,10 +74,16 @@ TEST(ResultPages, AreFoundByTheAddressInTheReplyAndPagedWithTotals) {
         }
     }
     const Request tiePage = get("/", {{"chip", "T2"}, {"page", "2"}});
+    const auto browsing = [](Request request) {
+        request.accept = "text/html,application/xhtml+xml,*/*;q=0.8";
+        return request;
+    };
     const std::vector<std::tuple<Request, int, std::string>> cases = {
         {get(address), 200, "121 sonuç arasında 2. sırada (ilk %2)"},
         {get(address), 200, "<title>Sonuç 121: M9 – Skor Tablosu</title>"},
         {get("/r/9999"), 404, "Sonuç bulunamadı"},
+        {browsing(get("/r/abc")), 404, "<h1>Sayfa bulunamadı</h1>"},
+        {browsing(get("/api/nope")), 404, R"({"success":false,"error":"Bulunamadı)"},
         {get("/", {{"chip", "M9"}, {"page", "3"}}), 200, "101–121 / 121 sonuç"},
         {get("/", {{"page", "2"}}), 200, "← Önceki sayfa"},
         {get("/", {{"page", "0"}}), 404, "</main>"},
