@@ -143,16 +143,23 @@ Response scores(const Request& request, ServiceContext& context) {
         200, kJson, body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace), {}, 0};
 }
 
+// A page number past the results is refused like one that is no number: an
+// empty page would only lead to more of them.
 Response page(const Request& request, ServiceContext& context) {
     const auto chip = queryValue(request, "chip");
     const auto number = parseCount(queryValue(request, "page"), 1, 1, kMaxPage);
     if (!number) {
-        return Response{404, kHtml, missingResultPage(), {}, 0};
+        const auto total = context.store.records(chip);
+        return total ? Response{400, kHtml, pageOutOfRange(chip, lastPage(*total)), {}, 0}
+                     : Response{503, kHtml, unavailablePage(), {}, 0};
     }
     const auto data =
         context.store.page(chip, kPageRows, (*number - 1) * kPageRows, kLeaderboardBins);
     if (!data) {
         return Response{503, kHtml, unavailablePage(), {}, 0};
+    }
+    if (*number > lastPage(data->total)) {
+        return Response{400, kHtml, pageOutOfRange(chip, lastPage(data->total)), {}, 0};
     }
     return Response{200, kHtml, renderLeaderboard(*data, chip, static_cast<int>(*number)), {}, 0};
 }

@@ -58,7 +58,7 @@ std::string paging(const std::optional<std::string>& chip, int page, std::size_t
     if (page > 1) {
         html += pageLink(chip, page - 1, "← Önceki sayfa");
     }
-    if (first + static_cast<std::int64_t>(shown) < total && page < kMaxPage) {
+    if (page < lastPage(total)) {
         html += pageLink(chip, page + 1, "Sonraki sayfa →");
     }
     return html + "</p>";
@@ -124,6 +124,18 @@ std::vector<std::int64_t> sharedRanks(const std::vector<StoredScore>& scores, st
                                : first + static_cast<std::int64_t>(i) + 1);
     }
     return ranks;
+}
+
+int lastPage(std::int64_t total) {
+    return static_cast<int>(
+        std::clamp<std::int64_t>((total + kPageRows - 1) / kPageRows, 1, kMaxPage));
+}
+
+std::string pageOutOfRange(const std::optional<std::string>& chip, int last) {
+    const std::string range = last == 1 ? "Bu tabloda yalnızca 1. sayfa var."
+                                        : "Sayfa numarası 1 ile " + std::to_string(last) +
+                                              " arasında bir tam sayı olmalı.";
+    return noticePage("Geçersiz sayfa", range + " " + pageLink(chip, last, "Son sayfa") + " ·");
 }
 
 std::string missingPage() {

@@ -28,6 +28,12 @@ std::string renderLeaderboard(const PageData& data, const std::optional<std::str
 std::vector<std::int64_t> sharedRanks(const std::vector<StoredScore>& scores, std::int64_t first,
                                       std::int64_t faster);
 
+// The last page that `total` results fill, at least 1 and at most kMaxPage.
+int lastPage(std::int64_t total);
+
+// The page for a page number that is not from 1 to `last`, naming that range.
+std::string pageOutOfRange(const std::optional<std::string>& chip, int last);
+
 // The page for an address that names nothing here.
 std::string missingPage();
 
