@@ -69,7 +69,8 @@ const char* const kStyle =
     "a{color:#0b4fa8}h1{font-size:1.6rem}h2{font-size:1.25rem;margin-top:2rem}"
     "table{border-collapse:collapse;margin:.5rem 0;max-width:100%}"
     "td,th{border-bottom:1px solid #bbb;padding:.3rem .6rem;text-align:left;vertical-align:top}"
-    "td.n,th.n{text-align:right;white-space:nowrap}caption{text-align:left;font-weight:bold}"
+    "td.n,th.n{text-align:right;white-space:nowrap}time{white-space:nowrap}"
+    "caption{text-align:left;font-weight:bold}"
     "select{max-width:100%;font:inherit}button{font:inherit}"
     "figure{margin:1rem 0}figure svg{display:block;width:100%;max-width:40rem;height:auto}"
     "figcaption{font-size:.95rem}.paging{display:flex;flex-wrap:wrap;gap:.5rem 1.5rem}"
@@ -91,6 +92,14 @@ std::string noticePage(const std::string& heading, const std::string& text) {
     std::string body;
     append(body, "<h1>", heading, "</h1><p>", text, " <a href='/'>", kBoardTitle, "</a></p>");
     return page(heading + " – " + kBoardTitle, body);
+}
+
+std::string timeHtml(const std::string& iso) {
+    const std::string whole = escapeHtml(iso);
+    std::string html;
+    append(html, "<time datetime='", whole, "' title='", whole, "'>", escapeHtml(readableUtc(iso)),
+           "</time>");
+    return html;
 }
 
 std::string chipLink(const std::string& chip) {

@@ -29,6 +29,9 @@ std::string shortened(const std::string& name, std::size_t limit);
 // back to the board: what is shown instead of a page that cannot be.
 std::string noticePage(const std::string& heading, const std::string& text);
 
+// A stored receive time as people read it, kept whole for machines and on hover.
+std::string timeHtml(const std::string& iso);
+
 // A processor's name linking to its leaderboard.
 std::string chipLink(const std::string& chip);
 

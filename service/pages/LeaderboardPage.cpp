@@ -78,7 +78,7 @@ std::string bestTable(const std::vector<StoredScore>& scores, int page, std::int
                "</td><td class='n opt'>", std::to_string(p.ram_gb),
                " GB</td><td class='n'><a href='", resultPath(score.id),
                "' title='Sonucun sayfası'>", formatSeconds(p.xcode_build_sec),
-               "</a></td><td class='opt'>", escapeHtml(score.receivedAt), "</td></tr>");
+               "</a></td><td class='opt'>", timeHtml(score.receivedAt), "</td></tr>");
     }
     if (scores.empty()) {
         html.append("<tr><td colspan='6'>Bu sayfada sonuç yok.</td></tr>");

@@ -60,7 +60,7 @@ std::string renderResult(const ResultData& result) {
                            formatSeconds(p.xcode_build_sec / 3.5) + " saniye sürdü)"),
            row("Cihaz", escapeHtml(p.device_name)), row("İşlemci", chip),
            row("Bellek", std::to_string(p.ram_gb) + " GB"),
-           row("Tarih (UTC)", escapeHtml(standing.score.receivedAt)),
+           row("Tarih (UTC)", timeHtml(standing.score.receivedAt)),
            row("İstemci", clientText(standing.score.client)), "</table>");
     append(html, "<p>", kScoreNote, "</p><h2>Bu işlemcideki skorların dağılımı</h2>",
            distributionFigure(result.distribution, p.chip_type, result.median, p.xcode_build_sec,

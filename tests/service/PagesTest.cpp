@@ -85,6 +85,9 @@ TEST(ResultPages, AreFoundByTheAddressInTheReplyAndPagedWithTotals) {
         {browsing(get("/r/abc")), 404, "<h1>Sayfa bulunamadı</h1>"},
         {browsing(get("/api/nope")), 404, R"({"success":false,"error":"Bulunamadı)"},
         {get("/", {{"chip", "M9"}, {"page", "3"}}), 200, "101–121 / 121 sonuç"},
+        {get("/", {{"chip", "M9"}, {"page", "3"}}), 200,
+         "<time datetime='2026-01-31T12:00:00.000Z' title='2026-01-31T12:00:00.000Z'>31 Oca 2026 "
+         "12:00</time>"},
         {get("/", {{"page", "2"}}), 200, "← Önceki sayfa"},
         {get("/", {{"page", "0"}}), 400, "Sayfa numarası 1 ile 4 arasında"},
         {get("/", {{"page", "abc"}}), 400, "Sayfa numarası 1 ile 4 arasında"},
