@@ -72,7 +72,7 @@ const char* const kStyle =
     "td.n,th.n{text-align:right;white-space:nowrap}time{white-space:nowrap}"
     "caption{text-align:left;font-weight:bold}"
     "select{max-width:100%;font:inherit}button{font:inherit}"
-    "figure{margin:1rem 0}figure svg{display:block;width:100%;max-width:40rem;height:auto}"
+    "figure{margin:1rem 0}figure svg{display:block;width:100%;max-width:30rem;height:auto}"
     "figcaption{font-size:.95rem}.paging{display:flex;flex-wrap:wrap;gap:.5rem 1.5rem}"
     "@media (max-width:40rem){body{padding:0 .5rem}td,th{padding:.25rem .3rem}.opt{display:none}}";
 
