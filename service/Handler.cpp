@@ -1,5 +1,6 @@
 #include "service/Handler.h"
 
+#include "service/pages/Icon.h"
 #include "service/pages/LeaderboardPage.h"
 #include "service/pages/ResultPage.h"
 #include "service/pages/Texts.h"
@@ -187,6 +188,12 @@ Response notFound(const Request& request) {
                     : jsonFailure(404, "Bulunamadı: böyle bir adres yok.");
 }
 
+// Browsers ask for it on every first view; it changes only with a release.
+Response icon() {
+    return Response{
+        200, "image/svg+xml", kIconSvg, {{"Cache-Control", "public, max-age=604800"}}, 0};
+}
+
 Response health(ServiceContext& context) {
     if (!context.store.reachable()) {
         return unavailable();
@@ -241,7 +248,11 @@ Response handle(const Request& request, ServiceContext& context) {
         return request.method == "POST" ? submit(request, context) : notAllowed("POST");
     }
     const auto id = resultId(request.path);
-    if (!id && request.path != "/" && request.path != "/api/scores" && request.path != "/healthz") {
+    if (request.path == "/favicon.ico" && read) {
+        return icon();
+    }
+    if (!id && request.path != "/" && request.path != "/api/scores" && request.path != "/healthz" &&
+        request.path != "/favicon.ico") {
         return notFound(request);
     }
     if (!read) {

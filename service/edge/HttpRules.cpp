@@ -238,8 +238,6 @@ std::vector<std::pair<std::string, std::string>> edgeHeaders(const Request& requ
         {"X-Content-Type-Options", "nosniff"},
         {"X-Frame-Options", "DENY"},
         {"Referrer-Policy", "no-referrer"},
-        {"Cache-Control",
-         request.method == "GET" || request.method == "HEAD" ? "no-cache" : "no-store"},
         {"Content-Security-Policy",
          page ? "default-src 'none'; style-src 'unsafe-inline'; img-src 'self' data:; "
                 "form-action 'self'; base-uri 'none'; frame-ancestors 'none'"
@@ -247,6 +245,13 @@ std::vector<std::pair<std::string, std::string>> edgeHeaders(const Request& requ
     };
     if (tls) {
         headers.emplace_back("Strict-Transport-Security", "max-age=31536000");
+    }
+    // Answers are fresh on every view unless the handler said how long one keeps.
+    if (std::none_of(response.headers.begin(), response.headers.end(),
+                     [](const auto& header) { return sameName(header.first, "Cache-Control"); })) {
+        headers.emplace_back("Cache-Control", request.method == "GET" || request.method == "HEAD"
+                                                  ? "no-cache"
+                                                  : "no-store");
     }
     return headers;
 }

@@ -82,7 +82,8 @@ std::string page(const std::string& title, const std::string& body) {
     std::string html;
     append(html,
            "<!DOCTYPE html>\n<html lang='tr'><head><meta charset='utf-8'>"
-           "<meta name='viewport' content='width=device-width, initial-scale=1'><title>",
+           "<meta name='viewport' content='width=device-width, initial-scale=1'>"
+           "<link rel='icon' type='image/svg+xml' href='/favicon.ico'><title>",
            title, "</title><style>", kStyle, "</style></head><body><main>", body,
            "</main></body></html>\n");
     return html;

@@ -99,6 +99,7 @@ TEST(ResultPages, AreFoundByTheAddressInTheReplyAndPagedWithTotals) {
         {get(address), 200, "121 sonuç arasında 2. sırada (ilk %2)"},
         {get(address), 200, "<title>Sonuç 121: M9 – Skor Tablosu</title>"},
         {get("/r/9999"), 404, "Sonuç bulunamadı"},
+        {get("/favicon.ico"), 200, "<svg xmlns="},
         {browsing(get("/r/abc")), 404, "<h1>Sayfa bulunamadı</h1>"},
         {browsing(get("/api/nope")), 404, R"({"success":false,"error":"Bulunamadı)"},
         {get("/", {{"chip", "M9"}, {"page", "3"}}), 200, "101–121 / 121 sonuç"},
