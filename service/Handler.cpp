@@ -85,8 +85,14 @@ Response submit(const Request& request, ServiceContext& context) {
         return unavailable();
     }
     count(context, placement->held ? SubmissionOutcome::held : SubmissionOutcome::accepted);
-    Response response =
-        jsonReply(200, APIResponse{true, acceptedMessage(*placement), std::nullopt});
+    // The address apart from the message too, for programs and where the message had no room.
+    Response response = jsonReply(
+        200, APIResponse{.success = true,
+                         .message = acceptedMessage(*placement, context.publicUrl),
+                         .id = placement->id,
+                         .url = placement->held ? std::nullopt
+                                                : std::optional(resultAddress(context.publicUrl,
+                                                                              placement->id))});
     response.recordId = placement->id;
     return response;
 }
@@ -133,7 +139,7 @@ Response scores(const Request& request, ServiceContext& context) {
         const auto& row = listed->rows[i];
         nlohmann::ordered_json item{{"id", row.id},
                                     {"rank", ranks[i]},
-                                    {"url", resultPath(row.id)},
+                                    {"url", resultAddress(context.publicUrl, row.id)},
                                     {"received_at", row.receivedAt}};
         item.update(submission::payloadJson(row.payload));
         list.push_back(std::move(item));
@@ -198,7 +204,7 @@ Response health(ServiceContext& context) {
     if (!context.store.reachable()) {
         return unavailable();
     }
-    return jsonReply(200, APIResponse{true, "ok", std::nullopt});
+    return jsonReply(200, APIResponse{.success = true, .message = "ok"});
 }
 
 } // namespace
@@ -214,7 +220,11 @@ std::optional<std::int64_t> resultId(std::string_view path) {
     return error == std::errc() && rest == end ? std::optional(id) : std::nullopt;
 }
 
-std::string acceptedMessage(const Placement& placement) {
+std::string resultAddress(const std::string& publicUrl, std::int64_t id) {
+    return publicUrl + resultPath(id);
+}
+
+std::string acceptedMessage(const Placement& placement, const std::string& publicUrl) {
     if (placement.held) {
         // No address: a held result has no public page until it is approved.
         return "Skor incelemeye alındı; onaylanırsa bu işlemcideki " +
@@ -223,7 +233,7 @@ std::string acceptedMessage(const Placement& placement) {
     }
     std::string message =
         "Skor kaydedildi: bu işlemcideki " + placeText(placement.rank, placement.total) + ".";
-    const std::string address = " Sayfası: " + resultPath(placement.id);
+    const std::string address = " Sayfası: " + resultAddress(publicUrl, placement.id);
     if (codePoints(message) + codePoints(address) <= kMaxMessageChars) {
         message += address;
     }

@@ -28,6 +28,7 @@ TEST(AcceptedReply, GivesRankPercentileAndTheAddressWhileItFits) {
         Placement placement;
         std::string says;
         bool withAddress;
+        std::string publicUrl = "";
     };
     const std::vector<Case> cases = {
         {{12, 3, 57}, "57 sonuç arasında 3. sırada (ilk %5). Sayfası: /r/12", true},
@@ -38,9 +39,11 @@ TEST(AcceptedReply, GivesRankPercentileAndTheAddressWhileItFits) {
         {{9, 999, 1000}, "1.000 sonuç arasında 999. sırada. Sayfası", true},
         {{9, 5, 1000}, "(ilk %1)", true}, // 0.5 rounds up
         {{999999999999999999, 99999999, 99999999}, "99.999.999. sırada.", false},
+        {{4, 2, 2}, "2. sırada. Sayfası: https://skor.example/r/4", true, "https://skor.example"},
+        {{12, 3, 57}, "3. sırada (ilk %5).", false, "https://skor.example"}, // 105 with it
     };
     for (const auto& c : cases) {
-        const auto text = acceptedMessage(c.placement);
+        const auto text = acceptedMessage(c.placement, c.publicUrl);
         EXPECT_NE(text.find(c.says), std::string::npos) << text;
         EXPECT_EQ(text.find("/r/") != std::string::npos, c.withAddress) << text;
         EXPECT_LE(codePoints(text), kMaxShownChars) << text;

@@ -91,6 +91,7 @@ TEST(ResultPages, AreFoundByTheAddressInTheReplyAndPagedWithTotals) {
         }
     }
     const Request tiePage = get("/", {{"chip", "T2"}, {"page", "2"}});
+    service.context.publicUrl = "https://skor.example";
     const auto browsing = [](Request request) {
         request.accept = "text/html,application/xhtml+xml,*/*;q=0.8";
         return request;
@@ -117,6 +118,7 @@ TEST(ResultPages, AreFoundByTheAddressInTheReplyAndPagedWithTotals) {
         {get("/api/scores", {{"offset", "120"}}), 200, "\"total\":174,\"offset\":120"},
         {get("/api/scores", {{"chip", "T2"}, {"offset", "50"}}), 200, R"("id":173,"rank":2,)"},
         {get("/api/scores", {{"offset", "100001"}}), 400, "offset"},
+        {post(clientRecord("M9", 10.5)), 200, R"("id":175,"url":"https://skor.example/r/175")"},
     };
     for (const auto& [request, status, says] : cases) {
         const auto response = service.send(request);
