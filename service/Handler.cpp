@@ -55,6 +55,19 @@ Response tooMany(const std::string& what, std::chrono::seconds wait) {
     return response;
 }
 
+// The address apart from the message too, for programs and where the message had no room.
+Response accepted(const Placement& placement, const std::string& publicUrl) {
+    Response response = jsonReply(
+        200,
+        APIResponse{.success = true,
+                    .message = acceptedMessage(placement, publicUrl),
+                    .id = placement.id,
+                    .url = placement.held ? std::nullopt
+                                          : std::optional(resultAddress(publicUrl, placement.id))});
+    response.recordId = placement.id;
+    return response;
+}
+
 Response submit(const Request& request, ServiceContext& context) {
     if (const auto wait = context.limiter.admit(request.clientAddress, context.steadyClock())) {
         count(context, SubmissionOutcome::rateLimited);
@@ -85,16 +98,7 @@ Response submit(const Request& request, ServiceContext& context) {
         return unavailable();
     }
     count(context, placement->held ? SubmissionOutcome::held : SubmissionOutcome::accepted);
-    // The address apart from the message too, for programs and where the message had no room.
-    Response response = jsonReply(
-        200, APIResponse{.success = true,
-                         .message = acceptedMessage(*placement, context.publicUrl),
-                         .id = placement->id,
-                         .url = placement->held ? std::nullopt
-                                                : std::optional(resultAddress(context.publicUrl,
-                                                                              placement->id))});
-    response.recordId = placement->id;
-    return response;
+    return accepted(*placement, context.publicUrl);
 }
 
 std::optional<std::string> queryValue(const Request& request, const std::string& name) {
