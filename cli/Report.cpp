@@ -79,7 +79,7 @@ std::string scoreLine(double score) {
 
 std::string jsonReport(const RunReport& report) {
     // Ordered: the keys come out as the README shows them, not sorted.
-    const nlohmann::ordered_json json = {
+    nlohmann::ordered_json json = {
         {"facts",
          {{"model", report.facts.deviceName},
           {"processor", report.facts.chipName},
@@ -90,6 +90,12 @@ std::string jsonReport(const RunReport& report) {
         {"text",
          report.submission ? nlohmann::ordered_json(report.submission->statusText) : nullptr},
     };
+    if (report.submission && report.submission->id) {
+        json["id"] = *report.submission->id;
+    }
+    if (report.submission && report.submission->url) {
+        json["url"] = *report.submission->url;
+    }
     // A fact that is not valid UTF-8 is replaced, not allowed to abort the report.
     return json.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }

@@ -35,7 +35,8 @@ std::string factsText(const Facts& facts);
 std::string scoreLine(double score);
 
 // One JSON object on one line: facts, elapsed seconds, score, outcome
-// ("accepted", "refused", "unreachable" or "not_submitted") and its text.
+// ("accepted", "refused", "unreachable" or "not_submitted") and its text,
+// then the stored record's id and page address when the service gave them.
 std::string jsonReport(const RunReport& report);
 
 } // namespace cli

@@ -1,5 +1,6 @@
 #include "service/Handler.h"
 
+#include "service/pages/Icon.h"
 #include "service/pages/LeaderboardPage.h"
 #include "service/pages/ResultPage.h"
 #include "service/pages/Texts.h"
@@ -56,6 +57,19 @@ Response tooMany(const std::string& what, std::chrono::seconds wait) {
     return response;
 }
 
+// The address apart from the message too, for programs and where the message had no room.
+Response accepted(const Placement& placement, double seconds, const std::string& publicUrl) {
+    Response response = jsonReply(
+        200,
+        APIResponse{.success = true,
+                    .message = acceptedMessage(placement, seconds, publicUrl),
+                    .id = placement.id,
+                    .url = placement.held ? std::nullopt
+                                          : std::optional(resultAddress(publicUrl, placement.id))});
+    response.recordId = placement.id;
+    return response;
+}
+
 Response submit(const Request& request, ServiceContext& context) {
     if (const auto wait = context.limiter.admit(request.clientAddress, context.steadyClock())) {
         count(context, SubmissionOutcome::rateLimited);
@@ -86,13 +100,8 @@ Response submit(const Request& request, ServiceContext& context) {
         return unavailable();
     }
     count(context, placement->held ? SubmissionOutcome::held : SubmissionOutcome::accepted);
-    Response response = jsonReply(
-        200, APIResponse{true,
-                         acceptedMessage(*placement,
-                                         std::get<submission::Payload>(checked).xcode_build_sec),
-                         std::nullopt});
-    response.recordId = placement->id;
-    return response;
+    return accepted(*placement, std::get<submission::Payload>(checked).xcode_build_sec,
+                    context.publicUrl);
 }
 
 std::optional<std::string> queryValue(const Request& request, const std::string& name) {
@@ -132,9 +141,13 @@ Response scores(const Request& request, ServiceContext& context) {
         return unavailable();
     }
     nlohmann::ordered_json list = nlohmann::ordered_json::array();
-    for (const auto& row : listed->rows) {
-        nlohmann::ordered_json item{
-            {"id", row.id}, {"url", resultPath(row.id)}, {"received_at", row.receivedAt}};
+    const auto ranks = sharedRanks(listed->rows, *offset, listed->fasterThanFirst);
+    for (std::size_t i = 0; i < listed->rows.size(); ++i) {
+        const auto& row = listed->rows[i];
+        nlohmann::ordered_json item{{"id", row.id},
+                                    {"rank", ranks[i]},
+                                    {"url", resultAddress(context.publicUrl, row.id)},
+                                    {"received_at", row.receivedAt}};
         item.update(submission::payloadJson(row.payload));
         list.push_back(std::move(item));
     }
@@ -144,16 +157,23 @@ Response scores(const Request& request, ServiceContext& context) {
         200, kJson, body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace), {}, 0};
 }
 
+// A page number past the results is refused like one that is no number: an
+// empty page would only lead to more of them.
 Response page(const Request& request, ServiceContext& context) {
     const auto chip = queryValue(request, "chip");
     const auto number = parseCount(queryValue(request, "page"), 1, 1, kMaxPage);
     if (!number) {
-        return Response{404, kHtml, missingResultPage(), {}, 0};
+        const auto total = context.store.records(chip);
+        return total ? Response{400, kHtml, pageOutOfRange(chip, lastPage(*total)), {}, 0}
+                     : Response{503, kHtml, unavailablePage(), {}, 0};
     }
     const auto data =
         context.store.page(chip, kPageRows, (*number - 1) * kPageRows, kLeaderboardBins);
     if (!data) {
         return Response{503, kHtml, unavailablePage(), {}, 0};
+    }
+    if (*number > lastPage(data->total)) {
+        return Response{400, kHtml, pageOutOfRange(chip, lastPage(data->total)), {}, 0};
     }
     return Response{200, kHtml, renderLeaderboard(*data, chip, static_cast<int>(*number)), {}, 0};
 }
@@ -169,11 +189,29 @@ Response result(std::int64_t id, ServiceContext& context) {
     return Response{200, kHtml, renderResult(**found), {}, 0};
 }
 
+// A browser that asks for a page gets one, also for an address that names
+// nothing; a program reading the API keeps its JSON.
+Response notFound(const Request& request) {
+    std::string accept = request.accept;
+    std::transform(accept.begin(), accept.end(), accept.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const bool browsing =
+        !request.path.starts_with("/api/") && accept.find("text/html") != std::string::npos;
+    return browsing ? Response{404, kHtml, missingPage(), {}, 0}
+                    : jsonFailure(404, "Bulunamadı: böyle bir adres yok.");
+}
+
+// Browsers ask for it on every first view; it changes only with a release.
+Response icon() {
+    return Response{
+        200, "image/svg+xml", kIconSvg, {{"Cache-Control", "public, max-age=604800"}}, 0};
+}
+
 Response health(ServiceContext& context) {
     if (!context.store.reachable()) {
         return unavailable();
     }
-    return jsonReply(200, APIResponse{true, "ok", std::nullopt});
+    return jsonReply(200, APIResponse{.success = true, .message = "ok"});
 }
 
 // How a time compares with its processor's median, in a reply's few words.
@@ -202,7 +240,12 @@ std::optional<std::int64_t> resultId(std::string_view path) {
     return error == std::errc() && rest == end ? std::optional(id) : std::nullopt;
 }
 
-std::string acceptedMessage(const Placement& placement, double seconds) {
+std::string resultAddress(const std::string& publicUrl, std::int64_t id) {
+    return publicUrl + resultPath(id);
+}
+
+std::string acceptedMessage(const Placement& placement, double seconds,
+                            const std::string& publicUrl) {
     if (placement.held) {
         // No address: a held result has no public page until it is approved.
         return "Skor incelemeye alındı; onaylanırsa bu işlemcideki " +
@@ -215,7 +258,7 @@ std::string acceptedMessage(const Placement& placement, double seconds) {
     if (codePoints(message) + codePoints(compared) <= kMaxMessageChars) {
         message += compared;
     }
-    const std::string address = " Sayfası: " + resultPath(placement.id);
+    const std::string address = " Sayfası: " + resultAddress(publicUrl, placement.id);
     if (codePoints(message) + codePoints(address) <= kMaxMessageChars) {
         message += address;
     }
@@ -240,8 +283,12 @@ Response handle(const Request& request, ServiceContext& context) {
         return request.method == "POST" ? submit(request, context) : notAllowed("POST");
     }
     const auto id = resultId(request.path);
-    if (!id && request.path != "/" && request.path != "/api/scores" && request.path != "/healthz") {
-        return jsonFailure(404, "Bulunamadı: böyle bir adres yok.");
+    if (request.path == "/favicon.ico" && read) {
+        return icon();
+    }
+    if (!id && request.path != "/" && request.path != "/api/scores" && request.path != "/healthz" &&
+        request.path != "/favicon.ico") {
+        return notFound(request);
     }
     if (!read) {
         return notAllowed("GET, HEAD");

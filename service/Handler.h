@@ -21,6 +21,7 @@ struct ServiceContext {
     std::function<std::chrono::system_clock::time_point()> wallClock;
     std::function<std::chrono::steady_clock::time_point()> steadyClock;
     Metrics* metrics = nullptr; // where submissions are counted; none in most tests
+    std::string publicUrl{};    // what result addresses begin with (--public-url); empty: paths
 };
 
 // Answers one request. Pure routing over the context: no HTTP library here.
@@ -32,9 +33,14 @@ bool isJsonMediaType(std::string_view contentType);
 // The id of a result page's path, "/r/ID"; nothing for any other path.
 std::optional<std::int64_t> resultId(std::string_view path);
 
+// A result page's address: after `publicUrl` when the service knows the
+// address it is reached by, otherwise the path alone.
+std::string resultAddress(const std::string& publicUrl, std::int64_t id);
+
 // The accepted reply for a time of `seconds`: rank and percentile, how it
 // compares with its processor's median where the placement has one, then the
-// result page's path when the whole still fits in the client's 100 characters.
-std::string acceptedMessage(const Placement& placement, double seconds);
+// result page's address when the whole still fits in the client's 100 characters.
+std::string acceptedMessage(const Placement& placement, double seconds,
+                            const std::string& publicUrl = "");
 
 } // namespace service

@@ -2,6 +2,7 @@
 
 #include "service/rules/Flags.h"
 
+#include <algorithm>
 #include <charconv>
 #include <functional>
 #include <map>
@@ -35,6 +36,22 @@ std::optional<std::string> parseListen(const std::string& text, Options& options
     }
     options.host = host;
     options.port = static_cast<int>(*port);
+    return std::nullopt;
+}
+
+// http(s)://HOST[/PATH], printable ASCII: the replies write "/r/ID" after it.
+std::optional<std::string> parsePublicUrl(const std::string& text, Options& options) {
+    const auto host = text.find("://") + 3;
+    const bool scheme = text.starts_with("https://") || text.starts_with("http://");
+    const bool plain = std::all_of(text.begin(), text.end(), [](char c) {
+        return c > ' ' && c < 0x7f && c != '?' && c != '#' && c != '"' && c != '\\';
+    });
+    if (!scheme || !plain || host >= text.size() || text[host] == '/') {
+        return "--public-url needs an http:// or https:// address without a query or "
+               "fragment, got '" +
+               text + "'";
+    }
+    options.publicUrl = text.substr(0, text.find_last_not_of('/') + 1);
     return std::nullopt;
 }
 
@@ -74,6 +91,7 @@ const std::map<std::string, Setter>& valueFlags() {
              o.tlsKey = v;
              return std::optional<std::string>{};
          }},
+        {"--public-url", parsePublicUrl},
         {"--database",
          [](const std::string& v, Options& o) {
              o.database = v;
@@ -165,6 +183,9 @@ the results as JSON at /api/scores?chip=&limit= and a health check at /healthz.
                             the page, /api/scores and /r/ID: 600 a minute,
                             120 at once
   --rate-burst N            submissions allowed at once per address (default 10)
+  --public-url URL          the address users reach the service by, e.g.
+                            https://skor.example.org: a reply then gives its
+                            result's page as URL/r/ID, not the path alone
   --trust-forwarded-for     take the client address from X-Forwarded-For (its
                             last entry); only behind a proxy that sets it
   --threads N               threads for requests, which may wait on the

@@ -28,6 +28,7 @@ struct Options {
         return maxConnectionsPerAddress.value_or(trustForwardedFor ? 0 : 64);
     }
     unsigned connectionTimeoutSec = 10;
+    std::string publicUrl;   // the address users reach the service by, without a final '/'
     std::string metricsHost; // empty: no metrics listener
     int metricsPort = 0;
     bool help = false;

@@ -140,7 +140,7 @@ int serveFrom(ScoreStore& store, Metrics& metrics, LineLog& errors, const Option
     const auto wallNow = [] { return std::chrono::system_clock::now(); };
     const auto steadyNow = [] { return std::chrono::steady_clock::now(); };
     RateLimiter limiter(options.rateLimit);
-    ServiceContext context{store, limiter, wallNow, steadyNow, &metrics};
+    ServiceContext context{store, limiter, wallNow, steadyNow, &metrics, options.publicUrl};
     LineLog log(STDOUT_FILENO, wallNow);
     auto started = HttpServer::start(
         config, [&context](const Request& request) { return handle(request, context); },

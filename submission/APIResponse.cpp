@@ -32,10 +32,13 @@ std::optional<APIResponse> decodeAPIResponse(std::string_view body) {
     }
     const auto isBoolean = [](const json& value) { return value.is_boolean(); };
     const auto isText = [](const json& value) { return value.is_string(); };
+    const auto isWhole = [](const json& value) { return value.is_number_integer(); };
     APIResponse response;
     if (!readMember(object, "success", isBoolean, response.success) ||
         !readMember(object, "message", isText, response.message) ||
-        !readMember(object, "error", isText, response.error)) {
+        !readMember(object, "error", isText, response.error) ||
+        !readMember(object, "id", isWhole, response.id) ||
+        !readMember(object, "url", isText, response.url)) {
         return std::nullopt;
     }
     return response;
@@ -51,6 +54,12 @@ std::string encodeAPIResponse(const APIResponse& response) {
     }
     if (response.error) {
         body["error"] = *response.error;
+    }
+    if (response.id) {
+        body["id"] = *response.id;
+    }
+    if (response.url) {
+        body["url"] = *response.url;
     }
     // Ill-formed UTF-8 becomes U+FFFD rather than an exception.
     return body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);

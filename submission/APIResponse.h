@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -8,9 +9,11 @@ namespace submission {
 
 // The score service's reply. Each member is absent when missing or null.
 struct APIResponse {
-    std::optional<bool> success;
-    std::optional<std::string> message;
-    std::optional<std::string> error;
+    std::optional<bool> success{};
+    std::optional<std::string> message{};
+    std::optional<std::string> error{};
+    std::optional<std::int64_t> id{}; // an accepted record's, and the address of its page
+    std::optional<std::string> url{};
 
     bool operator==(const APIResponse&) const = default;
 };

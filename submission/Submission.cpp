@@ -40,7 +40,8 @@ std::string outcomeText(Outcome outcome, const std::optional<APIResponse>& reply
 SubmissionResult submitPayload(const Endpoint& endpoint, const Payload& payload) {
     const auto failed = [] {
         return SubmissionResult{Outcome::ConnectionFailure,
-                                outcomeText(Outcome::ConnectionFailure, std::nullopt)};
+                                outcomeText(Outcome::ConnectionFailure, std::nullopt), std::nullopt,
+                                std::nullopt};
     };
     const std::optional<std::string> body = encodePayload(payload);
     if (!body) {
@@ -54,7 +55,12 @@ SubmissionResult submitPayload(const Endpoint& endpoint, const Payload& payload)
     const std::optional<APIResponse> decoded =
         reply->bodyUnusable ? std::nullopt : decodeAPIResponse(reply->body);
     const Outcome outcome = outcomeForStatus(reply->status);
-    return SubmissionResult{outcome, outcomeText(outcome, decoded)};
+    SubmissionResult result{outcome, outcomeText(outcome, decoded), std::nullopt, std::nullopt};
+    if (outcome == Outcome::Accepted && decoded) {
+        result.id = decoded->id;
+        result.url = decoded->url;
+    }
+    return result;
 }
 
 } // namespace submission

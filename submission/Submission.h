@@ -20,6 +20,8 @@ std::string outcomeText(Outcome outcome, const std::optional<APIResponse>& reply
 struct SubmissionResult {
     Outcome outcome;
     std::string statusText;
+    std::optional<std::int64_t> id; // the stored record's, when the service named it
+    std::optional<std::string> url; // its page, when the service named it
 };
 
 // Encodes the record, POSTs it to <baseUrl>/api/submit, and sorts the result

@@ -8,7 +8,7 @@ Response jsonReply(int status, const submission::APIResponse& reply) {
 }
 
 Response jsonFailure(int status, std::string error) {
-    return jsonReply(status, submission::APIResponse{false, std::nullopt, std::move(error)});
+    return jsonReply(status, submission::APIResponse{.success = false, .error = std::move(error)});
 }
 
 } // namespace service

@@ -15,11 +15,12 @@ namespace service {
 struct Request {
     std::string method;
     std::string path;
-    std::map<std::string, std::string> query; // decoded; the last value of a repeated name wins
+    std::map<std::string, std::string> query; // decoded; a repeated name is refused at the edge
     std::string contentType;
     std::string body;
     std::string clientAddress;
     std::string userAgent;
+    std::string accept; // the Accept field's lines, joined
 };
 
 struct Response {

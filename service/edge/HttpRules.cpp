@@ -128,8 +128,9 @@ std::optional<Refusal> readTarget(std::string_view target, Request& request) {
         if (!name || !value || !validUtf8(*name) || !validUtf8(*value)) {
             return Refusal{400, "Geçersiz istek: adres çözülemedi."};
         }
-        if (!name->empty()) {
-            request.query[*name] = *value;
+        // One value a name: which of two would count is a guess the client never sees.
+        if (!name->empty() && !request.query.emplace(*name, *value).second) {
+            return Refusal{400, "Geçersiz istek: bir parametre birden çok kez verilmiş."};
         }
     }
     return std::nullopt;
@@ -216,6 +217,9 @@ std::variant<Request, Refusal> admitHead(const RequestHead& head, bool trustForw
     request.contentType = type.empty() ? "" : std::string(type[0]);
     const auto agent = values(head, "User-Agent");
     request.userAgent = agent.empty() ? "" : std::string(agent[0]);
+    for (const auto accepted : values(head, "Accept")) {
+        request.accept += (request.accept.empty() ? "" : ", ") + std::string(accepted);
+    }
     request.clientAddress = canonicalAddress(head.peerAddress).value_or(head.peerAddress);
     if (trustForwardedFor && !values(head, "X-Forwarded-For").empty()) {
         const auto client = forwardedClient(head);
@@ -234,8 +238,6 @@ std::vector<std::pair<std::string, std::string>> edgeHeaders(const Request& requ
         {"X-Content-Type-Options", "nosniff"},
         {"X-Frame-Options", "DENY"},
         {"Referrer-Policy", "no-referrer"},
-        {"Cache-Control",
-         request.method == "GET" || request.method == "HEAD" ? "no-cache" : "no-store"},
         {"Content-Security-Policy",
          page ? "default-src 'none'; style-src 'unsafe-inline'; img-src 'self' data:; "
                 "form-action 'self'; base-uri 'none'; frame-ancestors 'none'"
@@ -243,6 +245,13 @@ std::vector<std::pair<std::string, std::string>> edgeHeaders(const Request& requ
     };
     if (tls) {
         headers.emplace_back("Strict-Transport-Security", "max-age=31536000");
+    }
+    // Answers are fresh on every view unless the handler said how long one keeps.
+    if (std::none_of(response.headers.begin(), response.headers.end(),
+                     [](const auto& header) { return sameName(header.first, "Cache-Control"); })) {
+        headers.emplace_back("Cache-Control", request.method == "GET" || request.method == "HEAD"
+                                                  ? "no-cache"
+                                                  : "no-store");
     }
     return headers;
 }

@@ -30,7 +30,8 @@ inline constexpr std::size_t kMaxQueryParameters = 64;
 
 // The head as a Request (without its body), or why it is refused: one Host,
 // a Transfer-Encoding of "chunked" alone and never with a Content-Length, a
-// path and query free of NUL and bad escapes, at most kMaxQueryParameters.
+// path and query free of NUL and bad escapes, at most kMaxQueryParameters,
+// none named twice.
 // With `trustForwardedFor`, the client is the last X-Forwarded-For hop.
 std::variant<Request, Refusal> admitHead(const RequestHead& head, bool trustForwardedFor);
 
@@ -44,8 +45,9 @@ std::optional<std::string> percentDecode(std::string_view text, bool plusIsSpace
 // The address in canonical text (IPv4-mapped IPv6 as IPv4); nothing when it is none.
 std::optional<std::string> canonicalAddress(std::string_view text);
 
-// Headers every answer carries: content sniffing, framing, referrer, caching,
-// a content policy, and HSTS when served over TLS.
+// Headers every answer carries: content sniffing, framing, referrer, a
+// content policy, HSTS when served over TLS, and caching unless the answer
+// names its own.
 std::vector<std::pair<std::string, std::string>> edgeHeaders(const Request& request,
                                                              const Response& response, bool tls);
 

@@ -11,10 +11,15 @@
 namespace service {
 namespace {
 
-constexpr double kWidth = 480, kHeight = 260, kLeft = 44, kRight = 8, kTop = 22, kBottom = 204;
-constexpr const char* kBar = "#2f5fa7";
+// Above the plot, a row for the markers' key and one for the counts' axis
+// title, so that no label lies on a bar, a line or another label.
+constexpr double kWidth = kChartWidth, kRight = kChartRight;
+constexpr double kHeight = 302, kLeft = 64, kTop = 62, kBottom = 244;
+constexpr const char* kBar = kBarFill;
 constexpr const char* kOutside = "#8a5200";
 constexpr const char* kMark = "#b00020";
+constexpr const char* kMedianStroke = "stroke='#1a1a1a' stroke-width='2' stroke-dasharray='5 3'";
+constexpr const char* kMarkStroke = "stroke='#b00020' stroke-width='2'";
 
 // One slot per bin, plus one on either side for the results outside them.
 struct Slots {
@@ -45,28 +50,31 @@ std::string rangeText(const Distribution& d, std::size_t bin) {
     return formatSeconds(from) + "–" + formatSeconds(from + d.binWidth);
 }
 
-std::string bar(const Slots& slots, int slot, std::int64_t count, std::int64_t top,
-                const std::string& label, const char* fill) {
-    const double height = barHeight(count, top, kBottom - kTop);
+// One slot's bar: the results of a bin, or those outside the bins.
+struct Bar {
+    int slot;
+    std::int64_t count;
+    std::string label;
+    const char* fill;
+};
+
+std::string rect(const Slots& slots, const Bar& bar, std::int64_t top) {
+    const double height = barHeight(bar.count, top, kBottom - kTop);
     std::string svg;
-    append(svg, "<rect x='", svgNum(slots.left(slot) + 1), "' y='", svgNum(kBottom - height),
-           "' width='", svgNum(slots.width - 2), "' height='", svgNum(height), "' fill='", fill,
-           "'><title>", label, ": ", std::to_string(count), " sonuç</title></rect>");
-    const auto digits = static_cast<double>(std::to_string(count).size());
-    if (count > 0 && digits * 6.5 <= slots.width) {
-        svg += svgText(slots.left(slot) + slots.width / 2, kBottom - height - 3,
-                       std::to_string(count), "middle", " font-size='11'");
-    }
+    append(svg, "<rect x='", svgNum(slots.left(bar.slot) + 1), "' y='", svgNum(kBottom - height),
+           "' width='", svgNum(slots.width - 2), "' height='", svgNum(height), "' fill='", bar.fill,
+           "'><title>", bar.label, ": ", std::to_string(bar.count), " sonuç</title></rect>");
     return svg;
 }
 
-// How many steps of `step` reach `top`: a whole number up to kMaxTicks for
-// any input, so that no stored value makes an axis run on.
-int tickCount(double top, double step) {
-    constexpr int kMaxTicks = 10;
-    const double steps = top / step;
-    // Whole steps only: a tick past the top may lie past the largest double.
-    return steps >= 0 && steps < kMaxTicks ? static_cast<int>(std::floor(steps + 1e-9)) : kMaxTicks;
+// A bar's count above it, where it fits the bar's width.
+std::string countText(const Slots& slots, const Bar& bar, std::int64_t top) {
+    const std::string count = std::to_string(bar.count);
+    if (bar.count <= 0 || static_cast<double>(count.size()) * kChartChar > slots.width) {
+        return "";
+    }
+    const double height = barHeight(bar.count, top, kBottom - kTop);
+    return svgText(slots.left(bar.slot) + slots.width / 2, kBottom - height - 4, count);
 }
 
 std::string yAxis(std::int64_t top, double step) {
@@ -78,7 +86,7 @@ std::string yAxis(std::int64_t top, double step) {
         svg += svgLine(kLeft - 4, y, kWidth - kRight, y, "stroke='#ddd'");
         svg += svgText(kLeft - 6, y + 4, formatCount(std::llround(tick)), "end");
     }
-    return svg + svgText(2, 12, "Sonuç sayısı", "start");
+    return svg + svgText(2, 38, "Sonuç sayısı", "start");
 }
 
 std::string xAxis(const Slots& s) {
@@ -88,28 +96,35 @@ std::string xAxis(const Slots& s) {
     for (int edge = 0; edge <= bins; edge += every) {
         const double x = s.left(s.first + edge);
         svg += svgLine(x, kBottom, x, kBottom + 4, "stroke='#1a1a1a'");
-        svg += svgText(x, kBottom + 17, formatSeconds(s.d.low + edge * s.d.binWidth),
+        svg += svgText(x, kBottom + 19, formatSeconds(s.d.low + edge * s.d.binWidth),
                        x > kWidth - kRight - 20 ? "end" : "middle");
     }
     const double high = s.d.low + bins * s.d.binWidth;
     if (s.first == 1) {
-        svg += svgText(s.left(0), kBottom + 31, "&lt;" + formatSeconds(s.d.low), "start");
+        svg += svgText(s.left(0), kBottom + 37, "&lt;" + formatSeconds(s.d.low), "start");
     }
     if (s.d.above > 0) {
         svg +=
-            svgText(s.left(s.first + bins + 1), kBottom + 31, "&gt;" + formatSeconds(high), "end");
+            svgText(s.left(s.first + bins + 1), kBottom + 37, "&gt;" + formatSeconds(high), "end");
     }
     return svg + svgText(kLeft + (kWidth - kLeft) / 2, kHeight - 6, "Skor (saniye × 3,5)");
 }
 
-std::string marker(const Slots& s, double score, const char* label, double labelY,
-                   const char* colour, const char* dash) {
-    const double x = s.xOf(score);
-    std::string style = std::string("stroke='") + colour + "' stroke-width='2'" + dash;
-    const char* anchor = x > kWidth * 0.75 ? "end" : "start";
-    return svgLine(x, kTop - 2, x, kBottom, style.c_str()) +
-           svgText(x + (anchor[0] == 'e' ? -3 : 3), labelY, label + formatSeconds(score), anchor,
-                   (std::string(" fill='") + colour + "'").c_str());
+// The markers' key on the top row: the median from the left, this result
+// from the right, each with a piece of its line.
+std::string legend(std::optional<double> median, std::optional<double> marked) {
+    std::string svg;
+    if (median) {
+        svg += svgLine(2, 11, 22, 11, kMedianStroke) +
+               svgText(26, 16, "ortanca " + formatSeconds(*median), "start");
+    }
+    if (marked) {
+        const double right = kWidth - kRight;
+        svg += svgLine(right - 20, 11, right, 11, kMarkStroke) +
+               svgText(right - 24, 16, "bu sonuç " + formatSeconds(*marked), "end",
+                       (std::string(" fill='") + kMark + "'").c_str());
+    }
+    return svg;
 }
 
 std::string description(const Distribution& d, std::optional<double> median,
@@ -153,35 +168,41 @@ std::string distributionTable(const Distribution& d) {
 }
 
 // Every bin's bar, and those of the results outside the bins.
-std::string bars(const Slots& s, std::int64_t top) {
+std::vector<Bar> barsOf(const Slots& s) {
     const auto& d = s.d;
-    const auto bins = static_cast<int>(d.counts.size());
-    std::string svg;
+    std::vector<Bar> bars;
     if (s.first == 1) {
-        svg += bar(s, 0, d.below, top, formatSeconds(d.low) + " altı", kOutside);
+        bars.push_back({0, d.below, formatSeconds(d.low) + " altı", kOutside});
     }
-    for (int i = 0; i < bins; ++i) {
-        svg += bar(s, s.first + i, d.counts[static_cast<std::size_t>(i)], top,
-                   rangeText(d, static_cast<std::size_t>(i)), kBar);
+    for (std::size_t i = 0; i < d.counts.size(); ++i) {
+        bars.push_back({s.first + static_cast<int>(i), d.counts[i], rangeText(d, i), kBar});
     }
     if (d.above > 0) {
-        svg += bar(s, s.first + bins, d.above, top,
-                   formatSeconds(d.low + bins * d.binWidth) + " üstü", kOutside);
+        bars.push_back({s.first + static_cast<int>(d.counts.size()), d.above,
+                        formatSeconds(upperEdge(d)) + " üstü", kOutside});
     }
-    return svg;
+    return bars;
 }
 
-// The medians' axis below the bars, `y` down, `plot` wide, from 0 to `top`.
-std::string medianAxis(double y, double plot, double top, double step) {
-    std::string axis = svgLine(8, y + 4, 8 + plot, y + 4, "stroke='#1a1a1a'");
-    const int ticks = tickCount(top, step);
-    for (int i = 0; i <= ticks; ++i) {
-        const double tick = i * step;
-        const double x = 8 + tick / top * plot;
-        axis += svgLine(x, y + 4, x, y + 8, "stroke='#1a1a1a'") +
-                svgText(x, y + 21, formatSeconds(tick), tick == 0 ? "start" : "middle");
+// The bars, the markers' lines over them and the counts over the lines, each
+// count on a white edge, so that a line never hides one.
+std::string plot(const Slots& s, std::int64_t top, std::optional<double> median,
+                 std::optional<double> marked) {
+    const auto bars = barsOf(s);
+    std::string svg;
+    for (const auto& bar : bars) {
+        svg += rect(s, bar, top);
     }
-    return axis + svgText(8 + plot / 2, y + 35, "Ortanca skor (saniye × 3,5)");
+    for (const auto& [score, stroke] : {std::pair{median, kMedianStroke}, {marked, kMarkStroke}}) {
+        if (score) {
+            svg += svgLine(s.xOf(*score), kTop, s.xOf(*score), kBottom, stroke);
+        }
+    }
+    svg += "<g stroke='#fff' stroke-width='4' stroke-linejoin='round' paint-order='stroke'>";
+    for (const auto& bar : bars) {
+        svg += countText(s, bar, top);
+    }
+    return svg + "</g>";
 }
 
 } // namespace
@@ -231,63 +252,16 @@ std::string distributionFigure(const Distribution& read, const std::string& chip
     const auto top = std::max<std::int64_t>(
         1, static_cast<std::int64_t>(std::ceil(static_cast<double>(peak) / step) * step));
     const std::string title = "Skorların dağılımı: " + escapeHtml(chip);
-    std::string svg =
-        svgStart(kWidth, kHeight, id, title, description(d, median, marked)) + yAxis(top, step);
-    svg += bars(s, top) + xAxis(s);
-    if (median) {
-        svg += marker(s, *median, "ortanca ", 12, "#1a1a1a", " stroke-dasharray='5 3'");
-    }
-    if (marked) {
-        svg += marker(s, *marked, "bu sonuç ", kTop + 12, kMark, "");
-    }
     std::string html;
-    append(html, "<figure>", svg, "</svg><figcaption>", title,
-           ". Çubuklar her skor aralığındaki sonuç sayısıdır",
+    append(html, "<figure>", svgStart(kWidth, kHeight, id, title, description(d, median, marked)),
+           yAxis(top, step), plot(s, top, median, marked), xAxis(s), legend(median, marked),
+           "</svg><figcaption>", title, ". Çubuklar her skor aralığındaki sonuç sayısıdır",
            median ? "; kesikli çizgi ortanca" : "", marked ? ", kırmızı çizgi bu sonuç" : "",
-           ". Kısa süre daha iyidir. Aralığın çok dışındaki sonuçlar kenardaki turuncu çubuklarda "
-           "sayılır.</figcaption>",
-           distributionTable(d), "</figure>");
-    return html;
-}
-
-std::string chipsFigure(const std::vector<ChipSummary>& chips, std::size_t rows,
-                        const std::string& id) {
-    constexpr double kRow = 38, kLabel = 96;
-    const std::vector<ChipSummary> shown(
-        chips.begin(), chips.begin() + static_cast<std::ptrdiff_t>(std::min(rows, chips.size())));
-    double highest = 0;
-    for (const auto& chip : shown) {
-        highest = std::max(highest, chip.median);
-    }
-    const double step = tickStep(highest, 4);
-    const double rounded = std::max(step, std::ceil(highest / step) * step);
-    const double top = std::isfinite(rounded) ? rounded : highest; // past the largest double
-    const double plot = kWidth - kRight - 8 - kLabel;
-    const double height = 20 + static_cast<double>(shown.size()) * kRow + 40;
-    std::string description = "İşlemcilerin ortanca skorları.";
-    std::string chipBars;
-    double y = 20;
-    for (const auto& chip : shown) {
-        const std::string name = escapeHtml(chip.chip);
-        const std::string figures =
-            formatSeconds(chip.median) + " · " + formatCount(chip.count) + " sonuç";
-        description += " " + name + ": ortanca " + formatSeconds(chip.median) + ", " +
-                       formatCount(chip.count) + " sonuç.";
-        const double width = std::max(2.0, chip.median / top * plot);
-        chipBars += svgText(8, y + 12, escapeHtml(shortened(chip.chip, 60)), "start");
-        append(chipBars, "<rect x='8' y='", svgNum(y + 17), "' width='", svgNum(width),
-               "' height='14' fill='", kBar, "'><title>", name, ": ", figures, "</title></rect>");
-        chipBars += svgText(8 + width + 4, y + 29, figures, "start", " font-size='11'");
-        y += kRow;
-    }
-    const std::string axis = medianAxis(y, plot, top, step);
-    std::string html;
-    append(html, "<figure>",
-           svgStart(kWidth, height, id, "İşlemcilere göre ortanca skor", description), chipBars,
-           axis, "</svg><figcaption>İşlemcilere göre ortanca skor: en çok sonucu olan ",
-           std::to_string(shown.size()),
-           " işlemci; her çubuğun yanında ortanca ve sonuç sayısı. Kısa çubuk daha iyidir. "
-           "Sayılar aşağıdaki İşlemciler tablosunda da var.</figcaption></figure>");
+           ". Kısa süre daha iyidir.",
+           d.below > 0 || d.above > 0
+               ? " Aralığın çok dışındaki sonuçlar kenardaki turuncu çubuklarda sayılır."
+               : "",
+           "</figcaption>", distributionTable(d), "</figure>");
     return html;
 }
 

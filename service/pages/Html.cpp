@@ -1,5 +1,7 @@
 #include "service/pages/Html.h"
 
+#include "service/pages/Texts.h"
+
 #include <cctype>
 
 namespace service {
@@ -67,9 +69,10 @@ const char* const kStyle =
     "a{color:#0b4fa8}h1{font-size:1.6rem}h2{font-size:1.25rem;margin-top:2rem}"
     "table{border-collapse:collapse;margin:.5rem 0;max-width:100%}"
     "td,th{border-bottom:1px solid #bbb;padding:.3rem .6rem;text-align:left;vertical-align:top}"
-    "td.n,th.n{text-align:right;white-space:nowrap}caption{text-align:left;font-weight:bold}"
+    "td.n,th.n{text-align:right;white-space:nowrap}time{white-space:nowrap}"
+    "caption{text-align:left;font-weight:bold}"
     "select{max-width:100%;font:inherit}button{font:inherit}"
-    "figure{margin:1rem 0}figure svg{display:block;width:100%;max-width:40rem;height:auto}"
+    "figure{margin:1rem 0}figure svg{display:block;width:100%;max-width:30rem;height:auto}"
     "figcaption{font-size:.95rem}.paging{display:flex;flex-wrap:wrap;gap:.5rem 1.5rem}"
     "@media (max-width:40rem){body{padding:0 .5rem}td,th{padding:.25rem .3rem}.opt{display:none}}";
 
@@ -79,9 +82,24 @@ std::string page(const std::string& title, const std::string& body) {
     std::string html;
     append(html,
            "<!DOCTYPE html>\n<html lang='tr'><head><meta charset='utf-8'>"
-           "<meta name='viewport' content='width=device-width, initial-scale=1'><title>",
+           "<meta name='viewport' content='width=device-width, initial-scale=1'>"
+           "<link rel='icon' type='image/svg+xml' href='/favicon.ico'><title>",
            title, "</title><style>", kStyle, "</style></head><body><main>", body,
            "</main></body></html>\n");
+    return html;
+}
+
+std::string noticePage(const std::string& heading, const std::string& text) {
+    std::string body;
+    append(body, "<h1>", heading, "</h1><p>", text, " <a href='/'>", kBoardTitle, "</a></p>");
+    return page(heading + " – " + kBoardTitle, body);
+}
+
+std::string timeHtml(const std::string& iso) {
+    const std::string whole = escapeHtml(iso);
+    std::string html;
+    append(html, "<time datetime='", whole, "' title='", whole, "'>", escapeHtml(readableUtc(iso)),
+           "</time>");
     return html;
 }
 

@@ -25,6 +25,13 @@ std::string page(const std::string& title, const std::string& body);
 // At most `limit` characters of a name, and an ellipsis when it had more.
 std::string shortened(const std::string& name, std::size_t limit);
 
+// A page of a heading and a line of text (both already escaped), with the way
+// back to the board: what is shown instead of a page that cannot be.
+std::string noticePage(const std::string& heading, const std::string& text);
+
+// A stored receive time as people read it, kept whole for machines and on hover.
+std::string timeHtml(const std::string& iso);
+
 // A processor's name linking to its leaderboard.
 std::string chipLink(const std::string& chip);
 

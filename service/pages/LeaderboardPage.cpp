@@ -58,32 +58,27 @@ std::string paging(const std::optional<std::string>& chip, int page, std::size_t
     if (page > 1) {
         html += pageLink(chip, page - 1, "← Önceki sayfa");
     }
-    if (first + static_cast<std::int64_t>(shown) < total && page < kMaxPage) {
+    if (page < lastPage(total)) {
         html += pageLink(chip, page + 1, "Sonraki sayfa →");
     }
     return html + "</p>";
 }
 
-// Equal times share a rank, 1 + the faster times on the board, as on a result's page.
 std::string bestTable(const std::vector<StoredScore>& scores, int page, std::int64_t faster) {
     std::string html = "<table><tr><th scope='col' "
                        "class='n'>Sıra</th><th scope='col'>Cihaz</th><th scope='col'>İşlemci</th>"
                        "<th scope='col' class='n opt'>Bellek</th><th scope='col' "
                        "class='n'>Skor</th><th scope='col' class='opt'>Tarih (UTC)</th></tr>";
-    const std::int64_t first = std::int64_t{page - 1} * kPageRows;
-    std::int64_t rank = faster + 1;
+    const auto ranks = sharedRanks(scores, std::int64_t{page - 1} * kPageRows, faster);
     for (std::size_t i = 0; i < scores.size(); ++i) {
-        const auto& p = scores[i].payload;
-        if (i > 0 && p.xcode_build_sec != scores[i - 1].payload.xcode_build_sec) {
-            rank = first + static_cast<std::int64_t>(i) + 1;
-        }
         const auto& score = scores[i];
-        append(html, "<tr><td class='n'>", formatCount(rank), "</td><td>",
+        const auto& p = score.payload;
+        append(html, "<tr><td class='n'>", formatCount(ranks[i]), "</td><td>",
                escapeHtml(p.device_name), "</td><td>", chipLink(p.chip_type),
                "</td><td class='n opt'>", std::to_string(p.ram_gb),
                " GB</td><td class='n'><a href='", resultPath(score.id),
                "' title='Sonucun sayfası'>", formatSeconds(p.xcode_build_sec),
-               "</a></td><td class='opt'>", escapeHtml(score.receivedAt), "</td></tr>");
+               "</a></td><td class='opt'>", timeHtml(score.receivedAt), "</td></tr>");
     }
     if (scores.empty()) {
         html.append("<tr><td colspan='6'>Bu sayfada sonuç yok.</td></tr>");
@@ -115,6 +110,36 @@ std::string renderLeaderboard(const PageData& data, const std::optional<std::str
            bestTable(data.best, page, data.fasterThanBest), "<h2>İşlemciler</h2>",
            chips.empty() ? "" : chipsFigure(chips, kChartedChips, "chips"), chipTable(chips));
     return service::page(chip ? name + " – " + kBoardTitle : kBoardTitle, html);
+}
+
+std::vector<std::int64_t> sharedRanks(const std::vector<StoredScore>& scores, std::int64_t first,
+                                      std::int64_t faster) {
+    std::vector<std::int64_t> ranks;
+    ranks.reserve(scores.size());
+    for (std::size_t i = 0; i < scores.size(); ++i) {
+        const bool tied =
+            i > 0 && scores[i].payload.xcode_build_sec == scores[i - 1].payload.xcode_build_sec;
+        ranks.push_back(i == 0 ? faster + 1
+                        : tied ? ranks.back()
+                               : first + static_cast<std::int64_t>(i) + 1);
+    }
+    return ranks;
+}
+
+int lastPage(std::int64_t total) {
+    return static_cast<int>(
+        std::clamp<std::int64_t>((total + kPageRows - 1) / kPageRows, 1, kMaxPage));
+}
+
+std::string pageOutOfRange(const std::optional<std::string>& chip, int last) {
+    const std::string range = last == 1 ? "Bu tabloda yalnızca 1. sayfa var."
+                                        : "Sayfa numarası 1 ile " + std::to_string(last) +
+                                              " arasında bir tam sayı olmalı.";
+    return noticePage("Geçersiz sayfa", range + " " + pageLink(chip, last, "Son sayfa") + " ·");
+}
+
+std::string missingPage() {
+    return noticePage("Sayfa bulunamadı", "Bu adreste bir sayfa yok.");
 }
 
 std::string unavailablePage() {

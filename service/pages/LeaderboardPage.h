@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace service {
 
@@ -20,6 +21,21 @@ inline constexpr int kLeaderboardBins = 20;
 // and a table, from `data` read for that page. Every stored text is escaped.
 std::string renderLeaderboard(const PageData& data, const std::optional<std::string>& chip,
                               int page = 1);
+
+// The ranks of `scores`, a list of the best from the `first`th (0 is the best)
+// with `faster` records before its first: equal times share a rank, one more
+// than the records faster than them, on the pages and in the API alike.
+std::vector<std::int64_t> sharedRanks(const std::vector<StoredScore>& scores, std::int64_t first,
+                                      std::int64_t faster);
+
+// The last page that `total` results fill, at least 1 and at most kMaxPage.
+int lastPage(std::int64_t total);
+
+// The page for a page number that is not from 1 to `last`, naming that range.
+std::string pageOutOfRange(const std::optional<std::string>& chip, int last);
+
+// The page for an address that names nothing here.
+std::string missingPage();
 
 // The page shown instead when the database cannot be read.
 std::string unavailablePage();

@@ -24,8 +24,15 @@ std::string clientText(const ClientVersion& client) {
 } // namespace
 
 std::string placeText(std::int64_t rank, std::int64_t total) {
-    return formatCount(total) + " sonuç arasında " + formatCount(rank) + ". sırada (ilk %" +
-           std::to_string(topPercent(rank, total)) + ")";
+    // A share of a few results says little ("ilk %100" is last of two), and
+    // past the first half "ilk" is true of nearly everyone: the rank says it.
+    constexpr std::int64_t kFewestForShare = 10;
+    std::string text = formatCount(total) + " sonuç arasında " + formatCount(rank) + ". sırada";
+    const int percent = topPercent(rank, total);
+    if (total >= kFewestForShare && percent <= 50) {
+        text += " (ilk %" + std::to_string(percent) + ")";
+    }
+    return text;
 }
 
 int topPercent(std::int64_t rank, std::int64_t total) {
@@ -53,7 +60,7 @@ std::string renderResult(const ResultData& result) {
                            formatSeconds(p.xcode_build_sec / 3.5) + " saniye sürdü)"),
            row("Cihaz", escapeHtml(p.device_name)), row("İşlemci", chip),
            row("Bellek", std::to_string(p.ram_gb) + " GB"),
-           row("Tarih (UTC)", escapeHtml(standing.score.receivedAt)),
+           row("Tarih (UTC)", timeHtml(standing.score.receivedAt)),
            row("İstemci", clientText(standing.score.client)), "</table>");
     append(html, "<p>", kScoreNote, "</p><h2>Bu işlemcideki skorların dağılımı</h2>",
            distributionFigure(result.distribution, p.chip_type, result.median, p.xcode_build_sec,
@@ -62,9 +69,7 @@ std::string renderResult(const ResultData& result) {
 }
 
 std::string missingResultPage() {
-    return page(std::string(kMissingResult) + " – " + kBoardTitle,
-                std::string("<h1>") + kMissingResult +
-                    "</h1><p>Bu adreste bir sonuç yok. <a href='/'>" + kBoardTitle + "</a></p>");
+    return noticePage(kMissingResult, "Bu adreste bir sonuç yok.");
 }
 
 } // namespace service

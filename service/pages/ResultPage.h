@@ -14,7 +14,8 @@ int topPercent(std::int64_t rank, std::int64_t total);
 // The result page's path, "/r/ID".
 std::string resultPath(std::int64_t id);
 
-// "N sonuç arasında R. sırada (ilk %P)", as the page and the accepted reply say it.
+// "N sonuç arasında R. sırada (ilk %P)", as the page and the accepted reply
+// say it; the share only from 10 results on, and in their first half.
 std::string placeText(std::int64_t rank, std::int64_t total);
 
 // The distribution's bins on a result's page.

@@ -5,6 +5,14 @@
 #include <cmath>
 
 namespace service {
+
+int tickCount(double top, double step) {
+    constexpr int kMaxTicks = 10;
+    const double steps = top / step;
+    // Whole steps only: a tick past the top may lie past the largest double.
+    return steps >= 0 && steps < kMaxTicks ? static_cast<int>(std::floor(steps + 1e-9)) : kMaxTicks;
+}
+
 std::string svgNum(double value) {
     return formatFixed(value, 1);
 }
@@ -29,9 +37,9 @@ std::string svgStart(double width, double height, const std::string& id, const s
     std::string svg;
     append(svg, "<svg xmlns='http://www.w3.org/2000/svg' viewBox='0 0 ",
            std::to_string(std::lround(width)), " ", std::to_string(std::lround(height)),
-           "' role='img' aria-labelledby='", id, "-t ", id, "-d' font-size='12' ",
-           "font-family='sans-serif' fill='#1a1a1a'><title id='", id, "-t'>", title,
-           "</title><desc id='", id, "-d'>", description, "</desc>");
+           "' role='img' aria-labelledby='", id, "-t ", id, "-d' font-size='",
+           std::to_string(kChartFont), "' ", "font-family='sans-serif' fill='#1a1a1a'><title id='",
+           id, "-t'>", title, "</title><desc id='", id, "-d'>", description, "</desc>");
     return svg;
 }
 

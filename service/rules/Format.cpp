@@ -5,6 +5,7 @@
 #include <array>
 #include <charconv>
 #include <ctime>
+#include <string_view>
 
 namespace service {
 
@@ -48,6 +49,25 @@ std::string isoUtc(std::chrono::system_clock::time_point time) {
     const auto ms = static_cast<int>(millis % 1000);
     return std::string(text.data(), n) + "." + static_cast<char>('0' + ms / 100) +
            static_cast<char>('0' + ms / 10 % 10) + static_cast<char>('0' + ms % 10) + "Z";
+}
+
+std::string readableUtc(const std::string& iso) {
+    static constexpr std::array<const char*, 12> kMonths{"Oca", "Şub", "Mar", "Nis", "May", "Haz",
+                                                         "Tem", "Ağu", "Eyl", "Eki", "Kas", "Ara"};
+    constexpr std::string_view kForm = "0000-00-00T00:00";
+    for (std::size_t i = 0; i < kForm.size(); ++i) {
+        const bool digit = i < iso.size() && iso[i] >= '0' && iso[i] <= '9';
+        if (i >= iso.size() || (kForm[i] == '0' ? !digit : iso[i] != kForm[i])) {
+            return iso;
+        }
+    }
+    const int month = std::stoi(iso.substr(5, 2));
+    const int day = std::stoi(iso.substr(8, 2));
+    if (month < 1 || month > 12 || day < 1) {
+        return iso;
+    }
+    return std::to_string(day) + " " + kMonths[month - 1] + " " + iso.substr(0, 4) + " " +
+           iso.substr(11, 5);
 }
 
 UnsafeCharacter unsafeCharacter(std::int32_t c) {

@@ -20,6 +20,10 @@ std::string formatCount(std::int64_t count);
 // 2026-01-31T12:00:00.000Z
 std::string isoUtc(std::chrono::system_clock::time_point time);
 
+// An isoUtc time as people read it, to the minute: "31 Oca 2026 12:00";
+// any other text unchanged.
+std::string readableUtc(const std::string& iso);
+
 // Why a code point (negative for broken UTF-8) must not pass into a name or
 // a log line: it is unreadable, invisible or breaks a line.
 enum class UnsafeCharacter { none, broken, control, format, lineBreak };

@@ -69,6 +69,7 @@ struct ResultData {
 struct Listing {
     std::vector<StoredScore> rows;
     std::int64_t total = 0;
+    std::int64_t fasterThanFirst = 0; // records faster than rows[0]: its rank is one more
 };
 
 // One processor with its figures, as the processors list shows it.

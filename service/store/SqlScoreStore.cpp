@@ -102,6 +102,16 @@ std::vector<StoredScore> SqlScoreStore::bestIn(SqlConnection& connection,
     return scores;
 }
 
+// A later page may begin inside a run of equal times, ranked where it began.
+std::int64_t SqlScoreStore::fasterThan(SqlConnection& connection,
+                                       const std::optional<std::string>& chip,
+                                       const StoredScore& first) {
+    const double time = first.payload.xcode_build_sec;
+    const std::string all = "SELECT COUNT(*) FROM scores WHERE xcode_build_sec < ?";
+    return chip ? placeOf(connection, *chip, time).first - 1
+                : asInteger(connection.run(all, {time}).at(0).at(0));
+}
+
 std::optional<std::int64_t> SqlScoreStore::records(const std::optional<std::string>& chip) {
     return pool_.with([&](SqlConnection& connection) { return readRecords(connection, chip); });
 }
@@ -110,7 +120,11 @@ std::optional<Listing> SqlScoreStore::listing(const std::optional<std::string>& 
                                               std::int64_t offset) {
     return pool_.with([&](SqlConnection& connection) {
         return inTransaction(connection, dialect_.beginRead, [&] {
-            return Listing{bestIn(connection, chip, limit, offset), readRecords(connection, chip)};
+            Listing listed{bestIn(connection, chip, limit, offset), readRecords(connection, chip)};
+            if (offset > 0 && !listed.rows.empty()) {
+                listed.fasterThanFirst = fasterThan(connection, chip, listed.rows[0]);
+            }
+            return listed;
         });
     });
 }
@@ -147,12 +161,8 @@ std::optional<PageData> SqlScoreStore::page(const std::optional<std::string>& ch
             if (chip) {
                 data.distribution = readDistribution(connection, dialect_, *chip, bins);
             }
-            // A later page may begin inside a run of equal times, ranked where it began.
             if (offset > 0 && !data.best.empty()) {
-                const double time = data.best[0].payload.xcode_build_sec;
-                const std::string all = "SELECT COUNT(*) FROM scores WHERE xcode_build_sec < ?";
-                data.fasterThanBest = chip ? placeOf(connection, *chip, time).first - 1
-                                           : asInteger(connection.run(all, {time}).at(0).at(0));
+                data.fasterThanBest = fasterThan(connection, chip, data.best[0]);
             }
             return data;
         });

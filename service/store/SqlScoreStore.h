@@ -138,6 +138,9 @@ private:
     std::vector<StoredScore> bestIn(SqlConnection& connection,
                                     const std::optional<std::string>& chip, int limit,
                                     std::int64_t offset);
+    // Records (of `chip` when set) faster than `first`, which a list begins with.
+    std::int64_t fasterThan(SqlConnection& connection, const std::optional<std::string>& chip,
+                            const StoredScore& first);
 
     const Dialect& dialect_;
     std::string rankQuery_;

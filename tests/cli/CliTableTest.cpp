@@ -39,6 +39,7 @@ const Case kCases[] = {
     {"Unreachable", {}, {"not-http"}, false, false, 2, testsupport::texts::kConnectionFailure, "", 1},
     {"MeasuredOnly", {"--no-submit"}, {"reply"}, false, false, 0, "Derleme Skoru: ", "", 0},
     {"JsonKeysInTheDocumentedOrder", {"--json"}, {"reply"}, false, false, 0, R"({"facts":{"model":"Kart\u001b[2J","processor":"Apple T1","memory_gb":16},"elapsed_sec":)", "", 1},
+    {"JsonGivesTheIdAndAddressReplied", {"--json"}, {"reply", "--body", R"({"message":"Skor kaydedildi","id":7,"url":"https://s.example/r/7","x":1})"}, false, false, 0, R"("text":"✅ Skor kaydedildi","id":7,"url":"https://s.example/r/7"})", "", 1},
     {"UsageError", {"--json", "-x"}, {"reply"}, false, false, 64, "", "bilinmeyen seçenek: -x", 0},
     {"Interrupted", {}, {"reply"}, true, true, 130, "tutuluyor", "durduruldu", 0},
     {"Help", {"--no-submit", "--help"}, {"reply"}, false, false, 0, "Kullanım: ", "", 0},

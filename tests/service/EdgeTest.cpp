@@ -32,7 +32,7 @@ TEST(AdmitHead, RefusesWhatCouldBeReadTwoWaysAndReadsTheRest) {
         return more;
     };
     // What, the target, the fields, the refusal's status (0: admitted) and, when admitted, the
-    // path and client read.
+    // path, client and Accept read.
     const std::vector<std::tuple<std::string, std::string, Fields, int, std::string>> cases = {
         {"plain", "/healthz", host, 0, "/healthz 10.0.0.9"},
         {"absolute, no path", "http://h", host, 0, "/ 10.0.0.9"},
@@ -46,10 +46,13 @@ TEST(AdmitHead, RefusesWhatCouldBeReadTwoWaysAndReadsTheRest) {
         {"asterisk form", "*", host, 400, ""},
         {"64 parameters", "/?" + parameters(64), host, 0, "/ 10.0.0.9"},
         {"65 parameters", "/?" + parameters(65), host, 414, ""},
+        {"a parameter twice", "/api/scores?limit=1&offset=0&limit=2", host, 400, ""},
         {"forwarded, trusted: last hop", "/",
          with({{"X-Forwarded-For", "1.1.1.1, 2.2.2.2"}, {"x-forwarded-for", "::ffff:3.3.3.3"}}), 0,
          "/ 3.3.3.3"},
         {"forwarded, not an address", "/", with({{"X-Forwarded-For", "1.1.1.1, evil"}}), 400, ""},
+        {"accept, over two lines", "/", with({{"Accept", "text/html"}, {"accept", "*/*"}}), 0,
+         "/ 10.0.0.9 text/html, */*"},
     };
     for (const auto& [what, target, fields, status, pathAndWho] : cases) {
         const auto result =
@@ -62,7 +65,8 @@ TEST(AdmitHead, RefusesWhatCouldBeReadTwoWaysAndReadsTheRest) {
         ASSERT_TRUE(std::holds_alternative<Request>(result))
             << what << ": " << std::get<Refusal>(result).message;
         const auto& request = std::get<Request>(result);
-        EXPECT_EQ(request.path + " " + request.clientAddress, pathAndWho) << what;
+        const std::string accept = request.accept.empty() ? "" : " " + request.accept;
+        EXPECT_EQ(request.path + " " + request.clientAddress + accept, pathAndWho) << what;
     }
 }
 

@@ -29,22 +29,27 @@ TEST(AcceptedReply, GivesRankPercentileAndTheAddressWhileItFits) {
         std::string says;
         bool withAddress;
         double seconds = 40.0;
+        std::string publicUrl = "";
     };
     const std::vector<Case> cases = {
         {{12, 3, 57, false, 40.1}, "(ilk %5). Ortancayla aynı.", false},
         {{12, 3, 57, false, 40.0}, "(ilk %5). Ortancadan %5 yavaş.", false, 42.0},
         {{12, 3, 57, false, 50.0}, "Ortancadan %20 hızlı.", false},
-        {{12, 3, 4, false, std::nullopt}, "(ilk %75). Sayfası", true}, // too few to compare
-        {{9, 99999999, 99999999, false, 50.0}, "(ilk %100).", false},  // no room to compare
+        {{12, 3, 4, false, std::nullopt}, "4 sonuç arasında 3. sırada. Sayfası", true}, // too few to compare
+        {{9, 99999999, 99999999, false, 50.0}, "99.999.999. sırada.", false}, // no room to compare
         {{12, 3, 57}, "57 sonuç arasında 3. sırada (ilk %5). Sayfası: /r/12", true},
-        {{1, 1, 1}, "1 sonuç arasında 1. sırada (ilk %100)", true},
+        {{1, 1, 1}, "1 sonuç arasında 1. sırada. Sayfası", true}, // a share of few says little
+        {{4, 2, 2}, "2 sonuç arasında 2. sırada. Sayfası: /r/4", true},
+        {{4, 3, 9}, "9 sonuç arasında 3. sırada. Sayfası", true},
         {{9, 1, 1000}, "1.000 sonuç arasında 1. sırada (ilk %1)", true}, // never "ilk %0"
-        {{9, 999, 1000}, "(ilk %100)", true},
+        {{9, 999, 1000}, "1.000 sonuç arasında 999. sırada. Sayfası", true},
         {{9, 5, 1000}, "(ilk %1)", true}, // 0.5 rounds up
-        {{999999999999999999, 99999999, 99999999}, "99.999.999. sırada (ilk %100).", false},
+        {{999999999999999999, 99999999, 99999999}, "99.999.999. sırada.", false},
+        {{4, 2, 2}, "2. sırada. Sayfası: https://skor.example/r/4", true, 40.0, "https://skor.example"},
+        {{12, 3, 57}, "3. sırada (ilk %5).", false, 40.0, "https://skor.example"}, // 105 with it
     };
     for (const auto& c : cases) {
-        const auto text = acceptedMessage(c.placement, c.seconds);
+        const auto text = acceptedMessage(c.placement, c.seconds, c.publicUrl);
         EXPECT_NE(text.find(c.says), std::string::npos) << text;
         EXPECT_EQ(text.find("/r/") != std::string::npos, c.withAddress) << text;
         EXPECT_LE(codePoints(text), kMaxShownChars) << text;
@@ -67,7 +72,7 @@ TEST_F(HandlerTest, EveryAnswerIsAShortJsonReplyWithTheContractStatus) {
         {"wrong type", post(R"({"device_name":"a","chip_type":7})"), 400, "chip_type"},
         {"implausible", post(clientRecord("M9", 0)), 400, "xcode_build_sec"},
         {"GET submit", get("/api/submit"), 405, "yöntem"},
-        {"PUT page", Request{"PUT", "/", {}, "", "", "x", ""}, 405, "yöntem"},
+        {"PUT page", Request{"PUT", "/", {}, "", "", "x", "", ""}, 405, "yöntem"},
         {"unknown path", get("/admin"), 404, "Bulunamadı"},
         {"limit 0", get("/api/scores", {{"limit", "0"}}), 400, "limit"},
         {"limit 101", get("/api/scores", {{"limit", "101"}}), 400, "limit"},

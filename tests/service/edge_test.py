@@ -111,6 +111,9 @@ def sends_its_security_headers():
                        "cache-control: no-cache", "strict-transport-security: max-age=",
                        "content-type: text/html"):
             assert needed in head, (needed, head)
+        reply, _ = exchange(service.port, get(b"/favicon.ico", H, b"Connection: close"))
+        head = reply.partition(b"\r\n\r\n")[0].decode().lower()
+        assert "image/svg+xml" in head and head.count("cache-control") == 1, head
         for weak in (["-cipher", "ECDHE-ECDSA-AES128-SHA"], ["-cipher", "ECDHE-ECDSA-AES256-SHA384"],
                      ["-sigalgs", "ECDSA+SHA1", "-cipher", "DEFAULT:@SECLEVEL=0"]):
             done = subprocess.run(

@@ -19,6 +19,7 @@ def refuses_bad_start():
         (["--database", "/nonexistent/folder/scores.sqlite3"], "cannot open the database"),
         (["--database", ":memory:"], "pooled connection"),
         (["--rate-limit", "many"], "--rate-limit"),
+        (["--public-url", "https://skor.example/?x=1"], "--public-url needs an http"),
     ]
     for args, says in cases:
         done = subprocess.run([BINARY, *args], capture_output=True, text=True, timeout=30)
