@@ -200,7 +200,7 @@ std::optional<Placement> SqlScoreStore::findStored(SqlConnection& connection,
     }
     const bool held = asInteger(rows[0].at(1)) != 0;
     const auto [rank, total] = placeOf(connection, p.chip_type, p.xcode_build_sec);
-    return Placement{asInteger(rows[0].at(0)), rank, held ? total + 1 : total, held};
+    return Placement{asInteger(rows[0].at(0)), rank, held ? total + 1 : total, held, std::nullopt};
 }
 
 // One record of a batch, behind a savepoint: a record the database refuses

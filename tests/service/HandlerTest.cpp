@@ -23,6 +23,11 @@ protected:
     std::chrono::steady_clock::time_point now_{};
 };
 
+Placement placed(std::int64_t id, std::int64_t rank, std::int64_t total,
+                 std::optional<double> median = std::nullopt) {
+    return {id, rank, total, false, median};
+}
+
 TEST(AcceptedReply, GivesRankPercentileAndTheAddressWhileItFits) {
     struct Case {
         Placement placement;
@@ -32,21 +37,21 @@ TEST(AcceptedReply, GivesRankPercentileAndTheAddressWhileItFits) {
         std::string publicUrl = "";
     };
     const std::vector<Case> cases = {
-        {{12, 3, 57, false, 40.1}, "(ilk %5). Ortancayla aynı.", false},
-        {{12, 3, 57, false, 40.0}, "(ilk %5). Ortancadan %5 yavaş.", false, 42.0},
-        {{12, 3, 57, false, 50.0}, "Ortancadan %20 hızlı.", false},
-        {{12, 3, 4, false, std::nullopt}, "4 sonuç arasında 3. sırada. Sayfası", true}, // too few to compare
-        {{9, 99999999, 99999999, false, 50.0}, "99.999.999. sırada.", false}, // no room to compare
-        {{12, 3, 57}, "57 sonuç arasında 3. sırada (ilk %5). Sayfası: /r/12", true},
-        {{1, 1, 1}, "1 sonuç arasında 1. sırada. Sayfası", true}, // a share of few says little
-        {{4, 2, 2}, "2 sonuç arasında 2. sırada. Sayfası: /r/4", true},
-        {{4, 3, 9}, "9 sonuç arasında 3. sırada. Sayfası", true},
-        {{9, 1, 1000}, "1.000 sonuç arasında 1. sırada (ilk %1)", true}, // never "ilk %0"
-        {{9, 999, 1000}, "1.000 sonuç arasında 999. sırada. Sayfası", true},
-        {{9, 5, 1000}, "(ilk %1)", true}, // 0.5 rounds up
-        {{999999999999999999, 99999999, 99999999}, "99.999.999. sırada.", false},
-        {{4, 2, 2}, "2. sırada. Sayfası: https://skor.example/r/4", true, 40.0, "https://skor.example"},
-        {{12, 3, 57}, "3. sırada (ilk %5).", false, 40.0, "https://skor.example"}, // 105 with it
+        {placed(12, 3, 57, 40.1), "(ilk %5). Ortancayla aynı.", false},
+        {placed(12, 3, 57, 40.0), "(ilk %5). Ortancadan %5 yavaş.", false, 42.0},
+        {placed(12, 3, 57, 50.0), "Ortancadan %20 hızlı.", false},
+        {placed(12, 3, 4), "4 sonuç arasında 3. sırada. Sayfası", true}, // too few to compare
+        {placed(9, 99999999, 99999999, 50.0), "99.999.999. sırada.", false}, // no room to compare
+        {placed(12, 3, 57), "57 sonuç arasında 3. sırada (ilk %5). Sayfası: /r/12", true},
+        {placed(1, 1, 1), "1 sonuç arasında 1. sırada. Sayfası", true}, // a share of few says little
+        {placed(4, 2, 2), "2 sonuç arasında 2. sırada. Sayfası: /r/4", true},
+        {placed(4, 3, 9), "9 sonuç arasında 3. sırada. Sayfası", true},
+        {placed(9, 1, 1000), "1.000 sonuç arasında 1. sırada (ilk %1)", true}, // never "ilk %0"
+        {placed(9, 999, 1000), "1.000 sonuç arasında 999. sırada. Sayfası", true},
+        {placed(9, 5, 1000), "(ilk %1)", true}, // 0.5 rounds up
+        {placed(999999999999999999, 99999999, 99999999), "99.999.999. sırada.", false},
+        {placed(4, 2, 2), "2. sırada. Sayfası: https://skor.example/r/4", true, 40.0, "https://skor.example"},
+        {placed(12, 3, 57), "3. sırada (ilk %5).", false, 40.0, "https://skor.example"}, // 105 with it
     };
     for (const auto& c : cases) {
         const auto text = acceptedMessage(c.placement, c.seconds, c.publicUrl);

@@ -49,7 +49,7 @@ def fill(service):
     service.post(record(seconds=12, chip=LONG[:128], device=LONG[:128]))
     status, reply = service.post(record(device=NAME, chip=NAME[:60]))
     assert status == 200, reply
-    address = reply["message"].split("Sayfası: ")[1]
+    address = reply["url"]
     return {"/": "Skor Tablosu", "/?chip=M9": "M9 – Skor Tablosu",
             "/?chip=" + urllib.parse.quote(NAME[:60]): NAME[:60] + " – Skor Tablosu",
             address: f"Sonuç {address[3:]}: {NAME[:60]} – Skor Tablosu",

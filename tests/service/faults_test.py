@@ -142,8 +142,7 @@ class Run:
         try:
             status, reply = self.service.post(record(seconds, device, chip), timeout=60,
                                               port=self.port)
-            page = re.search(r"/r/(\d+)", reply.get("message", ""))
-            self.answers.append(Answer(device, chip, status, page and int(page[1]), self.held))
+            self.answers.append(Answer(device, chip, status, reply.get("id"), self.held))
         except (OSError, http.client.HTTPException, ValueError):
             self.answers.append(Answer(device, chip, None, None, self.held))
 
