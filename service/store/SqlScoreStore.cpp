@@ -102,15 +102,47 @@ std::vector<StoredScore> SqlScoreStore::bestIn(SqlConnection& connection,
     return scores;
 }
 
+// A later page may begin inside a run of equal times, ranked where it began.
+std::int64_t SqlScoreStore::fasterThan(SqlConnection& connection,
+                                       const std::optional<std::string>& chip,
+                                       const StoredScore& first) {
+    const double time = first.payload.xcode_build_sec;
+    const std::string all = "SELECT COUNT(*) FROM scores WHERE xcode_build_sec < ?";
+    return chip ? placeOf(connection, *chip, time).first - 1
+                : asInteger(connection.run(all, {time}).at(0).at(0));
+}
+
 std::optional<std::int64_t> SqlScoreStore::records(const std::optional<std::string>& chip) {
     return pool_.with([&](SqlConnection& connection) { return readRecords(connection, chip); });
+}
+
+Listing SqlScoreStore::bestFolded(SqlConnection& connection, const std::string& chip, int limit,
+                                  std::int64_t offset) {
+    const auto chips = readChipsFolding(connection, foldName(chip));
+    Listing listing;
+    for (const auto& name : chips) {
+        listing.total += readRecords(connection, name);
+    }
+    if (chips.size() == 1) { // one processor's times are read in order from its index
+        listing.rows = bestIn(connection, chips[0], limit, offset);
+    } else if (chips.size() > 1) {
+        for (const auto& row : connection.run(
+                 "SELECT " + storedColumns(dialect_) + " FROM scores WHERE chip_type IN (" +
+                     kChipsFolding + ") ORDER BY xcode_build_sec, id LIMIT ? OFFSET ?",
+                 {foldName(chip), std::int64_t{limit}, offset})) {
+            listing.rows.push_back(storedScore(row));
+        }
+    }
+    return listing;
 }
 
 std::optional<Listing> SqlScoreStore::listing(const std::optional<std::string>& chip, int limit,
                                               std::int64_t offset) {
     return pool_.with([&](SqlConnection& connection) {
         return inTransaction(connection, dialect_.beginRead, [&] {
-            return Listing{bestIn(connection, chip, limit, offset), readRecords(connection, chip)};
+            return chip ? bestFolded(connection, *chip, limit, offset)
+                        : Listing{bestIn(connection, chip, limit, offset),
+                                  readRecords(connection, chip)};
         });
     });
 }
@@ -147,12 +179,8 @@ std::optional<PageData> SqlScoreStore::page(const std::optional<std::string>& ch
             if (chip) {
                 data.distribution = readDistribution(connection, dialect_, *chip, bins);
             }
-            // A later page may begin inside a run of equal times, ranked where it began.
             if (offset > 0 && !data.best.empty()) {
-                const double time = data.best[0].payload.xcode_build_sec;
-                const std::string all = "SELECT COUNT(*) FROM scores WHERE xcode_build_sec < ?";
-                data.fasterThanBest = chip ? placeOf(connection, *chip, time).first - 1
-                                           : asInteger(connection.run(all, {time}).at(0).at(0));
+                data.fasterThanBest = fasterThan(connection, chip, data.best[0]);
             }
             return data;
         });
@@ -166,19 +194,46 @@ std::optional<ProcessorList> SqlScoreStore::processors(const ProcessorQuery& que
     });
 }
 
+std::optional<ProcessorData> SqlScoreStore::figures(SqlConnection& connection,
+                                                    const std::string& chip) {
+    const auto count = readRecords(connection, chip);
+    if (count == 0) {
+        return std::nullopt;
+    }
+    ProcessorData data;
+    data.row = ProcessorRow{chip, spreads_.read(connection, dialect_, chip, count)};
+    data.held = readHeld(connection, chip);
+    return data;
+}
+
 std::optional<std::optional<ProcessorData>>
 SqlScoreStore::processor(const std::string& chip, int rows, std::int64_t offset, int bins) {
     return pool_.with([&](SqlConnection& connection) -> std::optional<ProcessorData> {
-        return inTransaction(connection, dialect_.beginRead, [&]() -> std::optional<ProcessorData> {
-            const auto count = readRecords(connection, chip);
-            if (count == 0) {
-                return std::nullopt;
+        return inTransaction(connection, dialect_.beginRead, [&] {
+            auto data = figures(connection, chip);
+            if (data) {
+                data->byMemory = readByMemory(connection, chip);
+                data->distribution = readDistribution(connection, dialect_, chip, bins);
+                data->best = bestIn(connection, chip, rows, offset);
+                if (offset > 0 && !data->best.empty()) {
+                    data->fasterThanBest = fasterThan(connection, chip, data->best[0]);
+                }
             }
-            return ProcessorData{
-                ProcessorRow{chip, spreads_.read(connection, dialect_, chip, count)},
-                readHeld(connection, chip), readByMemory(connection, chip),
-                readDistribution(connection, dialect_, chip, bins),
-                bestIn(connection, chip, rows, offset)};
+            return data;
+        });
+    });
+}
+
+std::optional<Comparison> SqlScoreStore::comparison(const std::string& a, const std::string& b,
+                                                    int bins) {
+    return pool_.with([&](SqlConnection& connection) {
+        return inTransaction(connection, dialect_.beginRead, [&] {
+            Comparison both{figures(connection, a), figures(connection, b)};
+            if (both.a && both.b) {
+                std::tie(both.a->distribution, both.b->distribution) =
+                    readDistributions(connection, dialect_, a, b, bins);
+            }
+            return both;
         });
     });
 }
