@@ -13,6 +13,9 @@ std::string escapeHtml(std::string_view text);
 // A query value for a URL: every byte but unreserved ones percent-encoded.
 std::string encodeQueryValue(std::string_view text);
 
+// A processor's page, "/?chip=NAME" with the name encoded (not yet escaped for HTML).
+std::string chipPath(const std::string& chip);
+
 // Appends every part in order, without temporary strings.
 template <class... Parts> void append(std::string& out, const Parts&... parts) {
     (out.append(parts), ...);
@@ -25,7 +28,11 @@ std::string page(const std::string& title, const std::string& body);
 // At most `limit` characters of a name, and an ellipsis when it had more.
 std::string shortened(const std::string& name, std::size_t limit);
 
-// A processor's name linking to its leaderboard.
+// A page of a heading and a line of text (both already escaped), with the way
+// back to the board: what is shown instead of a page that cannot be.
+std::string noticePage(const std::string& heading, const std::string& text);
+
+// A processor's name linking to its page.
 std::string chipLink(const std::string& chip);
 
 } // namespace service
