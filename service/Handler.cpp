@@ -1,5 +1,7 @@
 #include "service/Handler.h"
 
+#include "service/ProcessorRoutes.h"
+#include "service/Replies.h"
 #include "service/pages/Icon.h"
 #include "service/pages/LeaderboardPage.h"
 #include "service/pages/ResultPage.h"
@@ -21,12 +23,7 @@ namespace {
 
 using submission::APIResponse;
 
-constexpr int kDefaultLimit = 20;
-constexpr int kMaxLimit = 100;
-constexpr std::int64_t kMaxOffset = std::int64_t{kMaxPage} * kPageRows;
-constexpr const char* kHtml = "text/html; charset=utf-8";
 constexpr std::size_t kMaxMessageChars = 100; // what the client shows of a reply
-constexpr const char* kJson = "application/json; charset=utf-8";
 
 std::size_t codePoints(const std::string& text) {
     return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
@@ -34,9 +31,13 @@ std::size_t codePoints(const std::string& text) {
     }));
 }
 
+} // namespace
+
 Response unavailable() {
     return jsonFailure(503, kUnavailableText);
 }
+
+namespace {
 
 Response notAllowed(const char* allow) {
     Response response = jsonFailure(405, "Bu adres bu yöntemi desteklemiyor.");
@@ -104,6 +105,8 @@ Response submit(const Request& request, ServiceContext& context) {
                     context.publicUrl);
 }
 
+} // namespace
+
 std::optional<std::string> queryValue(const Request& request, const std::string& name) {
     const auto it = request.query.find(name);
     if (it == request.query.end() || it->second.empty()) {
@@ -112,7 +115,6 @@ std::optional<std::string> queryValue(const Request& request, const std::string&
     return it->second;
 }
 
-// A whole number from `low` to `high` written in at most 9 digits; `absent` without text.
 std::optional<std::int64_t> parseCount(const std::optional<std::string>& text, std::int64_t absent,
                                        std::int64_t low, std::int64_t high) {
     if (!text) {
@@ -125,6 +127,8 @@ std::optional<std::int64_t> parseCount(const std::optional<std::string>& text, s
     const std::int64_t value = std::stoll(*text);
     return value >= low && value <= high ? std::optional(value) : std::nullopt;
 }
+
+namespace {
 
 Response scores(const Request& request, ServiceContext& context) {
     const auto limit = parseCount(queryValue(request, "limit"), kDefaultLimit, 1, kMaxLimit);
@@ -167,6 +171,9 @@ Response page(const Request& request, ServiceContext& context) {
         return total ? Response{400, kHtml, pageOutOfRange(chip, lastPage(*total)), {}, 0}
                      : Response{503, kHtml, unavailablePage(), {}, 0};
     }
+    if (chip) {
+        return processorPage(*chip, static_cast<int>(*number), context);
+    }
     const auto data =
         context.store.page(chip, kPageRows, (*number - 1) * kPageRows, kLeaderboardBins);
     if (!data) {
@@ -175,7 +182,7 @@ Response page(const Request& request, ServiceContext& context) {
     if (*number > lastPage(data->total)) {
         return Response{400, kHtml, pageOutOfRange(chip, lastPage(data->total)), {}, 0};
     }
-    return Response{200, kHtml, renderLeaderboard(*data, chip, static_cast<int>(*number)), {}, 0};
+    return Response{200, kHtml, renderLeaderboard(*data, static_cast<int>(*number)), {}, 0};
 }
 
 Response result(std::int64_t id, ServiceContext& context) {
@@ -286,7 +293,8 @@ Response handle(const Request& request, ServiceContext& context) {
     if (request.path == "/favicon.ico" && read) {
         return icon();
     }
-    if (!id && request.path != "/" && request.path != "/api/scores" && request.path != "/healthz" &&
+    if (!id && !isProcessorRoute(request.path) && request.path != "/" &&
+        request.path != "/api/scores" && request.path != "/healthz" &&
         request.path != "/favicon.ico") {
         return notFound(request);
     }
@@ -303,6 +311,9 @@ Response handle(const Request& request, ServiceContext& context) {
     }
     if (id) {
         return result(*id, context);
+    }
+    if (isProcessorRoute(request.path)) {
+        return routeProcessors(request, context);
     }
     return request.path == "/" ? page(request, context) : scores(request, context);
 }

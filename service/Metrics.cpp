@@ -166,7 +166,9 @@ std::optional<std::int64_t> LastKnownCount::get() {
 }
 
 std::string_view routeOf(std::string_view path) {
-    for (const std::string_view route : {"/", "/api/submit", "/api/scores", "/healthz"}) {
+    for (const std::string_view route :
+         {"/", "/api/submit", "/api/scores", "/healthz", "/processors", "/compare",
+          "/api/processors", "/api/processor"}) {
         if (path == route) {
             return route;
         }

@@ -49,6 +49,10 @@ std::string encodeQueryValue(std::string_view text) {
     return out;
 }
 
+std::string chipPath(const std::string& chip) {
+    return "/?chip=" + encodeQueryValue(chip);
+}
+
 std::string shortened(const std::string& name, std::size_t limit) {
     std::size_t characters = 0;
     for (std::size_t i = 0; i < name.size(); ++i) {
@@ -67,6 +71,9 @@ const char* const kStyle =
     "body{font:16px/1.45 sans-serif;color:#1a1a1a;background:#fff;margin:0 auto;"
     "max-width:60rem;padding:0 1rem;overflow-wrap:anywhere}"
     "a{color:#0b4fa8}h1{font-size:1.6rem}h2{font-size:1.25rem;margin-top:2rem}"
+    "input{max-width:100%;font:inherit}.track{display:inline-block;width:4rem;height:.7rem;"
+    "border:1px solid #1a1a1a;vertical-align:middle;margin-right:.3rem}"
+    ".track span{display:block;height:100%;background:#2f5fa7}"
     "table{border-collapse:collapse;margin:.5rem 0;max-width:100%}"
     "td,th{border-bottom:1px solid #bbb;padding:.3rem .6rem;text-align:left;vertical-align:top}"
     "td.n,th.n{text-align:right;white-space:nowrap}time{white-space:nowrap}"
@@ -105,8 +112,7 @@ std::string timeHtml(const std::string& iso) {
 
 std::string chipLink(const std::string& chip) {
     std::string html;
-    append(html, "<a href='/?chip=", escapeHtml(encodeQueryValue(chip)), "'>", escapeHtml(chip),
-           "</a>");
+    append(html, "<a href='", escapeHtml(chipPath(chip)), "'>", escapeHtml(chip), "</a>");
     return html;
 }
 

@@ -13,6 +13,9 @@ std::string escapeHtml(std::string_view text);
 // A query value for a URL: every byte but unreserved ones percent-encoded.
 std::string encodeQueryValue(std::string_view text);
 
+// A processor's page, "/?chip=NAME" with the name encoded (not yet escaped for HTML).
+std::string chipPath(const std::string& chip);
+
 // Appends every part in order, without temporary strings.
 template <class... Parts> void append(std::string& out, const Parts&... parts) {
     (out.append(parts), ...);
@@ -32,7 +35,7 @@ std::string noticePage(const std::string& heading, const std::string& text);
 // A stored receive time as people read it, kept whole for machines and on hover.
 std::string timeHtml(const std::string& iso);
 
-// A processor's name linking to its leaderboard.
+// A processor's name linking to its page.
 std::string chipLink(const std::string& chip);
 
 } // namespace service

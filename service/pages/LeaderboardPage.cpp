@@ -2,6 +2,8 @@
 
 #include "service/pages/Chart.h"
 #include "service/pages/Html.h"
+#include "service/pages/Paging.h"
+#include "service/pages/ProcessorsPage.h"
 #include "service/pages/ResultPage.h"
 #include "service/pages/Texts.h"
 
@@ -11,19 +13,6 @@ namespace service {
 namespace {
 
 constexpr std::size_t kChartedChips = 12;
-
-std::string filterForm(const std::vector<ChipSummary>& chips,
-                       const std::optional<std::string>& chosen) {
-    std::string html = "<form method='get' action='/'><label>İşlemci <select name='chip'>"
-                       "<option value=''>Tümü</option>";
-    for (const auto& summary : chips) {
-        const bool selected = chosen && *chosen == summary.chip;
-        append(html, "<option value='", escapeHtml(summary.chip), selected ? "' selected>" : "'>",
-               escapeHtml(summary.chip), "</option>");
-    }
-    html.append("</select></label> <button type='submit'>Göster</button></form>");
-    return html;
-}
 
 std::string chipTable(const std::vector<ChipSummary>& chips) {
     std::string html = "<table><tr><th scope='col'>İşlemci</th>"
@@ -38,30 +27,18 @@ std::string chipTable(const std::vector<ChipSummary>& chips) {
     return html;
 }
 
-std::string pageLink(const std::optional<std::string>& chip, int page, const char* text) {
+std::string pageAddress(const std::optional<std::string>& chip, int page) {
     std::string query = chip ? "chip=" + encodeQueryValue(*chip) + "&" : "";
-    std::string html;
-    append(html, "<a href='/?", escapeHtml(query), "page=", std::to_string(page), "'>", text,
-           "</a>");
-    return html;
+    return escapeHtml("/?" + query + "page=" + std::to_string(page));
 }
+
+} // namespace
 
 std::string paging(const std::optional<std::string>& chip, int page, std::size_t shown,
                    std::int64_t total) {
     const std::int64_t first = std::int64_t{page - 1} * kPageRows;
-    std::string html = "<p class='paging'><span>";
-    append(html,
-           shown == 0 ? "0"
-                      : formatCount(first + 1) + "–" +
-                            formatCount(first + static_cast<std::int64_t>(shown)),
-           " / ", formatCount(total), " sonuç</span>");
-    if (page > 1) {
-        html += pageLink(chip, page - 1, "← Önceki sayfa");
-    }
-    if (page < lastPage(total)) {
-        html += pageLink(chip, page + 1, "Sonraki sayfa →");
-    }
-    return html + "</p>";
+    return pagingBar(first, shown, total, "sonuç", page > 1 ? pageAddress(chip, page - 1) : "",
+                     page < lastPage(total) ? pageAddress(chip, page + 1) : "");
 }
 
 std::string bestTable(const std::vector<StoredScore>& scores, int page, std::int64_t faster) {
@@ -87,29 +64,16 @@ std::string bestTable(const std::vector<StoredScore>& scores, int page, std::int
     return html;
 }
 
-} // namespace
-
-std::string renderLeaderboard(const PageData& data, const std::optional<std::string>& chip,
-                              int page) {
+std::string renderLeaderboard(const PageData& data, int page) {
     const auto& chips = data.chips;
-    const std::string name = chip ? escapeHtml(*chip) : "";
     std::string html;
-    append(html, "<h1>", kBoardTitle, chip ? ": " + name : "", "</h1><p>", kScoreNote, "</p>",
-           filterForm(chips, chip));
-    if (chip) {
-        std::optional<double> median;
-        for (const auto& summary : chips) {
-            median = summary.chip == *chip ? std::optional(summary.median) : median;
-        }
-        append(html, "<h2>Skorların dağılımı</h2>",
-               data.distribution->counts.empty()
-                   ? "<p>Bu işlemci için sonuç yok.</p>"
-                   : distributionFigure(*data.distribution, *chip, median, std::nullopt, "dist"));
-    }
-    append(html, "<h2>En iyi sonuçlar</h2>", paging(chip, page, data.best.size(), data.total),
-           bestTable(data.best, page, data.fasterThanBest), "<h2>İşlemciler</h2>",
-           chips.empty() ? "" : chipsFigure(chips, kChartedChips, "chips"), chipTable(chips));
-    return service::page(chip ? name + " – " + kBoardTitle : kBoardTitle, html);
+    append(html, "<h1>", kBoardTitle, "</h1><p>", kScoreNote, "</p>", searchForm("", std::nullopt),
+           "<h2>En iyi sonuçlar</h2>", paging(std::nullopt, page, data.best.size(), data.total),
+           bestTable(data.best, page, data.fasterThanBest),
+           "<h2>En çok sonucu olan işlemciler</h2>",
+           chips.empty() ? "" : chipsFigure(chips, kChartedChips, "chips"), chipTable(chips),
+           "<p><a href='/processors'>Bütün işlemciler: sırala, ara, karşılaştır</a></p>");
+    return service::page(kBoardTitle, html);
 }
 
 std::vector<std::int64_t> sharedRanks(const std::vector<StoredScore>& scores, std::int64_t first,
@@ -135,7 +99,7 @@ std::string pageOutOfRange(const std::optional<std::string>& chip, int last) {
     const std::string range = last == 1 ? "Bu tabloda yalnızca 1. sayfa var."
                                         : "Sayfa numarası 1 ile " + std::to_string(last) +
                                               " arasında bir tam sayı olmalı.";
-    return noticePage("Geçersiz sayfa", range + " " + pageLink(chip, last, "Son sayfa") + " ·");
+    return noticePage("Geçersiz sayfa", range + " <a href='" + pageAddress(chip, last) + "'>Son sayfa</a> ·");
 }
 
 std::string missingPage() {

@@ -1,6 +1,7 @@
 #include "service/pages/ResultPage.h"
 
 #include "service/pages/Chart.h"
+#include "service/pages/ComparePage.h"
 #include "service/pages/Html.h"
 #include "service/pages/Texts.h"
 
@@ -54,8 +55,9 @@ std::string renderResult(const ResultData& result) {
     const std::string chip = chipLink(p.chip_type);
     std::string html;
     append(html, "<p><a href='/'>", kBoardTitle, "</a></p><h1>Sonuç ", id, "</h1><p>İşlemci ", chip,
-           ": ", placeText(standing.rank, standing.total),
-           ".</p><table><caption>Sonucun değerleri</caption>",
+           ": ", placeText(standing.rank, standing.total), ".</p>",
+           medianSentence(p.xcode_build_sec, p.chip_type, standing.total, result.median),
+           "<table><caption>Sonucun değerleri</caption>",
            row("Skor", formatSeconds(p.xcode_build_sec) + " (çalışma " +
                            formatSeconds(p.xcode_build_sec / 3.5) + " saniye sürdü)"),
            row("Cihaz", escapeHtml(p.device_name)), row("İşlemci", chip),

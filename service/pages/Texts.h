@@ -11,5 +11,6 @@ inline constexpr const char* kUnavailableText =
 inline constexpr const char* kScoreNote =
     "Skor, çalışmanın saniye cinsinden süresinin 3,5 katıdır; düşük skor daha iyidir.";
 inline constexpr const char* kMissingResult = "Sonuç bulunamadı";
+inline constexpr const char* kProcessorsTitle = "İşlemciler";
 
 } // namespace service

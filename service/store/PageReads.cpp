@@ -150,21 +150,26 @@ std::int64_t readRecords(SqlConnection& connection, const std::optional<std::str
     return rows.empty() ? 0 : asInteger(rows[0].at(0));
 }
 
-Distribution readDistribution(SqlConnection& connection, const Dialect& dialect,
-                              const std::string& chip, int bins) {
-    Distribution result;
-    const auto n = readRecords(connection, chip);
-    if (n == 0 || bins < 1) {
-        return result;
-    }
-    // The quartiles lean outwards, so that a few results are all binned; the
-    // ends inside the fences are read from the index.
+namespace {
+
+// The lowest and highest of the processor's `n` times inside its outlier
+// fences. The quartiles lean outwards, so that a few results are all binned;
+// the ends are read from the index.
+std::pair<double, double> binnedRange(SqlConnection& connection, const Dialect& dialect,
+                                      const std::string& chip, std::int64_t n) {
     const auto fences =
         outlierFences(readKthTime(connection, dialect, chip, (n - 1) / 4),
                       readKthTime(connection, dialect, chip, (3 * (n - 1) + 3) / 4));
-    const double low = bound(connection, chip, "MIN", ">=", fences.first);
-    const double high = bound(connection, chip, "MAX", "<=", fences.second);
-    placeBins(result, low, high, bins);
+    return {bound(connection, chip, "MIN", ">=", fences.first),
+            bound(connection, chip, "MAX", "<=", fences.second)};
+}
+
+// The processor's `n` times counted in the bins of `grid`, whose times to bin
+// reach up to `high`.
+Distribution countIn(SqlConnection& connection, const Dialect& dialect, const std::string& chip,
+                     std::int64_t n, const Distribution& grid, double high) {
+    Distribution result{grid.low, grid.binWidth, {}, 0, 0};
+    const auto bins = static_cast<int>(grid.counts.size());
     // Counted against the edges drawn, which may lie outside the times binned:
     // a time between an edge and its fence is in the bin it is drawn in.
     const double top = std::max(high, result.low + bins * result.binWidth);
@@ -186,6 +191,43 @@ Distribution readDistribution(SqlConnection& connection, const Dialect& dialect,
         below = upTo;
     }
     return result;
+}
+
+// `bins` equal bins over `low` to `high`.
+Distribution gridOf(double low, double high, int bins) {
+    Distribution grid;
+    placeBins(grid, low, high, bins);
+    grid.counts.assign(static_cast<std::size_t>(bins), 0);
+    return grid;
+}
+
+} // namespace
+
+Distribution readDistribution(SqlConnection& connection, const Dialect& dialect,
+                              const std::string& chip, int bins) {
+    const auto n = readRecords(connection, chip);
+    if (n == 0 || bins < 1) {
+        return {};
+    }
+    const auto [low, high] = binnedRange(connection, dialect, chip, n);
+    return countIn(connection, dialect, chip, n, gridOf(low, high, bins), high);
+}
+
+std::pair<Distribution, Distribution> readDistributions(SqlConnection& connection,
+                                                        const Dialect& dialect,
+                                                        const std::string& a, const std::string& b,
+                                                        int bins) {
+    const auto n = std::make_pair(readRecords(connection, a), readRecords(connection, b));
+    if (n.first == 0 || n.second == 0 || bins < 1) {
+        return {};
+    }
+    const auto rangeA = binnedRange(connection, dialect, a, n.first);
+    const auto rangeB = binnedRange(connection, dialect, b, n.second);
+    const double low = std::min(rangeA.first, rangeB.first);
+    const double high = std::max(rangeA.second, rangeB.second);
+    const auto grid = gridOf(low, high, bins);
+    return {countIn(connection, dialect, a, n.first, grid, high),
+            countIn(connection, dialect, b, n.second, grid, high)};
 }
 
 } // namespace service

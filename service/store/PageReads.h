@@ -37,6 +37,12 @@ std::int64_t readRecords(SqlConnection& connection, const std::optional<std::str
 // how many lie below and above them.
 Distribution readDistribution(SqlConnection& connection, const Dialect& dialect,
                               const std::string& chip, int bins);
+// Two processors' distributions in the same `bins`, which span both their
+// ranges between the fences, so that the two can be drawn on one axis.
+std::pair<Distribution, Distribution> readDistributions(SqlConnection& connection,
+                                                        const Dialect& dialect,
+                                                        const std::string& a, const std::string& b,
+                                                        int bins);
 
 // Times outside these, given a processor's quartiles, are too far out to
 // bin: a distribution counts them beside its bins.

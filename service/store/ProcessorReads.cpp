@@ -53,6 +53,19 @@ const std::string kAllCounts = "SELECT t.chip_type, t.records, COALESCE(n.folded
 
 } // namespace
 
+// A processor an older service stored goes by its name as it is.
+const std::string kChipsFolding =
+    "SELECT t.chip_type FROM chip_totals t LEFT JOIN chip_names n ON n.chip_type = t.chip_type "
+    "WHERE t.records > 0 AND COALESCE(n.folded, t.chip_type) = ?";
+
+std::vector<std::string> readChipsFolding(SqlConnection& connection, const std::string& folded) {
+    std::vector<std::string> chips;
+    for (const auto& row : connection.run(kChipsFolding + " ORDER BY t.chip_type", {folded})) {
+        chips.push_back(asText(row.at(0)));
+    }
+    return chips;
+}
+
 const std::string kNameChip = "INSERT INTO chip_names (chip_type, folded) VALUES (?, ?) ON "
                               "CONFLICT (chip_type) DO NOTHING";
 

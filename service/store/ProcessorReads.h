@@ -38,6 +38,11 @@ private:
 std::vector<MemoryRow> readByMemory(SqlConnection& connection, const std::string& chip);
 std::int64_t readHeld(SqlConnection& connection, const std::string& chip);
 
+// The processors on the board whose name folds to `folded`, as a subquery of
+// one parameter, and read in order of name.
+extern const std::string kChipsFolding;
+std::vector<std::string> readChipsFolding(SqlConnection& connection, const std::string& folded);
+
 // Names search finds a processor by (foldName), one row each, made as its
 // first records are written; `namedChips` are those of a batch.
 extern const std::string kNameChip;

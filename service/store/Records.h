@@ -109,6 +109,15 @@ struct ProcessorData {
     std::vector<MemoryRow> byMemory;
     Distribution distribution;
     std::vector<StoredScore> best;
+    std::int64_t fasterThanBest = 0; // its records faster than best[0]: its rank is one more
+};
+
+// Two processors read at one moment, their distributions in the same bins,
+// so that they can be drawn on one axis; either empty when it has no result
+// on the board. Neither has its best results nor its memory sizes.
+struct Comparison {
+    std::optional<ProcessorData> a;
+    std::optional<ProcessorData> b;
 };
 
 // What one leaderboard page shows, read at one moment of the database.

@@ -31,8 +31,9 @@ public:
     }
     // How many records there are, of one processor when `chip` is set.
     virtual std::optional<std::int64_t> records(const std::optional<std::string>& chip) = 0;
-    // `limit` best results (shortest times first) from the `offset`th, of
-    // `chip` when set, and their number.
+    // `limit` best results (shortest times first) from the `offset`th, and
+    // their number; when `chip` is set, of the processors whose name is the
+    // same as `chip` but for letter case, as search compares them (foldName).
     virtual std::optional<Listing> listing(const std::optional<std::string>& chip, int limit,
                                            std::int64_t offset) = 0;
     // One record's page with its processor's distribution in `bins`; an empty
@@ -49,6 +50,9 @@ public:
     // from the `offset`th; an empty inner value when it has none on the board.
     virtual std::optional<std::optional<ProcessorData>>
     processor(const std::string& chip, int rows, std::int64_t offset, int bins) = 0;
+    // Two processors' figures with their distributions in the same `bins`.
+    virtual std::optional<Comparison> comparison(const std::string& a, const std::string& b,
+                                                 int bins) = 0;
     // Whether a submission would be stored now, found without storing one.
     virtual bool reachable() = 0;
     // From now on, a submission not yet being written fails unwritten (a

@@ -116,13 +116,41 @@ std::optional<std::int64_t> SqlScoreStore::records(const std::optional<std::stri
     return pool_.with([&](SqlConnection& connection) { return readRecords(connection, chip); });
 }
 
+Listing SqlScoreStore::bestFolded(SqlConnection& connection, const std::string& chip, int limit,
+                                  std::int64_t offset) {
+    const auto chips = readChipsFolding(connection, foldName(chip));
+    Listing listing;
+    for (const auto& name : chips) {
+        listing.total += readRecords(connection, name);
+    }
+    if (chips.size() == 1) { // one processor's times are read in order from its index
+        listing.rows = bestIn(connection, chips[0], limit, offset);
+    } else if (chips.size() > 1) {
+        for (const auto& row : connection.run(
+                 "SELECT " + storedColumns(dialect_) + " FROM scores WHERE chip_type IN (" +
+                     kChipsFolding + ") ORDER BY xcode_build_sec, id LIMIT ? OFFSET ?",
+                 {foldName(chip), std::int64_t{limit}, offset})) {
+            listing.rows.push_back(storedScore(row));
+        }
+    }
+    if (offset > 0 && !listing.rows.empty()) { // ranks count every processor listed
+        for (const auto& name : chips) {
+            listing.fasterThanFirst +=
+                placeOf(connection, name, listing.rows[0].payload.xcode_build_sec).first - 1;
+        }
+    }
+    return listing;
+}
+
 std::optional<Listing> SqlScoreStore::listing(const std::optional<std::string>& chip, int limit,
                                               std::int64_t offset) {
     return pool_.with([&](SqlConnection& connection) {
         return inTransaction(connection, dialect_.beginRead, [&] {
-            Listing listed{bestIn(connection, chip, limit, offset), readRecords(connection, chip)};
-            if (offset > 0 && !listed.rows.empty()) {
-                listed.fasterThanFirst = fasterThan(connection, chip, listed.rows[0]);
+            Listing listed = chip ? bestFolded(connection, *chip, limit, offset)
+                                  : Listing{bestIn(connection, chip, limit, offset),
+                                            readRecords(connection, chip)};
+            if (offset > 0 && !listed.rows.empty() && !chip) {
+                listed.fasterThanFirst = fasterThan(connection, std::nullopt, listed.rows[0]);
             }
             return listed;
         });
@@ -176,19 +204,46 @@ std::optional<ProcessorList> SqlScoreStore::processors(const ProcessorQuery& que
     });
 }
 
+std::optional<ProcessorData> SqlScoreStore::figures(SqlConnection& connection,
+                                                    const std::string& chip) {
+    const auto count = readRecords(connection, chip);
+    if (count == 0) {
+        return std::nullopt;
+    }
+    ProcessorData data;
+    data.row = ProcessorRow{chip, spreads_.read(connection, dialect_, chip, count)};
+    data.held = readHeld(connection, chip);
+    return data;
+}
+
 std::optional<std::optional<ProcessorData>>
 SqlScoreStore::processor(const std::string& chip, int rows, std::int64_t offset, int bins) {
     return pool_.with([&](SqlConnection& connection) -> std::optional<ProcessorData> {
-        return inTransaction(connection, dialect_.beginRead, [&]() -> std::optional<ProcessorData> {
-            const auto count = readRecords(connection, chip);
-            if (count == 0) {
-                return std::nullopt;
+        return inTransaction(connection, dialect_.beginRead, [&] {
+            auto data = figures(connection, chip);
+            if (data) {
+                data->byMemory = readByMemory(connection, chip);
+                data->distribution = readDistribution(connection, dialect_, chip, bins);
+                data->best = bestIn(connection, chip, rows, offset);
+                if (offset > 0 && !data->best.empty()) {
+                    data->fasterThanBest = fasterThan(connection, chip, data->best[0]);
+                }
             }
-            return ProcessorData{
-                ProcessorRow{chip, spreads_.read(connection, dialect_, chip, count)},
-                readHeld(connection, chip), readByMemory(connection, chip),
-                readDistribution(connection, dialect_, chip, bins),
-                bestIn(connection, chip, rows, offset)};
+            return data;
+        });
+    });
+}
+
+std::optional<Comparison> SqlScoreStore::comparison(const std::string& a, const std::string& b,
+                                                    int bins) {
+    return pool_.with([&](SqlConnection& connection) {
+        return inTransaction(connection, dialect_.beginRead, [&] {
+            Comparison both{figures(connection, a), figures(connection, b)};
+            if (both.a && both.b) {
+                std::tie(both.a->distribution, both.b->distribution) =
+                    readDistributions(connection, dialect_, a, b, bins);
+            }
+            return both;
         });
     });
 }

@@ -82,6 +82,8 @@ public:
     std::optional<ProcessorList> processors(const ProcessorQuery& query) override;
     std::optional<std::optional<ProcessorData>> processor(const std::string& chip, int rows,
                                                           std::int64_t offset, int bins) override;
+    std::optional<Comparison> comparison(const std::string& a, const std::string& b,
+                                         int bins) override;
     bool reachable() override;
     void closeWrites() override { commits_.close(); }
 
@@ -141,6 +143,11 @@ private:
     // Records (of `chip` when set) faster than `first`, which a list begins with.
     std::int64_t fasterThan(SqlConnection& connection, const std::optional<std::string>& chip,
                             const StoredScore& first);
+    // Those of the processors named `chip` but for letter case.
+    Listing bestFolded(SqlConnection& connection, const std::string& chip, int limit,
+                       std::int64_t offset);
+    // A processor's count, figures and held results; nothing without results on the board.
+    std::optional<ProcessorData> figures(SqlConnection& connection, const std::string& chip);
 
     const Dialect& dialect_;
     std::string rankQuery_;

@@ -67,12 +67,18 @@ TEST_P(ReviewCases, APlantedFakeIsHeldAndStaysOffEveryPublicViewUntilApproved) {
     EXPECT_EQ(send("/r/25").status, 404);
     EXPECT_NE(metrics_.render({}).find("{outcome=\"held\"} 1\n"), std::string::npos);
     EXPECT_EQ(store_->page(std::nullopt, 0, 0, 0)->chips.at(0).count, 24);
+    const auto figures = [&] {
+        const auto found = store_->processor("R7", 0, 0, 0).value().value();
+        return std::make_tuple(found.row.spread.count, found.row.spread.best, found.held);
+    };
+    EXPECT_EQ(figures(), std::make_tuple(24L, 9.8 * 3.5, 1L));
 
     EXPECT_NE(admin({"list", "--held"}).second.find("25\theld\t"), std::string::npos);
     EXPECT_NE(admin({"show", "25"}).second.find("\"rule\":\"quartile\""), std::string::npos);
     EXPECT_EQ(admin({"approve", "25"}).first, 0);
     EXPECT_NE(publicViews().find("Fake,1"), std::string::npos);
     EXPECT_EQ(store_->page(std::nullopt, 0, 0, 0)->chips.at(0).count, 25);
+    EXPECT_EQ(figures(), std::make_tuple(25L, 0.5 * 3.5, 0L));
     const auto page = send("/r/25");
     EXPECT_EQ(page.status, 200);
     EXPECT_NE(page.body.find("benchmark-companion 2.0.1"), std::string::npos);

@@ -82,6 +82,12 @@ TEST_F(HandlerTest, EveryAnswerIsAShortJsonReplyWithTheContractStatus) {
         {"limit 0", get("/api/scores", {{"limit", "0"}}), 400, "limit"},
         {"limit 101", get("/api/scores", {{"limit", "101"}}), 400, "limit"},
         {"limit text", get("/api/scores", {{"limit", "-1"}}), 400, "limit"},
+        {"unknown order", get("/api/processors", {{"sort", "speed"}}), 400, "median, count ya da"},
+        {"processors limit", get("/api/processors", {{"limit", "101"}}), 400, "limit 1 ile 100"},
+        {"processors offset", get("/api/processors", {{"offset", "100001"}}), 400, "0 ile 100000"},
+        {"no processor", get("/api/processor"), 400, "chip"},
+        {"unknown processor", get("/api/processor", {{"chip", "M0"}}), 404, "işlemci yok"},
+        {"POST processors", Request{"POST", "/processors", {}, "", "", "x", "", ""}, 405, "yöntem"},
         {"health", get("/healthz"), 200, "ok"},
     };
     for (const auto& [what, request, status, mentions] : cases) {

@@ -4,6 +4,7 @@
 #include "service/Metrics.h"
 #include "service/ServiceTestSupport.h"
 #include "service/pages/Chart.h"
+#include "service/pages/CompareChart.h"
 #include "service/pages/ResultPage.h"
 #include "service/store/SqlScoreStore.h"
 
@@ -31,9 +32,11 @@ TEST(Chart, EveryHeldBinIsVisibleAndTheOutliersHaveTheirOwnBar) {
     // Any time a table can hold gives an axis of a few ticks, and no bin is
     // drawn without a width.
     for (const double time : {5e-324, 1e-12, 0.0, 3600.0, 1.7e308}) {
+        const Distribution d{time, 0.0, {0, 3}, 0, 0};
         const auto chart = chipsFigure({{"M9", time, time, 1}}, 12, "c") +
-                           distributionFigure({time, 0.0, {0, 3}, 0, 0}, "M9", time, time, "f");
-        EXPECT_LT(chart.size(), 20000U) << time; // the largest double has 309 digits
+                           distributionFigure(d, "M9", time, time, "f") +
+                           comparisonFigure(d, {-time, time, {1, 0}, 0, 1}, "M9", "M8", "m");
+        EXPECT_LT(chart.size(), 30000U) << time; // three charts; the largest double has 309 digits
         EXPECT_EQ(chart.find("nan"), std::string::npos) << chart;
         EXPECT_EQ(chart.find('\0'), std::string::npos) << time; // a number too long to write
     }
@@ -90,6 +93,7 @@ TEST(ResultPages, AreFoundByTheAddressInTheReplyAndPagedWithTotals) {
             ASSERT_TRUE(service.store->add(clientRecord("T2", seconds, device), at));
         }
     }
+    const auto few = service.store->add(clientRecord("Z0", 30.0), at)->id;
     const Request tiePage = get("/", {{"chip", "T2"}, {"page", "2"}});
     service.context.publicUrl = "https://skor.example";
     const auto browsing = [](Request request) {
@@ -99,6 +103,8 @@ TEST(ResultPages, AreFoundByTheAddressInTheReplyAndPagedWithTotals) {
     const std::vector<std::tuple<Request, int, std::string>> cases = {
         {get(address), 200, "121 sonuç arasında 2. sırada (ilk %2)"},
         {get(address), 200, "<title>Sonuç 121: M9 – Skor Tablosu</title>"},
+        {get(address), 200, "M9</a> işlemcisinin 121 sonucunun ortancasından %6 daha hızlı."},
+        {get("/r/174"), 200, "T2</a> işlemcisinin 53 sonucunun ortancasından %5 daha yavaş."},
         {get("/r/9999"), 404, "Sonuç bulunamadı"},
         {get("/favicon.ico"), 200, "<svg xmlns="},
         {browsing(get("/r/abc")), 404, "<h1>Sayfa bulunamadı</h1>"},
@@ -115,14 +121,95 @@ TEST(ResultPages, AreFoundByTheAddressInTheReplyAndPagedWithTotals) {
         {tiePage, 200, "</td></tr><tr><td class='n'>2</td><td>Tie"},
         {tiePage, 200, "<td class='n'>53</td><td>Slow"},
         {get("/", {{"page", "4"}}), 200, "</th></tr><tr><td class='n'>123</td><td>Tie"},
-        {get("/api/scores", {{"offset", "120"}}), 200, "\"total\":174,\"offset\":120"},
+        {get("/api/scores", {{"offset", "120"}}), 200, "\"total\":175,\"offset\":120"},
         {get("/api/scores", {{"chip", "T2"}, {"offset", "50"}}), 200, R"("id":173,"rank":2,)"},
         {get("/api/scores", {{"offset", "100001"}}), 400, "offset"},
-        {post(clientRecord("M9", 10.5)), 200, R"("id":175,"url":"https://skor.example/r/175")"},
+        {post(clientRecord("M9", 10.5)), 200, R"("id":176,"url":"https://skor.example/r/176")"},
     };
     for (const auto& [request, status, says] : cases) {
         const auto response = service.send(request);
         EXPECT_EQ(response.status, status) << request.path;
+        EXPECT_NE(response.body.find(says), std::string::npos) << says << "\n" << response.body;
+    }
+    // Of a processor with few results, a median says little.
+    EXPECT_EQ(service.send(get(resultPath(few))).body.find("işlemcisinin"), std::string::npos);
+}
+
+// The processors list sorted, searched and paged; a processor's page; two compared both ways,
+// apart and overlapping; their API with the pages' numbers; and the addresses that name nothing.
+TEST(ProcessorPages, AnswerWhichIsFasterAndByHowMuch) {
+    FileService service;
+    const std::string at = "2026-01-31T12:00:00.000Z";
+    const auto add = [&](const std::string& chip, double seconds, std::int64_t ram = 16) {
+        auto record = clientRecord(chip, seconds);
+        record.ram_gb = ram;
+        ASSERT_TRUE(service.store->add(record, at));
+    };
+    for (int i = 0; i < 21; ++i) {
+        add("M9", 10.0 + i * 0.05); // median 10.5, middle half 10.25 to 10.75
+    }
+    for (const double seconds : {10.6, 10.7, 11.0, 11.1, 11.2}) {
+        add("M8", seconds); // median 11.0, lower quartile 10.7
+    }
+    for (int i = 0; i < 25; ++i) {
+        add("T2", 20.0 + i * 0.1); // median 21.2, the most results
+    }
+    add("A1", 30.0, 8);
+    add("A1", 31.0, 32);
+    for (int i = 0; i < 47; ++i) { // 51 processors, and a second page
+        add("P" + std::to_string(10 + i), 40.0);
+    }
+    const std::vector<std::tuple<Request, int, std::string>> cases = {
+        {get("/processors"), 200, "1–50 / 51 işlemci"},
+        {get("/processors"), 200, "aria-sort='ascending'><a href='/processors?sort=median'>"},
+        {get("/processors"), 200, "Hız</th></tr><tr><td><a href='/?chip=M9'>M9</a></td><td class='n'>21"},
+        {get("/processors"), 200,
+         "M8</a></td><td class='n'>5</td><td class='n'>38.50</td><td "
+         "class='n opt'>37.45–38.85</td><td class='n opt'>37.10</td>"},
+        {get("/processors"), 200, "width:95%'></span></span>%95</td>"},
+        {get("/processors", {{"sort", "count"}}), 200, "Hız</th></tr><tr><td><a href='/?chip=T2'>"},
+        {get("/processors", {{"sort", "name"}}), 200, "Hız</th></tr><tr><td><a href='/?chip=A1'>"},
+        {get("/processors", {{"sort", "name"}}), 200, "A1</a></td><td class='n'>2 *</td>"},
+        {get("/processors", {{"q", " M "}}), 200, "“M” araması: 2 işlemci."},
+        {get("/processors", {{"q", "zz"}}), 200, "eşleşen işlemci yok"},
+        {get("/processors", {{"page", "2"}}), 200,
+         "51–51 / 51 işlemci</span><a href='/processors?"
+         "sort=median'>← Önceki sayfa</a></p>"},
+        {get("/processors", {{"page", "3"}}), 400, "page 1 ile 2 arasında"},
+        {get("/processors", {{"page", "0"}}), 400, "page 1 ile 2 arasında"},
+        {get("/processors", {{"q", "zz"}, {"page", "2"}}), 400, "page 1 ile 1 arasında"},
+        {get("/processors", {{"sort", "fastest"}}), 400, "sort median, count ya da name"},
+        {get("/", {{"chip", "A1"}}), 200, "<h1>A1</h1><p>2 sonuç *; ortanca 106.75"},
+        {get("/", {{"chip", "A1"}}), 200, "<td class='n'>32 GB</td><td class='n'>1</td>"},
+        {get("/", {{"chip", "M9"}}), 200, "50. (ortanca)</th><td class='n'>36.75</td>"},
+        {get("/", {{"chip", "M9"}}), 200, "<input type='hidden' name='a' value='M9'>"},
+        {get("/", {{"chip", "m9"}}), 404, "“m9” adında, sonucu olan bir işlemci yok."},
+        {get("/compare", {{"a", "M9"}, {"b", "T2"}}), 200,
+         "M9, T2 ile kıyaslandığında %50 daha hızlı; orta yarıları örtüşmüyor."},
+        {get("/compare", {{"a", "T2"}, {"b", "M9"}}), 200,
+         "T2, M9 ile kıyaslandığında %102 daha yavaş; orta yarıları örtüşmüyor."},
+        {get("/compare", {{"a", "M9"}, {"b", "M8"}}), 200,
+         "%5 daha hızlı; ancak orta yarıları örtüşüyor: fark sonuçların yayılımı içinde"},
+        {get("/compare", {{"a", "M9"}, {"b", "M9"}}), 200,
+         "aynı hızda; orta yarıları da örtüşüyor"},
+        {get("/compare", {{"a", "A1"}, {"b", "M9"}}), 200, "<td class='n'>2 *</td>"},
+        {get("/compare", {{"a", "M9"}}), 400, "iki işlemci"},
+        {get("/compare", {{"a", "M9"}, {"b", "m"}}), 404, "b=M8'>M8</a>"},
+        {get("/compare", {{"a", "t"}, {"b", "M9"}}), 404, "?a=T2&amp;b=M9'>T2</a>"},
+        {get("/api/processors", {{"q", "M9"}}), 200,
+         "{\"success\":true,\"total\":1,\"offset\":0,\"processors\":[{\"chip\":\"M9\","
+         "\"results\":21,\"best\":35.0,\"p10\":35.35,\"q1\":35.875,\"median\":36.75,"},
+        {get("/api/processors", {{"sort", "name"}, {"limit", "1"}, {"offset", "1"}}), 200,
+         "\"total\":51,\"offset\":1,\"processors\":[{\"chip\":\"M8\""},
+        {get("/api/processors", {{"q", "a1"}}), 200, "\"few_results\":true,\"url\":\"/?chip=A1\""},
+        {get("/api/processor", {{"chip", "A1"}}), 200,
+         "\"held\":0,\"by_memory\":[{\"ram_gb\":8,\"results\":1,\"best\":105.0},"},
+        {get("/api/processor", {{"chip", "a1"}}), 404, "işlemci yok"},
+        {get("/api/scores", {{"chip", "m9"}, {"limit", "1"}}), 200, "\"total\":21,"},
+    };
+    for (const auto& [request, status, says] : cases) {
+        const auto response = service.send(request);
+        EXPECT_EQ(response.status, status) << request.path << " " << says;
         EXPECT_NE(response.body.find(says), std::string::npos) << says << "\n" << response.body;
     }
 }

@@ -4,6 +4,7 @@
 #include "service/rules/ClientVersion.h"
 #include "service/rules/Plausibility.h"
 #include "service/rules/Review.h"
+#include "service/rules/Spread.h"
 
 #include <gtest/gtest.h>
 
@@ -105,6 +106,30 @@ TEST(ReviewRule, HoldsOnlyTimesFarFromTheirProcessor) {
         if (hold) {
             EXPECT_NE(hold->figures.find("\"rule\":\"" + heldBy), std::string::npos)
                 << hold->figures;
+        }
+    }
+}
+
+TEST(Spread, PercentilesLieBetweenTheNearestRanksInProportion) {
+    // Sorted times and their count, best, 10th, 25th, 50th, 75th and 90th percentiles.
+    const std::vector<std::pair<std::vector<double>, Spread>> cases = {
+        {{10}, {1, 10, 10, 10, 10, 10, 10}},
+        {{10, 20}, {2, 10, 11, 12.5, 15, 17.5, 19}},
+        {{1, 2, 3, 4, 5}, {5, 1, 1.4, 2, 3, 4, 4.6}},
+        {{1, 2, 3, 4}, {4, 1, 1.3, 1.75, 2.5, 3.25, 3.7}},
+        {{5, 5, 5, 9}, {4, 5, 5, 5, 5, 6, 7.8}},
+    };
+    for (const auto& [times, want] : cases) {
+        const auto got = spreadOf(static_cast<std::int64_t>(times.size()),
+                                  [&](std::int64_t k) { return times.at(k); });
+        const auto figures = [](const Spread& s) {
+            return std::vector<double>{
+                static_cast<double>(s.count), s.best, s.p10, s.q1, s.median, s.q3, s.p90};
+        };
+        const auto a = figures(got);
+        const auto b = figures(want);
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            EXPECT_NEAR(a[i], b[i], 1e-9) << times.size() << " times, figure " << i;
         }
     }
 }

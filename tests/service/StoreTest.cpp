@@ -90,12 +90,36 @@ TEST_P(StoreCases, RecordsRoundTripPageRankAndSummarise) {
         std::make_tuple(standing.score.payload, standing.rank, standing.total, (*found)->median),
         std::make_tuple(additions_[2], 3L, 4L, 22.5));
     EXPECT_FALSE(store->result(lastId_ + 1, 2).value());
+    // A page of a processor's best that begins among equal times ranks them where they began.
+    const auto m5 = store->processor("M5", 1, 5, 2).value().value();
+    EXPECT_EQ(std::make_tuple(m5.best.at(0).payload.xcode_build_sec, m5.fasterThanBest, m5.held,
+                              m5.byMemory.size(), m5.row.spread.median),
+              std::make_tuple(20.0, 4L, 0L, 1U, 19.99975));
+    // Two processors compared are binned alike, over both their ranges.
+    const auto both = store->comparison("M1", "M9", 4).value();
+    ASSERT_TRUE(both.a && both.b);
+    for (const auto* d : {&both.a->distribution, &both.b->distribution}) {
+        EXPECT_EQ(std::make_pair(d->low, d->binWidth), std::make_pair(10.0, 5.0));
+    }
+    EXPECT_EQ(std::make_pair(both.a->distribution.counts, both.b->distribution.counts),
+              std::make_pair(std::vector<std::int64_t>{2, 0, 0, 0},
+                             std::vector<std::int64_t>{1, 0, 1, 2}));
+    EXPECT_FALSE(store->comparison("M1", "M0", 4)->b);
+    EXPECT_FALSE(store->processor("m5", 1, 0, 2).value()); // a page names one processor exactly
     place(*store, on("M9", 21.0));
     raw()->run("DELETE FROM scores WHERE xcode_build_sec = 19.999", {}); // as an operator would
     std::erase(present_, std::make_pair(std::string("M5"), 19.999));
     for (const double time : {20.0004, 19.0, 3599.999, 20.0009, 11.9995}) {
         place(*store, on("M5", time));
     }
+    // The API's processor is any named alike but for letter case, as search finds it.
+    place(*store, on("m9", 9.0));
+    const auto folded = store->listing(std::string("M9"), 2, 0).value();
+    EXPECT_EQ(std::make_tuple(folded.total, folded.rows.at(0).payload.chip_type,
+                              folded.rows.at(1).payload.chip_type),
+              std::make_tuple(6L, "m9", "M9"));
+    EXPECT_EQ(store->listing(std::string("m5"), 1, 11)->rows.at(0).payload.xcode_build_sec,
+              3599.999);
 }
 
 // Outlasts the request path's bounds: a statement (PostgreSQL 10 s), a busy file (SQLite 5 s).

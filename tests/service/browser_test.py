@@ -1,7 +1,8 @@
-"""The leaderboard, a processor's page and result pages in Debian's headless
-Chromium: at 1280, 390 and 320 px nothing is wider than the viewport, axe-core
-(best practices included) finds no violation, and markup in stored names stays
-text, with no script from it run."""
+"""The leaderboard, the processors list, a processor's page, a comparison and
+result pages in Debian's headless Chromium: at 1280, 390 and 320 px nothing is
+wider than the viewport, axe-core (best practices included) finds no
+violation, markup in stored names stays text, with no script from it run, and
+the search box is reached, filled and sent with the keyboard alone."""
 import json
 import os
 import tempfile
@@ -9,6 +10,9 @@ import urllib.parse
 
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service as DriverService
+from selenium.webdriver.common.action_chains import ActionChains
+from selenium.webdriver.common.keys import Keys
+from selenium.webdriver.support.ui import WebDriverWait
 
 from servicetest import Service, record
 
@@ -50,7 +54,12 @@ def fill(service):
     status, reply = service.post(record(device=NAME, chip=NAME[:60]))
     assert status == 200, reply
     address = reply["url"]
+    hostile, long = urllib.parse.quote(NAME[:60]), urllib.parse.quote(LONG[:128])
     return {"/": "Skor Tablosu", "/?chip=M9": "M9 – Skor Tablosu",
+            "/processors": "İşlemciler – Skor Tablosu",
+            "/processors?sort=count&q=" + hostile: f"“{NAME[:60]}” – İşlemciler – Skor Tablosu",
+            "/compare?a=M9&b=" + hostile: f"M9 ile {NAME[:60]} – Skor Tablosu",
+            f"/compare?a={long}&b=M9": f"{LONG[:128].strip()} ile M9 – Skor Tablosu",
             "/?chip=" + urllib.parse.quote(NAME[:60]): NAME[:60] + " – Skor Tablosu",
             address: f"Sonuç {address[3:]}: {NAME[:60]} – Skor Tablosu",
             "/r/1": "Sonuç 1: M9 – Skor Tablosu"}
@@ -80,6 +89,21 @@ def check(driver, url, title, width):
     assert not violations, f"{where}: {json.dumps(violations, ensure_ascii=False, indent=1)}"
 
 
+def search_by_keyboard(driver, url):
+    """Tab to the search box, type a name in another case, and send it with Enter."""
+    driver.get(url)
+    for _ in range(10):
+        ActionChains(driver).send_keys(Keys.TAB).perform()
+        if driver.switch_to.active_element.get_attribute("id") == "q":
+            break
+    else:
+        raise AssertionError(f"{url}: no search box within ten presses of Tab")
+    ActionChains(driver).send_keys("m9", Keys.ENTER).perform()
+    WebDriverWait(driver, 30).until(lambda d: d.title.startswith("“m9”"), f"{url}: no search")
+    rows = driver.find_elements("css selector", "table a[href='/?chip=M9']")
+    assert len(rows) == 1, f"{url}: M9 not found by searching"
+
+
 def main():
     assert os.path.exists(AXE), f"{AXE} is missing: run scripts/setup test"
     with Service("--rate-limit", "0") as service, tempfile.TemporaryDirectory() as profile:
@@ -89,9 +113,12 @@ def main():
             for page, title in pages.items():
                 for width in (1280, 390, 320):
                     check(driver, service.url + page, title, width)
+            for page in ("/", "/processors?sort=name"):
+                search_by_keyboard(driver, service.url + page)
         finally:
             driver.quit()
-    print(f"{len(pages)} pages at 3 widths: nothing too wide, no axe violation, no stored script")
+    print(f"{len(pages)} pages at 3 widths: nothing too wide, no axe violation, no stored script;"
+          " search by keyboard")
 
 
 main()

@@ -1,10 +1,17 @@
 """The real binary against records at the edges of what it stores: a time no machine can make is
-refused, and every page still comes promptly, after a restart, for whatever the board holds."""
+refused, and every page still comes promptly, after a restart, for whatever the board holds; a
+processor's name of any characters it accepts comes back unchanged through its links, search, the
+API and the CSV export."""
+import csv
+import io
+import json
 import os
 import sqlite3
+import subprocess
 import tempfile
+import urllib.parse
 
-from servicetest import Service, get, record, run
+from servicetest import BINARY, Service, get, record, run
 
 FLOOR = 0.0175  # the README's fastest possible score, as a client sends it
 PROMPT = 30  # seconds for any page: a render that runs on fails here, not at CTest's timeout
@@ -49,5 +56,62 @@ def pages_come_promptly_after_a_restart():
                     assert len(body) < 200_000 and "nan" not in body, (name, path, len(body))
 
 
+# Each name a client may send, and a search in other letter case that must find it alone.
+NAMES = [
+    ("<script>alert(1)</script><b>", "<SCRIPT>ALERT"),
+    ("O'Brien \"Çift\" Tırnak", "\"ÇİFT\" TIRNAK"),
+    ("100% _Hız\\Kesme", "% _HIZ\\"),
+    ("A/B#C?D&E=F+G", "b#c?d&e=f+"),
+    ("معالج سريع 9", "سريع 9"),
+    ("Roket 🚀 İşlemci", "🚀 IŞLEMCI"),
+    ("Ç" * 64, "ç" * 64),  # 128 bytes, the longest name stored
+]
+
+
+def escaped(text):
+    """As the pages escape a stored text."""
+    for plain, entity in (("&", "&amp;"), ("<", "&lt;"), (">", "&gt;"), ('"', "&quot;"),
+                          ("'", "&#39;")):
+        text = text.replace(plain, entity)
+    return text
+
+
+def api(service, path, **query):
+    status, body = get(service.port, path + "?" + urllib.parse.urlencode(query))
+    assert status == 200, (path, query, body)
+    return json.loads(body)
+
+
+def found(service, name, search):
+    """The name through the search, its link, its page and the API."""
+    path = "/?chip=" + urllib.parse.quote(name, safe="-_.~")
+    status, listed = get(service.port, "/processors?q=" + urllib.parse.quote(search, safe=""))
+    assert status == 200 and listed.count("<a href='/?chip=") == 1, (name, listed[-2000:])
+    assert f"<a href='{path}'>{escaped(name)}</a>" in listed, (name, search)
+    status, page = get(service.port, path)
+    assert status == 200 and f"<h1>{escaped(name)}</h1>" in page, (name, status)
+    [row] = api(service, "/api/processors", q=search)["processors"]
+    assert (row["chip"], row["url"], row["results"]) == (name, path, 1), row
+    assert api(service, "/api/processor", chip=name)["processor"]["chip"] == name
+    assert api(service, "/api/scores", chip=name)["scores"][0]["chip_type"] == name
+
+
+def hostile_names_round_trip():
+    with Service("--rate-limit", "0") as service:
+        for name, _ in NAMES:
+            assert service.post(record(chip=name))[0] == 200, name
+        status, reply = service.post(record(chip="x" * 200))
+        assert status == 400 and "chip_type" in reply["error"], reply
+        for name, search in NAMES:
+            found(service, name, search)
+        for plain in ("%", "_", "\\", "x" * 200):  # no wildcards, no escapes, no match
+            chips = [p["chip"] for p in api(service, "/api/processors", q=plain)["processors"]]
+            assert chips == [n for n, _ in NAMES if plain in n], (plain, chips)
+        exported = subprocess.run([BINARY, "admin", "--database", service.database, "export",
+                                   "--format", "csv"], capture_output=True, text=True, check=True)
+        rows = list(csv.DictReader(io.StringIO(exported.stdout)))
+        assert sorted(r["chip_type"] for r in rows) == sorted(n for n, _ in NAMES), rows
+
+
 if __name__ == "__main__":
-    run(pages_come_promptly_after_a_restart)
+    run(hostile_names_round_trip, pages_come_promptly_after_a_restart)
