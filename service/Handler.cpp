@@ -31,14 +31,6 @@ std::size_t codePoints(const std::string& text) {
     }));
 }
 
-} // namespace
-
-Response unavailable() {
-    return jsonFailure(503, kUnavailableText);
-}
-
-namespace {
-
 Response notAllowed(const char* allow) {
     Response response = jsonFailure(405, "Bu adres bu yöntemi desteklemiyor.");
     response.headers.emplace_back("Allow", allow);
@@ -104,31 +96,6 @@ Response submit(const Request& request, ServiceContext& context) {
     return accepted(*placement, std::get<submission::Payload>(checked).xcode_build_sec,
                     context.publicUrl);
 }
-
-} // namespace
-
-std::optional<std::string> queryValue(const Request& request, const std::string& name) {
-    const auto it = request.query.find(name);
-    if (it == request.query.end() || it->second.empty()) {
-        return std::nullopt;
-    }
-    return it->second;
-}
-
-std::optional<std::int64_t> parseCount(const std::optional<std::string>& text, std::int64_t absent,
-                                       std::int64_t low, std::int64_t high) {
-    if (!text) {
-        return absent;
-    }
-    if (text->size() > 9 ||
-        !std::all_of(text->begin(), text->end(), [](char c) { return c >= '0' && c <= '9'; })) {
-        return std::nullopt;
-    }
-    const std::int64_t value = std::stoll(*text);
-    return value >= low && value <= high ? std::optional(value) : std::nullopt;
-}
-
-namespace {
 
 Response scores(const Request& request, ServiceContext& context) {
     const auto limit = parseCount(queryValue(request, "limit"), kDefaultLimit, 1, kMaxLimit);

@@ -99,7 +99,8 @@ std::string pageOutOfRange(const std::optional<std::string>& chip, int last) {
     const std::string range = last == 1 ? "Bu tabloda yalnızca 1. sayfa var."
                                         : "Sayfa numarası 1 ile " + std::to_string(last) +
                                               " arasında bir tam sayı olmalı.";
-    return noticePage("Geçersiz sayfa", range + " <a href='" + pageAddress(chip, last) + "'>Son sayfa</a> ·");
+    return noticePage("Geçersiz sayfa",
+                      range + " <a href='" + pageAddress(chip, last) + "'>Son sayfa</a> ·");
 }
 
 std::string missingPage() {

@@ -162,7 +162,8 @@ TEST(ProcessorPages, AnswerWhichIsFasterAndByHowMuch) {
     const std::vector<std::tuple<Request, int, std::string>> cases = {
         {get("/processors"), 200, "1–50 / 51 işlemci"},
         {get("/processors"), 200, "aria-sort='ascending'><a href='/processors?sort=median'>"},
-        {get("/processors"), 200, "Hız</th></tr><tr><td><a href='/?chip=M9'>M9</a></td><td class='n'>21"},
+        {get("/processors"), 200,
+         "Hız</th></tr><tr><td><a href='/?chip=M9'>M9</a></td><td class='n'>21"},
         {get("/processors"), 200,
          "M8</a></td><td class='n'>5</td><td class='n'>38.50</td><td "
          "class='n opt'>37.45–38.85</td><td class='n opt'>37.10</td>"},
