@@ -2,7 +2,7 @@
 # Sourced: fills the service's own table with N synthetic records straight in
 # SQL. A share (by default 30 %) of them is on one popular processor, the rest
 # spread over 199 others; times 20–220 s with the ratio the plausibility rule
-# wants. The schema goes back to version 2: its per-processor counts are
+# wants, on 8, 16, 32 or 64 GB. The schema goes back to version 2: its per-processor counts are
 # rebuilt, the triggered counts of version 3 are dropped before the insert,
 # and so are the review's table and columns of version 4, so that the next
 # start of a newer service backfills and adds them (a service of version 1
@@ -12,7 +12,7 @@
 popular_chip="AMD EPYC 7B13"
 review_columns="client_product client_version review_reason review_figures submission_key"
 version2_sql="DROP TABLE IF EXISTS chip_totals; DROP TABLE IF EXISTS time_buckets;
-DROP TABLE IF EXISTS withheld; DROP TABLE IF EXISTS chip_names;
+DROP TABLE IF EXISTS withheld; DROP TABLE IF EXISTS chip_names; DROP TABLE IF EXISTS chip_memory;
 DELETE FROM schema_version; INSERT INTO schema_version VALUES (2);
 DROP INDEX scores_by_time; DROP INDEX scores_by_chip_time; DROP INDEX IF EXISTS scores_by_key;"
 # The indexes are built again after the insert: sorting once is much faster
@@ -45,7 +45,7 @@ WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < $2),
    20 + (abs(random()) % 200000) / 1000.0 FROM n)
 INSERT INTO scores (received_at, device_name, chip_type, ram_gb, xcode_build_sec,
                     resin_slicer_sec, max_temp_c, swap_used_mb)
-SELECT '2026-12-01T00:00:00.000Z', 'seed ' || i, chip, 16, t, t * 1.5 / 3.5, 0, 0 FROM r;
+SELECT '2026-12-01T00:00:00.000Z', 'seed ' || i, chip, 8 << (abs(random()) % 4), t, t * 1.5 / 3.5, 0, 0 FROM r;
 $indexes_sql
 CREATE TABLE IF NOT EXISTS chip_counts (chip_type TEXT PRIMARY KEY, records BIGINT NOT NULL);
 DELETE FROM chip_counts;
@@ -70,7 +70,7 @@ SELECT timestamptz '2026-12-01 00:00:00Z', 'seed ' || i,
             WHEN ${SEED_TAIL:-0} = 0 THEN 'Seed CPU ' || floor(random() * 199)::int
             WHEN random() < 0.8 THEN 'Common CPU ' || floor(random() * 50)::int
             ELSE 'Tail CPU ' || floor(random() * random() * 9950)::int END,
-       16, t, t * 1.5 / 3.5, 0, 0
+       8 << floor(random() * 4)::int, t, t * 1.5 / 3.5, 0, 0
 FROM (SELECT i, 20 + floor(random() * 200000) / 1000.0 AS t
       FROM generate_series(1, $1) AS i) AS s;
 $indexes_sql

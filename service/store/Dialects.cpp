@@ -39,10 +39,13 @@ std::vector<std::string> withIndexes(std::string table) {
     return statements;
 }
 
-// Adds `step` (1 or -1) to the processor's total and to its buckets of one
-// second and of one millisecond. The total comes first: its row is where
-// writers of one processor queue.
-std::string countStatements(const std::string& chip, const std::string& millisecond,
+// Adds `step` (1 or -1) to the processor's total, to its count of one memory
+// size with that size's best time, and to its buckets of one second and of
+// one millisecond. The total comes first: its row is where writers of one
+// processor queue. A size's best is read again only when the record leaving
+// could have been it, which is rare: operators delete, submissions add.
+std::string countStatements(const std::string& chip, const std::string& ram,
+                            const std::string& seconds, const std::string& millisecond,
                             const std::string& step) {
     const auto bucket = [&](const std::string& width, const std::string& index) {
         return "INSERT INTO time_buckets (chip_type, width_ms, bucket, records) VALUES (" + chip +
@@ -52,7 +55,15 @@ std::string countStatements(const std::string& chip, const std::string& millisec
     };
     return "INSERT INTO chip_totals (chip_type, records) VALUES (" + chip + ", " + step +
            ") ON CONFLICT (chip_type) DO UPDATE SET records = chip_totals.records + "
-           "excluded.records; " +
+           "excluded.records; "
+           "INSERT INTO chip_memory (chip_type, ram_gb, records, best) VALUES (" +
+           chip + ", " + ram + ", " + step + ", " + seconds +
+           ") ON CONFLICT (chip_type, ram_gb) DO UPDATE SET records = chip_memory.records + "
+           "excluded.records, best = CASE WHEN excluded.records > 0 THEN CASE WHEN "
+           "chip_memory.best IS NULL OR excluded.best < chip_memory.best THEN excluded.best ELSE "
+           "chip_memory.best END WHEN chip_memory.best < excluded.best THEN chip_memory.best "
+           "ELSE (SELECT MIN(xcode_build_sec) FROM scores WHERE chip_type = excluded.chip_type "
+           "AND ram_gb = excluded.ram_gb) END; " +
            bucket("1000", millisecond + " / 1000") + bucket("1", millisecond);
 }
 
@@ -66,16 +77,16 @@ std::string postgresMillisecond(const std::string& column) {
 
 std::vector<std::string> sqliteTriggers() {
     const auto counted = [](const std::string& row, const std::string& step) {
-        return countStatements(row + ".chip_type", sqliteMillisecond(row + ".xcode_build_sec"),
-                               step);
+        return countStatements(row + ".chip_type", row + ".ram_gb", row + ".xcode_build_sec",
+                               sqliteMillisecond(row + ".xcode_build_sec"), step);
     };
     return {
         "CREATE TRIGGER scores_counted_insert AFTER INSERT ON scores BEGIN " + counted("NEW", "1") +
             "END",
         "CREATE TRIGGER scores_counted_delete AFTER DELETE ON scores BEGIN " +
             counted("OLD", "-1") + "END",
-        "CREATE TRIGGER scores_counted_update AFTER UPDATE OF chip_type, xcode_build_sec ON "
-        "scores BEGIN " +
+        "CREATE TRIGGER scores_counted_update AFTER UPDATE OF chip_type, ram_gb, xcode_build_sec "
+        "ON scores BEGIN " +
             counted("OLD", "-1") + counted("NEW", "1") + "END",
     };
 }
@@ -83,15 +94,17 @@ std::vector<std::string> sqliteTriggers() {
 std::vector<std::string> postgresTriggers() {
     return {
         // PL/pgSQL keeps its plans; an SQL function would plan them on every row.
-        "CREATE FUNCTION count_score(chip TEXT, seconds DOUBLE PRECISION, step BIGINT) RETURNS "
-        "void LANGUAGE plpgsql AS $$ BEGIN " +
-            countStatements("chip", postgresMillisecond("seconds"), "step") + "END $$",
+        "CREATE FUNCTION count_score(chip TEXT, ram BIGINT, seconds DOUBLE PRECISION, step "
+        "BIGINT) RETURNS void LANGUAGE plpgsql AS $$ BEGIN " +
+            countStatements("chip", "ram", "seconds", postgresMillisecond("seconds"), "step") +
+            "END $$",
         "CREATE FUNCTION scores_counted() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
-        "IF TG_OP <> 'INSERT' THEN PERFORM count_score(OLD.chip_type, OLD.xcode_build_sec, -1); "
-        "END IF; "
-        "IF TG_OP <> 'DELETE' THEN PERFORM count_score(NEW.chip_type, NEW.xcode_build_sec, 1); "
-        "END IF; RETURN NULL; END $$",
-        "CREATE TRIGGER scores_counted AFTER INSERT OR DELETE OR UPDATE OF chip_type, "
+        "IF TG_OP <> 'INSERT' THEN "
+        "PERFORM count_score(OLD.chip_type, OLD.ram_gb, OLD.xcode_build_sec, -1); END IF; "
+        "IF TG_OP <> 'DELETE' THEN "
+        "PERFORM count_score(NEW.chip_type, NEW.ram_gb, NEW.xcode_build_sec, 1); END IF; "
+        "RETURN NULL; END $$",
+        "CREATE TRIGGER scores_counted AFTER INSERT OR DELETE OR UPDATE OF chip_type, ram_gb, "
         "xcode_build_sec ON scores FOR EACH ROW EXECUTE FUNCTION scores_counted()",
     };
 }
@@ -121,6 +134,8 @@ const Dialect& sqliteDialect() {
         "", // BEGIN IMMEDIATE already holds the file's one write lock
         sqliteMillisecond,
         sqliteTriggers(),
+        {"DROP TRIGGER IF EXISTS scores_counted_insert", "DROP TRIGGER IF EXISTS scores_counted_delete",
+         "DROP TRIGGER IF EXISTS scores_counted_update"},
         "instr",
         {},
     };
@@ -144,6 +159,10 @@ const Dialect& postgresDialect() {
         "LOCK TABLE scores IN SHARE ROW EXCLUSIVE MODE",
         postgresMillisecond,
         postgresTriggers(),
+        {"DROP TRIGGER IF EXISTS scores_counted ON scores",
+         "DROP FUNCTION IF EXISTS scores_counted()",
+         "DROP FUNCTION IF EXISTS count_score(TEXT, DOUBLE PRECISION, BIGINT)",
+         "DROP FUNCTION IF EXISTS count_score(TEXT, BIGINT, DOUBLE PRECISION, BIGINT)"},
         "strpos",
         {kTakeChip},
         "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY",

@@ -79,12 +79,18 @@ Spread ProcessorSpreads::read(SqlConnection& connection, const Dialect& dialect,
                               const std::string& chip, std::int64_t count) {
     const auto now = std::chrono::steady_clock::now();
     const auto holds = [&](const Known& known) {
-        return known.value.count == count && now - known.at < kMaxAge;
+        return known.value.count == count && now < known.until;
     };
+    // Each processor's figures last their own while, from kMaxAge to twice
+    // it, so that those read together on one view are not all read again on
+    // one later view.
+    const auto lasting =
+        kMaxAge + std::chrono::milliseconds(std::hash<std::string>{}(chip) %
+                                            std::chrono::milliseconds(kMaxAge).count());
     return known_
         .get(chip, holds,
              [&] {
-                 return Known{readSpread(connection, dialect, chip, count), now};
+                 return Known{readSpread(connection, dialect, chip, count), now + lasting};
              })
         .value;
 }
@@ -130,8 +136,8 @@ ProcessorList ProcessorSpreads::list(SqlConnection& connection, const Dialect& d
 std::vector<MemoryRow> readByMemory(SqlConnection& connection, const std::string& chip) {
     std::vector<MemoryRow> rows;
     for (const auto& row :
-         connection.run("SELECT ram_gb, COUNT(*), MIN(xcode_build_sec) FROM scores WHERE "
-                        "chip_type = ? GROUP BY ram_gb ORDER BY ram_gb",
+         connection.run("SELECT ram_gb, records, best FROM chip_memory WHERE chip_type = ? AND "
+                        "records > 0 ORDER BY ram_gb",
                         {chip})) {
         rows.push_back(MemoryRow{asInteger(row.at(0)), asInteger(row.at(1)), asNumber(row.at(2))});
     }

@@ -11,7 +11,7 @@
 namespace service {
 
 // Every processor's Spread, read again only when its count changed or after
-// kMaxAge (a delete and an add keep the count). Bounded: a flood of names
+// kMaxAge to twice it (a delete and an add keep the count). Bounded: a flood of names
 // costs reads, never memory. Safe to call from several threads at once.
 class ProcessorSpreads {
 public:
@@ -29,7 +29,7 @@ public:
 private:
     struct Known {
         Spread value;
-        std::chrono::steady_clock::time_point at;
+        std::chrono::steady_clock::time_point until;
     };
     Memo<Known> known_{kMaxKept};
 };

@@ -84,6 +84,16 @@ void nameStoredChips(SqlConnection& connection) {
     nameChips(connection, chips);
 }
 
+// Version 7: a processor's results and best time by installed memory, kept
+// by the counting triggers, which this step replaces, so that a processor's
+// page reads a row per size instead of every one of its results.
+const std::vector<std::string> kMemoryTable = {
+    "CREATE TABLE chip_memory (chip_type TEXT NOT NULL, ram_gb BIGINT NOT NULL, records BIGINT "
+    "NOT NULL, best DOUBLE PRECISION, PRIMARY KEY (chip_type, ram_gb))",
+    "INSERT INTO chip_memory (chip_type, ram_gb, records, best) SELECT chip_type, ram_gb, "
+    "COUNT(*), MIN(xcode_build_sec) FROM scores GROUP BY chip_type, ram_gb",
+};
+
 void runAll(SqlConnection& connection, const std::vector<std::string>& statements) {
     for (const auto& statement : statements) {
         connection.run(statement, {});
@@ -116,6 +126,14 @@ void upgradeSchema(SqlConnection& connection, const Dialect& dialect, std::int64
     }
     if (version < 6) {
         nameStoredChips(connection);
+    }
+    if (version < 7) {
+        if (!dialect.lockScores.empty()) {
+            connection.run(dialect.lockScores, {});
+        }
+        runAll(connection, dialect.dropCountingTriggers);
+        runAll(connection, kMemoryTable);
+        runAll(connection, dialect.createCountingTriggers);
     }
 }
 

@@ -7,7 +7,7 @@
 namespace service {
 
 // The schema version this build writes; a newer one is refused at start.
-inline constexpr std::int64_t kSchemaVersion = 6;
+inline constexpr std::int64_t kSchemaVersion = 7;
 
 // Brings a database of schema `version` (0: none yet) up to kSchemaVersion,
 // inside the caller's transaction. Throws as the connection does.

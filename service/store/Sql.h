@@ -111,6 +111,7 @@ struct Dialect {
     // file a record; `column` names the time.
     std::string (*millisecondOf)(const std::string& column) = nullptr;
     std::vector<std::string> createCountingTriggers;
+    std::vector<std::string> dropCountingTriggers; // those of any version, where they are
     // Where a text holds another: name(haystack, needle), 0 when nowhere.
     std::string textContains;
     // The engine's own part of schema version 5 (Schema.cpp).

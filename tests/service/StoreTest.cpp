@@ -182,6 +182,18 @@ TEST_P(StoreCases, PageAggregatesAreExact) {
         EXPECT_GT(equal.binWidth, 0.0) << chip;
         EXPECT_EQ(std::accumulate(equal.counts.begin(), equal.counts.end(), 0L), 2) << chip;
     }
+    // Each memory size keeps its count and best through an operator's delete and edit.
+    for (const auto& [ram, t] : {std::pair{8, 30.0}, {16, 31.0}, {16, 32.0}, {32, 29.0}, {32, 33.0}}) {
+        ASSERT_TRUE(store->add(Payload{"d", "M7", ram, t, t / 3.5, 84, 0}, "2026-01-31T12:00:00Z"));
+    }
+    raw()->run("DELETE FROM scores WHERE chip_type = 'M7' AND xcode_build_sec = 31", {});
+    raw()->run("UPDATE scores SET ram_gb = 8 WHERE chip_type = 'M7' AND xcode_build_sec = 29", {});
+    std::vector<std::tuple<std::int64_t, std::int64_t, double>> sizes;
+    const auto m7 = store->processor("M7", 0, 0, 0).value().value();
+    for (const auto& size : m7.byMemory) {
+        sizes.emplace_back(size.ramGb, size.count, size.best);
+    }
+    EXPECT_EQ(sizes, (decltype(sizes){{8, 2, 29.0}, {16, 1, 32.0}, {32, 1, 33.0}}));
 }
 
 // A page read while another instance adds processors never lists a result whose processor its

@@ -51,5 +51,6 @@ with Service("--rate-limit", "0", database=DATABASE, binary=OLD) as old, \
         during.result()
 exact_with_two_instances(DATABASE, 200)
 assert psql(DATABASE, "SELECT records FROM chip_totals UNION SELECT SUM(records) "
-            "FROM time_buckets GROUP BY width_ms") == ["600"]
+            "FROM time_buckets GROUP BY width_ms UNION SELECT SUM(records) FROM chip_memory") \
+    == ["600"]
 exact_with_two_instances()
