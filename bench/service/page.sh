@@ -18,11 +18,16 @@ source bench/service/seed.sh
 export SEED_TAIL=1
 
 enc() { python3 -c 'import sys,urllib.parse;print(urllib.parse.quote(sys.argv[1]))' "$1"; }
-popular=$(enc "$popular_chip") rare=$(enc "Tail CPU 9001")
-paths=("/" "/processors?sort=median" "/processors?sort=count" "/processors?sort=name"
-  "/processors?q=cpu%201" "/processors?q=tail%20cpu%209876" "/?chip=$popular" "/?chip=$rare"
+popular=$(enc "$popular_chip")
+rare_sql="SELECT chip_type FROM chip_totals WHERE chip_type LIKE 'Tail CPU %' ORDER BY records, chip_type DESC LIMIT 1"
+set_paths() { # rare: a processor of the tail with fewest results
+  local rare
+  rare=$(enc "$1")
+  paths=("/" "/processors?sort=median" "/processors?sort=count" "/processors?sort=name"
+  "/processors?q=cpu%201" "/processors?q=$rare" "/?chip=$popular" "/?chip=$rare"
   "/compare?a=$popular&b=$(enc "Common CPU 7")" "/api/processors?sort=median"
   "/api/processor?chip=$popular" "/api/scores?limit=100" "/api/scores?chip=$popular&limit=100")
+}
 
 measure() { # engine
   for path in "${paths[@]}"; do
@@ -75,6 +80,7 @@ fi
 start_service "$work/scores.sqlite3" # creates the schema
 stop_service
 seed_then_start SQLite "$work/scores.sqlite3"
+set_paths "$(sqlite3 "$work/scores.sqlite3" "$rare_sql")"
 echo "== the leaderboard on the wire: $(curl -sk "$svc_url/" | wc -c) bytes"
 measure SQLite
 echo "== memory before every processor's page: $(rss)"
@@ -86,6 +92,7 @@ start_postgres
 start_service "$pg_url"
 stop_service
 seed_then_start PostgreSQL "$pg_url"
+set_paths "$(psql_scores -Atc "$rare_sql")"
 measure PostgreSQL
 stop_service
 echo "load after: $(load)"

@@ -39,7 +39,7 @@ std::vector<std::string> withIndexes(std::string table) {
     return statements;
 }
 
-// Adds `step` (1 or -1) to the processor's total, to its count of one memory
+// Adds `step` (1 or -1) to the processor's total, one to its changes, to its count of one memory
 // size with that size's best time, and to its buckets of one second and of
 // one millisecond. The total comes first: its row is where writers of one
 // processor queue. A size's best is read again only when the record leaving
@@ -53,9 +53,9 @@ std::string countStatements(const std::string& chip, const std::string& ram,
                ") ON CONFLICT (chip_type, width_ms, bucket) DO UPDATE SET records = "
                "time_buckets.records + excluded.records; ";
     };
-    return "INSERT INTO chip_totals (chip_type, records) VALUES (" + chip + ", " + step +
-           ") ON CONFLICT (chip_type) DO UPDATE SET records = chip_totals.records + "
-           "excluded.records; "
+    return "INSERT INTO chip_totals (chip_type, records, changes) VALUES (" + chip + ", " + step +
+           ", 1) ON CONFLICT (chip_type) DO UPDATE SET records = chip_totals.records + "
+           "excluded.records, changes = chip_totals.changes + 1; "
            "INSERT INTO chip_memory (chip_type, ram_gb, records, best) VALUES (" +
            chip + ", " + ram + ", " + step + ", " + seconds +
            ") ON CONFLICT (chip_type, ram_gb) DO UPDATE SET records = chip_memory.records + "
@@ -134,7 +134,8 @@ const Dialect& sqliteDialect() {
         "", // BEGIN IMMEDIATE already holds the file's one write lock
         sqliteMillisecond,
         sqliteTriggers(),
-        {"DROP TRIGGER IF EXISTS scores_counted_insert", "DROP TRIGGER IF EXISTS scores_counted_delete",
+        {"DROP TRIGGER IF EXISTS scores_counted_insert",
+         "DROP TRIGGER IF EXISTS scores_counted_delete",
          "DROP TRIGGER IF EXISTS scores_counted_update"},
         "instr",
         {},

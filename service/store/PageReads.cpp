@@ -129,19 +129,6 @@ std::optional<std::pair<std::int64_t, std::int64_t>> locate(const std::vector<Sq
     return std::nullopt;
 }
 
-std::vector<std::pair<std::string, std::int64_t>> readChipCounts(SqlConnection& connection,
-                                                                 int limit) {
-    const auto rows = connection.run("SELECT chip_type, records FROM chip_totals WHERE records > 0 "
-                                     "ORDER BY records DESC, chip_type LIMIT ?",
-                                     {std::int64_t{limit}});
-    std::vector<std::pair<std::string, std::int64_t>> counts;
-    counts.reserve(rows.size());
-    for (const auto& row : rows) {
-        counts.emplace_back(asText(row.at(0)), asInteger(row.at(1)));
-    }
-    return counts;
-}
-
 std::int64_t readRecords(SqlConnection& connection, const std::optional<std::string>& chip) {
     const auto rows =
         chip ? connection.run("SELECT records FROM chip_totals WHERE chip_type = ?", {*chip})

@@ -23,9 +23,6 @@ std::int64_t millisecond(double seconds);
 std::string belowInSecondTerms(const Dialect& dialect);
 std::vector<SqlValue> belowInSecondValues(const std::string& chip, double time);
 
-// Processors by number of results, most first, at most `limit`.
-std::vector<std::pair<std::string, std::int64_t>> readChipCounts(SqlConnection& connection,
-                                                                 int limit);
 // The processor's `k`-th time (from 0, so fewer than its total): whole
 // seconds, then milliseconds inside the second, then a walk of one
 // millisecond's records along the index.

@@ -47,7 +47,11 @@ bool before(ProcessorOrder order, const ProcessorRow& a, const std::string& aNam
     return aName != bName ? aName < bName : a.chip < b.chip;
 }
 
-const std::string kAllCounts = "SELECT t.chip_type, t.records, COALESCE(n.folded, t.chip_type) "
+const std::string kMostResults = "SELECT chip_type, records, changes FROM chip_totals WHERE "
+                                 "records > 0 ORDER BY records DESC, chip_type LIMIT ?";
+
+const std::string kAllCounts = "SELECT t.chip_type, t.records, COALESCE(n.folded, t.chip_type), "
+                               "t.changes "
                                "FROM chip_totals t LEFT JOIN chip_names n ON n.chip_type = "
                                "t.chip_type WHERE t.records > 0";
 
@@ -75,22 +79,21 @@ void nameChips(SqlConnection& connection, const std::vector<std::string>& chips)
     }
 }
 
+Tally readTally(SqlConnection& connection, const std::string& chip) {
+    const auto rows =
+        connection.run("SELECT records, changes FROM chip_totals WHERE chip_type = ?", {chip});
+    return rows.empty() ? Tally{} : Tally{asInteger(rows[0].at(0)), asInteger(rows[0].at(1))};
+}
+
 Spread ProcessorSpreads::read(SqlConnection& connection, const Dialect& dialect,
-                              const std::string& chip, std::int64_t count) {
-    const auto now = std::chrono::steady_clock::now();
+                              const std::string& chip, Tally tally) {
     const auto holds = [&](const Known& known) {
-        return known.value.count == count && now < known.until;
+        return known.value.count == tally.records && known.changes == tally.changes;
     };
-    // Each processor's figures last their own while, from kMaxAge to twice
-    // it, so that those read together on one view are not all read again on
-    // one later view.
-    const auto lasting =
-        kMaxAge + std::chrono::milliseconds(std::hash<std::string>{}(chip) %
-                                            std::chrono::milliseconds(kMaxAge).count());
     return known_
         .get(chip, holds,
              [&] {
-                 return Known{readSpread(connection, dialect, chip, count), now + lasting};
+                 return Known{readSpread(connection, dialect, chip, tally.records), tally.changes};
              })
         .value;
 }
@@ -98,9 +101,11 @@ Spread ProcessorSpreads::read(SqlConnection& connection, const Dialect& dialect,
 std::vector<ChipSummary> ProcessorSpreads::mostResults(SqlConnection& connection,
                                                        const Dialect& dialect, int limit) {
     std::vector<ChipSummary> result;
-    for (const auto& [chip, count] : readChipCounts(connection, limit)) {
-        const auto spread = read(connection, dialect, chip, count);
-        result.push_back(ChipSummary{chip, spread.best, spread.median, count});
+    for (const auto& row : connection.run(kMostResults, {std::int64_t{limit}})) {
+        const auto chip = asText(row.at(0));
+        const auto spread =
+            read(connection, dialect, chip, Tally{asInteger(row.at(1)), asInteger(row.at(2))});
+        result.push_back(ChipSummary{chip, spread.best, spread.median, spread.count});
     }
     return result;
 }
@@ -116,7 +121,8 @@ ProcessorList ProcessorSpreads::list(SqlConnection& connection, const Dialect& d
                              {query.search});
     for (const auto& row : rows) {
         const auto chip = asText(row.at(0));
-        ProcessorRow found{chip, read(connection, dialect, chip, asInteger(row.at(1)))};
+        ProcessorRow found{chip, read(connection, dialect, chip,
+                                      Tally{asInteger(row.at(1)), asInteger(row.at(3))})};
         const double median = found.spread.median;
         result.fastestMedian = all.empty() ? median : std::min(result.fastestMedian, median);
         all.emplace_back(std::move(found), asText(row.at(2)));

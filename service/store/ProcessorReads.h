@@ -6,20 +6,26 @@
 #include "service/store/Records.h"
 #include "service/store/Sql.h"
 
-#include <chrono>
-
 namespace service {
 
-// Every processor's Spread, read again only when its count changed or after
-// kMaxAge to twice it (a delete and an add keep the count). Bounded: a flood of names
-// costs reads, never memory. Safe to call from several threads at once.
+// A processor's results on the board and the changes ever made to them, as
+// the counting triggers keep them: what was read at one tally holds until the
+// tally moves, whichever instance or operator moved it.
+struct Tally {
+    std::int64_t records = 0;
+    std::int64_t changes = 0;
+};
+Tally readTally(SqlConnection& connection, const std::string& chip);
+
+// Every processor's Spread, read again only when its tally moved. Bounded: a
+// flood of names costs reads, never memory. Safe to call from several threads
+// at once.
 class ProcessorSpreads {
 public:
     static constexpr std::size_t kMaxKept = 250000;
-    static constexpr auto kMaxAge = std::chrono::seconds(10);
 
     Spread read(SqlConnection& connection, const Dialect& dialect, const std::string& chip,
-                std::int64_t count);
+                Tally tally);
     // The processors with most results, at most `limit`, most first.
     std::vector<ChipSummary> mostResults(SqlConnection& connection, const Dialect& dialect,
                                          int limit);
@@ -29,7 +35,7 @@ public:
 private:
     struct Known {
         Spread value;
-        std::chrono::steady_clock::time_point until;
+        std::int64_t changes = 0;
     };
     Memo<Known> known_{kMaxKept};
 };

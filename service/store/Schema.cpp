@@ -86,8 +86,11 @@ void nameStoredChips(SqlConnection& connection) {
 
 // Version 7: a processor's results and best time by installed memory, kept
 // by the counting triggers, which this step replaces, so that a processor's
-// page reads a row per size instead of every one of its results.
+// page reads a row per size instead of every one of its results; and the
+// changes ever made to a processor's results, so that figures the service
+// keeps are read again exactly when they may differ.
 const std::vector<std::string> kMemoryTable = {
+    "ALTER TABLE chip_totals ADD COLUMN changes BIGINT NOT NULL DEFAULT 0",
     "CREATE TABLE chip_memory (chip_type TEXT NOT NULL, ram_gb BIGINT NOT NULL, records BIGINT "
     "NOT NULL, best DOUBLE PRECISION, PRIMARY KEY (chip_type, ram_gb))",
     "INSERT INTO chip_memory (chip_type, ram_gb, records, best) SELECT chip_type, ram_gb, "

@@ -170,7 +170,8 @@ std::optional<std::optional<ResultData>> SqlScoreStore::result(std::int64_t id, 
             const auto& chip = standing.score.payload.chip_type;
             std::tie(standing.rank, standing.total) =
                 placeOf(connection, chip, standing.score.payload.xcode_build_sec);
-            data.median = spreads_.read(connection, dialect_, chip, standing.total).median;
+            data.median =
+                spreads_.read(connection, dialect_, chip, readTally(connection, chip)).median;
             data.distribution = readDistribution(connection, dialect_, chip, bins);
             return data;
         });
@@ -206,12 +207,12 @@ std::optional<ProcessorList> SqlScoreStore::processors(const ProcessorQuery& que
 
 std::optional<ProcessorData> SqlScoreStore::figures(SqlConnection& connection,
                                                     const std::string& chip) {
-    const auto count = readRecords(connection, chip);
-    if (count == 0) {
+    const auto tally = readTally(connection, chip);
+    if (tally.records <= 0) {
         return std::nullopt;
     }
     ProcessorData data;
-    data.row = ProcessorRow{chip, spreads_.read(connection, dialect_, chip, count)};
+    data.row = ProcessorRow{chip, spreads_.read(connection, dialect_, chip, tally)};
     data.held = readHeld(connection, chip);
     return data;
 }
