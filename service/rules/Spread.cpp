@@ -38,14 +38,18 @@ std::string foldName(const std::string& name) {
     if (U_FAILURE(status) || length < 0) {
         return name;
     }
-    folded.resize(static_cast<std::size_t>(length));
+    const std::string_view text(folded.data(), static_cast<std::size_t>(length));
     // İ folds to i and a combining dot above; ı stays as it is.
-    for (const std::string_view odd : {"i\xCC\x87", "\xC4\xB1"}) {
-        for (auto at = folded.find(odd); at != std::string::npos; at = folded.find(odd, at + 1)) {
-            folded.replace(at, odd.size(), "i");
-        }
+    std::string plain;
+    plain.reserve(text.size());
+    for (std::size_t at = 0; at < text.size();) {
+        const auto odd = text.substr(at, 3).starts_with("i\xCC\x87") ? 3
+                         : text.substr(at, 2) == "\xC4\xB1"          ? 2
+                                                                     : 0;
+        plain += odd > 0 ? 'i' : text[at];
+        at += odd > 0 ? odd : 1;
     }
-    return folded;
+    return plain;
 }
 
 } // namespace service

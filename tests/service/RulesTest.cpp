@@ -134,6 +134,24 @@ TEST(Spread, PercentilesLieBetweenTheNearestRanksInProportion) {
     }
 }
 
+// Search folds by the root locale, never the Turkish one, and takes İ and ı as i besides.
+TEST(Spread, NamesFoldAlikeWhateverTheKeyboard) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"Intel Core i7", "intel core i7"},
+        {"INTEL", "intel"},
+        {"İNTEL", "intel"},
+        {"ıntel", "intel"},
+        {"ISTANBUL", "istanbul"},
+        {"Straße", "strasse"},
+        {"50%_x\\", "50%_x\\"},
+        {"ÇĞÖŞÜ", "çğöşü"},
+        {"", ""},
+    };
+    for (const auto& [name, folded] : cases) {
+        EXPECT_EQ(foldName(name), folded) << name;
+    }
+}
+
 TEST(ReviewRule, KeepsOnlyAFitProductTokenAndVersion) {
     const auto kept = [](const std::string& agent) {
         const auto client = clientVersion(agent);
