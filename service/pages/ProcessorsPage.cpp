@@ -5,6 +5,7 @@
 #include "service/pages/Texts.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace service {
@@ -18,14 +19,14 @@ struct Order {
     const char* arrow;
 };
 
-constexpr Order kOrders[] = {
+constexpr std::array<Order, 3> kOrders = {{
     {ProcessorOrder::name, "name", "İşlemci", "ascending", " ▲"},
     {ProcessorOrder::count, "count", "Sonuç", "descending", " ▼"},
     {ProcessorOrder::median, "median", "Ortanca", "ascending", " ▲"},
-};
+}};
 
 const Order& orderOf(ProcessorOrder order) {
-    return *std::find_if(std::begin(kOrders), std::end(kOrders),
+    return *std::find_if(kOrders.begin(), kOrders.end(),
                          [order](const Order& o) { return o.order == order; });
 }
 

@@ -28,7 +28,7 @@ std::optional<Placement> SqlScoreStore::add(const submission::Payload& payload,
         written.blocked = false;
         written = addBatch({&submission}, true, {std::move(written)}).at(0);
     }
-    return std::move(written.placement);
+    return written.placement;
 }
 
 // Keys of one store follow each other, so their index grows at one end; the
@@ -70,7 +70,7 @@ std::vector<SqlScoreStore::Written> SqlScoreStore::addBatch(const Batch& batch, 
                                         : writePlainly(part, patient);
         if (tried.end == End::committed) {
             for (std::size_t k = 0; k < pending.size(); ++k) {
-                before[pending[k]].placement = std::move(tried.placed[k]);
+                before[pending[k]].placement = tried.placed[k];
             }
             pending.clear();
             if (onBatch_) {
