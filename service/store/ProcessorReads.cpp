@@ -55,6 +55,15 @@ const std::string kAllCounts = "SELECT t.chip_type, t.records, COALESCE(n.folded
                                "FROM chip_totals t LEFT JOIN chip_names n ON n.chip_type = "
                                "t.chip_type WHERE t.records > 0";
 
+// A search scans the names and looks up the counts of those found, not the
+// other way round: a third of the time at 100,000 names. A name of no
+// processor on the board is found and left out; one an older service stored
+// without its folded name could not be found either way.
+const std::string kSearched =
+    "SELECT t.chip_type, t.records, n.folded, t.changes FROM chip_names n "
+    "JOIN chip_totals t ON t.chip_type = n.chip_type WHERE t.records > 0 "
+    "AND ";
+
 } // namespace
 
 // A processor an older service stored goes by its name as it is.
@@ -114,11 +123,10 @@ ProcessorList ProcessorSpreads::list(SqlConnection& connection, const Dialect& d
                                      const ProcessorQuery& query) {
     std::vector<std::pair<ProcessorRow, std::string>> all;
     ProcessorList result;
-    const auto rows =
-        query.search.empty()
-            ? connection.run(kAllCounts, {})
-            : connection.run(kAllCounts + " AND " + dialect.textContains + "(n.folded, ?) > 0",
-                             {query.search});
+    const auto rows = query.search.empty()
+                          ? connection.run(kAllCounts, {})
+                          : connection.run(kSearched + dialect.textContains + "(n.folded, ?) > 0",
+                                           {query.search});
     for (const auto& row : rows) {
         const auto chip = asText(row.at(0));
         ProcessorRow found{chip, read(connection, dialect, chip,
