@@ -40,6 +40,15 @@ std::vector<std::string_view> values(const RequestHead& head, std::string_view n
     return found;
 }
 
+// A list field's lines as one list, as a field given once would read.
+std::string joined(const RequestHead& head, std::string_view name) {
+    std::string list;
+    for (const auto value : values(head, name)) {
+        list += (list.empty() ? "" : ", ") + std::string(value);
+    }
+    return list;
+}
+
 int hexDigit(char c) {
     if (c >= '0' && c <= '9') {
         return c - '0';
@@ -217,9 +226,9 @@ std::variant<Request, Refusal> admitHead(const RequestHead& head, bool trustForw
     request.contentType = type.empty() ? "" : std::string(type[0]);
     const auto agent = values(head, "User-Agent");
     request.userAgent = agent.empty() ? "" : std::string(agent[0]);
-    for (const auto accepted : values(head, "Accept")) {
-        request.accept += (request.accept.empty() ? "" : ", ") + std::string(accepted);
-    }
+    request.accept = joined(head, "Accept");
+    request.acceptEncoding = joined(head, "Accept-Encoding");
+    request.ifNoneMatch = joined(head, "If-None-Match");
     request.clientAddress = canonicalAddress(head.peerAddress).value_or(head.peerAddress);
     if (trustForwardedFor && !values(head, "X-Forwarded-For").empty()) {
         const auto client = forwardedClient(head);

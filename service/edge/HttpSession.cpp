@@ -174,7 +174,7 @@ asio::awaitable<bool> exchange(HttpServer::Impl& server, Stream& stream, beast::
                                const std::string& peer) {
     const auto started = Clock::now();
     const auto startedWall = std::chrono::system_clock::now();
-    Request request{"-", "-", {}, "", "", peer, "", ""};
+    Request request{"-", "-", {}, "", "", peer, "", "", "", ""};
     const auto read = co_await readAndAnswer(server, stream, buffer, peer, request);
     if (!read) {
         co_return false;

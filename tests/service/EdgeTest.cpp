@@ -53,6 +53,12 @@ TEST(AdmitHead, RefusesWhatCouldBeReadTwoWaysAndReadsTheRest) {
         {"forwarded, not an address", "/", with({{"X-Forwarded-For", "1.1.1.1, evil"}}), 400, ""},
         {"accept, over two lines", "/", with({{"Accept", "text/html"}, {"accept", "*/*"}}), 0,
          "/ 10.0.0.9 text/html, */*"},
+        {"codings and tags, over two lines", "/",
+         with({{"Accept-Encoding", "br"},
+               {"If-None-Match", "\"a\""},
+               {"accept-encoding", "gzip"},
+               {"if-none-match", "W/\"b\""}}),
+         0, "/ 10.0.0.9 br, gzip \"a\", W/\"b\""},
     };
     for (const auto& [what, target, fields, status, pathAndWho] : cases) {
         const auto result =
@@ -65,8 +71,11 @@ TEST(AdmitHead, RefusesWhatCouldBeReadTwoWaysAndReadsTheRest) {
         ASSERT_TRUE(std::holds_alternative<Request>(result))
             << what << ": " << std::get<Refusal>(result).message;
         const auto& request = std::get<Request>(result);
-        const std::string accept = request.accept.empty() ? "" : " " + request.accept;
-        EXPECT_EQ(request.path + " " + request.clientAddress + accept, pathAndWho) << what;
+        std::string read = request.path + " " + request.clientAddress;
+        for (const auto* list : {&request.accept, &request.acceptEncoding, &request.ifNoneMatch}) {
+            read += list->empty() ? "" : " " + *list;
+        }
+        EXPECT_EQ(read, pathAndWho) << what;
     }
 }
 

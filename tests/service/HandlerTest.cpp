@@ -80,7 +80,7 @@ TEST_F(HandlerTest, EveryAnswerIsAShortJsonReplyWithTheContractStatus) {
         {"wrong type", post(R"({"device_name":"a","chip_type":7})"), 400, "chip_type"},
         {"implausible", post(clientRecord("M9", 0)), 400, "xcode_build_sec"},
         {"GET submit", get("/api/submit"), 405, "yöntem"},
-        {"PUT page", Request{"PUT", "/", {}, "", "", "x", "", ""}, 405, "yöntem"},
+        {"PUT page", Request{"PUT", "/", {}, "", "", "x", "", "", "", ""}, 405, "yöntem"},
         {"unknown path", get("/admin"), 404, "Bulunamadı"},
         {"limit 0", get("/api/scores", {{"limit", "0"}}), 400, "limit"},
         {"limit 101", get("/api/scores", {{"limit", "101"}}), 400, "limit"},
@@ -90,7 +90,8 @@ TEST_F(HandlerTest, EveryAnswerIsAShortJsonReplyWithTheContractStatus) {
         {"processors offset", get("/api/processors", {{"offset", "100001"}}), 400, "0 ile 100000"},
         {"no processor", get("/api/processor"), 400, "chip"},
         {"unknown processor", get("/api/processor", {{"chip", "M0"}}), 404, "işlemci yok"},
-        {"POST processors", Request{"POST", "/processors", {}, "", "", "x", "", ""}, 405, "yöntem"},
+        {"POST processors", Request{"POST", "/processors", {}, "", "", "x", "", "", "", ""}, 405,
+         "yöntem"},
         {"health", get("/healthz"), 200, "ok"},
     };
     for (const auto& [what, request, status, mentions] : cases) {
