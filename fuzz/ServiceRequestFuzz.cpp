@@ -56,8 +56,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     RateLimiter limiter(RateLimit{0.0, 1.0});
     ServiceContext context{store, limiter, [] { return std::chrono::system_clock::time_point{}; },
                            [] { return std::chrono::steady_clock::time_point{}; }};
-    const Response response = handle(
-        Request{"POST", "/api/submit", {}, "application/json", body, "::1", "", ""}, context);
+    const Response response =
+        handle(Request{"POST", "/api/submit", {}, "application/json", body, "::1", "", "", "", ""},
+               context);
     const auto reply = submission::decodeAPIResponse(response.body);
     if (!reply || (response.status != 503 && response.status != 400)) {
         fail("the answer is not a JSON reply with 503 or 400");

@@ -2,6 +2,7 @@
 
 #include "service/ProcessorRoutes.h"
 #include "service/Replies.h"
+#include "service/edge/HttpCaching.h"
 #include "service/pages/Icon.h"
 #include "service/pages/LeaderboardPage.h"
 #include "service/pages/ResultPage.h"
@@ -201,6 +202,23 @@ std::string againstMedian(double seconds, const std::optional<double>& median) {
            (percent > 0 ? " hızlı." : " yavaş.");
 }
 
+// A read of the board: its pages, a result's page and the API.
+Response readBoard(const Request& request, std::optional<std::int64_t> id,
+                   ServiceContext& context) {
+    // Reads are limited too: each new ?chip= costs a query and a cache entry,
+    // and a result's page some forty statements.
+    if (const auto wait = context.limiter.admitRead(request.clientAddress, context.steadyClock())) {
+        return tooMany("Çok fazla istek.", *wait);
+    }
+    if (id) {
+        return result(*id, context);
+    }
+    if (isProcessorRoute(request.path)) {
+        return routeProcessors(request, context);
+    }
+    return request.path == "/" ? page(request, context) : scores(request, context);
+}
+
 } // namespace
 
 std::optional<std::int64_t> resultId(std::string_view path) {
@@ -271,18 +289,8 @@ Response handle(const Request& request, ServiceContext& context) {
     if (request.path == "/healthz") {
         return health(context);
     }
-    // Reads are limited too: each new ?chip= costs a query and a cache entry,
-    // and a result's page some forty statements.
-    if (const auto wait = context.limiter.admitRead(request.clientAddress, context.steadyClock())) {
-        return tooMany("Çok fazla istek.", *wait);
-    }
-    if (id) {
-        return result(*id, context);
-    }
-    if (isProcessorRoute(request.path)) {
-        return routeProcessors(request, context);
-    }
-    return request.path == "/" ? page(request, context) : scores(request, context);
+    return forCaches(request, readBoard(request, id, context),
+                     id ? Freshness::result : Freshness::board);
 }
 
 } // namespace service

@@ -20,7 +20,9 @@ struct Request {
     std::string body;
     std::string clientAddress;
     std::string userAgent;
-    std::string accept; // the Accept field's lines, joined
+    std::string accept;         // the Accept field's lines, joined
+    std::string acceptEncoding; // the Accept-Encoding field's lines, joined
+    std::string ifNoneMatch;    // the If-None-Match field's lines, joined
 };
 
 struct Response {

@@ -13,23 +13,6 @@ namespace {
 
 constexpr std::size_t kMaxTargetBytes = 4096;
 
-bool sameName(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) ==
-               std::tolower(static_cast<unsigned char>(y));
-    });
-}
-
-std::string_view trim(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
 std::vector<std::string_view> values(const RequestHead& head, std::string_view name) {
     std::vector<std::string_view> found;
     for (const auto& [field, value] : head.fields) {
@@ -38,6 +21,15 @@ std::vector<std::string_view> values(const RequestHead& head, std::string_view n
         }
     }
     return found;
+}
+
+// A list field's lines as one list, as a field given once would read.
+std::string joined(const RequestHead& head, std::string_view name) {
+    std::string list;
+    for (const auto value : values(head, name)) {
+        list += (list.empty() ? "" : ", ") + std::string(value);
+    }
+    return list;
 }
 
 int hexDigit(char c) {
@@ -147,6 +139,23 @@ std::optional<std::string> forwardedClient(const RequestHead& head) {
 
 } // namespace
 
+bool sameName(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) ==
+               std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+std::string_view trim(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
 long long declaredLength(const RequestHead& head) {
     const auto lengths = values(head, "Content-Length");
     if (lengths.empty()) {
@@ -217,9 +226,9 @@ std::variant<Request, Refusal> admitHead(const RequestHead& head, bool trustForw
     request.contentType = type.empty() ? "" : std::string(type[0]);
     const auto agent = values(head, "User-Agent");
     request.userAgent = agent.empty() ? "" : std::string(agent[0]);
-    for (const auto accepted : values(head, "Accept")) {
-        request.accept += (request.accept.empty() ? "" : ", ") + std::string(accepted);
-    }
+    request.accept = joined(head, "Accept");
+    request.acceptEncoding = joined(head, "Accept-Encoding");
+    request.ifNoneMatch = joined(head, "If-None-Match");
     request.clientAddress = canonicalAddress(head.peerAddress).value_or(head.peerAddress);
     if (trustForwardedFor && !values(head, "X-Forwarded-For").empty()) {
         const auto client = forwardedClient(head);

@@ -45,6 +45,12 @@ std::optional<std::string> percentDecode(std::string_view text, bool plusIsSpace
 // The address in canonical text (IPv4-mapped IPv6 as IPv4); nothing when it is none.
 std::optional<std::string> canonicalAddress(std::string_view text);
 
+// Equal but for the case of ASCII letters, as field names and codings compare.
+bool sameName(std::string_view a, std::string_view b);
+
+// Without the spaces and tabs around it.
+std::string_view trim(std::string_view text);
+
 // Headers every answer carries: content sniffing, framing, referrer, a
 // content policy, HSTS when served over TLS, and caching unless the answer
 // names its own.

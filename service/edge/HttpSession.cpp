@@ -90,7 +90,12 @@ template <class Stream>
 asio::awaitable<bool> write(Stream& stream, const Request& request, const Answer& answer,
                             bool tls) {
     http::response<http::string_body> reply{static_cast<http::status>(answer.response.status), 11};
-    reply.set(http::field::content_type, answer.response.contentType);
+    // A 304 stands for the body the client holds, so it sends neither a type
+    // nor a length: Beast's "Content-Length: 0" would misstate that body.
+    const bool notModified = reply.result() == http::status::not_modified;
+    if (!notModified) {
+        reply.set(http::field::content_type, answer.response.contentType);
+    }
     for (const auto& [name, value] : edgeHeaders(request, answer.response, tls)) {
         reply.set(name, value);
     }
@@ -99,7 +104,9 @@ asio::awaitable<bool> write(Stream& stream, const Request& request, const Answer
     }
     reply.keep_alive(!answer.close);
     reply.body() = answer.response.body;
-    reply.prepare_payload();
+    if (!notModified) {
+        reply.prepare_payload();
+    }
     http::response_serializer<http::string_body> serializer{reply};
     error_code ec;
     if (request.method == "HEAD") {
@@ -174,7 +181,7 @@ asio::awaitable<bool> exchange(HttpServer::Impl& server, Stream& stream, beast::
                                const std::string& peer) {
     const auto started = Clock::now();
     const auto startedWall = std::chrono::system_clock::now();
-    Request request{"-", "-", {}, "", "", peer, "", ""};
+    Request request{"-", "-", {}, "", "", peer, "", "", "", ""};
     const auto read = co_await readAndAnswer(server, stream, buffer, peer, request);
     if (!read) {
         co_return false;

@@ -1,5 +1,7 @@
-// The edge's decisions as tables: which request heads pass, whom a limit
-// counts, and how the handler pool admits and expires work.
+// The edge's decisions as tables: which request heads pass, which codings
+// and tags a client names, whom a limit counts, and how the handler pool
+// admits and expires work.
+#include "service/edge/HttpCaching.h"
 #include "service/edge/HttpRules.h"
 #include "service/edge/RateLimiter.h"
 #include "service/edge/WorkPool.h"
@@ -53,6 +55,12 @@ TEST(AdmitHead, RefusesWhatCouldBeReadTwoWaysAndReadsTheRest) {
         {"forwarded, not an address", "/", with({{"X-Forwarded-For", "1.1.1.1, evil"}}), 400, ""},
         {"accept, over two lines", "/", with({{"Accept", "text/html"}, {"accept", "*/*"}}), 0,
          "/ 10.0.0.9 text/html, */*"},
+        {"codings and tags, over two lines", "/",
+         with({{"Accept-Encoding", "br"},
+               {"If-None-Match", "\"a\""},
+               {"accept-encoding", "gzip"},
+               {"if-none-match", "W/\"b\""}}),
+         0, "/ 10.0.0.9 br, gzip \"a\", W/\"b\""},
     };
     for (const auto& [what, target, fields, status, pathAndWho] : cases) {
         const auto result =
@@ -65,8 +73,37 @@ TEST(AdmitHead, RefusesWhatCouldBeReadTwoWaysAndReadsTheRest) {
         ASSERT_TRUE(std::holds_alternative<Request>(result))
             << what << ": " << std::get<Refusal>(result).message;
         const auto& request = std::get<Request>(result);
-        const std::string accept = request.accept.empty() ? "" : " " + request.accept;
-        EXPECT_EQ(request.path + " " + request.clientAddress + accept, pathAndWho) << what;
+        std::string read = request.path + " " + request.clientAddress;
+        for (const auto* list : {&request.accept, &request.acceptEncoding, &request.ifNoneMatch}) {
+            read += list->empty() ? "" : " " + *list;
+        }
+        EXPECT_EQ(read, pathAndWho) << what;
+    }
+}
+
+TEST(Caching, ReadsCodingsAndTagsAsClientsWriteThem) {
+    // An Accept-Encoding list, and whether it takes gzip.
+    const std::vector<std::pair<std::string, bool>> codings = {
+        {"gzip, deflate, br", true},  {"", false},
+        {"identity", false},          {"gzip;q=0", false},
+        {"GZip ; Q=0.000", false},    {"br, gzip;q=0.001", true},
+        {"gzip;level=9;q=0.5", true}, {"*", true},
+        {"br, *;q=0.1", true},        {"*;q=0", false},
+        {"gzip;q=0, *", false}, // named, gzip has its own weight
+        {"*;q=0, x-gzip", true},      {"gzip;q=1.5", false},
+        {"gzip;q=", false},           {"gzips", false},
+        {"gzip, gzip;q=0", false},
+    };
+    for (const auto& [list, takes] : codings) {
+        EXPECT_EQ(acceptsGzip(list), takes) << list;
+    }
+    // An If-None-Match list, and whether it names the tag "abc".
+    const std::vector<std::pair<std::string, bool>> lists = {
+        {"\"abc\"", true},           {"W/\"abc\"", true}, {"\"x,y\", \"abc\"", true}, {"*", true},
+        {"\"abcd\", \"ab\"", false}, {"abc", false},      {"\"abc", false},           {"", false},
+    };
+    for (const auto& [list, names] : lists) {
+        EXPECT_EQ(namesTag(list, "\"abc\""), names) << list;
     }
 }
 

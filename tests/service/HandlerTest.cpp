@@ -1,11 +1,17 @@
 #include "service/Handler.h"
 
 #include "service/ServiceTestSupport.h"
+#include "service/admin/Admin.h"
 #include "service/pages/ResultPage.h"
 #include "service/store/SqlScoreStore.h"
 #include "submission/APIResponse.h"
 
 #include <gtest/gtest.h>
+
+#include <array>
+#include <functional>
+#include <sstream>
+#include <zlib.h>
 
 namespace service {
 namespace {
@@ -80,7 +86,7 @@ TEST_F(HandlerTest, EveryAnswerIsAShortJsonReplyWithTheContractStatus) {
         {"wrong type", post(R"({"device_name":"a","chip_type":7})"), 400, "chip_type"},
         {"implausible", post(clientRecord("M9", 0)), 400, "xcode_build_sec"},
         {"GET submit", get("/api/submit"), 405, "yöntem"},
-        {"PUT page", Request{"PUT", "/", {}, "", "", "x", "", ""}, 405, "yöntem"},
+        {"PUT page", Request{"PUT", "/", {}, "", "", "x", "", "", "", ""}, 405, "yöntem"},
         {"unknown path", get("/admin"), 404, "Bulunamadı"},
         {"limit 0", get("/api/scores", {{"limit", "0"}}), 400, "limit"},
         {"limit 101", get("/api/scores", {{"limit", "101"}}), 400, "limit"},
@@ -90,7 +96,8 @@ TEST_F(HandlerTest, EveryAnswerIsAShortJsonReplyWithTheContractStatus) {
         {"processors offset", get("/api/processors", {{"offset", "100001"}}), 400, "0 ile 100000"},
         {"no processor", get("/api/processor"), 400, "chip"},
         {"unknown processor", get("/api/processor", {{"chip", "M0"}}), 404, "işlemci yok"},
-        {"POST processors", Request{"POST", "/processors", {}, "", "", "x", "", ""}, 405, "yöntem"},
+        {"POST processors", Request{"POST", "/processors", {}, "", "", "x", "", "", "", ""}, 405,
+         "yöntem"},
         {"health", get("/healthz"), 200, "ok"},
     };
     for (const auto& [what, request, status, mentions] : cases) {
@@ -125,6 +132,152 @@ TEST_F(HandlerTest, TooManySubmissionsWaitForTheBucketToRefill) {
     }
     EXPECT_EQ(status, 429);
     EXPECT_EQ(send(get("/r/1")).status, 429) << "a result's page shares the reads' bucket";
+}
+
+std::string field(const Response& response, std::string_view name) {
+    for (const auto& [key, value] : response.headers) {
+        if (key == name) {
+            return value;
+        }
+    }
+    return "";
+}
+
+std::string gunzip(const std::string& packed) {
+    z_stream stream{};
+    EXPECT_EQ(inflateInit2(&stream, 16 + MAX_WBITS), Z_OK);
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(packed.data()));
+    stream.avail_in = static_cast<uInt>(packed.size());
+    std::string text;
+    int status = Z_OK;
+    while (status == Z_OK) {
+        std::array<char, 16384> chunk{};
+        stream.next_out = reinterpret_cast<Bytef*>(chunk.data());
+        stream.avail_out = chunk.size();
+        status = inflate(&stream, Z_NO_FLUSH);
+        text.append(chunk.data(), chunk.size() - stream.avail_out);
+    }
+    EXPECT_EQ(status, Z_STREAM_END);
+    inflateEnd(&stream);
+    return text;
+}
+
+Request read(std::string path, std::map<std::string, std::string> query = {},
+             std::string ifNoneMatch = "", std::string acceptEncoding = "") {
+    Request request = get(std::move(path), std::move(query));
+    request.ifNoneMatch = std::move(ifNoneMatch);
+    request.acceptEncoding = std::move(acceptEncoding);
+    return request;
+}
+
+Request asHead(Request request) {
+    request.method = "HEAD";
+    return request;
+}
+
+TEST_F(HandlerTest, EveryReadRevalidatesAndOnlyItsAnswersAreKept) {
+    ASSERT_EQ(send(post(clientRecord("R7", 10.0))).status, 200);
+    // A read, its status, and whether a shared cache may serve it unasked for a while.
+    const std::vector<std::tuple<Request, int, bool>> cases = {
+        {read("/", {{"page", "1"}}), 200, true},
+        {read("/", {{"chip", "R7"}}), 200, true},
+        {read("/processors", {{"sort", "count"}}), 200, true},
+        {read("/compare", {{"a", "R7"}, {"b", "R7"}}), 200, true},
+        {read("/api/scores"), 200, true},
+        {read("/api/processors"), 200, true},
+        {read("/api/processor", {{"chip", "R7"}}), 200, true},
+        {read("/r/1"), 200, false}, // its rank moves with every new result
+        {read("/r/2", {}, "*"), 404, false},
+        {read("/", {{"page", "2"}}, "*"), 400, false},
+        {read("/api/processor", {{"chip", "M0"}}, "*"), 404, false},
+    };
+    for (const auto& [request, status, shared] : cases) {
+        now_ += 1min;
+        const Response first = send(request);
+        const std::string what = request.path + " " + first.body.substr(0, 200);
+        EXPECT_EQ(first.status, status) << what;
+        EXPECT_EQ(field(first, "Vary"), "Accept-Encoding") << what;
+        const std::string kept = field(first, "Cache-Control");
+        EXPECT_EQ(kept.find("max-age=") != std::string::npos, shared) << what << kept;
+        if (status != 200) {
+            EXPECT_EQ(kept, "no-store") << what;
+            EXPECT_EQ(field(first, "ETag"), "") << what;
+            continue;
+        }
+        Request again = request;
+        again.ifNoneMatch = field(first, "ETag");
+        const Response second = send(again);
+        EXPECT_EQ(std::make_tuple(second.status, second.body, field(second, "Cache-Control")),
+                  std::make_tuple(304, std::string(), kept))
+            << what;
+        EXPECT_EQ(field(second, "ETag"), again.ifNoneMatch) << what;
+    }
+}
+
+TEST_F(HandlerTest, ATagFollowsWhatThePageShowsAndGzipWhereTaken) {
+    for (int i = 0; i < 24; ++i) { // a board the review can hold a fake against
+        now_ += 1min;
+        ASSERT_EQ(send(post(clientRecord("R7", 10.0 + 0.05 * (i % 9 - 4)))).status, 200);
+    }
+    std::int64_t held = 0;
+    const auto hold = [&] {
+        held =
+            *submission::decodeAPIResponse(send(post(clientRecord("R7", 0.5, "Fake,1"))).body)->id;
+    };
+    const auto operate = [&](std::string verb) {
+        return [this, verb, &held] {
+            std::ostringstream out;
+            ASSERT_EQ(runAdmin({"--database", file.path().string(), verb, std::to_string(held)},
+                               out, out),
+                      0)
+                << out.str();
+        };
+    };
+    const auto submit = [&] { ASSERT_EQ(send(post(clientRecord("R7", 11.0))).status, 200); };
+    const std::string kTag = "TAG"; // the tag of the answer before
+    struct Case {
+        const char* what;
+        std::function<void()> change;
+        Request request;
+        int status;
+        bool gzipped = false;
+    };
+    const std::vector<Case> cases = {
+        {"a first view", {}, read("/"), 200},
+        {"its tag", {}, read("/", {}, kTag), 304},
+        {"among others, weak", {}, read("/", {}, "\"x\", W/" + kTag), 304},
+        {"another tag", {}, read("/", {}, "\"x\""), 200},
+        {"any tag", {}, read("/", {}, "*"), 304},
+        {"a held result, shown nowhere", hold, read("/", {}, kTag), 304},
+        {"that result approved", operate("approve"), read("/", {}, kTag), 200},
+        {"that result hidden", operate("hide"), read("/", {}, kTag), 200},
+        {"a new result", submit, read("/", {}, kTag), 200},
+        {"gzip, under the plain body's tag", {}, read("/", {}, kTag, "br, gzip"), 200, true},
+        {"gzip, under its own", {}, read("/", {}, kTag, "gzip"), 304},
+        {"gzip refused", {}, read("/", {}, kTag, "gzip;q=0, *"), 200},
+        {"HEAD", {}, asHead(read("/", {}, "", "*")), 200, true},
+        {"too short to gzip", {}, read("/api/processor", {{"chip", "R7"}}, "", "gzip"), 200},
+    };
+    std::string tag;
+    for (const auto& c : cases) {
+        now_ += 1min;
+        if (c.change) {
+            c.change();
+        }
+        Request request = c.request;
+        if (const auto at = request.ifNoneMatch.find(kTag); at != std::string::npos) {
+            request.ifNoneMatch.replace(at, kTag.size(), tag);
+        }
+        const Response response = send(request);
+        EXPECT_EQ(response.status, c.status) << c.what;
+        EXPECT_EQ(field(response, "Content-Encoding"), c.gzipped ? "gzip" : "") << c.what;
+        EXPECT_EQ(response.status == 304, response.body.empty()) << c.what;
+        if (c.gzipped) {
+            EXPECT_EQ(gunzip(response.body), send(read(request.path, request.query)).body)
+                << c.what;
+        }
+        tag = field(response, "ETag");
+    }
 }
 
 TEST(HandlerUnavailable, ADatabaseThatCannotBeReachedAnswers503) {

@@ -18,11 +18,12 @@
 namespace service {
 
 inline Request get(std::string path, std::map<std::string, std::string> query = {}) {
-    return Request{"GET", std::move(path), std::move(query), "", "", "10.0.0.1", "", ""};
+    return Request{"GET", std::move(path), std::move(query), "", "", "10.0.0.1", "", "", "", ""};
 }
 
 inline Request post(std::string body, std::string type = "application/json") {
-    return Request{"POST", "/api/submit", {}, std::move(type), std::move(body), "10.0.0.1", "", ""};
+    return Request{
+        "POST", "/api/submit", {}, std::move(type), std::move(body), "10.0.0.1", "", "", "", ""};
 }
 
 inline Request post(const submission::Payload& record) {

@@ -4,6 +4,7 @@ answer is the service's JSON or page with its security headers, weak TLS 1.2
 choices are refused, and a stop drains keep-alive connections and takes no new one."""
 import json
 import os
+import re
 import signal
 import socket
 import sqlite3
@@ -108,9 +109,21 @@ def sends_its_security_headers():
         head = reply.partition(b"\r\n\r\n")[0].decode().lower()
         for needed in ("content-security-policy: default-src 'none'", "frame-ancestors 'none'",
                        "x-frame-options: deny", "referrer-policy: no-referrer",
-                       "cache-control: no-cache", "strict-transport-security: max-age=",
-                       "content-type: text/html"):
+                       "cache-control: public, max-age=", "strict-transport-security: max-age=",
+                       "content-type: text/html", "vary: accept-encoding"):
             assert needed in head, (needed, head)
+        # Revalidated: no body and no length, and the headers a cache copies onto the page it
+        # holds, so the page's own policy, which lets its inline style apply.
+        tag = re.search(r"^etag: (\S+)", head, re.M).group(1).encode()
+        reply, closed = exchange(service.port,
+                                 get(b"/", H, b"If-None-Match: " + tag, b"Connection: close"))
+        head, _, body = reply.partition(b"\r\n\r\n")
+        assert head.startswith(b"HTTP/1.1 304 ") and body == b"" and closed, reply
+        for needed in (b"etag: " + tag, b"style-src 'unsafe-inline'", b"cache-control: public"):
+            assert needed in head.lower(), (needed, head)
+        assert b"content-length" not in head.lower(), head
+        reply, _ = exchange(service.port, get(b"/healthz", H, b"Connection: close"))
+        assert b"cache-control: no-cache" in reply.lower(), reply
         reply, _ = exchange(service.port, get(b"/favicon.ico", H, b"Connection: close"))
         head = reply.partition(b"\r\n\r\n")[0].decode().lower()
         assert "image/svg+xml" in head and head.count("cache-control") == 1, head
