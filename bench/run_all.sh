@@ -1,12 +1,9 @@
 #!/usr/bin/env bash
-# shellcheck disable=SC2154 # the arguments are set by bench_args
 # Runs every measurement in one go and prints the machine and its load next to
 # the figures.
 # Usage: bench/run_all.sh [build dir]   (default: build-bench)
 set -euo pipefail
-# shellcheck source=bench/args.sh
-source "$(dirname "$0")/args.sh"
-bench_args build=build-bench -- "$@"
+build=${1:-build-bench}
 cd "$(dirname "$0")/.."
 
 echo "== machine"

@@ -1,5 +1,4 @@
 #!/usr/bin/env bash
-# shellcheck disable=SC2154 # the arguments are set by bench_args
 # Front ends agree: the same 24-child run timed, interleaved round by round, by the real window
 # (clicked under Xvfb; its elapsed time read back from the record it sends to a loopback peer),
 # by the terminal program (--no-submit --json) and by the plain reference loop; then each one's
@@ -9,9 +8,7 @@
 # Usage: bench/client/front_ends_agree.sh [ROUNDS] [OLD_CLI]
 # It builds its own window, terminal program and yardstick in build-agree/, set up for the peer.
 set -euo pipefail
-# shellcheck source=bench/args.sh
-source "$(dirname "$0")/../args.sh"
-bench_args rounds=5 old_cli= -- "$@"
+rounds=${1:-5} old_cli=${2:-}
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$root/build-agree
 

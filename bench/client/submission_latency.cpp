@@ -111,7 +111,7 @@ void bareExchange(const submission::Endpoint& endpoint, int rounds) {
 
 int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::atoi(argv[1]) : 20;
-    const testsupport::Peer peer("reply", {"--lifetime", "600"});
+    const testsupport::Peer peer("reply"); // it ends by itself after a minute: keep rounds few
     const submission::Endpoint endpoint{peer.url(), testsupport::Peer::caFile(),
                                         std::chrono::seconds(10)};
     bareExchange(endpoint, rounds);

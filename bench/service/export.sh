@@ -1,13 +1,10 @@
 #!/usr/bin/env bash
-# shellcheck disable=SC2154 # the arguments are set by bench_args
 # Peak memory and time of `score-service admin export` at 100,000 and
 # 1,000,000 stored records, on SQLite and on a private PostgreSQL 15: bounded
 # memory shows as the same peak at both sizes.
 # Usage: bench/service/export.sh BUILD_DIR
 set -euo pipefail
-# shellcheck source=bench/args.sh
-source "$(dirname "$0")/../args.sh"
-bench_args build -- "$@"
+build=${1:?usage: bench/service/export.sh BUILD_DIR}
 build=$(cd "$build" && pwd)
 here=$(dirname "${BASH_SOURCE[0]}")
 source "$here/lib.sh"

@@ -1,5 +1,4 @@
 #!/usr/bin/env bash
-# shellcheck disable=SC2154 # the arguments are set by bench_args
 # The views' latency over N stored records (default 1,000,000) of some ten
 # thousand processors with a long tail (seed.sh's SEED_TAIL), SQLite and
 # PostgreSQL: wrk, one keep-alive connection per URL (the time the service
@@ -8,9 +7,7 @@
 # and the service's memory before and after 10,000 distinct processor pages.
 # Usage: bench/service/page.sh [build dir] [records] [seconds per URL] [old binary]
 set -euo pipefail
-# shellcheck source=bench/args.sh
-source "$(dirname "$0")/../args.sh"
-bench_args build=build records=1000000 seconds=10 old= -- "$@"
+build=${1:-build} records=${2:-1000000} seconds=${3:-10} old=${4:-}
 cd "$(dirname "$0")/../.."
 source bench/service/lib.sh
 source bench/service/pg.sh

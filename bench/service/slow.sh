@@ -1,13 +1,10 @@
 #!/usr/bin/env bash
-# shellcheck disable=SC2154 # the arguments are set by bench_args
 # 1,000 slow clients against score-service on SQLite, with the normal client
 # and memory samples of bench/service/slow_clients.py. Default flags but the rate
 # limit (off: the normal client shares 127.0.0.1 with the load).
 # Usage: bench/service/slow.sh [build dir] [slow clients] [slow seconds]
 set -euo pipefail
-# shellcheck source=bench/args.sh
-source "$(dirname "$0")/../args.sh"
-bench_args build=build slow=1000 seconds=30 -- "$@"
+build=${1:-build} slow=${2:-1000} seconds=${3:-30}
 cd "$(dirname "$0")/../.."
 source bench/service/lib.sh
 

@@ -1,5 +1,4 @@
 #!/usr/bin/env bash
-# shellcheck disable=SC2154 # the arguments are set by bench_args
 # Submission throughput of two score-service binaries side by side in one run,
 # with a reference for each kind of load. Every row takes two rounds of old,
 # new, reference, so each ratio compares neighbours:
@@ -18,9 +17,9 @@
 # bounded in time.
 # Usage: bench/service/throughput.sh OLD_BINARY NEW_BINARY [seconds] [records]
 set -euo pipefail
-# shellcheck source=bench/args.sh
-source "$(dirname "$0")/../args.sh"
-bench_args old new seconds=10 records=0 -- "$@"
+old=${1:?usage: bench/service/throughput.sh OLD_BINARY NEW_BINARY [seconds] [records]}
+new=${2:?usage: bench/service/throughput.sh OLD_BINARY NEW_BINARY [seconds] [records]}
+seconds=${3:-10} records=${4:-0}
 old=$(realpath "$old")
 new=$(realpath "$new")
 cd "$(dirname "$0")/../.."
