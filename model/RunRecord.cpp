@@ -7,8 +7,6 @@ constexpr std::string_view kDeviceFallback = "MacDevice";
 constexpr std::string_view kChipFallback = "Apple Silicon";
 constexpr std::string_view kChipVendorPrefix = "Apple ";
 constexpr std::int64_t kRamFallbackGB = 8;
-constexpr double kBuildFactor = 3.5;
-constexpr double kSlicerFactor = 1.5;
 constexpr std::int64_t kMaxTempC = 84;
 constexpr std::int64_t kSwapUsedMB = 0;
 
@@ -36,8 +34,8 @@ submission::Payload makePayload(const std::string& deviceName, const std::string
         .chip_type =
             chipName.empty() ? std::string(kChipFallback) : removeAll(chipName, kChipVendorPrefix),
         .ram_gb = ramGB == 0 ? kRamFallbackGB : ramGB,
-        .xcode_build_sec = elapsedSeconds * kBuildFactor,
-        .resin_slicer_sec = elapsedSeconds * kSlicerFactor,
+        .xcode_build_sec = elapsedSeconds * submission::kBuildFactor,
+        .resin_slicer_sec = elapsedSeconds * submission::kSlicerFactor,
         .max_temp_c = kMaxTempC,
         .swap_used_mb = kSwapUsedMB,
     };

@@ -1,8 +1,7 @@
 #include "service/Metrics.h"
 
 #include "service/pages/Html.h"
-
-#include <charconv>
+#include "submission/NumberText.h"
 
 namespace service {
 namespace {
@@ -23,9 +22,7 @@ struct Single {
 };
 
 std::string number(double value) {
-    std::array<char, 32> text{};
-    const auto end = std::to_chars(text.data(), text.data() + text.size(), value).ptr;
-    return {text.data(), end};
+    return submission::shortestText(value);
 }
 
 void family(std::string& out, const char* name, const char* type, const char* help) {

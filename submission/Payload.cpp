@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <limits>
+#include <type_traits>
 
 namespace submission {
 namespace {
@@ -46,17 +47,22 @@ std::optional<double> readNumber(const json& object, const char* key) {
     return it->get<double>();
 }
 
+template <class Value> std::optional<Value> readMember(const json& object, const char* key) {
+    if constexpr (std::is_same_v<Value, std::string>) {
+        return readString(object, key);
+    } else if constexpr (std::is_same_v<Value, double>) {
+        return readNumber(object, key);
+    } else {
+        return readInteger(object, key);
+    }
+}
+
 } // namespace
 
 nlohmann::ordered_json payloadJson(const Payload& payload) {
     nlohmann::ordered_json members;
-    members["device_name"] = payload.device_name;
-    members["chip_type"] = payload.chip_type;
-    members["ram_gb"] = payload.ram_gb;
-    members["xcode_build_sec"] = payload.xcode_build_sec;
-    members["resin_slicer_sec"] = payload.resin_slicer_sec;
-    members["max_temp_c"] = payload.max_temp_c;
-    members["swap_used_mb"] = payload.swap_used_mb;
+    forEachMember(payload,
+                  [&members](const char* name, const auto& value) { members[name] = value; });
     return members;
 }
 
@@ -80,30 +86,18 @@ PayloadDecoding decodePayloadExplained(std::string_view text) {
         return {};
     }
     PayloadDecoding result;
-    // Records the first member that cannot be read and passes the value through.
-    const auto need = [&result](auto value, const char* key) {
-        if (!value && result.badMember.empty()) {
-            result.badMember = key;
+    Payload payload;
+    // Every member is read; the first that cannot be is the one named.
+    forEachMember(payload, [&](const char* name, auto& value) {
+        if (auto read = readMember<std::decay_t<decltype(value)>>(object, name)) {
+            value = std::move(*read);
+        } else if (result.badMember.empty()) {
+            result.badMember = name;
         }
-        return value;
-    };
-    auto deviceName = need(readString(object, "device_name"), "device_name");
-    auto chipType = need(readString(object, "chip_type"), "chip_type");
-    const auto ramGb = need(readInteger(object, "ram_gb"), "ram_gb");
-    const auto xcodeBuildSec = need(readNumber(object, "xcode_build_sec"), "xcode_build_sec");
-    const auto resinSlicerSec = need(readNumber(object, "resin_slicer_sec"), "resin_slicer_sec");
-    const auto maxTempC = need(readInteger(object, "max_temp_c"), "max_temp_c");
-    const auto swapUsedMb = need(readInteger(object, "swap_used_mb"), "swap_used_mb");
-    if (!result.badMember.empty()) {
-        return result;
+    });
+    if (result.badMember.empty()) {
+        result.payload = std::move(payload);
     }
-    result.payload = Payload{std::move(*deviceName),
-                             std::move(*chipType),
-                             *ramGb,
-                             *xcodeBuildSec,
-                             *resinSlicerSec,
-                             *maxTempC,
-                             *swapUsedMb};
     return result;
 }
 

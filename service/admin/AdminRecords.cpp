@@ -2,13 +2,13 @@
 
 #include "service/store/RecordColumns.h"
 #include "service/store/ReviewSql.h"
+#include "submission/NumberText.h"
 #include "submission/PayloadJson.h"
 
 #include <nlohmann/json.hpp>
 
-#include <array>
-#include <charconv>
 #include <ostream>
+#include <type_traits>
 
 namespace service {
 namespace {
@@ -16,7 +16,7 @@ namespace {
 constexpr std::int64_t kBatch = 1000;
 
 AdminRecord record(const SqlRow& row) {
-    constexpr auto n = kStoredColumnCount;
+    const auto n = storedColumnCount();
     return AdminRecord{storedScore(row), asText(row[n]), asTextOrEmpty(row[n + 1]),
                        asTextOrEmpty(row[n + 2])};
 }
@@ -57,12 +57,6 @@ std::string conditions(const AdminCommand& filter, std::vector<SqlValue>& values
     return sql;
 }
 
-std::string shortest(double value) {
-    std::array<char, 32> text{};
-    const auto end = std::to_chars(text.data(), text.data() + text.size(), value).ptr;
-    return {text.data(), end};
-}
-
 // Quoted, and wherever a spreadsheet could begin a cell, an apostrophe before
 // what it would take for a formula, so that opening an export runs nothing a
 // submitter wrote. A cell may begin at the text's start and, for a reader that
@@ -79,6 +73,18 @@ std::string csvText(const std::string& text) {
         quoted += c == '"' ? "\"\"" : std::string(1, c);
     }
     return quoted + "\"";
+}
+
+// A member's value as the operator reads it: texts quoted for a spreadsheet
+// when `csv`, numbers as short as they read back.
+template <class Value> std::string memberText(const Value& value, bool csv) {
+    if constexpr (std::is_same_v<Value, std::string>) {
+        return csv ? csvText(value) : value;
+    } else if constexpr (std::is_same_v<Value, double>) {
+        return submission::shortestText(value);
+    } else {
+        return std::to_string(value);
+    }
 }
 
 } // namespace
@@ -129,35 +135,35 @@ std::optional<AdminRecord> findRecord(SqlConnection& connection, const Dialect& 
 void writeListLine(std::ostream& out, const AdminRecord& r) {
     const auto& p = r.score.payload;
     out << r.score.id << '\t' << r.state << '\t' << r.score.receivedAt << '\t' << p.chip_type
-        << '\t' << shortest(p.xcode_build_sec) << '\t' << clientText(r.score.client, "-") << '\t'
-        << p.device_name << '\n';
+        << '\t' << submission::shortestText(p.xcode_build_sec) << '\t'
+        << clientText(r.score.client, "-") << '\t' << p.device_name << '\n';
 }
 
 void writeShow(std::ostream& out, const AdminRecord& r) {
-    const auto& p = r.score.payload;
     out << "id: " << r.score.id << "\nstate: " << r.state << "\nreceived_at: " << r.score.receivedAt
-        << "\ndevice_name: " << p.device_name << "\nchip_type: " << p.chip_type
-        << "\nram_gb: " << p.ram_gb << "\nxcode_build_sec: " << shortest(p.xcode_build_sec)
-        << "\nresin_slicer_sec: " << shortest(p.resin_slicer_sec)
-        << "\nmax_temp_c: " << p.max_temp_c << "\nswap_used_mb: " << p.swap_used_mb
-        << "\nclient: " << clientText(r.score.client, "unknown")
+        << '\n';
+    submission::forEachMember(r.score.payload, [&out](const char* name, const auto& value) {
+        out << name << ": " << memberText(value, false) << '\n';
+    });
+    out << "client: " << clientText(r.score.client, "unknown")
         << "\nreview: " << (r.reviewReason.empty() ? "none" : r.reviewReason)
         << "\nreview_figures: " << (r.reviewFigures.empty() ? "none" : r.reviewFigures) << '\n';
 }
 
 void writeCsvHeader(std::ostream& out) {
-    out << "id,received_at,state,device_name,chip_type,ram_gb,xcode_build_sec,resin_slicer_sec,"
-           "max_temp_c,swap_used_mb,client_product,client_version,review_reason,review_figures\n";
+    out << "id,received_at,state";
+    const submission::Payload none;
+    submission::forEachMember(none, [&out](const char* name, const auto&) { out << ',' << name; });
+    out << ",client_product,client_version,review_reason,review_figures\r\n";
 }
 
 void writeCsv(std::ostream& out, const AdminRecord& r) {
-    const auto& p = r.score.payload;
-    out << r.score.id << ',' << r.score.receivedAt << ',' << r.state << ','
-        << csvText(p.device_name) << ',' << csvText(p.chip_type) << ',' << p.ram_gb << ','
-        << shortest(p.xcode_build_sec) << ',' << shortest(p.resin_slicer_sec) << ',' << p.max_temp_c
-        << ',' << p.swap_used_mb << ',' << csvText(r.score.client.product) << ','
-        << csvText(r.score.client.version) << ',' << csvText(r.reviewReason) << ','
-        << csvText(r.reviewFigures) << "\r\n";
+    out << r.score.id << ',' << r.score.receivedAt << ',' << r.state;
+    submission::forEachMember(r.score.payload, [&out](const char*, const auto& value) {
+        out << ',' << memberText(value, true);
+    });
+    out << ',' << csvText(r.score.client.product) << ',' << csvText(r.score.client.version) << ','
+        << csvText(r.reviewReason) << ',' << csvText(r.reviewFigures) << "\r\n";
 }
 
 void writeJsonl(std::ostream& out, const AdminRecord& r) {

@@ -59,7 +59,8 @@ std::string renderResult(const ResultData& result) {
            medianSentence(p.xcode_build_sec, p.chip_type, standing.total, result.median),
            "<table><caption>Sonucun değerleri</caption>",
            row("Skor", formatSeconds(p.xcode_build_sec) + " (çalışma " +
-                           formatSeconds(p.xcode_build_sec / 3.5) + " saniye sürdü)"),
+                           formatSeconds(p.xcode_build_sec / submission::kBuildFactor) +
+                           " saniye sürdü)"),
            row("Cihaz", escapeHtml(p.device_name)), row("İşlemci", chip),
            row("Bellek", std::to_string(p.ram_gb) + " GB"),
            row("Tarih (UTC)", timeHtml(standing.score.receivedAt)),

@@ -1,22 +1,17 @@
 #include "service/rules/Format.h"
 
+#include "submission/NumberText.h"
+
 #include <unicode/uchar.h>
 
 #include <array>
-#include <charconv>
 #include <ctime>
 #include <string_view>
 
 namespace service {
 
 std::string formatFixed(double value, int decimals) {
-    // to_chars, unlike printf, never takes a decimal comma from the locale.
-    // Room for every finite double: the largest has 309 digits before the point.
-    std::array<char, 320> text{};
-    const auto end = std::to_chars(text.data(), text.data() + text.size(), value,
-                                   std::chars_format::fixed, decimals)
-                         .ptr;
-    return {text.data(), end};
+    return submission::fixedText(value, decimals);
 }
 
 std::string formatSeconds(double seconds) {

@@ -104,7 +104,8 @@ std::optional<Refusal> rangeProblem(const submission::Payload& payload) {
         return problem;
     }
     // Both times come from one measurement, so their ratio is fixed.
-    const double expected = payload.xcode_build_sec * 1.5 / 3.5;
+    const double expected =
+        payload.xcode_build_sec * submission::kSlicerFactor / submission::kBuildFactor;
     if (std::abs(payload.resin_slicer_sec - expected) > kResinTolerance * expected) {
         return fieldError("resin_slicer_sec", "xcode_build_sec × 1,5 / 3,5 olmalı.");
     }

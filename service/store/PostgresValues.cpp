@@ -1,7 +1,6 @@
 #include "service/store/PostgresValues.h"
 
-#include <array>
-#include <charconv>
+#include "submission/NumberText.h"
 
 namespace service {
 namespace {
@@ -30,10 +29,7 @@ std::string paramText(const SqlValue& value) {
         return std::to_string(*integer);
     }
     if (const auto* number = std::get_if<double>(&value)) {
-        // The shortest text that reads back as the same double.
-        std::array<char, 64> text{};
-        const auto end = std::to_chars(text.data(), text.data() + text.size(), *number).ptr;
-        return {text.data(), end};
+        return submission::shortestText(*number); // reads back as the same double
     }
     const auto* text = std::get_if<std::string>(&value);
     return text != nullptr ? *text : std::string(); // a null is passed as no text at all

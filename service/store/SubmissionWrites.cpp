@@ -9,19 +9,8 @@ namespace {
 // Stores a record on the board, with why the review holds it if it does.
 SqlStatement insertStatement(const SqlScoreStore::Submission& submission,
                              const std::optional<Hold>& hold) {
-    static const std::string insert =
-        "INSERT INTO scores (received_at, " + kPayloadColumns +
-        ", client_product, client_version, review_reason, review_figures, submission_key) VALUES "
-        "(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id";
-    const auto text = [](const std::string& value) -> SqlValue {
-        return value.empty() ? SqlValue{nullptr} : SqlValue{value};
-    };
-    const auto& p = submission.payload;
-    return {insert,
-            {submission.receivedAt, p.device_name, p.chip_type, p.ram_gb, p.xcode_build_sec,
-             p.resin_slicer_sec, p.max_temp_c, p.swap_used_mb, text(submission.client.product),
-             text(submission.client.version), hold ? SqlValue{hold->reason} : SqlValue{nullptr},
-             hold ? SqlValue{hold->figures} : SqlValue{nullptr}, submission.key}};
+    return {kInsertScore, submissionValues(submission.receivedAt, submission.payload,
+                                           submission.client, hold, submission.key)};
 }
 
 // A key is the submission's only if the record under it is of the same

@@ -1,0 +1,23 @@
+#include "submission/NumberText.h"
+
+#include <array>
+#include <charconv>
+
+namespace submission {
+
+std::string shortestText(double value) {
+    std::array<char, 32> text{}; // the shortest form of any double fits
+    const auto end = std::to_chars(text.data(), text.data() + text.size(), value).ptr;
+    return {text.data(), end};
+}
+
+std::string fixedText(double value, int decimals) {
+    // Room for every finite double: the largest has 309 digits before the point.
+    std::array<char, 512> text{};
+    const auto end = std::to_chars(text.data(), text.data() + text.size(), value,
+                                   std::chars_format::fixed, decimals)
+                         .ptr;
+    return {text.data(), end};
+}
+
+} // namespace submission
