@@ -1,5 +1,6 @@
 #include "service/store/PostgresValues.h"
 #include "service/store/Sql.h"
+#include "service/store/StatementCache.h"
 
 #include <cerrno>
 #include <chrono>
@@ -8,7 +9,6 @@
 #include <poll.h>
 #include <stdexcept>
 #include <string>
-#include <unordered_map>
 
 namespace service {
 namespace {
@@ -128,25 +128,17 @@ public:
 
 private:
     using Clock = std::chrono::steady_clock;
-    // The service runs a few dozen distinct statements; past this many the
-    // kept ones are dropped, so made-up SQL could not grow the server's memory.
-    static constexpr std::size_t kKeptStatements = 128;
-
     // The name of the statement kept for `sql` on this connection, prepared
-    // on first use: parsing and planning cost more than running most of the
-    // store's statements. Nothing for statements run once or that a kept
-    // plan cannot hold (transaction control, settings, schema changes).
+    // on first use. Nothing for statements run once or that a kept plan
+    // cannot hold (transaction control, settings, schema changes).
     const std::string* prepared(std::string_view sql) {
-        const auto found = kept_.find(sql);
-        if (found != kept_.end()) {
-            return &found->second;
+        if (const auto* name = kept_.find(sql)) {
+            return name;
         }
         if (!keepable(sql)) {
             return nullptr;
         }
-        if (kept_.size() >= kKeptStatements) {
-            run("DEALLOCATE ALL", {});
-            kept_.clear();
+        if (kept_.makeRoom([this] { run("DEALLOCATE ALL", {}); })) {
             ++dropped_;
         }
         std::string name = "kept" + std::to_string(++named_);
@@ -158,7 +150,7 @@ private:
         if (!result || PQresultStatus(result.get()) != PGRES_COMMAND_OK) {
             throw std::runtime_error(PQerrorMessage(connection_.get()));
         }
-        return &kept_.emplace(std::string(sql), std::move(name)).first->second;
+        return &kept_.keep(sql, std::move(name));
     }
 
     static bool keepable(std::string_view sql) {
@@ -259,7 +251,7 @@ private:
     std::unique_ptr<PGconn, ConnectionDeleter> connection_;
     std::chrono::milliseconds wait_{6000}; // 0: no limit
     bool silent_ = false;
-    std::unordered_map<std::string, std::string, TextHash, std::equal_to<>> kept_; // SQL to name
+    StatementCache<std::string> kept_; // SQL to the name it was prepared under
     std::uint64_t named_ = 0;
     std::uint64_t dropped_ = 0; // times kept_ was emptied
 };

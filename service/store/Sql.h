@@ -123,14 +123,6 @@ struct Dialect {
     std::string keepGivenIds = "";
 };
 
-// Lets a map keyed by SQL text be searched with a string_view, as run() gets it.
-struct TextHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view text) const {
-        return std::hash<std::string_view>{}(text);
-    }
-};
-
 const Dialect& sqliteDialect();
 const Dialect& postgresDialect();
 

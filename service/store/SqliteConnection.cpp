@@ -1,10 +1,10 @@
 #include "service/store/Sql.h"
+#include "service/store/StatementCache.h"
 
 #include <SQLiteCpp/SQLiteCpp.h>
 #include <filesystem>
 #include <memory>
 #include <sqlite3.h>
-#include <unordered_map>
 
 namespace service {
 namespace {
@@ -56,22 +56,12 @@ public:
 
 private:
     static constexpr int kBusyTimeoutMs = 5000;
-    // The service runs a few dozen distinct statements; past this many the
-    // kept ones are dropped, so made-up SQL could not grow the cache.
-    static constexpr std::size_t kKeptStatements = 128;
-
-    // Compiled once per connection: parsing and planning cost more than
-    // running most of these statements.
     SQLite::Statement& prepared(std::string_view sql) {
-        const auto found = kept_.find(sql);
-        if (found != kept_.end()) {
-            return *found->second;
+        if (auto* kept = kept_.find(sql)) {
+            return **kept;
         }
-        if (kept_.size() >= kKeptStatements) {
-            kept_.clear();
-        }
-        auto statement = std::make_unique<SQLite::Statement>(db_, std::string(sql));
-        return *kept_.emplace(std::string(sql), std::move(statement)).first->second;
+        kept_.makeRoom([] {});
+        return *kept_.keep(sql, std::make_unique<SQLite::Statement>(db_, std::string(sql)));
     }
 
     static void bind(SQLite::Statement& statement, int index, const SqlValue& value) {
@@ -101,8 +91,7 @@ private:
     }
 
     SQLite::Database db_; // outlives the statements below, declared after it
-    std::unordered_map<std::string, std::unique_ptr<SQLite::Statement>, TextHash, std::equal_to<>>
-        kept_;
+    StatementCache<std::unique_ptr<SQLite::Statement>> kept_;
 };
 
 } // namespace
