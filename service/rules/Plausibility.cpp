@@ -129,12 +129,4 @@ std::variant<submission::Payload, std::string> plausibleRecord(submission::Paylo
     return payload;
 }
 
-std::optional<std::string> implausibility(const submission::Payload& payload) {
-    auto checked = plausibleRecord(payload);
-    if (auto* problem = std::get_if<std::string>(&checked)) {
-        return std::move(*problem);
-    }
-    return std::nullopt;
-}
-
 } // namespace service

@@ -36,7 +36,4 @@ inline constexpr double kResinTolerance = 1e-9;
 // naming the member.
 std::variant<submission::Payload, std::string> plausibleRecord(submission::Payload payload);
 
-// Only the reason, when there is one.
-std::optional<std::string> implausibility(const submission::Payload& payload);
-
 } // namespace service

@@ -63,6 +63,31 @@ void placeBins(Distribution& result, double low, double high, int bins) {
     }
 }
 
+// Times outside these, given a processor's quartiles, are too far out to
+// bin: a distribution counts them beside its bins.
+std::pair<double, double> outlierFences(double q1, double q3) {
+    // Tukey's far-out fences, three spreads past the quartiles; the spread is
+    // at least 1 % of the upper quartile, so that identical times do not
+    // close the range around them.
+    const double spread = std::max(q3 - q1, 0.01 * q3);
+    return {q1 - 3 * spread, q3 + 3 * spread};
+}
+
+// Where the `k`-th record (from 0) lies among buckets given in order as rows
+// of (bucket, records): the bucket and the record's place inside it; nothing
+// when there are k or fewer records.
+std::optional<std::pair<std::int64_t, std::int64_t>> locate(const std::vector<SqlRow>& buckets,
+                                                            std::int64_t k) {
+    for (const auto& row : buckets) {
+        const auto records = asInteger(row.at(1));
+        if (k < records) {
+            return std::make_pair(asInteger(row.at(0)), k);
+        }
+        k -= records;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 std::int64_t millisecond(double seconds) {
@@ -107,26 +132,6 @@ double readKthTime(SqlConnection& connection, const Dialect& dialect, const std:
         {chip, static_cast<double>(ms->first - 1) / 1000.0,
          static_cast<double>(ms->first + 2) / 1000.0, ms->first, ms->second});
     return asNumber(rows.at(0).at(0));
-}
-
-std::pair<double, double> outlierFences(double q1, double q3) {
-    // Tukey's far-out fences, three spreads past the quartiles; the spread is
-    // at least 1 % of the upper quartile, so that identical times do not
-    // close the range around them.
-    const double spread = std::max(q3 - q1, 0.01 * q3);
-    return {q1 - 3 * spread, q3 + 3 * spread};
-}
-
-std::optional<std::pair<std::int64_t, std::int64_t>> locate(const std::vector<SqlRow>& buckets,
-                                                            std::int64_t k) {
-    for (const auto& row : buckets) {
-        const auto records = asInteger(row.at(1));
-        if (k < records) {
-            return std::make_pair(asInteger(row.at(0)), k);
-        }
-        k -= records;
-    }
-    return std::nullopt;
 }
 
 std::int64_t readRecords(SqlConnection& connection, const std::optional<std::string>& chip) {

@@ -41,14 +41,4 @@ std::pair<Distribution, Distribution> readDistributions(SqlConnection& connectio
                                                         const std::string& a, const std::string& b,
                                                         int bins);
 
-// Times outside these, given a processor's quartiles, are too far out to
-// bin: a distribution counts them beside its bins.
-std::pair<double, double> outlierFences(double q1, double q3);
-
-// Where the `k`-th record (from 0) lies among buckets given in order as rows
-// of (bucket, records): the bucket and the record's place inside it; nothing
-// when there are k or fewer records.
-std::optional<std::pair<std::int64_t, std::int64_t>> locate(const std::vector<SqlRow>& buckets,
-                                                            std::int64_t k);
-
 } // namespace service
