@@ -20,7 +20,7 @@ if [[ -z ${AGREE_UNDER_X:-} ]]; then
     port=$(python3 -c 'import socket; print(socket.create_server(("127.0.0.1", 0)).getsockname()[1])')
   fi
   echo "$port" >"$build/port"
-  cmake -S "$root" -B "$build" -G Ninja -DBUILD_TESTING=OFF -DSCORE_SERVICE_URL="https://localhost:$port" \
+  cmake -S "$root" --preset default -B "$build" -DBUILD_TESTING=OFF -DSCORE_SERVICE_URL="https://localhost:$port" \
     -DSCORE_SERVICE_CA_FILE="$build/pki/ca.pem" >/dev/null
   cmake --build "$build" --target benchmark-companion benchmark-companion-cli reference_run dirty_vector_state >/dev/null
   AGREE_UNDER_X=1 exec xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96 -nolisten tcp" "$0" "$@"
