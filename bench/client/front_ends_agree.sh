@@ -14,7 +14,7 @@ build=$root/build-agree
 
 if [[ -z ${AGREE_UNDER_X:-} ]]; then
   mkdir -p "$build"
-  [[ -f $build/pki/ca.pem ]] || "$root/tests/support/make-pki.sh" "$build/pki" >/dev/null
+  [[ -f $build/pki/ca.pem ]] || "$root/scripts/lib/make-pki.sh" "$build/pki" >/dev/null
   port=$(cat "$build/port" 2>/dev/null || true)
   if [[ -z $port ]] || ! python3 -c "import socket,sys; socket.create_server(('127.0.0.1', $port))" 2>/dev/null; then
     port=$(python3 -c 'import socket; print(socket.create_server(("127.0.0.1", 0)).getsockname()[1])')

@@ -9,7 +9,7 @@ cleanup() {
   for hook in "${cleanup_hooks[@]}"; do $hook || true; done
   rm -rf "$work"
 }
-"$(dirname "${BASH_SOURCE[0]}")/../../tests/support/make-pki.sh" "$work/pki" >/dev/null
+"$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/make-pki.sh" "$work/pki" >/dev/null
 ulimit -n "$(ulimit -Hn)"
 
 load() { cut -d' ' -f1-3 /proc/loadavg; }

@@ -4,6 +4,7 @@
 # Source it after setting $root; it defines functions and the variables below.
 
 run_build="${root:?set root before sourcing}/build/run"
+local_service_lib=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 pki="$run_build/pki"
 service_binary="$run_build/service/score-service"
 service_pid=""
@@ -25,23 +26,8 @@ ensure_local_pki() {
     return
   fi
   echo "Making a local certificate authority and a localhost certificate in $pki"
-  mkdir -p "$pki"
-  (
-    cd "$pki"
-    umask 077
-    openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 3650 \
-      -subj "/CN=Benchmark Companion local CA" -keyout ca.key -out ca.pem \
-      -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign,cRLSign" \
-      2>/dev/null
-    openssl req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes \
-      -subj "/CN=localhost" -keyout localhost.key -out localhost.csr 2>/dev/null
-    openssl x509 -req -in localhost.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 825 \
-      -extfile <(printf '%s\n' "subjectAltName=DNS:localhost,IP:127.0.0.1" \
-        "basicConstraints=CA:FALSE" "extendedKeyUsage=serverAuth") \
-      -out localhost.pem 2>/dev/null
-    rm -f localhost.csr ca.srl
-    chmod 644 ca.pem localhost.pem
-  ) || die "openssl could not make the local certificates in $pki"
+  "$local_service_lib/make-pki.sh" "$pki" 825 local >/dev/null ||
+    die "openssl could not make the local certificates in $pki"
 }
 
 # The port the window was last built for, or the default.
