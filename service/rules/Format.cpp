@@ -4,6 +4,7 @@
 
 #include <unicode/uchar.h>
 
+#include <algorithm>
 #include <array>
 #include <ctime>
 #include <string_view>
@@ -12,6 +13,12 @@ namespace service {
 
 std::string formatFixed(double value, int decimals) {
     return submission::fixedText(value, decimals);
+}
+
+std::string turkishNumber(double value) {
+    auto text = submission::shortestText(value);
+    std::replace(text.begin(), text.end(), '.', ',');
+    return text;
 }
 
 std::string formatSeconds(double seconds) {

@@ -14,6 +14,10 @@ std::string formatFixed(double value, int decimals);
 // A number of seconds as shown on the page, e.g. "36.75".
 std::string formatSeconds(double seconds);
 
+// The shortest text that reads back as `value`, with Turkish's decimal comma
+// and no grouping, as the refusals quote limits: 0.0175 → "0,0175".
+std::string turkishNumber(double value);
+
 // A count with Turkish digit grouping, e.g. "10.000".
 std::string formatCount(std::int64_t count);
 

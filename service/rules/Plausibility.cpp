@@ -12,19 +12,22 @@
 namespace service {
 namespace {
 
-struct Refusal {
+struct MemberProblem {
     std::string why;
 };
 
-Refusal fieldError(std::string_view member, std::string_view why) {
+MemberProblem fieldError(std::string_view member, std::string_view why) {
     return {"Geçersiz alan: " + std::string(member) + " " + std::string(why)};
 }
 
-// `floorText` is `floor` as the message shows it, with a decimal comma.
-std::optional<Refusal> timeProblem(std::string_view member, double seconds, double floor,
-                                   std::string_view floorText) {
+// "LOW ile HIGH arasında", numbers as Turkish writes them.
+std::string between(double low, double high) {
+    return turkishNumber(low) + " ile " + turkishNumber(high);
+}
+
+std::optional<MemberProblem> timeProblem(std::string_view member, double seconds, double floor) {
     if (!std::isfinite(seconds) || seconds <= 0.0 || seconds < floor || seconds > kMaxSeconds) {
-        return fieldError(member, std::string(floorText) + " ile 3600 saniye arasında olmalı.");
+        return fieldError(member, between(floor, kMaxSeconds) + " saniye arasında olmalı.");
     }
     return std::nullopt;
 }
@@ -36,7 +39,7 @@ bool blank(UChar32 c) {
 
 // Characters that are unreadable, invisible or break a line make two names
 // look alike, or a page row look like two.
-std::optional<Refusal> characterProblem(std::string_view member, std::string_view name) {
+std::optional<MemberProblem> characterProblem(std::string_view member, std::string_view name) {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(name.data());
     const auto length = static_cast<std::int32_t>(name.size());
     bool allBlank = true;
@@ -59,7 +62,8 @@ std::optional<Refusal> characterProblem(std::string_view member, std::string_vie
     return allBlank ? std::optional(fieldError(member, "boş olamaz.")) : std::nullopt;
 }
 
-std::variant<std::string, Refusal> normalisedName(std::string_view member, std::string_view name) {
+std::variant<std::string, MemberProblem> normalisedName(std::string_view member,
+                                                        std::string_view name) {
     if (auto problem = characterProblem(member, name)) {
         return *problem;
     }
@@ -81,33 +85,34 @@ std::variant<std::string, Refusal> normalisedName(std::string_view member, std::
         return fieldError(member, "işlenemedi.");
     }
     if (normalised.size() > kMaxNameBytes) {
-        return fieldError(member, "en fazla 128 bayt olabilir.");
+        return fieldError(member, "en fazla " + turkishNumber(kMaxNameBytes) + " bayt olabilir.");
     }
     return normalised;
 }
 
-std::optional<Refusal> rangeProblem(const submission::Payload& payload) {
+std::optional<MemberProblem> rangeProblem(const submission::Payload& payload) {
     if (payload.ram_gb < kMinRamGb || payload.ram_gb > kMaxRamGb) {
-        return fieldError("ram_gb", "1 ile 65536 arasında olmalı.");
+        return fieldError("ram_gb", between(kMinRamGb, kMaxRamGb) + " arasında olmalı.");
     }
     if (payload.max_temp_c < kMinTempC || payload.max_temp_c > kMaxTempC) {
-        return fieldError("max_temp_c", "0 ile 150 arasında olmalı.");
+        return fieldError("max_temp_c", between(kMinTempC, kMaxTempC) + " arasında olmalı.");
     }
     if (payload.swap_used_mb < 0 || payload.swap_used_mb > kMaxSwapMb) {
-        return fieldError("swap_used_mb", "0 ile 16777216 arasında olmalı.");
+        return fieldError("swap_used_mb", between(0, kMaxSwapMb) + " arasında olmalı.");
     }
-    if (auto problem =
-            timeProblem("xcode_build_sec", payload.xcode_build_sec, kMinBuildSeconds, "0,0175")) {
+    if (auto problem = timeProblem("xcode_build_sec", payload.xcode_build_sec, kMinBuildSeconds)) {
         return problem;
     }
-    if (auto problem = timeProblem("resin_slicer_sec", payload.resin_slicer_sec, 0.0, "0")) {
+    if (auto problem = timeProblem("resin_slicer_sec", payload.resin_slicer_sec, 0.0)) {
         return problem;
     }
     // Both times come from one measurement, so their ratio is fixed.
     const double expected =
         payload.xcode_build_sec * submission::kSlicerFactor / submission::kBuildFactor;
     if (std::abs(payload.resin_slicer_sec - expected) > kResinTolerance * expected) {
-        return fieldError("resin_slicer_sec", "xcode_build_sec × 1,5 / 3,5 olmalı.");
+        return fieldError("resin_slicer_sec",
+                          "xcode_build_sec × " + turkishNumber(submission::kSlicerFactor) + " / " +
+                              turkishNumber(submission::kBuildFactor) + " olmalı.");
     }
     return std::nullopt;
 }
@@ -118,7 +123,7 @@ std::variant<submission::Payload, std::string> plausibleRecord(submission::Paylo
     for (auto [member, name] : {std::pair{"device_name", &payload.device_name},
                                 std::pair{"chip_type", &payload.chip_type}}) {
         auto checked = normalisedName(member, *name);
-        if (auto* refusal = std::get_if<Refusal>(&checked)) {
+        if (auto* refusal = std::get_if<MemberProblem>(&checked)) {
             return std::move(refusal->why);
         }
         *name = std::move(std::get<std::string>(checked));
