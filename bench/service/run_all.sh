@@ -16,6 +16,8 @@ echo "== review rule's limits"
 "$build/bench/service/review_rule"
 echo "== pages and the processors' views"
 bench/service/page.sh "$build" 1000000 10
+echo "== views against nginx, the validator, a mixed load, CPU per connection"
+bench/service/views.sh "$build" 100000 10
 echo "== submission throughput; this build as both old and new, so their gap is the noise"
 bench/service/throughput.sh "$build/service/score-service" "$build/service/score-service" 10 1000000
 echo "== export memory"
