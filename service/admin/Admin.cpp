@@ -19,6 +19,14 @@ struct Opened {
     std::unique_ptr<SqlConnection> connection;
 };
 
+std::int64_t storedVersion(SqlConnection& connection) {
+    try {
+        return readSchemaVersion(connection);
+    } catch (const std::exception&) {
+        return 0; // no schema yet
+    }
+}
+
 // Why a command that only reads refuses a schema it was not built for. It
 // never upgrades one: that would take the write lock, change a database an
 // older service still runs on, and fail on a read-only PostgreSQL standby.
@@ -32,15 +40,6 @@ std::optional<std::string> schemaRefusal(std::int64_t version) {
     return version > kSchemaVersion
                ? std::optional(versions + "use the score-service that wrote it")
                : std::nullopt;
-}
-
-std::int64_t schemaVersion(SqlConnection& connection) {
-    try {
-        return asInteger(
-            connection.run("SELECT COALESCE(MAX(version), 0) FROM schema_version", {}).at(0).at(0));
-    } catch (const std::exception&) {
-        return 0; // no schema yet
-    }
 }
 
 // A connection that cannot write: an operator inspecting a copy or a backup
@@ -70,7 +69,7 @@ std::variant<Opened, std::string> open(const std::string& database, bool writes)
             openStore(database, [](const std::string&) {}); // brings the schema up to date
         }
         auto connection = writes ? engine.connect() : connectReading(engine, database);
-        if (auto refusal = writes ? std::nullopt : schemaRefusal(schemaVersion(*connection))) {
+        if (auto refusal = writes ? std::nullopt : schemaRefusal(storedVersion(*connection))) {
             return *refusal;
         }
         return Opened{std::move(engine), std::move(connection)};

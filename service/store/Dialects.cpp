@@ -125,8 +125,8 @@ const Dialect& sqliteDialect() {
     static const Dialect dialect{
         "BEGIN IMMEDIATE",
         "",
-        "SELECT records FROM chip_totals WHERE chip_type = ?",
-        "SELECT records FROM chip_totals WHERE chip_type = ?",
+        kChipRecords,
+        kChipRecords,
         withIndexes(scoresTable("INTEGER PRIMARY KEY AUTOINCREMENT", "TEXT")),
         "received_at",
         "CAST((xcode_build_sec - ?) / ? AS INTEGER)",

@@ -136,7 +136,7 @@ double readKthTime(SqlConnection& connection, const Dialect& dialect, const std:
 
 std::int64_t readRecords(SqlConnection& connection, const std::optional<std::string>& chip) {
     const auto rows =
-        chip ? connection.run("SELECT records FROM chip_totals WHERE chip_type = ?", {*chip})
+        chip ? connection.run(kChipRecords, {*chip})
              : connection.run("SELECT CAST(COALESCE(SUM(records), 0) AS BIGINT) FROM chip_totals",
                               {});
     return rows.empty() ? 0 : asInteger(rows[0].at(0));

@@ -105,6 +105,11 @@ void runAll(SqlConnection& connection, const std::vector<std::string>& statement
 
 } // namespace
 
+std::int64_t readSchemaVersion(SqlConnection& connection) {
+    return asInteger(
+        connection.run("SELECT COALESCE(MAX(version), 0) FROM schema_version", {}).at(0).at(0));
+}
+
 void upgradeSchema(SqlConnection& connection, const Dialect& dialect, std::int64_t version) {
     if (version < 1) {
         runAll(connection, dialect.createSchemaV1);

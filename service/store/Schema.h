@@ -9,6 +9,10 @@ namespace service {
 // The schema version this build writes; a newer one is refused at start.
 inline constexpr std::int64_t kSchemaVersion = 7;
 
+// The version a database's schema has. Throws as the connection does, also
+// when there is no schema yet (no table).
+std::int64_t readSchemaVersion(SqlConnection& connection);
+
 // Brings a database of schema `version` (0: none yet) up to kSchemaVersion,
 // inside the caller's transaction. Throws as the connection does.
 void upgradeSchema(SqlConnection& connection, const Dialect& dialect, std::int64_t version);

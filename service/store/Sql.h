@@ -123,6 +123,9 @@ struct Dialect {
     std::string keepGivenIds = "";
 };
 
+// A processor's number of public results, as the counting triggers keep it.
+inline const std::string kChipRecords = "SELECT records FROM chip_totals WHERE chip_type = ?";
+
 const Dialect& sqliteDialect();
 const Dialect& postgresDialect();
 

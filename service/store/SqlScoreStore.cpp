@@ -50,8 +50,7 @@ void SqlScoreStore::migrate() {
             connection->run(dialect_.lockForMigration, {});
         }
         connection->run("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)", {});
-        const auto version = asInteger(
-            connection->run("SELECT COALESCE(MAX(version), 0) FROM schema_version", {})[0][0]);
+        const auto version = readSchemaVersion(*connection);
         if (version > kSchemaVersion) {
             throw std::runtime_error("the database has schema version " + std::to_string(version) +
                                      ", newer than this service's " +
