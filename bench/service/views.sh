@@ -7,7 +7,7 @@
 #  3. a mixed load: views of "/" (wrk -c18) beside submissions on keep-alive
 #     connections (wrk -c2), about 90 % to 10 %; the submissions' p50/p99.
 #  4. CPU per new TLS connection (Connection: close), each server measured alone:
-#     the service answering /healthz, nginx a static 200. User + system time of
+#     the service answering /favicon.ico (no database), nginx a static 200. User + system time of
 #     the server's processes over the run, divided by the requests answered.
 # Usage: bench/service/views.sh [build dir] [records] [seconds]
 set -euo pipefail
@@ -93,8 +93,8 @@ sed 's/^/   submissions: /' "$work/submit.out" | grep -E 'status|latency|socket'
 echo "== 4. CPU per new TLS connection, each alone, $(stamp)"
 static_port=$(free_port)
 start_nginx "$static_port" ""
-read -r n ms < <(per_connection "$svc_url/healthz" "$svc_pid")
-echo "   service /healthz: $n requests, $ms ms CPU each, load $(load)"
+read -r n ms < <(per_connection "$svc_url/favicon.ico" "$svc_pid")
+echo "   service /favicon.ico: $n requests, $ms ms CPU each, load $(load)"
 # shellcheck disable=SC2046 # the master and its workers, as separate pids
 read -r n ms < <(per_connection "https://127.0.0.1:$static_port/" $(workers "$nginx_pid"))
 echo "   nginx static 200: $n requests, $ms ms CPU each, load $(load)"
