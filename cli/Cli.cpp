@@ -58,12 +58,12 @@ std::optional<double> measure(const CliSeams& seams) {
 }
 
 Ending informOrRefuse(const ParsedArguments& parsed, const CliSeams& seams) {
-    if (!parsed.options) {
-        *seams.err << "benchmark-companion-cli: " << printable(parsed.error)
+    if (const auto* refused = std::get_if<Refused>(&parsed)) {
+        *seams.err << "benchmark-companion-cli: " << printable(refused->reason)
                    << "\nYardım için: benchmark-companion-cli --help\n";
         return Ending::UsageError;
     }
-    *seams.out << (parsed.options->action == Options::Action::Help ? usageText() : versionText());
+    *seams.out << std::get<Shown>(parsed).text;
     return Ending::Informed;
 }
 
@@ -134,11 +134,12 @@ Ending endingFor(submission::Outcome outcome) {
 
 int runCli(const std::vector<std::string>& arguments, const CliSeams& seams) {
     const ParsedArguments parsed = parseArguments(arguments);
-    if (!parsed.options || parsed.options->action != Options::Action::Run) {
+    const auto* options = std::get_if<Options>(&parsed);
+    if (!options) {
         return exitStatus(informOrRefuse(parsed, seams));
     }
     try {
-        return exitStatus(runAndReport(*parsed.options, seams));
+        return exitStatus(runAndReport(*options, seams));
     } catch (const std::system_error&) { // no thread for the run; its text is the platform's
         *seams.err << "benchmark-companion-cli: " << model::kNotStartedStatus << '\n';
         return exitStatus(Ending::Failed);

@@ -221,13 +221,13 @@ int dispatch(const AdminCommand& command, std::ostream& out, std::ostream& err) 
 } // namespace
 
 int runAdmin(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
-        out << adminUsage();
+    const auto parsed = parseAdmin(args);
+    if (const auto* informed = std::get_if<Informed>(&parsed)) {
+        out << informed->text;
         return 0;
     }
-    const auto parsed = parseAdmin(args);
-    if (const auto* error = std::get_if<std::string>(&parsed)) {
-        err << "score-service admin: " << *error << " (see score-service admin --help)\n";
+    if (const auto* refused = std::get_if<Refused>(&parsed)) {
+        err << "score-service admin: " << refused->reason << " (see score-service admin --help)\n";
         return 2;
     }
     try {
@@ -236,33 +236,6 @@ int runAdmin(const std::vector<std::string>& args, std::ostream& out, std::ostre
         err << "score-service admin: database: " << error.what() << "\n";
         return 1;
     }
-}
-
-std::string adminUsage() {
-    return R"(usage: score-service admin [--database PATH_OR_URL] COMMAND
-
-Operator commands on the database of a running service (the same --database;
-default scores.sqlite3). Safe while the service runs.
-
-  list [--held] [--chip CHIP] [--since YYYY-MM-DD[THH:MM:SSZ]] [--client-version [PRODUCT/]VERSION]
-                    one line per record: id, state, received, processor,
-                    time, client, device
-  show ID           every stored value of a record, with its review figures
-  approve ID        puts a record held for review on the board
-  hide ID           takes a record off the board (or a held one out of review)
-  restore ID        puts a hidden record back on the board
-  delete ID --yes   removes a record for good, from counts and ranks too
-  export --format csv|jsonl
-                    every record to standard output, streamed
-  backup FILE       a consistent copy of a SQLite database into a new FILE
-                    (for PostgreSQL, use pg_dump)
-
-list, show, export and backup only read: they refuse a database whose schema
-is older or newer than theirs; the commands that write upgrade it.
-
-Exit status: 0 done, 1 refused or failed (unknown id, a database it cannot
-open), 2 a bad command line.
-)";
 }
 
 } // namespace service

@@ -42,7 +42,7 @@ const Case kCases[] = {
     {"JsonGivesTheIdAndAddressReplied", {"--json"}, {"reply", "--body", R"({"message":"Skor kaydedildi","id":7,"url":"https://s.example/r/7","x":1})"}, false, false, 0, R"("text":"✅ Skor kaydedildi","id":7,"url":"https://s.example/r/7"})", "", 1},
     {"UsageError", {"--json", "-x"}, {"reply"}, false, false, 64, "", "bilinmeyen seçenek: -x", 0},
     {"Interrupted", {}, {"reply"}, true, true, 130, "tutuluyor", "durduruldu", 0},
-    {"Help", {"--no-submit", "--help"}, {"reply"}, false, false, 0, "Kullanım: ", "", 0},
+    {"Help", {"--no-submit", "-h"}, {"reply"}, false, false, 0, "Kullanım: ", "", 0},
     {"Version", {"--version"}, {"reply"}, false, false, 0, "benchmark-companion-cli 0.1.", "", 0},
     {"NoThreadInTheWindowsWords", {}, {"reply"}, false, false, 70, "", std::string(model::kNotStartedStatus) + "\n", 0, true},
 };
