@@ -128,7 +128,7 @@ int serve(const Options& options, const ServerConfig& config, const sigset_t& st
             },
             [&errors](const std::string& e) { errors.reportWhole(e); });
     } catch (const std::exception& error) {
-        return fail("cannot open the database: " + std::string(error.what()));
+        return fail(cannotOpen(options.database) + ": " + error.what());
     }
     // Every processor's median read once before the first view needs it.
     store->page(std::nullopt, kPageRows, 0, kLeaderboardBins);

@@ -1,6 +1,7 @@
 #include "service/admin/Admin.h"
 
 #include "service/admin/AdminRecords.h"
+#include "service/rules/Format.h"
 #include "service/store/DatabaseForm.h"
 #include "service/store/ReviewSql.h"
 #include "service/store/Schema.h"
@@ -60,10 +61,8 @@ std::variant<Opened, std::string> open(const std::string& database, bool writes)
         return std::get<std::string>(form);
     }
     auto engine = engineFor(database);
-    // A PostgreSQL URL may hold a password; only a file's path is repeated.
-    const std::string named = engine.postgres ? "" : " " + database;
     if (!engine.postgres && !std::filesystem::is_regular_file(database)) {
-        return "cannot open the database" + named + ": no such file";
+        return cannotOpen(database) + ": no such file";
     }
     try {
         if (writes) {
@@ -75,7 +74,7 @@ std::variant<Opened, std::string> open(const std::string& database, bool writes)
         }
         return Opened{std::move(engine), std::move(connection)};
     } catch (const std::exception& error) {
-        return "cannot open the database" + named + ": " + error.what();
+        return cannotOpen(database) + ": " + error.what();
     }
 }
 
@@ -138,8 +137,8 @@ int change(Opened& db, const AdminCommand& command, std::ostream& out, std::ostr
     }
     apply(db, action, command.id);
     transaction.commit();
-    out << "record " << command.id << " (" << found->score.payload.chip_type << ", "
-        << found->score.payload.xcode_build_sec << " s) " << action.said << "\n";
+    out << "record " << command.id << " (" << found->score.payload.chip_type << ", score "
+        << formatSeconds(found->score.payload.xcode_build_sec) << ") " << action.said << "\n";
     return 0;
 }
 
@@ -168,7 +167,8 @@ int list(Opened& db, const AdminCommand& command, std::ostream& out, std::ostrea
                        : writeJsonl(out, record);
         });
     snapshot.commit();
-    (exporting ? err : out) << (exporting ? "exported " : "listed ") << count << " records\n";
+    // The count goes apart from the records, so that a pipe takes the records alone.
+    err << (exporting ? "exported " : "listed ") << count << (count == 1 ? " record\n" : " records\n");
     return out.good() ? 0 : 1;
 }
 
@@ -190,7 +190,8 @@ int backup(const AdminCommand& command, std::ostream& out, std::ostream& err) {
     } catch (const std::exception& error) {
         std::error_code ignored;
         std::filesystem::remove(command.file, ignored);
-        err << "score-service admin: backup failed: " << error.what() << "\n";
+        err << "score-service admin: backup to " << command.file << " failed: " << error.what()
+            << "\n";
         return 1;
     }
 }

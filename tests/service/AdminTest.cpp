@@ -31,12 +31,12 @@ protected:
         return handle(request, *context_);
     }
 
-    // The command's exit status and everything it printed.
+    // The command's exit status and what it printed, standard error after "stderr:".
     std::pair<int, std::string> admin(std::vector<std::string> args) {
         args.insert(args.begin(), {"--database", database_});
-        std::ostringstream out;
-        const int status = runAdmin(args, out, out);
-        return {status, out.str()};
+        std::ostringstream out, err;
+        const int status = runAdmin(args, out, err);
+        return {status, out.str() + "stderr:" + err.str()};
     }
 
     void seedGenuine() {
@@ -107,14 +107,14 @@ TEST_P(ReviewCases, OperatorCommandsChangeTheBoardAndRefuseBadInput) {
         ASSERT_EQ(submit(clientRecord(chip, seconds, device), agent).status, 200);
     }
     const std::vector<std::tuple<std::vector<std::string>, int, std::string>> steps = {
-        {{"list", "--chip", "A1"}, 0, "listed 2 records"},
+        {{"list", "--chip", "A1"}, 0, "stderr:listed 2 records\n"},
         {{"list", "--client-version", "2.0"}, 0, "2\tpublic\t"},
-        {{"list", "--client-version", "curl/8.0"}, 0, "listed 1 records"},
+        {{"list", "--client-version", "curl/8.0"}, 0, "stderr:listed 1 record\n"},
         {{"list", "--since", "2000-01-01"}, 0, "listed 4 records"},
         {{"list", "--since", "2999-01-01T00:00:00Z"}, 0, "listed 0 records"},
         {{"show", "1"}, 0, "client: benchmark-companion/1.0"},
         {{"show", "4"}, 0, "client: unknown"},
-        {{"hide", "1"}, 0, "hidden; it is off the board"},
+        {{"hide", "1"}, 0, "record 1 (A1, score 35.00) hidden; it is off the board"},
         {{"hide", "1"}, 1, "already hidden"},
         {{"approve", "1"}, 1, "is not held"},
         {{"list", "--chip", "A1"}, 0, "1\thidden\t"},
@@ -138,7 +138,7 @@ TEST_P(ReviewCases, OperatorCommandsChangeTheBoardAndRefuseBadInput) {
         {{"export", "--format", "csv"}, 0, "\"'=HYPERLINK(\"\"http://x\"\"), '-1;'@SUM(1)\""},
         {{"export", "--format", "jsonl"}, 0, "\"device_name\":\"=HYPERLINK(\\\"http://x"},
         {{"export", "--format", "jsonl"}, 0, "\"client_version\":null"},
-        {{"export", "--format", "jsonl"}, 0, "exported 3 records"},
+        {{"export", "--format", "jsonl"}, 0, "stderr:exported 3 records"},
     };
     for (const auto& [args, wanted, says] : steps) {
         const auto [status, said] = admin(args);
@@ -153,6 +153,9 @@ TEST_P(ReviewCases, OperatorCommandsChangeTheBoardAndRefuseBadInput) {
         EXPECT_EQ(openSqlite(other_.path())->run("SELECT COUNT(*) FROM scores", {})[0][0],
                   SqlValue{std::int64_t{4}});
         EXPECT_NE(admin({"backup", other_.path().string()}).second.find("exists"),
+                  std::string::npos);
+        EXPECT_NE(admin({"backup", "/nonexistent/b.sqlite3"}).second.find(
+                      "backup to /nonexistent/b.sqlite3 failed: unable to open"),
                   std::string::npos);
     } else {
         EXPECT_NE(backedUp.second.find("pg_dump"), std::string::npos);

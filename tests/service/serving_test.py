@@ -15,7 +15,8 @@ def refuses_bad_start():
         (["--tls-cert", f"{PKI}/localhost.pem", "--tls-key", f"{PKI}/untrusted.key"],
          "do not match"),
         (["--listen", "0.0.0.0:0"], "loopback only"),
-        (["--database", "/nonexistent/folder/scores.sqlite3"], "cannot open the database"),
+        (["--database", "/nonexistent/folder/scores.sqlite3"],
+         "cannot open the database /nonexistent/folder/scores.sqlite3: unable to open"),
     ]
     for args, says in cases:
         done = subprocess.run([BINARY, *args], capture_output=True, text=True, timeout=30)
