@@ -19,7 +19,6 @@ namespace {
 using hardware::HardwareUtils;
 
 constexpr auto kTick = std::chrono::milliseconds(100);
-constexpr const char* kInterruptedText = "Test durduruldu; sonuç gönderilmedi.";
 
 Facts readFacts(const hardware::SystemProbe& system) {
     return Facts{HardwareUtils::getSysctl("hw.model", system),
@@ -77,7 +76,9 @@ Ending runAndReport(const Options& options, const CliSeams& seams) {
     }
     const std::optional<double> elapsed = measure(seams);
     if (!elapsed || seams.releaseInterrupts()) {
-        *seams.err << kInterruptedText << '\n';
+        *seams.err << kStoppedText << '\n';
+        report.stopped = true;
+        *seams.out << (options.json ? jsonReport(report) : "");
         return Ending::Interrupted;
     }
     const submission::Payload payload = model::makePayload(
