@@ -156,12 +156,11 @@ int serveFrom(ScoreStore& store, Metrics& metrics, LineLog& errors, const Option
     auto& server = *std::get<std::unique_ptr<HttpServer>>(started);
     log.write("listening on " + address(options.listen.host, options.tls(), server.port()));
     // A scrape waits a second at most for the database, not the 6 s of a request.
-    LastKnownCount records([&store] { return store.records(std::nullopt); },
-                           std::chrono::seconds(1));
+    LastKnownCounts counts([&store] { return store.counts(); }, std::chrono::seconds(1));
     std::unique_ptr<HttpServer> metricsServer;
     if (options.metrics) {
-        auto metricsStarted = startMetrics(options, config, metrics, [&server, &records] {
-            return Metrics::Gauges{server.openConnections(), records.get()};
+        auto metricsStarted = startMetrics(options, config, metrics, [&server, &counts] {
+            return Metrics::Gauges{server.openConnections(), counts.get()};
         });
         if (const auto* error = std::get_if<std::string>(&metricsStarted)) {
             return fail(*error);
