@@ -43,8 +43,6 @@ const Case kCases[] = {
     {"UsageError", {"--json", "-x"}, {"reply"}, false, false, 64, "", "bilinmeyen seçenek: -x", 0},
     {"Interrupted", {}, {"reply"}, true, true, 130, "tutuluyor", "durduruldu", 0},
     {"InterruptedJsonSaysSo", {"--json"}, {"reply"}, true, false, 130, R"("elapsed_sec":null,"score":null,"outcome":"stopped","text":"Test durduruldu)", "", 0},
-    {"Help", {"--no-submit", "-h"}, {"reply"}, false, false, 0, "Kullanım: ", "", 0},
-    {"Version", {"--version"}, {"reply"}, false, false, 0, "benchmark-companion-cli 0.1.", "", 0},
     {"NoThreadInTheWindowsWords", {}, {"reply"}, false, false, 70, "", std::string(model::kNotStartedStatus) + "\n", 0, true},
 };
 // clang-format on

@@ -65,7 +65,10 @@ TEST_P(ReviewCases, APlantedFakeIsHeldAndStaysOffEveryPublicViewUntilApproved) {
     };
     EXPECT_EQ(publicViews().find("Fake,1"), std::string::npos);
     EXPECT_EQ(send("/r/25").status, 404);
-    EXPECT_NE(metrics_.render({}).find("{outcome=\"held\"} 1\n"), std::string::npos);
+    const auto scraped = metrics_.render({0, store_->counts()}); // the held one on neither board
+    for (const char* line : {"{outcome=\"held\"} 1\n", "_records 24\n", "held_records 1\n"}) {
+        EXPECT_NE(scraped.find(line), std::string::npos) << line << scraped;
+    }
     EXPECT_EQ(store_->page(std::nullopt, 0, 0, 0)->chips.at(0).count, 24);
     const auto figures = [&] {
         const auto found = store_->processor("R7", 0, 0, 0).value().value();
@@ -125,9 +128,7 @@ TEST_P(ReviewCases, OperatorCommandsChangeTheBoardAndRefuseBadInput) {
         {{"show", "2"}, 1, "record 2 does not exist"},
         {{"approve", "99"}, 1, "record 99 does not exist"},
         {{"hide", "x1"}, 2, "hide: ID: a record id is a whole number from 1, got 'x1'"},
-        {{"hide", "0"}, 2, "a record id is a whole number"},
         {{"list", "--bogus"}, 2, "list: unknown option '--bogus'"},
-        {{"list", "--yes"}, 2, "list: unknown option '--yes'"},
         {{"list", "--since", "yesterday"}, 2, "--since: needs YYYY-MM-DD"},
         {{"list", "--chip"}, 2, "--chip: 1 required NAME missing"},
         {{"export"}, 2, "export: --format is required"},

@@ -8,7 +8,6 @@ PKI = os.environ["TEST_PKI_DIR"]
 
 
 def refuses_bad_start():
-    """Parsing itself is OptionsTest's table; here what only the binary does, and its status."""
     cases = [
         (["--bogus"], "score-service: unknown option '--bogus' (see --help)"),
         (["--tls-cert", "/nonexistent.pem", "--tls-key", f"{PKI}/localhost.key"], "cannot read"),
