@@ -27,8 +27,7 @@ void addFlags(CLI::App& app, Options& options) {
     app.set_version_flag("--version", "benchmark-companion-cli " BENCHMARK_COMPANION_VERSION,
                          "sürümü gösterir");
     app.add_flag_callback(
-        "--no-submit", [&options] { options.submit = false; },
-        "yalnızca ölçer; sonucu göndermez");
+        "--no-submit", [&options] { options.submit = false; }, "yalnızca ölçer; sonucu göndermez");
     app.add_flag("--json", options.json, "sonucu tek bir JSON nesnesi olarak yazar");
 }
 

@@ -89,7 +89,9 @@ std::string jsonReport(const RunReport& report) {
     std::from_chars(shown.data(), shown.data() + shown.size(), score);
     using Json = nlohmann::ordered_json;
     const auto measured = [&report](double value) { return report.stopped ? Json() : Json(value); };
-    const auto* text = report.submission ? report.submission->statusText.c_str() : nullptr;
+    const Json text = report.stopped      ? Json(kStoppedText)
+                      : report.submission ? Json(report.submission->statusText)
+                                          : Json();
     // Ordered: the keys come out as the README shows them, not sorted.
     Json json = {
         {"facts",
@@ -99,7 +101,7 @@ std::string jsonReport(const RunReport& report) {
         {"elapsed_sec", measured(report.elapsedSeconds)},
         {"score", measured(score)},
         {"outcome", outcomeName(report)},
-        {"text", report.stopped ? Json(kStoppedText) : text ? Json(text) : Json()},
+        {"text", text},
     };
     if (report.submission && report.submission->id) {
         json["id"] = *report.submission->id;

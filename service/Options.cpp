@@ -33,7 +33,8 @@ HostPort hostPort(const std::string& flag, const std::string& text) {
     if (host.size() > 1 && host.front() == '[' && host.back() == ']') {
         host = host.substr(1, host.size() - 2);
     }
-    const auto port = colon == std::string::npos ? std::nullopt : portNumber(text.substr(colon + 1));
+    const auto port =
+        colon == std::string::npos ? std::nullopt : portNumber(text.substr(colon + 1));
     if (host.empty() || !port) {
         throw CLI::ValidationError(flag, "needs HOST:PORT with a port from 0 to 65535, got '" +
                                              text + "'");
@@ -108,7 +109,7 @@ void addFlags(CLI::App& app, Options& o) {
                   "open connections per client address, 0 for no limit")
                ->type_name("N")
                ->default_str(std::to_string(Options::kConnectionsPerAddress) +
-                            "; 0 with --trust-forwarded-for"),
+                             "; 0 with --trust-forwarded-for"),
            0, 1000000);
     within(app.add_option("--connection-timeout", o.connectionTimeoutSec,
                           "seconds a connection may idle, a request take to arrive, and its "

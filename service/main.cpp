@@ -167,7 +167,8 @@ int serveFrom(ScoreStore& store, Metrics& metrics, LineLog& errors, const Option
         }
         metricsServer = std::move(std::get<std::unique_ptr<HttpServer>>(metricsStarted));
         log.write("metrics on " +
-                  address(options.metrics->host, options.tls(), metricsServer->port()) + "/metrics");
+                  address(options.metrics->host, options.tls(), metricsServer->port()) +
+                  "/metrics");
     }
     int signal = 0;
     sigwait(&stopSignals, &signal);

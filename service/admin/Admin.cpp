@@ -168,7 +168,8 @@ int list(Opened& db, const AdminCommand& command, std::ostream& out, std::ostrea
         });
     snapshot.commit();
     // The count goes apart from the records, so that a pipe takes the records alone.
-    err << (exporting ? "exported " : "listed ") << count << (count == 1 ? " record\n" : " records\n");
+    err << (exporting ? "exported " : "listed ") << count
+        << (count == 1 ? " record\n" : " records\n");
     return out.good() ? 0 : 1;
 }
 

@@ -41,7 +41,8 @@ std::int64_t recordId(const std::string& text) {
     const auto* end = text.data() + text.size();
     const auto [rest, error] = std::from_chars(text.data(), end, id);
     if (text.empty() || error != std::errc() || rest != end || id < 1) {
-        throw CLI::ValidationError("ID", "a record id is a whole number from 1, got '" + text + "'");
+        throw CLI::ValidationError("ID",
+                                   "a record id is a whole number from 1, got '" + text + "'");
     }
     return id;
 }

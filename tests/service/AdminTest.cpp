@@ -155,8 +155,8 @@ TEST_P(ReviewCases, OperatorCommandsChangeTheBoardAndRefuseBadInput) {
                   SqlValue{std::int64_t{4}});
         EXPECT_NE(admin({"backup", other_.path().string()}).second.find("exists"),
                   std::string::npos);
-        EXPECT_NE(admin({"backup", "/nonexistent/b.sqlite3"}).second.find(
-                      "backup to /nonexistent/b.sqlite3 failed: unable to open"),
+        EXPECT_NE(admin({"backup", "/nonexistent/b.sqlite3"})
+                      .second.find("backup to /nonexistent/b.sqlite3 failed: unable to open"),
                   std::string::npos);
     } else {
         EXPECT_NE(backedUp.second.find("pg_dump"), std::string::npos);

@@ -10,6 +10,7 @@ namespace {
 TEST(Options, EveryFlagFromOneTableWithItsDefaultRangeAndARefusalNamingIt) {
     using O = const Options&;
     // A command line, and what its refusal says or, when it is taken, what holds of it.
+    // clang-format off
     const std::vector<std::tuple<std::vector<std::string>, std::string, std::function<bool(O)>>>
         cases = {
             {{}, "", [](O o) {
@@ -38,6 +39,7 @@ TEST(Options, EveryFlagFromOneTableWithItsDefaultRangeAndARefusalNamingIt) {
             {{"--database", ":memory:"}, "--database :memory: gives each pooled connection", {}},
             {{"--trust-forwarded-for=no"}, "trust-forwarded-for was given a disallowed", {}},
         };
+    // clang-format on
     for (const auto& [args, says, holds] : cases) {
         const auto parsed = parseOptions(args);
         const auto* refused = std::get_if<Refused>(&parsed);
