@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <charconv>
+#include <functional>
 
 namespace service {
 namespace {
@@ -57,65 +58,68 @@ std::string publicUrl(const std::string& text) {
     return text.substr(0, text.find_last_not_of('/') + 1);
 }
 
-std::string shown(const HostPort& address) {
-    return address.host + ":" + std::to_string(address.port);
+// A HOST:PORT flag.
+CLI::Option* address(CLI::App& app, const std::string& name, std::function<void(HostPort)> set,
+                     const std::string& help) {
+    return app
+        .add_option_function<std::string>(
+            name, [name, set](const std::string& v) { set(hostPort(name, v)); }, help)
+        ->type_name("HOST:PORT");
 }
 
-// The one table of the service's flags: name, value, default (the member's
-// own), range and help.
+// A whole number from `low` to `high`, its range said in its help as well as checked.
+CLI::Option* ranged(CLI::Option* option, const char* value, long low, long high) {
+    return option->type_name(value)
+        ->check(CLI::Range(low, high).description(""))
+        ->description(option->get_description() + ", " + std::to_string(low) + " to " +
+                      std::to_string(high));
+}
+
+// The one table of the service's flags: name, value, range and help; the
+// default is the member's own.
 void addFlags(CLI::App& app, Options& o) {
-    app.add_option_function<std::string>(
-           "--listen", [&o](const std::string& v) { o.listen = hostPort("--listen", v); },
-           "address and port to listen on, IPv6 as [::1]:8443; port 0 picks a free one")
-        ->type_name("HOST:PORT")
-        ->default_str(shown(o.listen));
-    app.add_option_function<std::string>(
-           "--metrics-listen",
-           [&o](const std::string& v) { o.metrics = hostPort("--metrics-listen", v); },
-           "serve Prometheus metrics at /metrics on this address of its own")
-        ->type_name("HOST:PORT");
+    address(
+        app, "--listen", [&o](HostPort a) { o.listen = std::move(a); },
+        "address and port to listen on, IPv6 as [::1]:8443; port 0 picks a free one")
+        ->default_str(o.listen.host + ":" + std::to_string(o.listen.port));
+    address(
+        app, "--metrics-listen", [&o](HostPort a) { o.metrics = std::move(a); },
+        "serve Prometheus metrics at /metrics on this address of its own");
     auto* cert = app.add_option("--tls-cert", o.tlsCert, "PEM certificate chain: serves HTTPS")
                      ->type_name("FILE");
-    auto* key = app.add_option("--tls-key", o.tlsKey, "PEM private key of that certificate")
-                    ->type_name("FILE");
-    cert->needs(key);
-    key->needs(cert);
+    cert->needs(app.add_option("--tls-key", o.tlsKey, "PEM private key of that certificate")
+                    ->type_name("FILE")
+                    ->needs(cert));
     app.add_option("--database", o.database,
                    "SQLite file, or PostgreSQL as a postgresql:// URL or libpq keywords; keep "
                    "its password in a libpq password file")
         ->type_name("PATH_OR_URL");
-    within(app.add_option("--rate-limit", o.rateLimit.perMinute,
+    ranged(app.add_option("--rate-limit", o.rateLimit.perMinute,
                           "submissions per minute per client address; 0 turns this and the "
-                          "read limit off")
-               ->type_name("PER_MINUTE"),
-           0, 1000000);
-    within(app.add_option("--rate-burst", o.rateLimit.burst, "submissions at once per address")
-               ->type_name("N"),
-           1, 1000000);
+                          "read limit off"),
+           "PER_MINUTE", 0, 1000000);
+    ranged(app.add_option("--rate-burst", o.rateLimit.burst, "submissions at once per address"),
+           "N", 1, 1000000);
     app.add_option_function<std::string>(
            "--public-url", [&o](const std::string& v) { o.publicUrl = publicUrl(v); },
            "the address users reach the service by: replies give a result's page as URL/r/ID")
         ->type_name("URL");
     app.add_flag("--trust-forwarded-for", o.trustForwardedFor,
                  "take the client address from X-Forwarded-For; only behind your own proxy");
-    within(app.add_option("--threads", o.threads, "threads that run requests")->type_name("N"), 1,
-           256);
-    within(app.add_option("--max-connections", o.maxConnections, "open connections at most")
-               ->type_name("N"),
+    ranged(app.add_option("--threads", o.threads, "threads that run requests"), "N", 1, 256);
+    ranged(app.add_option("--max-connections", o.maxConnections, "open connections at most"), "N",
            1, 1000000);
-    within(app.add_option_function<unsigned>(
-                  "--max-connections-per-address",
-                  [&o](unsigned v) { o.maxConnectionsPerAddress = v; },
-                  "open connections per client address, 0 for no limit")
-               ->type_name("N")
-               ->default_str(std::to_string(Options::kConnectionsPerAddress) +
-                             "; 0 with --trust-forwarded-for"),
-           0, 1000000);
-    within(app.add_option("--connection-timeout", o.connectionTimeoutSec,
+    ranged(app.add_option_function<unsigned>(
+               "--max-connections-per-address",
+               [&o](unsigned v) { o.maxConnectionsPerAddress = v; },
+               "open connections per client address, 0 for no limit"),
+           "N", 0, 1000000)
+        ->default_str(std::to_string(Options::kConnectionsPerAddress) +
+                      "; 0 with --trust-forwarded-for");
+    ranged(app.add_option("--connection-timeout", o.connectionTimeoutSec,
                           "seconds a connection may idle, a request take to arrive, and its "
-                          "answer to be taken")
-               ->type_name("SEC"),
-           1, 3600);
+                          "answer to be taken"),
+           "SEC", 1, 3600);
 }
 
 } // namespace

@@ -71,12 +71,6 @@ void describeFlags(CLI::App& app) {
         CLI::MultiOptionPolicy::TakeLast);
 }
 
-CLI::Option* within(CLI::Option* option, long low, long high) {
-    return option->check(CLI::Range(low, high).description(""))
-        ->description(option->get_description() + ", " + std::to_string(low) + " to " +
-                      std::to_string(high));
-}
-
 std::variant<std::monostate, Informed, Refused> readFlags(CLI::App& app,
                                                           const std::vector<std::string>& args) {
     std::vector<std::string> reversed(args.rbegin(), args.rend()); // CLI11 reads from the back

@@ -6,7 +6,6 @@
 
 namespace CLI {
 class App;
-class Option;
 } // namespace CLI
 
 namespace service {
@@ -27,9 +26,6 @@ template <class T> using CommandLine = std::variant<T, Informed, Refused>;
 // Settings every table of flags shares: a flag given twice takes its last
 // value (as a unit file's override expects), and --help shows each default.
 void describeFlags(CLI::App& app);
-
-// A whole number from `low` to `high`, its range said in its help too.
-CLI::Option* within(CLI::Option* option, long low, long high);
 
 // Runs `app`'s table over `args` (the words after the program's name, or
 // after `admin`). A word it does not know refuses the whole line, even
