@@ -1,29 +1,31 @@
 #pragma once
 
-#include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 namespace cli {
 
 struct Options {
-    enum class Action { Run, Help, Version };
-    Action action = Action::Run;
     bool submit = true; // --no-submit measures only
     bool json = false;  // one JSON object instead of lines of text
 };
 
-// Either options or the reason the command line was refused.
-struct ParsedArguments {
-    std::optional<Options> options;
-    std::string error;
+// What --help and --version print; the program then exits 0.
+struct Shown {
+    std::string text;
 };
 
-// The arguments after the program's name. Any argument it does not know makes
-// the whole line a usage error, even next to --help.
-ParsedArguments parseArguments(const std::vector<std::string>& arguments);
+// Why the command line was refused (a usage error), naming the word at fault.
+struct Refused {
+    std::string reason;
+};
 
-std::string usageText();
-std::string versionText();
+using ParsedArguments = std::variant<Options, Shown, Refused>;
+
+// The arguments after the program's name, read from the one table of its
+// flags. Any argument it does not know makes the whole line a usage error,
+// even next to --help.
+ParsedArguments parseArguments(const std::vector<std::string>& arguments);
 
 } // namespace cli

@@ -19,7 +19,6 @@ namespace {
 using hardware::HardwareUtils;
 
 constexpr auto kTick = std::chrono::milliseconds(100);
-constexpr const char* kInterruptedText = "Test durduruldu; sonuç gönderilmedi.";
 
 Facts readFacts(const hardware::SystemProbe& system) {
     return Facts{HardwareUtils::getSysctl("hw.model", system),
@@ -58,12 +57,12 @@ std::optional<double> measure(const CliSeams& seams) {
 }
 
 Ending informOrRefuse(const ParsedArguments& parsed, const CliSeams& seams) {
-    if (!parsed.options) {
-        *seams.err << "benchmark-companion-cli: " << printable(parsed.error)
+    if (const auto* refused = std::get_if<Refused>(&parsed)) {
+        *seams.err << "benchmark-companion-cli: " << printable(refused->reason)
                    << "\nYardım için: benchmark-companion-cli --help\n";
         return Ending::UsageError;
     }
-    *seams.out << (parsed.options->action == Options::Action::Help ? usageText() : versionText());
+    *seams.out << std::get<Shown>(parsed).text;
     return Ending::Informed;
 }
 
@@ -77,7 +76,9 @@ Ending runAndReport(const Options& options, const CliSeams& seams) {
     }
     const std::optional<double> elapsed = measure(seams);
     if (!elapsed || seams.releaseInterrupts()) {
-        *seams.err << kInterruptedText << '\n';
+        *seams.err << kStoppedText << '\n';
+        report.stopped = true;
+        *seams.out << (options.json ? jsonReport(report) : "");
         return Ending::Interrupted;
     }
     const submission::Payload payload = model::makePayload(
@@ -134,11 +135,12 @@ Ending endingFor(submission::Outcome outcome) {
 
 int runCli(const std::vector<std::string>& arguments, const CliSeams& seams) {
     const ParsedArguments parsed = parseArguments(arguments);
-    if (!parsed.options || parsed.options->action != Options::Action::Run) {
+    const auto* options = std::get_if<Options>(&parsed);
+    if (!options) {
         return exitStatus(informOrRefuse(parsed, seams));
     }
     try {
-        return exitStatus(runAndReport(*parsed.options, seams));
+        return exitStatus(runAndReport(*options, seams));
     } catch (const std::system_error&) { // no thread for the run; its text is the platform's
         *seams.err << "benchmark-companion-cli: " << model::kNotStartedStatus << '\n';
         return exitStatus(Ending::Failed);

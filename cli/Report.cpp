@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <utility>
 
 namespace cli {
@@ -20,7 +21,11 @@ std::size_t codePoints(std::string_view text) {
         std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
 }
 
-const char* outcomeName(const std::optional<submission::SubmissionResult>& result) {
+const char* outcomeName(const RunReport& report) {
+    const auto& result = report.submission;
+    if (report.stopped) {
+        return "stopped";
+    }
     if (!result) {
         return "not_submitted";
     }
@@ -78,17 +83,25 @@ std::string scoreLine(double score) {
 }
 
 std::string jsonReport(const RunReport& report) {
+    // The score as the text shows it: one decimal, never a binary fraction's tail.
+    const auto shown = formatOneDecimal(report.score);
+    double score = 0.0;
+    std::from_chars(shown.data(), shown.data() + shown.size(), score);
+    using Json = nlohmann::ordered_json;
+    const auto measured = [&report](double value) { return report.stopped ? Json() : Json(value); };
+    const Json text = report.stopped      ? Json(kStoppedText)
+                      : report.submission ? Json(report.submission->statusText)
+                                          : Json();
     // Ordered: the keys come out as the README shows them, not sorted.
-    nlohmann::ordered_json json = {
+    Json json = {
         {"facts",
          {{"model", report.facts.deviceName},
           {"processor", report.facts.chipName},
           {"memory_gb", report.facts.ramGB}}},
-        {"elapsed_sec", report.elapsedSeconds},
-        {"score", report.score},
-        {"outcome", outcomeName(report.submission)},
-        {"text",
-         report.submission ? nlohmann::ordered_json(report.submission->statusText) : nullptr},
+        {"elapsed_sec", measured(report.elapsedSeconds)},
+        {"score", measured(score)},
+        {"outcome", outcomeName(report)},
+        {"text", text},
     };
     if (report.submission && report.submission->id) {
         json["id"] = *report.submission->id;

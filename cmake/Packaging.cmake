@@ -26,8 +26,9 @@ set(CPACK_COMPONENT_COMPANION_DESCRIPTION
 "CPU benchmark with a window and a terminal program
 Benchmark Companion shows the computer's model, processor and installed
 memory, runs a fixed floating-point stress workload as 24 concurrent tasks,
-times it and shows the elapsed seconds as a score. It sends each result to
-a score service, where it can be compared with other machines.
+times it and shows 3.5 times the elapsed seconds as a score (lower is
+faster). It sends each result to a score service, where it can be compared
+with other machines.
 .
 This package holds the window program, the terminal program
 benchmark-companion-cli for machines without a display, and the desktop

@@ -19,6 +19,7 @@ struct Single {
     const char* type;
     const char* help;
     std::optional<double> value;
+    const char* labels = "";
 };
 
 std::string number(double value) {
@@ -111,9 +112,8 @@ std::string Metrics::render(const Gauges& gauges) const {
                std::to_string(found == submissions_.end() ? 0 : found->second));
     }
     const auto figure = [](auto value) { return static_cast<double>(value); };
-    const std::optional<double> records =
-        gauges.records ? std::optional(figure(*gauges.records)) : std::nullopt;
-    const std::array<Single, 6> singles{{
+    const auto& board = gauges.board;
+    const std::array<Single, 8> singles{{
         {"database_errors_total", "counter", "Failed database operations.",
          figure(databaseErrors_)},
         {"write_batches_total", "counter",
@@ -126,24 +126,29 @@ std::string Metrics::render(const Gauges& gauges) const {
          batches_.seconds},
         {"open_connections", "gauge", "Client connections open now.",
          figure(gauges.openConnections)},
-        {"records", "gauge", "Stored results.", records},
+        {"records", "gauge", "Results on the board; held and hidden ones are not counted.",
+         board ? std::optional(figure(board->records)) : std::nullopt},
+        {"held_records", "gauge", "Results held for review: the operator's queue.",
+         board ? std::optional(figure(board->held)) : std::nullopt},
+        {"build_info", "gauge", "The running build, as a series of constant 1.", 1.0,
+         "version=\"" BENCHMARK_COMPANION_VERSION "\""},
     }};
     for (const auto& single : singles) {
         if (single.value) {
             family(out, single.name, single.type, single.help);
-            sample(out, single.name, "", number(*single.value));
+            sample(out, single.name, single.labels, number(*single.value));
         }
     }
     return out;
 }
 
-LastKnownCount::~LastKnownCount() {
+LastKnownCounts::~LastKnownCounts() {
     if (reader_.joinable()) { // nobody reads any more: no lock, which the reader takes
         reader_.join();
     }
 }
 
-std::optional<std::int64_t> LastKnownCount::get() {
+std::optional<BoardCounts> LastKnownCounts::get() {
     std::unique_lock lock(mutex_);
     if (!reading_) {
         if (reader_.joinable()) {

@@ -2,6 +2,7 @@
 
 #include "service/SubmissionOutcome.h"
 #include "service/edge/Http.h"
+#include "service/store/Records.h"
 
 #include <array>
 #include <chrono>
@@ -19,13 +20,13 @@ namespace service {
 
 // The service's counters, read by Prometheus from the metrics listener. The
 // handler and the server record into it from any thread; the figures that
-// are cheaper to read than to keep (open connections, records) come with the
-// scrape.
+// are cheaper to read than to keep (open connections, the board's counts)
+// come with the scrape.
 class Metrics {
 public:
     struct Gauges {
         std::int64_t openConnections = 0;
-        std::optional<std::int64_t> records; // nothing when the database cannot say
+        std::optional<BoardCounts> board; // nothing when the database cannot say
     };
 
     void request(std::string_view path, int status, std::chrono::microseconds duration);
@@ -60,27 +61,27 @@ private:
     } batches_;
 };
 
-// The figure a slow source gave last, so that a stalled database cannot
+// The counts a slow source gave last, so that a stalled database cannot
 // stall a scrape: a read asks the source again on a thread of its own
 // (unless a read is under way) and waits for it at most `patience`, then
-// answers with the last figure known. A failed read keeps the one before.
-class LastKnownCount {
+// answers with the last counts known. A failed read keeps the ones before.
+class LastKnownCounts {
 public:
-    using Source = std::function<std::optional<std::int64_t>()>;
-    LastKnownCount(Source source, std::chrono::milliseconds patience)
+    using Source = std::function<std::optional<BoardCounts>()>;
+    LastKnownCounts(Source source, std::chrono::milliseconds patience)
         : source_(std::move(source)), patience_(patience) {}
-    ~LastKnownCount(); // waits for the read under way
-    LastKnownCount(const LastKnownCount&) = delete;
-    LastKnownCount& operator=(const LastKnownCount&) = delete;
+    ~LastKnownCounts(); // waits for the read under way
+    LastKnownCounts(const LastKnownCounts&) = delete;
+    LastKnownCounts& operator=(const LastKnownCounts&) = delete;
 
-    std::optional<std::int64_t> get();
+    std::optional<BoardCounts> get();
 
 private:
     Source source_;
     std::chrono::milliseconds patience_;
     std::mutex mutex_; // guards what follows
     std::condition_variable done_;
-    std::optional<std::int64_t> last_;
+    std::optional<BoardCounts> last_;
     bool reading_ = false;
     std::thread reader_;
 };

@@ -7,6 +7,7 @@
 #include "service/edge/HttpServer.h"
 #include "service/edge/Tls.h"
 #include "service/pages/LeaderboardPage.h"
+#include "service/store/DatabaseForm.h"
 #include "service/store/SqlScoreStore.h"
 
 #include <csignal>
@@ -42,8 +43,8 @@ std::optional<std::string> plainOffLoopback(const std::string& host, const std::
 
 // The server's settings from the options, or why they cannot work.
 std::variant<ServerConfig, std::string> serverConfig(const Options& options) {
-    ServerConfig config{options.host,
-                        options.port,
+    ServerConfig config{options.listen.host,
+                        options.listen.port,
                         "",
                         "",
                         options.threads,
@@ -53,7 +54,7 @@ std::variant<ServerConfig, std::string> serverConfig(const Options& options) {
                         options.trustForwardedFor,
                         std::size_t{64} * options.threads};
     if (!options.tls()) {
-        if (auto problem = plainOffLoopback(options.host, "listen on ")) {
+        if (auto problem = plainOffLoopback(options.listen.host, "listen on ")) {
             return *problem;
         }
         return config;
@@ -87,12 +88,12 @@ std::string address(const std::string& host, bool tls, int port) {
 std::variant<std::unique_ptr<HttpServer>, std::string>
 startMetrics(const Options& options, ServerConfig config, const Metrics& metrics,
              std::function<Metrics::Gauges()> gauges) {
-    if (auto problem = plainOffLoopback(options.metricsHost, "serve metrics on ");
+    if (auto problem = plainOffLoopback(options.metrics->host, "serve metrics on ");
         problem && config.certPem.empty()) {
         return *problem;
     }
-    config.host = options.metricsHost;
-    config.port = options.metricsPort;
+    config.host = options.metrics->host;
+    config.port = options.metrics->port;
     config.threads = 1; // the metrics never wait on the database
     return HttpServer::start(
         config,
@@ -127,7 +128,7 @@ int serve(const Options& options, const ServerConfig& config, const sigset_t& st
             },
             [&errors](const std::string& e) { errors.reportWhole(e); });
     } catch (const std::exception& error) {
-        return fail("cannot open the database: " + std::string(error.what()));
+        return fail(cannotOpen(options.database) + ": " + error.what());
     }
     // Every processor's median read once before the first view needs it.
     store->page(std::nullopt, kPageRows, 0, kLeaderboardBins);
@@ -153,21 +154,21 @@ int serveFrom(ScoreStore& store, Metrics& metrics, LineLog& errors, const Option
         return fail(*error);
     }
     auto& server = *std::get<std::unique_ptr<HttpServer>>(started);
-    log.write("listening on " + address(options.host, options.tls(), server.port()));
+    log.write("listening on " + address(options.listen.host, options.tls(), server.port()));
     // A scrape waits a second at most for the database, not the 6 s of a request.
-    LastKnownCount records([&store] { return store.records(std::nullopt); },
-                           std::chrono::seconds(1));
+    LastKnownCounts counts([&store] { return store.counts(); }, std::chrono::seconds(1));
     std::unique_ptr<HttpServer> metricsServer;
-    if (!options.metricsHost.empty()) {
-        auto metricsStarted = startMetrics(options, config, metrics, [&server, &records] {
-            return Metrics::Gauges{server.openConnections(), records.get()};
+    if (options.metrics) {
+        auto metricsStarted = startMetrics(options, config, metrics, [&server, &counts] {
+            return Metrics::Gauges{server.openConnections(), counts.get()};
         });
         if (const auto* error = std::get_if<std::string>(&metricsStarted)) {
             return fail(*error);
         }
         metricsServer = std::move(std::get<std::unique_ptr<HttpServer>>(metricsStarted));
         log.write("metrics on " +
-                  address(options.metricsHost, options.tls(), metricsServer->port()) + "/metrics");
+                  address(options.metrics->host, options.tls(), metricsServer->port()) +
+                  "/metrics");
     }
     int signal = 0;
     sigwait(&stopSignals, &signal);
@@ -186,14 +187,14 @@ int run(int argc, char** argv) {
         return runAdmin(std::vector<std::string>(argv + 2, argv + argc), std::cout, std::cerr);
     }
     const auto parsed = parseOptions(std::vector<std::string>(argv + 1, argv + argc));
-    if (const auto* error = std::get_if<std::string>(&parsed)) {
-        return fail(*error + " (see --help)");
-    }
-    const auto& options = std::get<Options>(parsed);
-    if (options.help) {
-        std::cout << usage();
+    if (const auto* informed = std::get_if<Informed>(&parsed)) {
+        std::cout << informed->text;
         return 0;
     }
+    if (const auto* refused = std::get_if<Refused>(&parsed)) {
+        return fail(refused->reason + " (see --help)");
+    }
+    const auto& options = std::get<Options>(parsed);
     const auto config = serverConfig(options);
     if (const auto* error = std::get_if<std::string>(&config)) {
         return fail(*error);

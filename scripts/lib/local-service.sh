@@ -116,9 +116,19 @@ stop_service() {
     sleep 0.1
   done
   if kill -0 "$service_pid" 2>/dev/null; then
-    echo "score-service ignored SIGTERM for 10 s; killing it" >&2
+    echo "score-service ignored SIGTERM for 10 s; killing it" >&2 || true
     kill -KILL "$service_pid" 2>/dev/null || true
   fi
   wait "$service_pid" 2>/dev/null || true
   service_pid=""
+}
+
+# For an EXIT trap: stops the service, then says so. After Ctrl-C under
+# `scripts/dev run | tee log` the pipe's reader is gone: a write must neither
+# kill this shell (SIGPIPE) nor come before the stop, or the service outlives it.
+stop_service_then_say() {
+  trap '' PIPE
+  local stopped=$service_pid
+  stop_service
+  if [[ -n "$stopped" ]]; then echo "Stopped the score service." 2>/dev/null || true; fi
 }

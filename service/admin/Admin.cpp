@@ -1,6 +1,7 @@
 #include "service/admin/Admin.h"
 
 #include "service/admin/AdminRecords.h"
+#include "service/rules/Format.h"
 #include "service/store/DatabaseForm.h"
 #include "service/store/ReviewSql.h"
 #include "service/store/Schema.h"
@@ -59,10 +60,8 @@ std::variant<Opened, std::string> open(const std::string& database, bool writes)
         return std::get<std::string>(form);
     }
     auto engine = engineFor(database);
-    // A PostgreSQL URL may hold a password; only a file's path is repeated.
-    const std::string named = engine.postgres ? "" : " " + database;
     if (!engine.postgres && !std::filesystem::is_regular_file(database)) {
-        return "cannot open the database" + named + ": no such file";
+        return cannotOpen(database) + ": no such file";
     }
     try {
         if (writes) {
@@ -74,7 +73,7 @@ std::variant<Opened, std::string> open(const std::string& database, bool writes)
         }
         return Opened{std::move(engine), std::move(connection)};
     } catch (const std::exception& error) {
-        return "cannot open the database" + named + ": " + error.what();
+        return cannotOpen(database) + ": " + error.what();
     }
 }
 
@@ -137,8 +136,8 @@ int change(Opened& db, const AdminCommand& command, std::ostream& out, std::ostr
     }
     apply(db, action, command.id);
     transaction.commit();
-    out << "record " << command.id << " (" << found->score.payload.chip_type << ", "
-        << found->score.payload.xcode_build_sec << " s) " << action.said << "\n";
+    out << "record " << command.id << " (" << found->score.payload.chip_type << ", score "
+        << formatSeconds(found->score.payload.xcode_build_sec) << ") " << action.said << "\n";
     return 0;
 }
 
@@ -167,7 +166,9 @@ int list(Opened& db, const AdminCommand& command, std::ostream& out, std::ostrea
                        : writeJsonl(out, record);
         });
     snapshot.commit();
-    (exporting ? err : out) << (exporting ? "exported " : "listed ") << count << " records\n";
+    // The count goes apart from the records, so that a pipe takes the records alone.
+    err << (exporting ? "exported " : "listed ") << count
+        << (count == 1 ? " record\n" : " records\n");
     return out.good() ? 0 : 1;
 }
 
@@ -189,7 +190,8 @@ int backup(const AdminCommand& command, std::ostream& out, std::ostream& err) {
     } catch (const std::exception& error) {
         std::error_code ignored;
         std::filesystem::remove(command.file, ignored);
-        err << "score-service admin: backup failed: " << error.what() << "\n";
+        err << "score-service admin: backup to " << command.file << " failed: " << error.what()
+            << "\n";
         return 1;
     }
 }
@@ -220,13 +222,13 @@ int dispatch(const AdminCommand& command, std::ostream& out, std::ostream& err) 
 } // namespace
 
 int runAdmin(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
-        out << adminUsage();
+    const auto parsed = parseAdmin(args);
+    if (const auto* informed = std::get_if<Informed>(&parsed)) {
+        out << informed->text;
         return 0;
     }
-    const auto parsed = parseAdmin(args);
-    if (const auto* error = std::get_if<std::string>(&parsed)) {
-        err << "score-service admin: " << *error << " (see score-service admin --help)\n";
+    if (const auto* refused = std::get_if<Refused>(&parsed)) {
+        err << "score-service admin: " << refused->reason << " (see score-service admin --help)\n";
         return 2;
     }
     try {
@@ -235,33 +237,6 @@ int runAdmin(const std::vector<std::string>& args, std::ostream& out, std::ostre
         err << "score-service admin: database: " << error.what() << "\n";
         return 1;
     }
-}
-
-std::string adminUsage() {
-    return R"(usage: score-service admin [--database PATH_OR_URL] COMMAND
-
-Operator commands on the database of a running service (the same --database;
-default scores.sqlite3). Safe while the service runs.
-
-  list [--held] [--chip CHIP] [--since YYYY-MM-DD[THH:MM:SSZ]] [--client-version [PRODUCT/]VERSION]
-                    one line per record: id, state, received, processor,
-                    time, client, device
-  show ID           every stored value of a record, with its review figures
-  approve ID        puts a record held for review on the board
-  hide ID           takes a record off the board (or a held one out of review)
-  restore ID        puts a hidden record back on the board
-  delete ID --yes   removes a record for good, from counts and ranks too
-  export --format csv|jsonl
-                    every record to standard output, streamed
-  backup FILE       a consistent copy of a SQLite database into a new FILE
-                    (for PostgreSQL, use pg_dump)
-
-list, show, export and backup only read: they refuse a database whose schema
-is older or newer than theirs; the commands that write upgrade it.
-
-Exit status: 0 done, 1 refused or failed (unknown id, a database it cannot
-open), 2 a bad command line.
-)";
 }
 
 } // namespace service

@@ -1,18 +1,92 @@
 #include "service/rules/Flags.h"
 
-namespace service {
+#include <CLI/CLI.hpp>
+#include <memory>
+#include <optional>
+#include <sstream>
 
-FlagWord readFlag(const std::vector<std::string>& args, std::size_t& i,
-                  const std::function<bool(const std::string&)>& takesValue) {
-    FlagWord flag{args[i], args[i], std::nullopt, false};
-    if (const auto equals = flag.word.find('='); equals != std::string::npos) {
-        flag.name = flag.word.substr(0, equals);
-        flag.value = flag.word.substr(equals + 1);
-        flag.inlineValue = true;
-    } else if (takesValue(flag.name) && i + 1 < args.size()) {
-        flag.value = args[++i];
+namespace service {
+namespace {
+
+constexpr std::size_t kNameColumn = 36;
+constexpr std::size_t kWidth = 100;
+
+// Words moved to lines of at most `width`; CLI11 indents each new line.
+std::string wrapped(const std::string& text, std::size_t width) {
+    std::string out;
+    std::size_t lineStart = 0;
+    std::istringstream words(text);
+    for (std::string word; words >> word;) {
+        if (out.size() > lineStart && out.size() - lineStart + 1 + word.size() > width) {
+            out += '\n';
+            lineStart = out.size();
+        } else if (out.size() > lineStart) {
+            out += ' ';
+        }
+        out += word;
     }
-    return flag;
+    return out;
+}
+
+// "--threads N   threads that run requests, 1 to 256 (default 16)": the
+// value's name, then the help with its default, which the table holds once.
+class FlagFormatter final : public CLI::Formatter {
+public:
+    std::string make_option_opts(const CLI::Option* option) const override {
+        const auto type = option->get_type_name();
+        return option->get_type_size() == 0 || type.empty() ? "" : " " + type;
+    }
+    std::string make_subcommand(const CLI::App* command) const override {
+        std::ostringstream out;
+        CLI::detail::format_help(out, command->get_name(),
+                                 wrapped(command->get_description(), kWidth - kNameColumn),
+                                 kNameColumn);
+        return out.str();
+    }
+    std::string make_option_desc(const CLI::Option* option) const override {
+        const auto& fallback = option->get_default_str();
+        const bool shown = option->get_type_size() != 0 && !fallback.empty();
+        return wrapped((option->get_required() ? "required: " : "") + option->get_description() +
+                           (shown ? " (default " + fallback + ")" : ""),
+                       kWidth - kNameColumn);
+    }
+};
+
+std::optional<Refused> unknownWord(const CLI::App& app) {
+    const auto words = app.remaining(true);
+    if (words.empty()) {
+        return std::nullopt;
+    }
+    const auto& word = words.front();
+    return Refused{(word.starts_with("-") ? "unknown option '" : "unexpected argument '") + word +
+                   "'"};
+}
+
+} // namespace
+
+void describeFlags(CLI::App& app) {
+    app.formatter(std::make_shared<FlagFormatter>());
+    app.get_formatter()->column_width(kNameColumn);
+    app.option_defaults()->always_capture_default()->disable_flag_override()->multi_option_policy(
+        CLI::MultiOptionPolicy::TakeLast);
+}
+
+std::variant<std::monostate, Informed, Refused> readFlags(CLI::App& app,
+                                                          const std::vector<std::string>& args) {
+    std::vector<std::string> reversed(args.rbegin(), args.rend()); // CLI11 reads from the back
+    try {
+        app.parse(reversed);
+    } catch (const CLI::Success& asked) {
+        if (auto refused = unknownWord(app)) {
+            return *refused;
+        }
+        std::ostringstream out, ignored;
+        app.exit(asked, out, ignored);
+        return Informed{out.str()};
+    } catch (const CLI::ParseError& error) {
+        return unknownWord(app).value_or(Refused{error.what()});
+    }
+    return std::monostate{};
 }
 
 } // namespace service

@@ -1,25 +1,36 @@
 #pragma once
 
-#include <cstddef>
-#include <functional>
-#include <optional>
 #include <string>
+#include <variant>
 #include <vector>
+
+namespace CLI {
+class App;
+} // namespace CLI
 
 namespace service {
 
-// One option of a command line: "--name=value", or "--name" followed, when
-// the name takes a value, by the next word as its value.
-struct FlagWord {
-    std::string word; // as written, for messages
-    std::string name;
-    std::optional<std::string> value; // nothing when none was given
-    bool inlineValue = false;         // given after '='
+// What --help or --version print; the program then exits 0.
+struct Informed {
+    std::string text;
 };
 
-// Reads args[i], and args[i + 1] too (moving i past it) when `takesValue`
-// says the name takes a value and none came after '='.
-FlagWord readFlag(const std::vector<std::string>& args, std::size_t& i,
-                  const std::function<bool(const std::string&)>& takesValue);
+// Why a command line was refused, naming the flag or word at fault.
+struct Refused {
+    std::string reason;
+};
+
+// A command line read: run with `T`, print and stop, or refuse.
+template <class T> using CommandLine = std::variant<T, Informed, Refused>;
+
+// Settings every table of flags shares: a flag given twice takes its last
+// value (as a unit file's override expects), and --help shows each default.
+void describeFlags(CLI::App& app);
+
+// Runs `app`'s table over `args` (the words after the program's name, or
+// after `admin`). A word it does not know refuses the whole line, even
+// beside --help.
+std::variant<std::monostate, Informed, Refused> readFlags(CLI::App& app,
+                                                          const std::vector<std::string>& args);
 
 } // namespace service

@@ -59,6 +59,13 @@ std::variant<DatabaseForm, std::string> databaseForm(const std::string& value) {
     return DatabaseForm{};
 }
 
+std::string cannotOpen(const std::string& value) {
+    const auto form = databaseForm(value);
+    const auto* taken = std::get_if<DatabaseForm>(&form);
+    return std::string("cannot open the database") +
+           (taken && taken->engine == DatabaseEngine::sqlite ? " " + value : "");
+}
+
 Engine engineFor(const std::string& database) {
     const auto form = databaseForm(database);
     if (std::holds_alternative<DatabaseForm>(form) &&

@@ -17,4 +17,8 @@ struct DatabaseForm {
 // cannot serve a pool of connections.
 std::variant<DatabaseForm, std::string> databaseForm(const std::string& value);
 
+// "cannot open the database PATH", naming a SQLite file; a PostgreSQL
+// connection string may hold a password, so it is never repeated.
+std::string cannotOpen(const std::string& value);
+
 } // namespace service

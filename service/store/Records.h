@@ -13,6 +13,13 @@
 
 namespace service {
 
+// What the metrics show of the board: results on it, and results held for
+// review (hidden ones count in neither).
+struct BoardCounts {
+    std::int64_t records = 0;
+    std::int64_t held = 0;
+};
+
 // A record as stored: the submitted values, its id and its UTC receive time.
 struct StoredScore {
     std::int64_t id = 0;

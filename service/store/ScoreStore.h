@@ -31,6 +31,8 @@ public:
     }
     // How many records there are, of one processor when `chip` is set.
     virtual std::optional<std::int64_t> records(const std::optional<std::string>& chip) = 0;
+    // The board's results and the review queue's, in one cheap statement.
+    virtual std::optional<BoardCounts> counts() = 0;
     // `limit` best results (shortest times first) from the `offset`th, and
     // their number; when `chip` is set, of the processors whose name is the
     // same as `chip` but for letter case, as search compares them (foldName).

@@ -115,6 +115,18 @@ std::optional<std::int64_t> SqlScoreStore::records(const std::optional<std::stri
     return pool_.with([&](SqlConnection& connection) { return readRecords(connection, chip); });
 }
 
+// The kept per-processor counts and the few withheld rows: no scan of `scores`.
+std::optional<BoardCounts> SqlScoreStore::counts() {
+    return pool_.with([&](SqlConnection& connection) {
+        const auto row = connection
+                             .run("SELECT CAST(COALESCE((SELECT SUM(records) FROM chip_totals), "
+                                  "0) AS BIGINT), (SELECT COUNT(*) FROM withheld WHERE state = ?)",
+                                  {std::string(kHeld)})
+                             .at(0);
+        return BoardCounts{asInteger(row.at(0)), asInteger(row.at(1))};
+    });
+}
+
 Listing SqlScoreStore::bestFolded(SqlConnection& connection, const std::string& chip, int limit,
                                   std::int64_t offset) {
     const auto chips = readChipsFolding(connection, foldName(chip));

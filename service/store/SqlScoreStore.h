@@ -74,6 +74,7 @@ public:
     std::vector<Written> addBatch(const Batch& batch, bool patient = false,
                                   std::vector<Written> before = {});
     std::optional<std::int64_t> records(const std::optional<std::string>& chip) override;
+    std::optional<BoardCounts> counts() override;
     std::optional<Listing> listing(const std::optional<std::string>& chip, int limit,
                                    std::int64_t offset) override;
     std::optional<std::optional<ResultData>> result(std::int64_t id, int bins) override;

@@ -42,8 +42,7 @@ const Case kCases[] = {
     {"JsonGivesTheIdAndAddressReplied", {"--json"}, {"reply", "--body", R"({"message":"Skor kaydedildi","id":7,"url":"https://s.example/r/7","x":1})"}, false, false, 0, R"("text":"✅ Skor kaydedildi","id":7,"url":"https://s.example/r/7"})", "", 1},
     {"UsageError", {"--json", "-x"}, {"reply"}, false, false, 64, "", "bilinmeyen seçenek: -x", 0},
     {"Interrupted", {}, {"reply"}, true, true, 130, "tutuluyor", "durduruldu", 0},
-    {"Help", {"--no-submit", "--help"}, {"reply"}, false, false, 0, "Kullanım: ", "", 0},
-    {"Version", {"--version"}, {"reply"}, false, false, 0, "benchmark-companion-cli 0.1.", "", 0},
+    {"InterruptedJsonSaysSo", {"--json"}, {"reply"}, true, false, 130, R"("elapsed_sec":null,"score":null,"outcome":"stopped","text":"Test durduruldu)", "", 0},
     {"NoThreadInTheWindowsWords", {}, {"reply"}, false, false, 70, "", std::string(model::kNotStartedStatus) + "\n", 0, true},
 };
 // clang-format on
@@ -62,7 +61,7 @@ void expectShownAsSent(const Case& c, const std::string& out, const std::string&
         return;
     }
     const auto json = nlohmann::json::parse(out);
-    EXPECT_EQ(json["score"], sent->xcode_build_sec);
+    EXPECT_EQ(json["score"].dump(), model::texts::formatOneDecimal(sent->xcode_build_sec));
     EXPECT_EQ(json["text"], "✅ Skor kaydedildi");
     EXPECT_EQ(json["facts"]["processor"], "Apple T1");
 }

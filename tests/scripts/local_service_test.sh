@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The local service that scripts/dev run starts: its certificates are accepted
 # for localhost, made once, and the service comes up, answers and leaves no
-# process behind. Usage: local_service_test.sh SCORE_SERVICE_BINARY
+# process behind, even when its output has gone. Usage: local_service_test.sh SCORE_SERVICE_BINARY
 set -euo pipefail
 root=$(mktemp -d)
 trap 'stop_service; rm -rf "$root"' EXIT
@@ -29,7 +29,12 @@ code=$(curl -s -o /dev/null -w '%{http_code}' --max-time 10 --cacert "$pki/ca.pe
 if start_service "$first_port" "$root/other/scores.sqlite3"; then fail "two services on one port"; fi
 [[ -s "$service_log" ]] || fail "the failed start left no words"
 
+# Stopped on exit with no reader left on its output, as after Ctrl-C under `| tee`.
 service_pid=$first_pid
-stop_service
-! kill -0 "$first_pid" 2>/dev/null || fail "the service outlived stop_service"
+exec {gone}> >(:)
+wait $!
+status=0
+(trap stop_service_then_say EXIT; exit 130) >&"$gone" 2>&"$gone" || status=$?
+((status == 130)) || fail "the exit trap ended with status $status, not 130"
+! kill -0 "$first_pid" 2>/dev/null || fail "the service outlived its stop"
 echo "local service scripts: ok"

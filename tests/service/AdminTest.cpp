@@ -31,12 +31,12 @@ protected:
         return handle(request, *context_);
     }
 
-    // The command's exit status and everything it printed.
+    // The command's exit status and what it printed, standard error after "stderr:".
     std::pair<int, std::string> admin(std::vector<std::string> args) {
         args.insert(args.begin(), {"--database", database_});
-        std::ostringstream out;
-        const int status = runAdmin(args, out, out);
-        return {status, out.str()};
+        std::ostringstream out, err;
+        const int status = runAdmin(args, out, err);
+        return {status, out.str() + "stderr:" + err.str()};
     }
 
     void seedGenuine() {
@@ -65,7 +65,10 @@ TEST_P(ReviewCases, APlantedFakeIsHeldAndStaysOffEveryPublicViewUntilApproved) {
     };
     EXPECT_EQ(publicViews().find("Fake,1"), std::string::npos);
     EXPECT_EQ(send("/r/25").status, 404);
-    EXPECT_NE(metrics_.render({}).find("{outcome=\"held\"} 1\n"), std::string::npos);
+    const auto scraped = metrics_.render({0, store_->counts()}); // the held one on neither board
+    for (const char* line : {"{outcome=\"held\"} 1\n", "_records 24\n", "held_records 1\n"}) {
+        EXPECT_NE(scraped.find(line), std::string::npos) << line << scraped;
+    }
     EXPECT_EQ(store_->page(std::nullopt, 0, 0, 0)->chips.at(0).count, 24);
     const auto figures = [&] {
         const auto found = store_->processor("R7", 0, 0, 0).value().value();
@@ -107,14 +110,14 @@ TEST_P(ReviewCases, OperatorCommandsChangeTheBoardAndRefuseBadInput) {
         ASSERT_EQ(submit(clientRecord(chip, seconds, device), agent).status, 200);
     }
     const std::vector<std::tuple<std::vector<std::string>, int, std::string>> steps = {
-        {{"list", "--chip", "A1"}, 0, "listed 2 records"},
+        {{"list", "--chip", "A1"}, 0, "stderr:listed 2 records\n"},
         {{"list", "--client-version", "2.0"}, 0, "2\tpublic\t"},
-        {{"list", "--client-version", "curl/8.0"}, 0, "listed 1 records"},
+        {{"list", "--client-version", "curl/8.0"}, 0, "stderr:listed 1 record\n"},
         {{"list", "--since", "2000-01-01"}, 0, "listed 4 records"},
         {{"list", "--since", "2999-01-01T00:00:00Z"}, 0, "listed 0 records"},
         {{"show", "1"}, 0, "client: benchmark-companion/1.0"},
         {{"show", "4"}, 0, "client: unknown"},
-        {{"hide", "1"}, 0, "hidden; it is off the board"},
+        {{"hide", "1"}, 0, "record 1 (A1, score 35.00) hidden; it is off the board"},
         {{"hide", "1"}, 1, "already hidden"},
         {{"approve", "1"}, 1, "is not held"},
         {{"list", "--chip", "A1"}, 0, "1\thidden\t"},
@@ -124,20 +127,19 @@ TEST_P(ReviewCases, OperatorCommandsChangeTheBoardAndRefuseBadInput) {
         {{"delete", "2", "--yes"}, 0, "deleted"},
         {{"show", "2"}, 1, "record 2 does not exist"},
         {{"approve", "99"}, 1, "record 99 does not exist"},
-        {{"hide", "x1"}, 2, "needs a record id"},
-        {{"hide", "0"}, 2, "needs a record id"},
-        {{"list", "--bogus"}, 2, "unknown option '--bogus'"},
-        {{"list", "--yes"}, 2, "--yes does not apply to list"},
-        {{"list", "--since", "yesterday"}, 2, "--since needs"},
-        {{"export"}, 2, "--format csv"},
-        {{"export", "--format", "xml"}, 2, "csv or jsonl"},
-        {{"frobnicate"}, 2, "unknown admin command"},
-        {{"show"}, 2, "needs a record id"},
+        {{"hide", "x1"}, 2, "hide: ID: a record id is a whole number from 1, got 'x1'"},
+        {{"list", "--bogus"}, 2, "list: unknown option '--bogus'"},
+        {{"list", "--since", "yesterday"}, 2, "--since: needs YYYY-MM-DD"},
+        {{"list", "--chip"}, 2, "--chip: 1 required NAME missing"},
+        {{"export"}, 2, "export: --format is required"},
+        {{"export", "--format", "xml"}, 2, "--format: xml not in {csv,jsonl}"},
+        {{"frobnicate"}, 2, "unknown admin command 'frobnicate'"},
+        {{"approve"}, 2, "approve: ID is required"},
         {{"export", "--format", "csv"}, 0, "\r\n3,"},
         {{"export", "--format", "csv"}, 0, "\"'=HYPERLINK(\"\"http://x\"\"), '-1;'@SUM(1)\""},
         {{"export", "--format", "jsonl"}, 0, "\"device_name\":\"=HYPERLINK(\\\"http://x"},
         {{"export", "--format", "jsonl"}, 0, "\"client_version\":null"},
-        {{"export", "--format", "jsonl"}, 0, "exported 3 records"},
+        {{"export", "--format", "jsonl"}, 0, "stderr:exported 3 records"},
     };
     for (const auto& [args, wanted, says] : steps) {
         const auto [status, said] = admin(args);
@@ -152,6 +154,9 @@ TEST_P(ReviewCases, OperatorCommandsChangeTheBoardAndRefuseBadInput) {
         EXPECT_EQ(openSqlite(other_.path())->run("SELECT COUNT(*) FROM scores", {})[0][0],
                   SqlValue{std::int64_t{4}});
         EXPECT_NE(admin({"backup", other_.path().string()}).second.find("exists"),
+                  std::string::npos);
+        EXPECT_NE(admin({"backup", "/nonexistent/b.sqlite3"})
+                      .second.find("backup to /nonexistent/b.sqlite3 failed: unable to open"),
                   std::string::npos);
     } else {
         EXPECT_NE(backedUp.second.find("pg_dump"), std::string::npos);

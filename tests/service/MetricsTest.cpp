@@ -16,7 +16,7 @@ TEST(Metrics, CountsRequestsSubmissionsAndLatencyInTheExpositionFormat) {
     metrics.submission(SubmissionOutcome::rateLimited);
     metrics.databaseError();
     metrics.batch(3, std::chrono::microseconds(1500));
-    const auto text = metrics.render({3, std::nullopt});
+    const auto text = metrics.render({3, BoardCounts{24, 1}});
     const std::string bucket = "score_service_request_duration_seconds_bucket{route=";
     for (const std::string& line : std::vector<std::string>{
              "score_service_requests_total{route=\"/api/submit\",status=\"200\"} 1\n",
@@ -32,19 +32,22 @@ TEST(Metrics, CountsRequestsSubmissionsAndLatencyInTheExpositionFormat) {
              "score_service_database_errors_total 1\n",
              "score_service_write_batch_records_total 3\n",
              "score_service_write_batch_seconds_total 0.0015\n",
+             "score_service_records 24\n",
+             "score_service_held_records 1\n",
+             "score_service_build_info{version=\"",
          }) {
         EXPECT_NE(text.find(line), std::string::npos) << line << text;
     }
-    EXPECT_EQ(text.find("score_service_records"), std::string::npos); // unknown is left out
+    EXPECT_EQ(metrics.render({}).find("records gauge"), std::string::npos); // unknown: left out
 }
 
-TEST(Metrics, TheRecordsFigureNeverHoldsAScrapeOnAStalledDatabase) {
+TEST(Metrics, TheBoardsCountsNeverHoldAScrapeOnAStalledDatabase) {
     std::promise<void> release;
     const auto released = release.get_future().share();
-    LastKnownCount records(
-        [released]() -> std::optional<std::int64_t> {
+    LastKnownCounts records(
+        [released]() -> std::optional<BoardCounts> {
             released.wait();
-            return 42;
+            return BoardCounts{42, 0};
         },
         std::chrono::milliseconds(50));
     auto first = std::async(std::launch::async, [&] { return records.get(); });
@@ -52,11 +55,11 @@ TEST(Metrics, TheRecordsFigureNeverHoldsAScrapeOnAStalledDatabase) {
     release.set_value();
     ASSERT_EQ(waited, std::future_status::ready) << "a scrape waited on a stalled database";
     EXPECT_EQ(first.get(), std::nullopt);
-    std::optional<std::int64_t> known;
+    std::optional<BoardCounts> known;
     for (int i = 0; i < 1200 && !known; ++i) { // 60 s of patience
         known = records.get();
     }
-    EXPECT_EQ(known, 42);
+    EXPECT_EQ(known.value_or(BoardCounts{}).records, 42);
 }
 
 } // namespace
