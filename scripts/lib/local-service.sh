@@ -41,8 +41,7 @@ built_port() {
 # Builds the programs only, for a service at https://localhost:PORT.
 build_programs() {
   local port=$1
-  cmake -S "$root" -B "$run_build" -G Ninja \
-    -DBUILD_TESTING=OFF -DBUILD_BENCHMARKS=OFF \
+  cmake -S "$root" --preset programs -B "$run_build" \
     -DSCORE_SERVICE_URL="https://localhost:$port" \
     -DSCORE_SERVICE_CA_FILE="$pki/ca.pem" >/dev/null
   cmake --build "$run_build" -j "$(nproc)"
