@@ -1,6 +1,7 @@
 cmake_minimum_required(VERSION 3.20)
 # Fails when a file of the score service includes a room its arrows do not
-# reach. Run as: cmake -DROOT=<service folder> -P ServiceArrows.cmake
+# reach, or a database library outside the store. Run as:
+# cmake -DROOT=<service folder> -P ServiceArrows.cmake
 # The top folder wires every room; a room never includes the top folder.
 set(reach_edge edge)
 set(reach_rules rules)
@@ -9,6 +10,17 @@ set(reach_pages pages rules store/Records.h) # the store's values, never the sto
 set(reach_admin admin store rules)
 
 set(wrong "")
+# SQLite, SQLiteCpp and libpq belong to the store alone: every other room, the
+# admin's commands included, reaches a database through the store's interface.
+file(GLOB_RECURSE everything ${ROOT}/*.h ${ROOT}/*.cpp)
+foreach(file ${everything})
+  if(NOT file MATCHES "/store/[^/]*$")
+    file(STRINGS ${file} databases REGEX "^#include <(SQLiteCpp/|sqlite3\\.h|libpq)")
+    foreach(line ${databases})
+      list(APPEND wrong "${file}: only the store may include ${line}")
+    endforeach()
+  endif()
+endforeach()
 foreach(room edge rules store pages admin)
   file(GLOB files ${ROOT}/${room}/*.h ${ROOT}/${room}/*.cpp)
   foreach(file ${files})

@@ -2,6 +2,8 @@
 
 #include "service/store/ProcessorReads.h"
 
+#include <stdexcept>
+
 namespace service {
 namespace {
 
@@ -108,6 +110,27 @@ void runAll(SqlConnection& connection, const std::vector<std::string>& statement
 std::int64_t readSchemaVersion(SqlConnection& connection) {
     return asInteger(
         connection.run("SELECT COALESCE(MAX(version), 0) FROM schema_version", {}).at(0).at(0));
+}
+
+void migrateSchema(SqlConnection& connection, const Dialect& dialect) {
+    for (const auto& setting : dialect.migrationSettings) {
+        connection.run(setting, {});
+    }
+    Transaction transaction(connection, dialect.beginWrite);
+    if (!dialect.lockForMigration.empty()) {
+        connection.run(dialect.lockForMigration, {});
+    }
+    connection.run("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)", {});
+    const auto version = readSchemaVersion(connection);
+    if (version > kSchemaVersion) {
+        throw std::runtime_error("the database has schema version " + std::to_string(version) +
+                                 ", newer than this service's " + std::to_string(kSchemaVersion));
+    }
+    upgradeSchema(connection, dialect, version);
+    if (version < kSchemaVersion) {
+        connection.run("INSERT INTO schema_version (version) VALUES (?)", {kSchemaVersion});
+    }
+    transaction.commit();
 }
 
 void upgradeSchema(SqlConnection& connection, const Dialect& dialect, std::int64_t version) {

@@ -41,27 +41,7 @@ SqlScoreStore::SqlScoreStore(const Dialect& dialect, Connect connect, ErrorSink 
       commits_(kMaxSubmissionsPerCommit, [this](const Batch& batch) { return addBatch(batch); }) {}
 
 void SqlScoreStore::migrate() {
-    const auto connection = pool_.connect();
-    for (const auto& setting : dialect_.migrationSettings) {
-        connection->run(setting, {});
-    }
-    inTransaction(*connection, dialect_.beginWrite, [&] {
-        if (!dialect_.lockForMigration.empty()) {
-            connection->run(dialect_.lockForMigration, {});
-        }
-        connection->run("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)", {});
-        const auto version = readSchemaVersion(*connection);
-        if (version > kSchemaVersion) {
-            throw std::runtime_error("the database has schema version " + std::to_string(version) +
-                                     ", newer than this service's " +
-                                     std::to_string(kSchemaVersion));
-        }
-        upgradeSchema(*connection, dialect_, version);
-        if (version < kSchemaVersion) {
-            connection->run("INSERT INTO schema_version (version) VALUES (?)", {kSchemaVersion});
-        }
-        return 0;
-    });
+    migrateSchema(*pool_.connect(), dialect_);
 }
 
 SqlStatement SqlScoreStore::placeStatement(const std::string& chip, double seconds) const {
