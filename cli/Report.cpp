@@ -1,6 +1,7 @@
 #include "cli/Report.h"
 
 #include "model/Texts.h"
+#include "submission/PlainText.h"
 
 #include <nlohmann/json.hpp>
 
@@ -15,11 +16,6 @@ namespace {
 using namespace model::texts;
 
 constexpr std::string_view kReplacement = "\uFFFD";
-
-std::size_t codePoints(std::string_view text) {
-    return static_cast<std::size_t>(
-        std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
-}
 
 const char* outcomeName(const RunReport& report) {
     const auto& result = report.submission;
@@ -68,11 +64,11 @@ std::string factsText(const Facts& facts) {
     }};
     std::size_t width = 0;
     for (const auto& [label, value] : rows) {
-        width = std::max(width, codePoints(label));
+        width = std::max(width, submission::codePoints(label));
     }
     std::string text;
     for (const auto& [label, value] : rows) {
-        text += std::string(label) + std::string(width - codePoints(label) + 1, ' ') +
+        text += std::string(label) + std::string(width - submission::codePoints(label) + 1, ' ') +
                 printable(value) + "\n";
     }
     return text;

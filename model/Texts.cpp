@@ -1,6 +1,6 @@
 #include "model/Texts.h"
 
-#include "submission/NumberText.h"
+#include "submission/PlainText.h"
 
 namespace model::texts {
 

@@ -1,7 +1,7 @@
 #include "service/Metrics.h"
 
 #include "service/pages/Html.h"
-#include "submission/NumberText.h"
+#include "submission/PlainText.h"
 
 namespace service {
 namespace {

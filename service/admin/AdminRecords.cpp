@@ -1,6 +1,6 @@
 #include "service/admin/AdminRecords.h"
 
-#include "submission/NumberText.h"
+#include "submission/PlainText.h"
 #include "submission/PayloadJson.h"
 
 #include <nlohmann/json.hpp>

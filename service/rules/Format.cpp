@@ -1,6 +1,6 @@
 #include "service/rules/Format.h"
 
-#include "submission/NumberText.h"
+#include "submission/PlainText.h"
 
 #include <unicode/uchar.h>
 

@@ -1,6 +1,6 @@
 #include "service/store/PostgresValues.h"
 
-#include "submission/NumberText.h"
+#include "submission/PlainText.h"
 
 namespace service {
 namespace {

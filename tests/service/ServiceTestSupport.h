@@ -5,6 +5,7 @@
 #include "service/store/Sql.h"
 #include "service/store/SqlScoreStore.h"
 #include "submission/Payload.h"
+#include "submission/PlainText.h"
 #include "support/FakeRoot.h"
 
 #include <gtest/gtest.h>
@@ -39,10 +40,7 @@ inline ServiceContext realClocks(ScoreStore& store, RateLimiter& limiter,
 // The status box has room for two lines: about 100 characters.
 inline constexpr std::size_t kMaxShownChars = 100;
 
-inline std::size_t codePoints(const std::string& text) {
-    return std::count_if(text.begin(), text.end(),
-                         [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; });
-}
+using submission::codePoints;
 
 // A record as the client makes it, for a run of `seconds` wall time.
 inline submission::Payload clientRecord(std::string chip, double seconds,

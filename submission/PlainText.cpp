@@ -1,4 +1,4 @@
-#include "submission/NumberText.h"
+#include "submission/PlainText.h"
 
 #include <array>
 #include <charconv>
@@ -18,6 +18,14 @@ std::string fixedText(double value, int decimals) {
                                    std::chars_format::fixed, decimals)
                          .ptr;
     return {text.data(), end};
+}
+
+std::size_t codePoints(std::string_view text) {
+    std::size_t count = 0;
+    for (const char c : text) {
+        count += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+    }
+    return count;
 }
 
 } // namespace submission
