@@ -1,6 +1,6 @@
 #include "service/Metrics.h"
 
-#include "service/pages/Html.h"
+#include "service/rules/Format.h"
 #include "submission/PlainText.h"
 
 namespace service {

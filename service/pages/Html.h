@@ -16,11 +16,6 @@ std::string encodeQueryValue(std::string_view text);
 // A processor's page, "/?chip=NAME" with the name encoded (not yet escaped for HTML).
 std::string chipPath(const std::string& chip);
 
-// Appends every part in order, without temporary strings.
-template <class... Parts> void append(std::string& out, const Parts&... parts) {
-    (out.append(parts), ...);
-}
-
 // A whole page: the title (already escaped), the one stylesheet, inline, so a
 // page needs no other file, and `body` inside its `<main>`.
 std::string page(const std::string& title, const std::string& body);

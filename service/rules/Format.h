@@ -8,6 +8,12 @@
 
 namespace service {
 
+// Appends every part to `out` in turn: a page or an exposition built in one
+// buffer, without the temporaries `+` would make.
+template <class... Parts> void append(std::string& out, const Parts&... parts) {
+    (out.append(parts), ...);
+}
+
 // A number with a full stop and `decimals` places, never a decimal comma.
 std::string formatFixed(double value, int decimals);
 
