@@ -3,6 +3,7 @@
 #include "service/Log.h"
 #include "service/Metrics.h"
 #include "service/Options.h"
+#include "service/PageCache.h"
 #include "service/admin/Admin.h"
 #include "service/edge/HttpServer.h"
 #include "service/edge/Tls.h"
@@ -140,7 +141,8 @@ int serveFrom(ScoreStore& store, Metrics& metrics, LineLog& errors, const Option
     const auto wallNow = [] { return std::chrono::system_clock::now(); };
     const auto steadyNow = [] { return std::chrono::steady_clock::now(); };
     RateLimiter limiter(options.rateLimit);
-    ServiceContext context{store, limiter, wallNow, steadyNow, &metrics, options.publicUrl};
+    PageCache pages;
+    ServiceContext context{store, limiter, wallNow, steadyNow, &metrics, options.publicUrl, &pages};
     LineLog log(STDOUT_FILENO, wallNow);
     auto started = HttpServer::start(
         config, [&context](const Request& request) { return handle(request, context); },
