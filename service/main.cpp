@@ -150,7 +150,8 @@ int serveFrom(ScoreStore& store, Metrics& metrics, LineLog& errors, const Option
             metrics.request(entry.path, entry.status, entry.duration);
             log.write(formatLogLine(entry));
         },
-        [&errors](const std::string& notice) { errors.report(notice); });
+        [&errors](const std::string& notice) { errors.report(notice); },
+        [&context](const Request& request) { return answerAtOnce(request, context); });
     if (const auto* error = std::get_if<std::string>(&started)) {
         return fail(*error);
     }

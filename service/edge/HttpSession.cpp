@@ -170,7 +170,11 @@ asio::awaitable<std::optional<Answer>> readAndAnswer(HttpServer::Impl& server, S
     }
     request.body = std::move(parser.get().body());
     std::optional<Answer> answer(std::in_place);
-    answer->response = co_await dispatch(server, request);
+    if (auto quick = server.answerAtOnce(request)) {
+        answer->response = std::move(*quick);
+    } else {
+        answer->response = co_await dispatch(server, request);
+    }
     answer->close = server.stopping || !parser.get().keep_alive();
     co_return answer;
 }
