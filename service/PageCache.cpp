@@ -10,7 +10,7 @@ namespace {
 constexpr std::size_t kEntryBytes = 512;
 
 std::size_t footprint(const std::string& key, const Cacheable& page) {
-    return kEntryBytes + 2 * key.size() + page.plain.size() +
+    return kEntryBytes + 2 * key.size() + page.plain->size() +
            (page.packed ? page.packed->size() : 0) + page.plainTag.size() + page.packedTag.size();
 }
 

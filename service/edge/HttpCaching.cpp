@@ -128,12 +128,12 @@ Cacheable prepare(Response response, Freshness freshness, bool pack) {
     response.headers.emplace_back("Vary", "Accept-Encoding");
     response.headers.emplace_back("Cache-Control", cacheControl(freshness, response.status));
     Cacheable ready;
-    if (pack && compressible(response)) {
-        ready.packed = gzip(response.body);
+    if (auto packed = pack && compressible(response) ? gzip(response.body) : std::nullopt) {
+        ready.packed = std::make_shared<const std::string>(std::move(*packed));
     }
-    ready.plain = std::exchange(response.body, {});
+    ready.plain = std::make_shared<const std::string>(std::exchange(response.body, {}));
     if (response.status == 200) {
-        ready.plainTag = entityTag(ready.plain, "");
+        ready.plainTag = entityTag(*ready.plain, "");
         ready.packedTag = ready.packed ? entityTag(*ready.packed, "gzip") : "";
     }
     ready.head = std::move(response);
@@ -154,7 +154,7 @@ Response answerFrom(const Request& request, const Cacheable& ready) {
             return response;
         }
     }
-    response.body = packed ? *ready.packed : ready.plain;
+    response.keptBody = packed ? ready.packed : ready.plain;
     if (packed) {
         response.headers.emplace_back("Content-Encoding", "gzip");
     }
@@ -162,8 +162,12 @@ Response answerFrom(const Request& request, const Cacheable& ready) {
 }
 
 Response forCaches(const Request& request, Response response, Freshness freshness) {
-    return answerFrom(request,
-                      prepare(std::move(response), freshness, acceptsGzip(request.acceptEncoding)));
+    Response answer = answerFrom(
+        request, prepare(std::move(response), freshness, acceptsGzip(request.acceptEncoding)));
+    if (answer.keptBody) {
+        answer.body = *std::exchange(answer.keptBody, nullptr);
+    }
+    return answer;
 }
 
 } // namespace service

@@ -3,6 +3,7 @@
 #include "service/edge/Http.h"
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -40,22 +41,24 @@ std::string entityTag(std::string_view body, std::string_view coding);
 // where the text is long enough, gzipped, each under its own tag (a 200's
 // only), with Vary on Accept-Encoding and a Cache-Control of `freshness`.
 struct Cacheable {
+    using Body = std::shared_ptr<const std::string>;
     Response head; // status, type and headers; no body
-    std::string plain;
+    Body plain;
     std::string plainTag;
-    std::optional<std::string> packed; // gzipped; nothing when not worth it or not asked for
+    Body packed; // gzipped; none when not worth it or not asked for
     std::string packedTag;
 };
 
 // `pack`: make the gzipped form too, when the text is long enough.
 Cacheable prepare(Response response, Freshness freshness, bool pack);
 
-// The answer for `request` from `ready`: the form its client takes, and a
-// bodiless 304 when the client holds that form's tag already.
+// The answer for `request` from `ready`: the form its client takes, shared
+// as its `keptBody`, and a bodiless 304 when the client holds that form's
+// tag already.
 Response answerFrom(const Request& request, const Cacheable& ready);
 
 // A read's answer as caches may keep it: prepared for this client alone and
-// answered; any status but 200 is not stored.
+// answered, its body its own; any status but 200 is not stored.
 Response forCaches(const Request& request, Response response, Freshness freshness);
 
 } // namespace service
