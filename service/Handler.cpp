@@ -1,6 +1,7 @@
 #include "service/Handler.h"
 
-#include "service/ProcessorRoutes.h"
+#include "service/BoardRoutes.h"
+#include "service/PageCache.h"
 #include "service/Replies.h"
 #include "service/edge/HttpCaching.h"
 #include "service/pages/Icon.h"
@@ -10,9 +11,7 @@
 #include "service/rules/Format.h"
 #include "service/rules/Plausibility.h"
 #include "service/rules/Spread.h"
-#include "submission/PayloadJson.h"
-
-#include <nlohmann/json.hpp>
+#include "submission/Payload.h"
 
 #include <algorithm>
 #include <cctype>
@@ -89,6 +88,10 @@ Response submit(const Request& request, ServiceContext& context) {
     const auto placement =
         context.store.add(std::get<submission::Payload>(checked), isoUtc(context.wallClock()),
                           clientVersion(request.userAgent));
+    if (context.pages != nullptr) {
+        // Also after a failure: a commit whose answer was lost may have stored it.
+        context.pages->changed();
+    }
     if (!placement) {
         count(context, SubmissionOutcome::unavailable);
         return unavailable();
@@ -96,72 +99,6 @@ Response submit(const Request& request, ServiceContext& context) {
     count(context, placement->held ? SubmissionOutcome::held : SubmissionOutcome::accepted);
     return accepted(*placement, std::get<submission::Payload>(checked).xcode_build_sec,
                     context.publicUrl);
-}
-
-Response scores(const Request& request, ServiceContext& context) {
-    const auto limit = parseCount(queryValue(request, "limit"), kDefaultLimit, 1, kMaxLimit);
-    if (!limit) {
-        return jsonFailure(400, "Geçersiz parametre: limit 1 ile 100 arasında olmalı.");
-    }
-    const auto offset = parseCount(queryValue(request, "offset"), 0, 0, kMaxOffset);
-    if (!offset) {
-        return jsonFailure(400, "Geçersiz parametre: offset 0 ile 100000 arasında olmalı.");
-    }
-    const auto chip = queryValue(request, "chip");
-    const auto listed = context.store.listing(chip, static_cast<int>(*limit), *offset);
-    if (!listed) {
-        return unavailable();
-    }
-    nlohmann::ordered_json list = nlohmann::ordered_json::array();
-    const auto ranks = sharedRanks(listed->rows, *offset, listed->fasterThanFirst);
-    for (std::size_t i = 0; i < listed->rows.size(); ++i) {
-        const auto& row = listed->rows[i];
-        nlohmann::ordered_json item{{"id", row.id},
-                                    {"rank", ranks[i]},
-                                    {"url", resultAddress(context.publicUrl, row.id)},
-                                    {"received_at", row.receivedAt}};
-        item.update(submission::payloadJson(row.payload));
-        list.push_back(std::move(item));
-    }
-    const nlohmann::ordered_json body{
-        {"success", true}, {"total", listed->total}, {"offset", *offset}, {"scores", list}};
-    return Response{
-        200, kJson, body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace), {}, 0};
-}
-
-// A page number past the results is refused like one that is no number: an
-// empty page would only lead to more of them.
-Response page(const Request& request, ServiceContext& context) {
-    const auto chip = queryValue(request, "chip");
-    const auto number = parseCount(queryValue(request, "page"), 1, 1, kMaxPage);
-    if (!number) {
-        const auto total = context.store.records(chip);
-        return total ? Response{400, kHtml, pageOutOfRange(chip, lastPage(*total)), {}, 0}
-                     : Response{503, kHtml, unavailablePage(), {}, 0};
-    }
-    if (chip) {
-        return processorPage(*chip, static_cast<int>(*number), context);
-    }
-    const auto data =
-        context.store.page(chip, kPageRows, (*number - 1) * kPageRows, kLeaderboardBins);
-    if (!data) {
-        return Response{503, kHtml, unavailablePage(), {}, 0};
-    }
-    if (*number > lastPage(data->total)) {
-        return Response{400, kHtml, pageOutOfRange(chip, lastPage(data->total)), {}, 0};
-    }
-    return Response{200, kHtml, renderLeaderboard(*data, static_cast<int>(*number)), {}, 0};
-}
-
-Response result(std::int64_t id, ServiceContext& context) {
-    const auto found = context.store.result(id, kResultBins);
-    if (!found) {
-        return Response{503, kHtml, unavailablePage(), {}, 0};
-    }
-    if (!*found) {
-        return Response{404, kHtml, missingResultPage(), {}, 0};
-    }
-    return Response{200, kHtml, renderResult(**found), {}, 0};
 }
 
 // A browser that asks for a page gets one, also for an address that names
@@ -202,21 +139,65 @@ std::string againstMedian(double seconds, const std::optional<double>& median) {
            (percent > 0 ? " hızlı." : " yavaş.");
 }
 
-// A read of the board: its pages, a result's page and the API.
-Response readBoard(const Request& request, std::optional<std::int64_t> id,
-                   ServiceContext& context) {
-    // Reads are limited too: each new ?chip= costs a query and a cache entry,
-    // and a result's page some forty statements.
-    if (const auto wait = context.limiter.admitRead(request.clientAddress, context.steadyClock())) {
-        return tooMany("Çok fazla istek.", *wait);
+Freshness freshnessOf(const Request& request) {
+    return resultId(request.path) ? Freshness::result : Freshness::board;
+}
+
+// The answers that need nothing read: the icon, and refusals of the address or the method.
+std::optional<Response> answerUnread(const Request& request) {
+    const bool read = request.method == "GET" || request.method == "HEAD";
+    if (request.path == "/favicon.ico") {
+        return read ? icon() : notAllowed("GET, HEAD");
     }
-    if (id) {
-        return result(*id, context);
+    if (!isBoardRead(request.path) && request.path != "/healthz") {
+        return notFound(request);
     }
-    if (isProcessorRoute(request.path)) {
-        return routeProcessors(request, context);
+    return read ? std::nullopt : std::optional(notAllowed("GET, HEAD"));
+}
+
+// Reads are limited too: each new ?chip= costs a query and a cache entry,
+// and a result's page some forty statements.
+std::optional<Response> refuseRead(const Request& request, ServiceContext& context) {
+    const auto wait = context.limiter.admitRead(request.clientAddress, context.steadyClock());
+    return wait ? std::optional(
+                      forCaches(request, tooMany("Çok fazla istek.", *wait), freshnessOf(request)))
+                : std::nullopt;
+}
+
+// Reads the board's tally when it is due, so that another process's change
+// shows here within kBoardCheckInterval.
+void checkBoard(PageCache& pages, ServiceContext& context) {
+    const auto begun = context.steadyClock();
+    if (!pages.claimCheck(begun)) {
+        return;
     }
-    return request.path == "/" ? page(request, context) : scores(request, context);
+    if (const auto tally = context.store.boardTally()) {
+        pages.observed(*tally, begun);
+    } else {
+        pages.unobserved();
+    }
+}
+
+// A read of the board, from the page kept for it or rendered and kept.
+Response readThroughCache(const Request& request, ServiceContext& context) {
+    if (context.pages == nullptr) {
+        return forCaches(request, readBoard(request, context), freshnessOf(request));
+    }
+    PageCache& pages = *context.pages;
+    checkBoard(pages, context);
+    const std::string key = pageKey(request);
+    if (const auto page = pages.find(key, context.steadyClock())) {
+        return answerFrom(request, *page);
+    }
+    const auto stamp = pages.stamp(); // before the read, which a change may follow
+    Response response = readBoard(request, context);
+    if (response.status != 200) {
+        return forCaches(request, std::move(response), freshnessOf(request));
+    }
+    const auto page =
+        std::make_shared<const Cacheable>(prepare(std::move(response), freshnessOf(request), true));
+    pages.keep(key, stamp, page);
+    return answerFrom(request, *page);
 }
 
 } // namespace
@@ -270,27 +251,39 @@ bool isJsonMediaType(std::string_view contentType) {
 }
 
 Response handle(const Request& request, ServiceContext& context) {
-    const bool read = request.method == "GET" || request.method == "HEAD";
     if (request.path == "/api/submit") {
         return request.method == "POST" ? submit(request, context) : notAllowed("POST");
     }
-    const auto id = resultId(request.path);
-    if (request.path == "/favicon.ico" && read) {
-        return icon();
-    }
-    if (!id && !isProcessorRoute(request.path) && request.path != "/" &&
-        request.path != "/api/scores" && request.path != "/healthz" &&
-        request.path != "/favicon.ico") {
-        return notFound(request);
-    }
-    if (!read) {
-        return notAllowed("GET, HEAD");
+    if (auto answer = answerUnread(request)) {
+        return *answer;
     }
     if (request.path == "/healthz") {
         return health(context);
     }
-    return forCaches(request, readBoard(request, id, context),
-                     id ? Freshness::result : Freshness::board);
+    if (auto refused = refuseRead(request, context)) {
+        return *refused;
+    }
+    return readThroughCache(request, context);
+}
+
+std::optional<Response> answerAtOnce(const Request& request, ServiceContext& context) {
+    if (request.path == "/api/submit") {
+        return std::nullopt;
+    }
+    if (auto answer = answerUnread(request)) {
+        return answer;
+    }
+    if (request.path == "/healthz" || context.pages == nullptr) {
+        return std::nullopt;
+    }
+    const auto page = context.pages->find(pageKey(request), context.steadyClock());
+    if (!page) {
+        return std::nullopt;
+    }
+    if (auto refused = refuseRead(request, context)) {
+        return refused;
+    }
+    return answerFrom(request, *page);
 }
 
 } // namespace service

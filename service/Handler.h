@@ -14,6 +14,8 @@
 
 namespace service {
 
+class PageCache;
+
 // What the handler needs from the world, passed in so tests choose it.
 struct ServiceContext {
     ScoreStore& store;
@@ -22,10 +24,16 @@ struct ServiceContext {
     std::function<std::chrono::steady_clock::time_point()> steadyClock;
     Metrics* metrics = nullptr; // where submissions are counted; none in most tests
     std::string publicUrl{};    // what result addresses begin with (--public-url); empty: paths
+    PageCache* pages = nullptr; // the board's pages kept between views; none: each read afresh
 };
 
 // Answers one request. Pure routing over the context: no HTTP library here.
 Response handle(const Request& request, ServiceContext& context);
+
+// The answer `handle` would give, when it needs no database and so never
+// waits: a page the cache holds fresh (its 304, or the read limit's refusal
+// instead), the icon, a refusal of the address or the method. Nothing otherwise.
+std::optional<Response> answerAtOnce(const Request& request, ServiceContext& context);
 
 // "application/json", with or without parameters, in any letter case.
 bool isJsonMediaType(std::string_view contentType);

@@ -3,6 +3,7 @@
 #include "service/Log.h"
 #include "service/Metrics.h"
 #include "service/Options.h"
+#include "service/PageCache.h"
 #include "service/admin/Admin.h"
 #include "service/edge/HttpServer.h"
 #include "service/edge/Tls.h"
@@ -141,7 +142,8 @@ int serveFrom(ScoreStore& store, Metrics& metrics, LineLog& errors, const Option
     const auto wallNow = [] { return std::chrono::system_clock::now(); };
     const auto steadyNow = [] { return std::chrono::steady_clock::now(); };
     RateLimiter limiter(options.rateLimit);
-    ServiceContext context{store, limiter, wallNow, steadyNow, &metrics, options.publicUrl};
+    PageCache pages;
+    ServiceContext context{store, limiter, wallNow, steadyNow, &metrics, options.publicUrl, &pages};
     LineLog log(STDOUT_FILENO, wallNow);
     auto started = HttpServer::start(
         config, [&context](const Request& request) { return handle(request, context); },
@@ -149,7 +151,8 @@ int serveFrom(ScoreStore& store, Metrics& metrics, LineLog& errors, const Option
             metrics.request(entry.path, entry.status, entry.duration);
             log.write(formatLogLine(entry));
         },
-        [&errors](const std::string& notice) { errors.report(notice); });
+        [&errors](const std::string& notice) { errors.report(notice); },
+        [&context](const Request& request) { return answerAtOnce(request, context); });
     if (const auto* error = std::get_if<std::string>(&started)) {
         return fail(*error);
     }

@@ -11,4 +11,8 @@ Response jsonFailure(int status, std::string error) {
     return jsonReply(status, submission::APIResponse{.success = false, .error = std::move(error)});
 }
 
+std::string_view bodyOf(const Response& response) {
+    return response.keptBody ? std::string_view(*response.keptBody) : response.body;
+}
+
 } // namespace service

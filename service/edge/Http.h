@@ -4,8 +4,10 @@
 
 #include <chrono>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -31,7 +33,13 @@ struct Response {
     std::string body;
     std::vector<std::pair<std::string, std::string>> headers;
     long long recordId = 0; // the stored record's id, for the log only; 0 when none
+    // A kept page's body, shared instead of copied into each answer: when
+    // set, it is the body sent and `body` stays empty.
+    std::shared_ptr<const std::string> keptBody{};
 };
+
+// The body a response sends.
+std::string_view bodyOf(const Response& response);
 
 // What one request leaves in the log: never the record's contents, only its id.
 struct LogEntry {

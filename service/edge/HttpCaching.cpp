@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <optional>
+#include <utility>
 
 namespace service {
 namespace {
@@ -123,17 +124,26 @@ std::string entityTag(std::string_view body, std::string_view coding) {
     return tag + (coding.empty() ? "" : "-") + std::string(coding) + "\"";
 }
 
-Response forCaches(const Request& request, Response response, Freshness freshness) {
+Cacheable prepare(Response response, Freshness freshness, bool pack) {
     response.headers.emplace_back("Vary", "Accept-Encoding");
     response.headers.emplace_back("Cache-Control", cacheControl(freshness, response.status));
-    std::string coding;
-    if (compressible(response) && acceptsGzip(request.acceptEncoding)) {
-        if (auto packed = gzip(response.body)) {
-            response.body = std::move(*packed);
-            coding = "gzip";
-        }
+    Cacheable ready;
+    if (auto packed = pack && compressible(response) ? gzip(response.body) : std::nullopt) {
+        ready.packed = std::make_shared<const std::string>(std::move(*packed));
     }
-    const std::string tag = response.status == 200 ? entityTag(response.body, coding) : "";
+    ready.plain = std::make_shared<const std::string>(std::exchange(response.body, {}));
+    if (response.status == 200) {
+        ready.plainTag = entityTag(*ready.plain, "");
+        ready.packedTag = ready.packed ? entityTag(*ready.packed, "gzip") : "";
+    }
+    ready.head = std::move(response);
+    return ready;
+}
+
+Response answerFrom(const Request& request, const Cacheable& ready) {
+    const bool packed = ready.packed && acceptsGzip(request.acceptEncoding);
+    const std::string& tag = packed ? ready.packedTag : ready.plainTag;
+    Response response = ready.head;
     if (!tag.empty()) {
         response.headers.emplace_back("ETag", tag);
         if (namesTag(request.ifNoneMatch, tag)) {
@@ -141,14 +151,23 @@ Response forCaches(const Request& request, Response response, Freshness freshnes
             // The type stays, for the edge to give the 304 that type's policy,
             // which a cache copies onto the page it holds.
             response.status = 304;
-            response.body.clear();
             return response;
         }
     }
-    if (!coding.empty()) {
-        response.headers.emplace_back("Content-Encoding", coding);
+    response.keptBody = packed ? ready.packed : ready.plain;
+    if (packed) {
+        response.headers.emplace_back("Content-Encoding", "gzip");
     }
     return response;
+}
+
+Response forCaches(const Request& request, Response response, Freshness freshness) {
+    Response answer = answerFrom(
+        request, prepare(std::move(response), freshness, acceptsGzip(request.acceptEncoding)));
+    if (answer.keptBody) {
+        answer.body = *std::exchange(answer.keptBody, nullptr);
+    }
+    return answer;
 }
 
 } // namespace service

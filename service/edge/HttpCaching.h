@@ -3,6 +3,8 @@
 #include "service/edge/Http.h"
 
 #include <cstddef>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -35,10 +37,28 @@ bool namesTag(std::string_view ifNoneMatch, std::string_view tag);
 // A strong tag of exactly `body` as sent with `coding` ("" for none).
 std::string entityTag(std::string_view body, std::string_view coding);
 
-// A read's answer as caches may keep it: gzip where the client takes it and
-// the text is long enough, Vary on Accept-Encoding either way; a 200 gets
-// its tag, a Cache-Control of `freshness`, and becomes a bodiless 304 when
-// the client holds that tag already; any other status is not stored.
+// A read's answer made ready once for every client: the body as it is and,
+// where the text is long enough, gzipped, each under its own tag (a 200's
+// only), with Vary on Accept-Encoding and a Cache-Control of `freshness`.
+struct Cacheable {
+    using Body = std::shared_ptr<const std::string>;
+    Response head; // status, type and headers; no body
+    Body plain;
+    std::string plainTag;
+    Body packed; // gzipped; none when not worth it or not asked for
+    std::string packedTag;
+};
+
+// `pack`: make the gzipped form too, when the text is long enough.
+Cacheable prepare(Response response, Freshness freshness, bool pack);
+
+// The answer for `request` from `ready`: the form its client takes, shared
+// as its `keptBody`, and a bodiless 304 when the client holds that form's
+// tag already.
+Response answerFrom(const Request& request, const Cacheable& ready);
+
+// A read's answer as caches may keep it: prepared for this client alone and
+// answered, its body its own; any status but 200 is not stored.
 Response forCaches(const Request& request, Response response, Freshness freshness);
 
 } // namespace service

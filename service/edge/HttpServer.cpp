@@ -64,9 +64,9 @@ std::optional<tcp::endpoint> resolve(const std::string& host, int port) {
 
 } // namespace
 
-HttpServer::Impl::Impl(ServerConfig c, Handler h, Logger l, Notices n)
+HttpServer::Impl::Impl(ServerConfig c, Handler h, Logger l, Notices n, FastPath f)
     : config(std::move(c)), handler(std::move(h)), logger(std::move(l)), notices(std::move(n)),
-      pool(config.threads, config.queueLimit, config.queueDeadline) {}
+      fastPath(std::move(f)), pool(config.threads, config.queueLimit, config.queueDeadline) {}
 
 void HttpServer::Impl::notice(const std::string& text) const {
     if (notices) {
@@ -83,6 +83,17 @@ Response HttpServer::Impl::respond(const Request& request) const {
         notice("a request failed unexpectedly");
     }
     return jsonFailure(500, "Sunucuda beklenmeyen bir hata oluştu.");
+}
+
+std::optional<Response> HttpServer::Impl::answerAtOnce(const Request& request) const {
+    try {
+        return fastPath ? fastPath(request) : std::nullopt;
+    } catch (const std::exception& error) {
+        notice(std::string("a fast answer failed unexpectedly: ") + error.what());
+    } catch (...) {
+        notice("a fast answer failed unexpectedly");
+    }
+    return std::nullopt;
 }
 
 bool HttpServer::Impl::admitConnection(const std::string& address) {
@@ -134,13 +145,14 @@ int HttpServer::openConnections() const {
 }
 
 std::variant<std::unique_ptr<HttpServer>, std::string>
-HttpServer::start(const ServerConfig& config, Handler handler, Logger logger, Notices notices) {
+HttpServer::start(const ServerConfig& config, Handler handler, Logger logger, Notices notices,
+                  FastPath fastPath) {
     const auto endpoint = resolve(config.host, config.port);
     if (!endpoint) {
         return "cannot resolve the listen address '" + config.host + "'";
     }
-    auto impl =
-        std::make_unique<Impl>(config, std::move(handler), std::move(logger), std::move(notices));
+    auto impl = std::make_unique<Impl>(config, std::move(handler), std::move(logger),
+                                       std::move(notices), std::move(fastPath));
     if (!config.certPem.empty()) {
         std::string problem;
         impl->tls = tlsContext(config.certPem, config.keyPem, problem);

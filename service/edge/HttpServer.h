@@ -29,16 +29,20 @@ struct ServerConfig {
 // (TLS or plain), reads strict HTTP/1.1 into Request values, runs the handler
 // on its own bounded pool, writes Responses back with the service's headers
 // and reports each finished request to the log. Every refusal is the
-// service's own JSON.
+// service's own JSON. A request the fast path answers is answered on the
+// connection's own thread and never waits for the pool.
 class HttpServer {
 public:
     using Handler = std::function<Response(const Request&)>;
     using Logger = std::function<void(const LogEntry&)>;
     using Notices = std::function<void(const std::string&)>; // trouble outside any request
+    // The answer when it can be given without blocking; nothing sends the request to the pool.
+    using FastPath = std::function<std::optional<Response>(const Request&)>;
 
     // Listens at once; a text saying why when it cannot.
     static std::variant<std::unique_ptr<HttpServer>, std::string>
-    start(const ServerConfig& config, Handler handler, Logger logger, Notices notices = {});
+    start(const ServerConfig& config, Handler handler, Logger logger, Notices notices = {},
+          FastPath fastPath = {});
     ~HttpServer();
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;

@@ -30,6 +30,7 @@ struct HttpServer::Impl {
     Handler handler;
     Logger logger;
     Notices notices;
+    FastPath fastPath;
     asio::io_context io;
     std::optional<asio::ssl::context> tls;
     // The accept loop runs here, and a stop closes the acceptor here too, never beside it.
@@ -44,10 +45,12 @@ struct HttpServer::Impl {
     std::unordered_map<std::string, unsigned> perAddress;
     std::list<std::shared_ptr<Connection>> connections;
 
-    Impl(ServerConfig c, Handler h, Logger l, Notices n);
+    Impl(ServerConfig c, Handler h, Logger l, Notices n, FastPath f);
     void notice(const std::string& text) const;
     // The handler's answer, never an exception.
     Response respond(const Request& request) const;
+    // The fast path's answer, if any; a failure of it leaves the request to the handler.
+    std::optional<Response> answerAtOnce(const Request& request) const;
     // Counts a new connection from `address`; false when over a limit.
     bool admitConnection(const std::string& address);
     void release(const std::string& address, const std::shared_ptr<Connection>& connection);

@@ -3,6 +3,7 @@
 
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
+#include <boost/beast/http/span_body.hpp>
 #include <boost/beast/ssl.hpp>
 
 namespace service {
@@ -89,7 +90,9 @@ asio::awaitable<Response> dispatch(HttpServer::Impl& server, Request request) {
 template <class Stream>
 asio::awaitable<bool> write(Stream& stream, const Request& request, const Answer& answer,
                             bool tls) {
-    http::response<http::string_body> reply{static_cast<http::status>(answer.response.status), 11};
+    // The body is sent from where the answer holds it, a kept page's included: never copied.
+    http::response<http::span_body<const char>> reply{
+        static_cast<http::status>(answer.response.status), 11};
     // A 304 stands for the body the client holds, so it sends neither a type
     // nor a length: Beast's "Content-Length: 0" would misstate that body.
     const bool notModified = reply.result() == http::status::not_modified;
@@ -103,11 +106,12 @@ asio::awaitable<bool> write(Stream& stream, const Request& request, const Answer
         reply.insert(name, value);
     }
     reply.keep_alive(!answer.close);
-    reply.body() = answer.response.body;
+    const std::string_view body = bodyOf(answer.response);
+    reply.body() = {body.data(), body.size()};
     if (!notModified) {
         reply.prepare_payload();
     }
-    http::response_serializer<http::string_body> serializer{reply};
+    http::response_serializer<http::span_body<const char>> serializer{reply};
     error_code ec;
     if (request.method == "HEAD") {
         co_await http::async_write_header(stream, serializer,
@@ -170,7 +174,11 @@ asio::awaitable<std::optional<Answer>> readAndAnswer(HttpServer::Impl& server, S
     }
     request.body = std::move(parser.get().body());
     std::optional<Answer> answer(std::in_place);
-    answer->response = co_await dispatch(server, request);
+    if (auto quick = server.answerAtOnce(request)) {
+        answer->response = std::move(*quick);
+    } else {
+        answer->response = co_await dispatch(server, request);
+    }
     answer->close = server.stopping || !parser.get().keep_alive();
     co_return answer;
 }

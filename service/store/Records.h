@@ -136,4 +136,14 @@ struct PageData {
     std::int64_t fasterThanBest = 0;          // records faster than best[0]: its rank is one more
 };
 
+// What the public views show, as a tally that moves whenever any of it
+// changes, whichever process changed it: the changes the counting triggers
+// number on every processor, and the results held for review (a held one
+// leaves `withheld` alone when an operator hides or deletes it).
+struct BoardTally {
+    std::int64_t changes = 0;
+    std::int64_t held = 0;
+    bool operator==(const BoardTally&) const = default;
+};
+
 } // namespace service

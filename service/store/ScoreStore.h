@@ -55,6 +55,9 @@ public:
     // Two processors' figures with their distributions in the same `bins`.
     virtual std::optional<Comparison> comparison(const std::string& a, const std::string& b,
                                                  int bins) = 0;
+    // The board's tally as it stands; one cheap statement, for a caller that
+    // keeps pages to learn whether another process changed what they show.
+    virtual std::optional<BoardTally> boardTally() = 0;
     // Whether a submission would be stored now, found without storing one.
     virtual bool reachable() = 0;
     // From now on, a submission not yet being written fails unwritten (a

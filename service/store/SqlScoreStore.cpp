@@ -240,6 +240,18 @@ std::optional<Comparison> SqlScoreStore::comparison(const std::string& a, const 
     });
 }
 
+std::optional<BoardTally> SqlScoreStore::boardTally() {
+    // A sum over one row per processor, not one row every writer updates:
+    // that row would queue every instance's writers behind each other.
+    return pool_.with([](SqlConnection& connection) {
+        const auto row = connection.run(
+            "SELECT (SELECT CAST(COALESCE(SUM(changes), 0) AS BIGINT) FROM chip_totals), "
+            "(SELECT COUNT(*) FROM withheld WHERE state = 'held')",
+            {});
+        return BoardTally{asInteger(row.at(0).at(0)), asInteger(row.at(0).at(1))};
+    });
+}
+
 bool SqlScoreStore::reachable() {
     return pool_
         .with([](SqlConnection& connection) {

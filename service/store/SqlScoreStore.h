@@ -85,6 +85,7 @@ public:
                                                           std::int64_t offset, int bins) override;
     std::optional<Comparison> comparison(const std::string& a, const std::string& b,
                                          int bins) override;
+    std::optional<BoardTally> boardTally() override;
     bool reachable() override;
     void closeWrites() override { commits_.close(); }
 

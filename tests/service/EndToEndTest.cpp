@@ -2,6 +2,7 @@
 // over TLS with the test CA; the listing is then read through the same handler.
 #include "service/Handler.h"
 #include "service/Log.h"
+#include "service/PageCache.h"
 #include "service/ServiceTestSupport.h"
 #include "service/edge/HttpServer.h"
 #include "service/store/SqlScoreStore.h"
@@ -13,6 +14,7 @@
 #include <array>
 #include <atomic>
 #include <fstream>
+#include <future>
 #include <mutex>
 #include <sstream>
 #include <sys/socket.h>
@@ -52,6 +54,13 @@ std::string exchange(int port, const std::string& bytes, const std::function<voi
     return reply;
 }
 
+// Polls `done` every 20 ms for up to 10 s.
+void waitFor(const std::function<bool()>& done) {
+    for (int i = 0; i < 500 && !done(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
 // A request that waited in the queue and on the database still gets its
 // answer, which has a deadline of its own; one nobody stayed for is logged so.
 TEST(EndToEnd, ASlowAnswerIsSentAndOneNobodyTakesIsLoggedUnsent) {
@@ -83,11 +92,6 @@ TEST(EndToEnd, ASlowAnswerIsSentAndOneNobodyTakesIsLoggedUnsent) {
     const auto reply = exchange(port, request);
     EXPECT_EQ(reply.substr(0, 12), "HTTP/1.1 200");
     EXPECT_GT(reply.size(), kLarge);
-    const auto waitFor = [&](const std::function<bool()>& done) {
-        for (int i = 0; i < 500 && !done(); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-    };
     exchange(port, request, [&] { waitFor([&] { return begun == 2; }); });
     waitFor([&] {
         const std::lock_guard lock(mutex);
@@ -97,6 +101,54 @@ TEST(EndToEnd, ASlowAnswerIsSentAndOneNobodyTakesIsLoggedUnsent) {
     ASSERT_EQ(logged.size(), 2U);
     EXPECT_EQ(std::make_pair(logged[0].unsent, logged[1].unsent), std::make_pair(false, true));
     EXPECT_NE(formatLogLine(logged[1]).find("id=7 unsent"), std::string::npos);
+}
+
+// A kept page never queues behind the database: it is answered, the same
+// bytes as before, while the one handler thread is held, and logged as any other.
+TEST(EndToEnd, AKeptPageIsAnsweredWhileEveryHandlerThreadIsHeld) {
+    FileService service;
+    PageCache pages;
+    service.context.pages = &pages;
+    service.context.steadyClock = [] { return std::chrono::steady_clock::time_point{}; };
+    std::promise<void> release;
+    const auto released = release.get_future().share();
+    std::atomic<int> held{0};
+    std::mutex mutex;
+    std::vector<std::string> logged;
+    ServerConfig config;
+    config.host = "127.0.0.1";
+    config.threads = 1;
+    auto started = HttpServer::start(
+        config,
+        [&](const Request& request) {
+            if (request.path == "/healthz") {
+                ++held;
+                released.wait_for(std::chrono::seconds(10));
+            }
+            return service.send(request);
+        },
+        [&](const LogEntry& entry) {
+            const std::lock_guard lock(mutex);
+            logged.push_back(entry.path + " " + std::to_string(entry.status));
+        },
+        {}, [&](const Request& request) { return answerAtOnce(request, service.context); });
+    ASSERT_TRUE(std::holds_alternative<std::unique_ptr<HttpServer>>(started));
+    const int port = std::get<0>(started)->port();
+    const auto request = [port](const std::string& path) {
+        return service::exchange(port, "GET " + path +
+                                           " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+    };
+    const std::string page = request("/"); // rendered on the pool, and kept
+    auto waiting = std::async(std::launch::async, request, "/healthz");
+    waitFor([&] { return held == 1; });
+    EXPECT_EQ(request("/"), page);
+    EXPECT_EQ(waiting.wait_for(std::chrono::seconds(0)), std::future_status::timeout);
+    {
+        const std::lock_guard lock(mutex);
+        EXPECT_EQ(logged, (std::vector<std::string>{"/ 200", "/ 200"}));
+    }
+    release.set_value();
+    EXPECT_EQ(waiting.get().substr(0, 12), "HTTP/1.1 200");
 }
 
 TEST(EndToEnd, TheClientsRecordIsAcceptedAndThenListed) {

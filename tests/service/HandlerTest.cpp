@@ -1,5 +1,6 @@
 #include "service/Handler.h"
 
+#include "service/PageCache.h"
 #include "service/ServiceTestSupport.h"
 #include "service/admin/Admin.h"
 #include "service/pages/ResultPage.h"
@@ -24,9 +25,12 @@ class HandlerTest : public ::testing::Test, public FileService {
 protected:
     HandlerTest() : FileService(RateLimit{60.0, 2.0}) {
         context.steadyClock = [this] { return now_; };
+        context.pages = &pages_;
     }
 
     std::chrono::steady_clock::time_point now_{};
+    static constexpr std::size_t kPageBytes = 64 * 1024; // a few pages: more are forgotten
+    PageCache pages_{kPageBytes};
 };
 
 Placement placed(std::int64_t id, std::int64_t rank, std::int64_t total,
@@ -127,11 +131,15 @@ TEST_F(HandlerTest, TooManySubmissionsWaitForTheBucketToRefill) {
     EXPECT_EQ(send(post(kGood)).status, 200);
     // Reads have a larger bucket of their own, so new ?chip= values cannot flood the cache.
     int status = 0;
-    for (int chip = 0; chip <= 120 && status != 429; ++chip) {
+    int chip = 0;
+    for (; chip <= 120 && status != 429; ++chip) {
         status = send(get("/api/scores", {{"chip", std::to_string(chip)}})).status;
     }
     EXPECT_EQ(status, 429);
     EXPECT_EQ(send(get("/r/1")).status, 429) << "a result's page shares the reads' bucket";
+    const auto kept =
+        answerAtOnce(get("/api/scores", {{"chip", std::to_string(chip - 2)}}), context);
+    EXPECT_EQ(kept ? kept->status : 0, 429) << "a page kept counts too";
 }
 
 std::string field(const Response& response, std::string_view name) {
@@ -143,7 +151,7 @@ std::string field(const Response& response, std::string_view name) {
     return "";
 }
 
-std::string gunzip(const std::string& packed) {
+std::string gunzip(std::string_view packed) {
     z_stream stream{};
     EXPECT_EQ(inflateInit2(&stream, 16 + MAX_WBITS), Z_OK);
     stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(packed.data()));
@@ -194,7 +202,7 @@ TEST_F(HandlerTest, EveryReadRevalidatesAndOnlyItsAnswersAreKept) {
     for (const auto& [request, status, shared] : cases) {
         now_ += 1min;
         const Response first = send(request);
-        const std::string what = request.path + " " + first.body.substr(0, 200);
+        const std::string what = request.path + " " + std::string(bodyOf(first).substr(0, 200));
         EXPECT_EQ(first.status, status) << what;
         EXPECT_EQ(field(first, "Vary"), "Accept-Encoding") << what;
         const std::string kept = field(first, "Cache-Control");
@@ -207,14 +215,14 @@ TEST_F(HandlerTest, EveryReadRevalidatesAndOnlyItsAnswersAreKept) {
         Request again = request;
         again.ifNoneMatch = field(first, "ETag");
         const Response second = send(again);
-        EXPECT_EQ(std::make_tuple(second.status, second.body, field(second, "Cache-Control")),
-                  std::make_tuple(304, std::string(), kept))
+        EXPECT_EQ(std::make_tuple(second.status, bodyOf(second), field(second, "Cache-Control")),
+                  std::make_tuple(304, std::string_view(), kept))
             << what;
         EXPECT_EQ(field(second, "ETag"), again.ifNoneMatch) << what;
     }
 }
 
-TEST_F(HandlerTest, ATagFollowsWhatThePageShowsAndGzipWhereTaken) {
+TEST_F(HandlerTest, APageIsKeptWhileTheBoardStandsItsTagFollowsAndGzipWhereTaken) {
     for (int i = 0; i < 24; ++i) { // a board the review can hold a fake against
         now_ += 1min;
         ASSERT_EQ(send(post(clientRecord("R7", 10.0 + 0.05 * (i % 9 - 4)))).status, 200);
@@ -234,6 +242,12 @@ TEST_F(HandlerTest, ATagFollowsWhatThePageShowsAndGzipWhereTaken) {
         };
     };
     const auto submit = [&] { ASSERT_EQ(send(post(clientRecord("R7", 11.0))).status, 200); };
+    const auto flood = [this] {
+        for (int offset = 0; offset < 40; ++offset) {
+            ASSERT_EQ(send(read("/api/scores", {{"offset", std::to_string(offset)}})).status, 200);
+        }
+        EXPECT_LE(pages_.bytes(), kPageBytes);
+    };
     const std::string kTag = "TAG"; // the tag of the answer before
     struct Case {
         const char* what;
@@ -241,6 +255,7 @@ TEST_F(HandlerTest, ATagFollowsWhatThePageShowsAndGzipWhereTaken) {
         Request request;
         int status;
         bool gzipped = false;
+        std::chrono::milliseconds after = 1min; // since the case before
     };
     const std::vector<Case> cases = {
         {"a first view", {}, read("/"), 200},
@@ -249,18 +264,24 @@ TEST_F(HandlerTest, ATagFollowsWhatThePageShowsAndGzipWhereTaken) {
         {"another tag", {}, read("/", {}, "\"x\""), 200},
         {"any tag", {}, read("/", {}, "*"), 304},
         {"a held result, shown nowhere", hold, read("/", {}, kTag), 304},
-        {"that result approved", operate("approve"), read("/", {}, kTag), 200},
+        {"that result approved, but just now", operate("approve"), read("/", {}, kTag), 304, false,
+         999ms},
+        {"a second after the board was read", {}, read("/", {}, kTag), 200, false, 1ms},
         {"that result hidden", operate("hide"), read("/", {}, kTag), 200},
-        {"a new result", submit, read("/", {}, kTag), 200},
+        {"a new result, at once", submit, read("/", {}, kTag), 200, false, 0ms},
         {"gzip, under the plain body's tag", {}, read("/", {}, kTag, "br, gzip"), 200, true},
         {"gzip, under its own", {}, read("/", {}, kTag, "gzip"), 304},
         {"gzip refused", {}, read("/", {}, kTag, "gzip;q=0, *"), 200},
         {"HEAD", {}, asHead(read("/", {}, "", "*")), 200, true},
         {"too short to gzip", {}, read("/api/processor", {{"chip", "R7"}}, "", "gzip"), 200},
+        {"another held", hold, read("/api/processor", {{"chip", "R7"}}), 200},
+        {"that one hidden", operate("hide"), read("/api/processor", {{"chip", "R7"}}, kTag), 200},
+        {"other addresses past the budget", flood, read("/api/processor", {{"chip", "R7"}}, kTag),
+         304},
     };
     std::string tag;
     for (const auto& c : cases) {
-        now_ += 1min;
+        now_ += c.after;
         if (c.change) {
             c.change();
         }
@@ -271,9 +292,9 @@ TEST_F(HandlerTest, ATagFollowsWhatThePageShowsAndGzipWhereTaken) {
         const Response response = send(request);
         EXPECT_EQ(response.status, c.status) << c.what;
         EXPECT_EQ(field(response, "Content-Encoding"), c.gzipped ? "gzip" : "") << c.what;
-        EXPECT_EQ(response.status == 304, response.body.empty()) << c.what;
+        EXPECT_EQ(response.status == 304, bodyOf(response).empty()) << c.what;
         if (c.gzipped) {
-            EXPECT_EQ(gunzip(response.body), send(read(request.path, request.query)).body)
+            EXPECT_EQ(gunzip(bodyOf(response)), bodyOf(send(read(request.path, request.query))))
                 << c.what;
         }
         tag = field(response, "ETag");

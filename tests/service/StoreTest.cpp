@@ -107,8 +107,10 @@ TEST_P(StoreCases, RecordsRoundTripPageRankAndSummarise) {
                              std::vector<std::int64_t>{1, 0, 1, 2}));
     EXPECT_FALSE(store->comparison("M1", "M0", 4)->b);
     EXPECT_FALSE(store->processor("m5", 1, 0, 2).value()); // a page names one processor exactly
+    const auto tally = store->boardTally().value();
     place(*store, on("M9", 21.0));
     raw()->run("DELETE FROM scores WHERE xcode_build_sec = 19.999", {}); // as an operator would
+    EXPECT_EQ(store->boardTally(), (BoardTally{tally.changes + 2, 0})) << "both changes counted";
     std::erase(present_, std::make_pair(std::string("M5"), 19.999));
     for (const double time : {20.0004, 19.0, 3599.999, 20.0009, 11.9995}) {
         place(*store, on("M5", time));
