@@ -14,11 +14,13 @@ namespace {
 Response scores(const Request& request, ServiceContext& context) {
     const auto limit = parseCount(queryValue(request, "limit"), kDefaultLimit, 1, kMaxLimit);
     if (!limit) {
-        return jsonFailure(400, "Geçersiz parametre: limit 1 ile 100 arasında olmalı.");
+        return jsonFailure(400, "Geçersiz parametre: limit 1 ile " + std::to_string(kMaxLimit) +
+                                    " arasında olmalı.");
     }
     const auto offset = parseCount(queryValue(request, "offset"), 0, 0, kMaxOffset);
     if (!offset) {
-        return jsonFailure(400, "Geçersiz parametre: offset 0 ile 100000 arasında olmalı.");
+        return jsonFailure(400, "Geçersiz parametre: offset 0 ile " + std::to_string(kMaxOffset) +
+                                    " arasında olmalı.");
     }
     const auto chip = queryValue(request, "chip");
     const auto listed = context.store.listing(chip, static_cast<int>(*limit), *offset);

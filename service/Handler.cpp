@@ -12,6 +12,7 @@
 #include "service/rules/Plausibility.h"
 #include "service/rules/Spread.h"
 #include "submission/Payload.h"
+#include "submission/PlainText.h"
 
 #include <algorithm>
 #include <cctype>
@@ -24,12 +25,6 @@ namespace {
 using submission::APIResponse;
 
 constexpr std::size_t kMaxMessageChars = 100; // what the client shows of a reply
-
-std::size_t codePoints(const std::string& text) {
-    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }));
-}
 
 Response notAllowed(const char* allow) {
     Response response = jsonFailure(405, "Bu adres bu yöntemi desteklemiyor.");
@@ -228,11 +223,11 @@ std::string acceptedMessage(const Placement& placement, double seconds,
     std::string message =
         "Skor kaydedildi: bu işlemcideki " + placeText(placement.rank, placement.total) + ".";
     const auto compared = againstMedian(seconds, placement.median);
-    if (codePoints(message) + codePoints(compared) <= kMaxMessageChars) {
+    if (submission::codePoints(message) + submission::codePoints(compared) <= kMaxMessageChars) {
         message += compared;
     }
     const std::string address = " Sayfası: " + resultAddress(publicUrl, placement.id);
-    if (codePoints(message) + codePoints(address) <= kMaxMessageChars) {
+    if (submission::codePoints(message) + submission::codePoints(address) <= kMaxMessageChars) {
         message += address;
     }
     return message;

@@ -11,6 +11,10 @@
 namespace service {
 namespace {
 
+Refusal unreadableTarget() {
+    return Refusal{400, "Geçersiz istek: adres çözülemedi."};
+}
+
 constexpr std::size_t kMaxTargetBytes = 4096;
 
 std::vector<std::string_view> values(const RequestHead& head, std::string_view name) {
@@ -96,12 +100,12 @@ std::optional<Refusal> readTarget(std::string_view target, Request& request) {
     }
     const auto origin = originForm(target);
     if (!origin || origin->empty()) {
-        return Refusal{400, "Geçersiz istek: adres çözülemedi."};
+        return unreadableTarget();
     }
     const auto mark = origin->find('?');
     const auto path = percentDecode(origin->substr(0, mark), false);
     if (!path) {
-        return Refusal{400, "Geçersiz istek: adres çözülemedi."};
+        return unreadableTarget();
     }
     request.path = *path;
     std::string_view query = mark == std::string_view::npos ? "" : origin->substr(mark + 1);
@@ -118,7 +122,7 @@ std::optional<Refusal> readTarget(std::string_view target, Request& request) {
             percentDecode(equals == std::string_view::npos ? "" : pair.substr(equals + 1), true);
         // PostgreSQL refuses broken UTF-8 as an error, so it must not get that far.
         if (!name || !value || !validUtf8(*name) || !validUtf8(*value)) {
-            return Refusal{400, "Geçersiz istek: adres çözülemedi."};
+            return unreadableTarget();
         }
         // One value a name: which of two would count is a guess the client never sees.
         if (!name->empty() && !request.query.emplace(*name, *value).second) {

@@ -130,7 +130,7 @@ HttpServer::~HttpServer() {
     // now would be sent again by its client.
     impl_->pool.stop();
     impl_->io.stop();
-    for (auto& thread : impl_->threads) {
+    for (auto& thread : impl_->ioThreads) {
         thread.join();
     }
 }
@@ -176,9 +176,9 @@ HttpServer::start(const ServerConfig& config, Handler handler, Logger logger, No
     }
     impl->port = acceptor.local_endpoint().port();
     asio::co_spawn(impl->acceptStrand, acceptLoop(*impl), asio::detached);
-    const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1U, 4U);
-    for (unsigned i = 0; i < threads; ++i) {
-        impl->threads.emplace_back([&io = impl->io] { io.run(); });
+    const unsigned ioThreads = std::clamp(std::thread::hardware_concurrency(), 1U, 4U);
+    for (unsigned i = 0; i < ioThreads; ++i) {
+        impl->ioThreads.emplace_back([&io = impl->io] { io.run(); });
     }
     return std::unique_ptr<HttpServer>(new HttpServer(std::move(impl)));
 }

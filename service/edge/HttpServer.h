@@ -16,7 +16,7 @@ struct ServerConfig {
     int port = 0;
     std::string certPem; // both empty: plain HTTP
     std::string keyPem;
-    unsigned threads = 4; // for the handler, which may wait on the database
+    unsigned threads = 4; // the handler's pool, which may wait on the database (not the I/O threads)
     unsigned maxConnections = 4096;
     unsigned maxConnectionsPerAddress = 0; // 0: no limit
     unsigned connectionTimeoutSec = 10;    // to read a request, to write its answer, and while idle

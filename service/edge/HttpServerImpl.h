@@ -37,7 +37,7 @@ struct HttpServer::Impl {
     asio::strand<asio::io_context::executor_type> acceptStrand{asio::make_strand(io)};
     tcp::acceptor acceptor{acceptStrand};
     WorkPool pool;
-    std::vector<std::thread> threads;
+    std::vector<std::thread> ioThreads; // run the connections; the handler runs on `pool`
     std::atomic<bool> stopping{false};
     int port = 0;
 

@@ -26,10 +26,16 @@ Answer refuse(int status, const std::string& message) {
     return {jsonFailure(status, message), true};
 }
 
+// Too much waits already: said before the client's deadline, not after it.
+Response busy() {
+    return jsonFailure(503, "Sunucu şu an çok meşgul. Lütfen daha sonra tekrar deneyin.");
+}
+
 // Why the parser gave up, as the client's answer.
 Answer parseFailure(const error_code& ec) {
     if (ec == http::error::body_limit || ec == http::error::buffer_overflow) {
-        return refuse(413, "İstek çok büyük: en fazla 16 KiB gönderilebilir.");
+        return refuse(413, "İstek çok büyük: en fazla " + std::to_string(kMaxBodyBytes / 1024) +
+                               " KiB gönderilebilir.");
     }
     if (ec == http::error::header_limit) {
         return refuse(431, "İstek başlıkları çok büyük.");
@@ -66,10 +72,7 @@ asio::awaitable<Response> dispatch(HttpServer::Impl& server, Request request) {
     pending->signal.expires_at(Clock::time_point::max());
     const bool queued =
         server.pool.post([&server, pending, request = std::move(request)](bool late) {
-            Response response =
-                late ? jsonFailure(503, "Sunucu şu an çok meşgul. Lütfen daha sonra tekrar "
-                                        "deneyin.")
-                     : server.respond(request);
+            Response response = late ? busy() : server.respond(request);
             asio::post(pending->signal.get_executor(), [pending, response = std::move(response)] {
                 pending->response = std::move(response);
                 pending->ready = true;
@@ -77,7 +80,7 @@ asio::awaitable<Response> dispatch(HttpServer::Impl& server, Request request) {
             });
         });
     if (!queued) {
-        co_return jsonFailure(503, "Sunucu şu an çok meşgul. Lütfen daha sonra tekrar deneyin.");
+        co_return busy();
     }
     error_code ec;
     while (!pending->ready) {

@@ -1,5 +1,7 @@
 #include "service/edge/RateLimiter.h"
 
+#include "service/edge/HttpRules.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cmath>
@@ -31,18 +33,15 @@ BucketDecision takeToken(double perMinute, double burst, Bucket bucket,
 }
 
 std::string clientKey(const std::string& address) {
-    std::array<unsigned char, 16> raw{};
-    if (address.find(':') == std::string::npos ||
-        inet_pton(AF_INET6, address.c_str(), raw.data()) != 1) {
-        return address;
-    }
     // On a dual-stack listener an IPv4 client arrives mapped (::ffff:a.b.c.d):
-    // keyed by its /64, every IPv4 client would share one limit.
-    constexpr std::array<unsigned char, 12> kMapped{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff};
-    std::array<char, INET6_ADDRSTRLEN> text{};
-    if (std::equal(kMapped.begin(), kMapped.end(), raw.begin())) {
-        return inet_ntop(AF_INET, raw.data() + 12, text.data(), text.size());
+    // keyed by its /64, every IPv4 client would share one limit, so the
+    // canonical form, which unmaps it, decides.
+    const auto canonical = canonicalAddress(address);
+    std::array<unsigned char, 16> raw{};
+    if (!canonical || inet_pton(AF_INET6, canonical->c_str(), raw.data()) != 1) {
+        return canonical.value_or(address);
     }
+    std::array<char, INET6_ADDRSTRLEN> text{};
     std::fill(raw.begin() + 8, raw.end(), 0);
     inet_ntop(AF_INET6, raw.data(), text.data(), text.size());
     return std::string(text.data()) + "/64";
