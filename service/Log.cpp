@@ -1,17 +1,15 @@
 #include "service/Log.h"
 
+#include "service/Process.h"
 #include "service/rules/Format.h"
 
 #include <unicode/utf8.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <condition_variable>
-#include <csignal>
 #include <deque>
 #include <mutex>
 #include <thread>
-#include <unistd.h>
 
 namespace service {
 namespace {
@@ -134,18 +132,10 @@ struct LineLog::State {
         for (const auto& line : lines) {
             text += line + '\n';
         }
-        for (std::size_t written = 0; written < text.size();) {
-            const auto n = ::write(fd, text.data() + written, text.size() - written);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                const std::lock_guard lock(mutex);
-                dropped += static_cast<unsigned long long>(std::count(
-                    text.begin() + static_cast<std::ptrdiff_t>(written), text.end(), '\n'));
-                return;
-            }
-            written += static_cast<std::size_t>(n);
+        if (const auto unwritten = writeAll(fd, text)) {
+            const std::lock_guard lock(mutex);
+            dropped += static_cast<unsigned long long>(
+                std::count(text.end() - static_cast<std::ptrdiff_t>(unwritten), text.end(), '\n'));
         }
     }
 
@@ -172,11 +162,7 @@ struct LineLog::State {
     }
 
     void run() {
-        // A reader that went away must not end the process from this thread.
-        sigset_t pipe;
-        sigemptyset(&pipe);
-        sigaddset(&pipe, SIGPIPE);
-        pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+        shieldThreadFromPipeSignal();
         for (bool last = false; !last;) {
             std::deque<Item> batch;
             unsigned long long lost = 0;

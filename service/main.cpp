@@ -4,6 +4,7 @@
 #include "service/Metrics.h"
 #include "service/Options.h"
 #include "service/PageCache.h"
+#include "service/Process.h"
 #include "service/admin/Admin.h"
 #include "service/edge/HttpServer.h"
 #include "service/edge/Tls.h"
@@ -16,7 +17,6 @@
 #include <fstream>
 #include <iostream>
 #include <sstream>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -173,8 +173,7 @@ int serveFrom(ScoreStore& store, Metrics& metrics, LineLog& errors, const Option
                   address(options.metrics->host, options.tls(), metricsServer->port()) +
                   "/metrics");
     }
-    int signal = 0;
-    sigwait(&stopSignals, &signal);
+    waitForStop(stopSignals);
     server.stopAccepting();
     if (!server.waitUntilIdle(kGracePeriod)) {
         errors.report("requests still in flight after the grace period");
@@ -202,20 +201,7 @@ int run(int argc, char** argv) {
     if (const auto* error = std::get_if<std::string>(&config)) {
         return fail(*error);
     }
-    // Blocked in every thread, so that only sigwait below sees them.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGINT);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
-    // Every open connection is a descriptor; the soft limit (often 1024) is
-    // lower than the connections the server is configured to hold.
-    rlimit files{};
-    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
-        files.rlim_cur = files.rlim_max;
-        setrlimit(RLIMIT_NOFILE, &files);
-    }
+    const sigset_t stopSignals = prepareProcess();
     return serve(options, std::get<ServerConfig>(config), stopSignals);
 }
 

@@ -4,7 +4,7 @@
 #include "service/edge/RateLimiter.h"
 #include "service/edge/Tls.h"
 
-#include <netdb.h>
+#include <algorithm>
 
 namespace service {
 
@@ -219,24 +219,15 @@ bool HttpServer::waitUntilIdle(std::chrono::milliseconds limit) const {
 }
 
 bool isLoopbackHost(const std::string& host) {
-    addrinfo hints{};
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0) {
+    // Resolved as the listener resolves it: every address a name gives must be loopback.
+    asio::io_context io;
+    error_code ec;
+    const auto found = tcp::resolver(io).resolve(host, "", ec);
+    if (ec || found.empty()) {
         return false;
     }
-    bool loopback = true;
-    for (const addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
-        if (entry->ai_family == AF_INET) {
-            const auto ip = ntohl(reinterpret_cast<sockaddr_in*>(entry->ai_addr)->sin_addr.s_addr);
-            loopback = loopback && (ip >> 24) == 127;
-        } else {
-            const auto* ip6 = &reinterpret_cast<sockaddr_in6*>(entry->ai_addr)->sin6_addr;
-            loopback = loopback && entry->ai_family == AF_INET6 && IN6_IS_ADDR_LOOPBACK(ip6);
-        }
-    }
-    freeaddrinfo(found);
-    return loopback;
+    return std::all_of(found.begin(), found.end(),
+                       [](const auto& entry) { return entry.endpoint().address().is_loopback(); });
 }
 
 } // namespace service
