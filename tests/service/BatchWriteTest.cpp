@@ -22,9 +22,6 @@ using Hook = Hooked::Hook;
 
 class BatchCases : public EngineCases {
 protected:
-    static Payload on(const std::string& chip, double time) {
-        return Payload{"d", chip, 16, time, time / 3.5, 84, 0};
-    }
     // Writes `payloads` as one batch, each with a key of its own.
     std::vector<Written> write(SqlScoreStore& store, const std::vector<Payload>& payloads) {
         std::deque<SqlScoreStore::Submission> submissions;
@@ -61,7 +58,7 @@ protected:
     }
     void seed(SqlScoreStore& store, const std::string& chip, int records, double time) {
         for (int i = 0; i < records; ++i) {
-            ASSERT_TRUE(write(store, {on(chip, time)}).at(0).placement);
+            ASSERT_TRUE(write(store, {scored(chip, time)}).at(0).placement);
         }
     }
 
@@ -106,7 +103,7 @@ TEST_P(BatchCases, ABatchPlacesEachRecordInOrderAndFailsOnlyWhatFailed) {
         std::vector<Payload> payloads;
         std::vector<P> placed, expected;
         for (const double time : times) {
-            payloads.push_back(on("B1", time));
+            payloads.push_back(scored("B1", time));
             const auto faster =
                 std::count_if(board.begin(), board.end(), [&](double t) { return t < time; });
             const bool refused = !stored || time == 25.0;
@@ -180,7 +177,8 @@ TEST_P(BatchCases, EveryRecordIsStoredOnceWhateverBecomesOfItsCommit) {
             lost = fault.answerLost ? 1 : 0;
             refused = fault.refusedCommits;
             named.clear();
-            const auto written = write(*store, {on(chip, 20.0), on(chip, 40.0), on(chip, 30.0)});
+            const auto written =
+                write(*store, {scored(chip, 20.0), scored(chip, 40.0), scored(chip, 30.0)});
             silent = false;
             refused = 0;
             const auto ids = idsByKey();
@@ -207,8 +205,8 @@ TEST_P(BatchCases, EveryRecordIsStoredOnceWhateverBecomesOfItsCommit) {
 TEST_P(BatchCases, ABatchIsJudgedAsItsRecordsWouldBeInTurn) {
     const auto store = hooked(none(), [](const std::string& e) { ADD_FAILURE() << e; });
     seed(*store, "J1", 21, 100.0); // its figures kept as of 20 records
-    std::vector<Payload> batch(100, on("J1", 139.0));
-    batch.push_back(on("J1", 93.0));
+    std::vector<Payload> batch(100, scored("J1", 139.0));
+    batch.push_back(scored("J1", 93.0));
     const auto written = write(*store, batch);
     ASSERT_TRUE(written.back().placement);
     EXPECT_TRUE(written.back().placement->held);
@@ -229,12 +227,12 @@ TEST_P(BatchCases, AHeldCountRowHoldsUpOnlyItsOwnProcessor) {
     const auto holder = raw();
     holder->run("BEGIN", {});
     holder->run("SELECT records FROM chip_totals WHERE chip_type = 'X' FOR UPDATE", {});
-    const auto written = write(*store, {on("Y", 11.0), on("X", 12.0), on("Z", 13.0)});
+    const auto written = write(*store, {scored("Y", 11.0), scored("X", 12.0), scored("Z", 13.0)});
     EXPECT_TRUE(written[0].placement && written[2].placement);
     EXPECT_TRUE(!written[1].placement && written[1].blocked);
 
     auto waiting =
-        std::async(std::launch::async, [&] { return store->add(on("X", 12.0), at_, client_); });
+        std::async(std::launch::async, [&] { return store->add(scored("X", 12.0), at_, client_); });
     const auto watcher = raw();
     for (int i = 0; i < 400 && asInteger(watcher
                                              ->run("SELECT COUNT(*) FROM pg_stat_activity "

@@ -3,12 +3,14 @@
 #include "service/Handler.h"
 #include "service/Metrics.h"
 #include "service/ServiceTestSupport.h"
+#include "service/edge/HttpRules.h"
 #include "service/pages/Chart.h"
 #include "service/pages/CompareChart.h"
 #include "service/pages/ResultPage.h"
 #include "service/store/SqlScoreStore.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <regex>
 
@@ -212,6 +214,57 @@ TEST(ProcessorPages, AnswerWhichIsFasterAndByHowMuch) {
         const auto response = service.send(request);
         EXPECT_EQ(response.status, status) << request.path << " " << says;
         EXPECT_NE(response.body.find(says), std::string::npos) << says << "\n" << response.body;
+    }
+}
+
+// A name of any characters a client may send comes back unchanged through a search in other
+// letter case, the link it finds, the processor's page and the API; a search has no wildcards.
+TEST(ProcessorPages, AnyNameComesBackThroughSearchLinkPageAndApi) {
+    FileService service;
+    std::string longest, lower; // 128 bytes, the longest name stored
+    for (int i = 0; i < 64; ++i) {
+        longest += "Ç";
+        lower += "ç";
+    }
+    // A name, a search that finds it alone, and the name as a page shows it.
+    const std::vector<std::tuple<std::string, std::string, std::string>> names = {
+        {"<script>alert(1)</script><b>", "<SCRIPT>ALERT",
+         "&lt;script&gt;alert(1)&lt;/script&gt;&lt;b&gt;"},
+        {"O'Brien \"Çift\" Tırnak", "\"ÇİFT\" TIRNAK", "O&#39;Brien &quot;Çift&quot; Tırnak"},
+        {"100% _Hız\\Kesme", "% _HIZ\\", "100% _Hız\\Kesme"},
+        {"A/B#C?D&E=F+G", "b#c?d&e=f+", "A/B#C?D&amp;E=F+G"},
+        {"معالج سريع 9", "سريع 9", "معالج سريع 9"},
+        {"Roket 🚀 İşlemci", "🚀 IŞLEMCI", "Roket 🚀 İşlemci"},
+        {longest, lower, longest},
+    };
+    for (const auto& [name, search, shown] : names) {
+        ASSERT_EQ(service.send(post(clientRecord(name, 10.0))).status, 200) << name;
+    }
+    EXPECT_EQ(service.send(post(clientRecord(std::string(200, 'x'), 10.0))).status, 400);
+    const auto api = [&](const std::string& path, const std::string& key, const std::string& v) {
+        return nlohmann::json::parse(service.send(get(path, {{key, v}})).body);
+    };
+    const std::regex link("<a href='(/\\?chip=[^']*)'>([^<]*)</a>");
+    for (const auto& [name, search, shown] : names) {
+        const auto listed = service.send(get("/processors", {{"q", search}})).body;
+        std::smatch found;
+        ASSERT_TRUE(std::regex_search(listed, found, link)) << name;
+        EXPECT_EQ(found[2], shown);
+        EXPECT_FALSE(std::regex_search(found.suffix().str(), link)) << name << " not alone";
+        const auto followed = admitHead({"GET", found[1], {{"Host", "x"}}, "10.0.0.1"}, false);
+        ASSERT_TRUE(std::holds_alternative<Request>(followed)) << found[1];
+        EXPECT_NE(service.send(std::get<Request>(followed)).body.find("<h1>" + shown + "</h1>"),
+                  std::string::npos)
+            << found[1];
+        const auto rows = api("/api/processors", "q", search)["processors"];
+        ASSERT_EQ(rows.size(), 1U) << name;
+        EXPECT_EQ(std::make_tuple(rows[0]["chip"], rows[0]["url"], rows[0]["results"]),
+                  std::make_tuple(name, found[1].str(), 1));
+        EXPECT_EQ(api("/api/processor", "chip", name)["processor"]["chip"], name);
+        EXPECT_EQ(api("/api/scores", "chip", name)["scores"][0]["chip_type"], name);
+    }
+    for (const std::string plain : {"%", "_", "\\", "x"}) { // in one name each but x
+        EXPECT_EQ(api("/api/processors", "q", plain)["total"], plain == "x" ? 0 : 1) << plain;
     }
 }
 

@@ -18,10 +18,6 @@ namespace {
 using submission::Payload;
 using P = Payload&;
 
-Payload withTime(double seconds) {
-    return Payload{"Mac99,1", "M9", 16, seconds, seconds * 1.5 / 3.5, 84, 0};
-}
-
 struct Case {
     const char* what;
     std::function<void(Payload&)> change;
@@ -32,13 +28,13 @@ struct Case {
 TEST(Plausibility, RefusesWhatTheClientCannotProduceAndNamesTheMember) {
     const std::vector<Case> cases = {
         {"the client's own record", [](P) {}, nullptr},
-        {"exactly one hour", [](P p) { p = withTime(3600.0); }, nullptr},
-        {"over one hour", [](P p) { p = withTime(3600.001); }, "xcode_build_sec"},
-        {"the fastest run a machine can make", [](P p) { p = withTime(kMinBuildSeconds); },
+        {"exactly one hour", [](P p) { p = scored("M9", 3600.0); }, nullptr},
+        {"over one hour", [](P p) { p = scored("M9", 3600.001); }, "xcode_build_sec"},
+        {"the fastest run a machine can make", [](P p) { p = scored("M9", kMinBuildSeconds); },
          nullptr},
         {"faster than any machine",
-         [](P p) { p = withTime(std::nextafter(kMinBuildSeconds, 0.0)); }, "xcode_build_sec"},
-        {"zero time", [](P p) { p = withTime(0.0); }, "xcode_build_sec"},
+         [](P p) { p = scored("M9", std::nextafter(kMinBuildSeconds, 0.0)); }, "xcode_build_sec"},
+        {"zero time", [](P p) { p = scored("M9", 0.0); }, "xcode_build_sec"},
         {"NaN time", [](P p) { p.xcode_build_sec = std::nan(""); }, "xcode_build_sec"},
         {"NaN resin", [](P p) { p.resin_slicer_sec = std::nan(""); }, "resin_slicer_sec"},
         {"resin off by 1e-8", [](P p) { p.resin_slicer_sec *= 1 + 1e-8; }, "resin_slicer_sec"},
@@ -71,7 +67,7 @@ TEST(Plausibility, RefusesWhatTheClientCannotProduceAndNamesTheMember) {
         {"negative swap", [](P p) { p.swap_used_mb = -1; }, "swap_used_mb"},
     };
     for (const auto& c : cases) {
-        Payload payload = withTime(36.75);
+        Payload payload = scored("M9", 36.75);
         c.change(payload);
         const auto checked = plausibleRecord(payload);
         const auto* problem = std::get_if<std::string>(&checked);

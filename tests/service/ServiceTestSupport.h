@@ -49,6 +49,12 @@ inline submission::Payload clientRecord(std::string chip, double seconds,
         std::move(device), std::move(chip), 16, seconds * 3.5, seconds * 1.5, 84, 0};
 }
 
+// A record whose build time is `time`, with the other time in the client's proportion.
+inline submission::Payload scored(std::string chip, double time, std::string device = "d") {
+    return submission::Payload{
+        std::move(device), std::move(chip), 16, time, time * 1.5 / 3.5, 84, 0};
+}
+
 // A fresh path in a private temporary folder, removed with the object.
 class TempPath : testsupport::FakeRoot {
 public:

@@ -17,9 +17,6 @@ using submission::Payload;
 
 class StoreCases : public EngineCases {
 protected:
-    static Payload on(const std::string& chip, double time) {
-        return Payload{"d", chip, 16, time, time / 3.5, 84, 0};
-    }
     void place(ScoreStore& store, const Payload& p) {
         const auto placed = store.add(p, "2026-01-31T12:00:00.250Z");
         present_.emplace_back(p.chip_type, p.xcode_build_sec);
@@ -42,15 +39,16 @@ protected:
             place(*open(), payload);
         }
         for (const double time : {20.0, 19.999, 20.0005, 20.001, 19.9995, 20.0, 11.999, 12.0}) {
-            place(*open(), on("M5", time));
+            place(*open(), scored("M5", time));
         }
     }
 
     // An awkward name and a time that needs all 17 digits must come back unchanged.
     const Payload odd_{"O'Brien \"<b>\" Çalışma 🚀",    "M9", 65536, 12.345678901234567,
                        12.345678901234567 * 1.5 / 3.5, 84,   0};
-    const std::vector<Payload> additions_ = {on("M9", 30.0), on("M9", 20.0), on("M9", 25.0),
-                                             on("M1", 10.0), on("M1", 14.0), odd_};
+    const std::vector<Payload> additions_ = {scored("M9", 30.0), scored("M9", 20.0),
+                                             scored("M9", 25.0), scored("M1", 10.0),
+                                             scored("M1", 14.0), odd_};
     std::vector<std::pair<std::string, double>> present_;
     std::int64_t lastId_ = 0;
     std::vector<std::int64_t> ids_;
@@ -108,15 +106,15 @@ TEST_P(StoreCases, RecordsRoundTripPageRankAndSummarise) {
     EXPECT_FALSE(store->comparison("M1", "M0", 4)->b);
     EXPECT_FALSE(store->processor("m5", 1, 0, 2).value()); // a page names one processor exactly
     const auto tally = store->boardTally().value();
-    place(*store, on("M9", 21.0));
+    place(*store, scored("M9", 21.0));
     raw()->run("DELETE FROM scores WHERE xcode_build_sec = 19.999", {}); // as an operator would
     EXPECT_EQ(store->boardTally(), (BoardTally{tally.changes + 2, 0})) << "both changes counted";
     std::erase(present_, std::make_pair(std::string("M5"), 19.999));
     for (const double time : {20.0004, 19.0, 3599.999, 20.0009, 11.9995}) {
-        place(*store, on("M5", time));
+        place(*store, scored("M5", time));
     }
     // The API's processor is any named alike but for letter case, as search finds it.
-    place(*store, on("m9", 9.0));
+    place(*store, scored("m9", 9.0));
     const auto folded = store->listing(std::string("M9"), 2, 0).value();
     EXPECT_EQ(std::make_tuple(folded.total, folded.rows.at(0).payload.chip_type,
                               folded.rows.at(1).payload.chip_type),
@@ -145,7 +143,7 @@ TEST_P(StoreCases, PageAggregatesAreExact) {
     std::vector<double> sorted;
     for (int i = 0; i < 42; ++i) {
         const double time = 10.0 + (i % 3) + (i * 37 % 23) * 0.0004;
-        ASSERT_TRUE(store->add(on("M9", time), "2026-01-31T12:00:00.000Z"));
+        ASSERT_TRUE(store->add(scored("M9", time), "2026-01-31T12:00:00.000Z"));
         sorted.insert(std::upper_bound(sorted.begin(), sorted.end(), time), time);
         const auto n = sorted.size();
         const auto page = store->page(std::string("M9"), 3, 0, 7);
@@ -160,7 +158,7 @@ TEST_P(StoreCases, PageAggregatesAreExact) {
         }
     }
     for (const double t : {10.0, 10.1, 10.2, 10.3, 10.4, 10.5, 10.6, 10.7, 100.0, 120.0, 120.0}) {
-        ASSERT_TRUE(store->add(on(t < 110 ? "M5" : "M4", t), "2026-01-31T12:00:00.000Z"));
+        ASSERT_TRUE(store->add(scored(t < 110 ? "M5" : "M4", t), "2026-01-31T12:00:00.000Z"));
     }
     const auto outlier = store->page(std::string("M5"), 0, 0, 4)->distribution.value();
     EXPECT_EQ(std::make_tuple(outlier.low, outlier.counts, outlier.below, outlier.above),
@@ -169,7 +167,7 @@ TEST_P(StoreCases, PageAggregatesAreExact) {
     // Bins a second or more wide have whole-second edges, here 97 and 105, past the fences
     // (97.485, 103.515): the times between an edge and its fence are in the bins.
     for (const double t : {97.3, 97.6, 100.5, 100.5, 100.5, 100.5, 100.5, 103.4, 104.0}) {
-        ASSERT_TRUE(store->add(on("M6", t), "2026-01-31T12:00:00.000Z"));
+        ASSERT_TRUE(store->add(scored("M6", t), "2026-01-31T12:00:00.000Z"));
     }
     const auto whole = store->page(std::string("M6"), 0, 0, 4)->distribution.value();
     EXPECT_EQ(std::make_tuple(whole.low, whole.counts, whole.below, whole.above),
@@ -210,7 +208,7 @@ TEST_P(StoreCases, PageAggregatesAreExact) {
 // distribution to the rank's total, the rows to the listing's.
 TEST_P(StoreCases, PageAggregatesAreFromOneSnapshot) {
     const auto store = open();
-    const auto fastest = store->add(on("M5", 10.0), "2026-01-31T12:00:00.000Z").value().id;
+    const auto fastest = store->add(scored("M5", 10.0), "2026-01-31T12:00:00.000Z").value().id;
     const auto whileAdding = [&](const std::function<Payload(int)>& record, auto check) {
         auto adding = std::async(std::launch::async, [&] {
             const auto other = open();
@@ -222,7 +220,7 @@ TEST_P(StoreCases, PageAggregatesAreFromOneSnapshot) {
             check();
         }
     };
-    whileAdding([](int i) { return on("N" + std::to_string(i), 5.0 - i * 0.01); },
+    whileAdding([](int i) { return scored("N" + std::to_string(i), 5.0 - i * 0.01); },
                 [&] { // each added one the new best, and the processor listed first
                     const auto page = store->page(std::nullopt, 1, 0, 4);
                     const auto list = store->processors({"", ProcessorOrder::median, 0, 1});
@@ -232,7 +230,7 @@ TEST_P(StoreCases, PageAggregatesAreFromOneSnapshot) {
                     EXPECT_EQ(list->rows.at(0).chip, newest(list->total));
                     EXPECT_EQ(page->best.at(0).payload.chip_type, newest(page->total));
                 });
-    whileAdding([](int i) { return on("M5", 10.0 + i * 0.001); },
+    whileAdding([](int i) { return scored("M5", 10.0 + i * 0.001); },
                 [&] {
                     const auto found = store->result(fastest, 4).value();
                     ASSERT_TRUE(found);

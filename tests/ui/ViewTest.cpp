@@ -1,5 +1,5 @@
-// The main view and its view model over whole runs, offscreen, under tr_TR.UTF-8 (see
-// main.cpp).
+// The main view and its view model over whole runs, by mouse and by keyboard alone, offscreen,
+// under tr_TR.UTF-8 (see main.cpp).
 
 #include "support/FakeRoot.h"
 #include "support/Peer.h"
@@ -16,6 +16,7 @@
 
 #include <clocale>
 #include <ctime>
+#include <functional>
 #include <thread>
 #include <tuple>
 
@@ -32,22 +33,28 @@ double cpuSeconds(clockid_t clock) {
 
 using Snapshot = std::tuple<bool, std::string, std::optional<double>>;
 
-// A window on a fake machine, whose service refuses every record.
+// A window on a fake machine, whose service refuses every record; `adjust` changes its seams.
 struct Window {
-    Window() {
+    explicit Window(std::function<void(model::ViewModelSeams&)> adjust = {})
+        : adjust_(std::move(adjust)) {
         root.write("sys/class/dmi/id/product_name", "Mac99,1\n");
         root.write("proc/cpuinfo", "processor\t: 0\nmodel name\t: Apple M9\n");
         view.show();
     }
     QLabel* part(const char* name) const { return view.findChild<QLabel*>(name); }
 
+    std::function<void(model::ViewModelSeams&)> adjust_;
     testsupport::FakeRoot root;
     testsupport::Peer peer{"reply", {"--status", "500", "--body", R"({"error":"Bakımdayız"})"}};
     ui::ContentView view{[this] {
-        return BenchmarkViewModel::create({{root.path(), [] { return std::uint64_t{1024} << 30; }},
-                                           {peer.url(), testsupport::Peer::caFile(), 60s},
-                                           model::WorkloadSize{},
-                                           ui::qtMainThreadPoster()});
+        model::ViewModelSeams seams{{root.path(), [] { return std::uint64_t{1024} << 30; }},
+                                    {peer.url(), testsupport::Peer::caFile(), 60s},
+                                    model::WorkloadSize{},
+                                    ui::qtMainThreadPoster()};
+        if (adjust_) {
+            adjust_(seams);
+        }
+        return BenchmarkViewModel::create(std::move(seams));
     }};
 };
 
@@ -111,6 +118,35 @@ TEST(View, ShowsTheServicesTextAsTextAndTheScoreWithAFullStop) {
         QTest::qWait(1);
         EXPECT_EQ(window.part("scoreValue")->text().toStdString(), text);
     }
+}
+
+// A keyboard-only user: Tab to the button, then Space three times. The keys go to the
+// window, as a keyboard's would, not to the button itself. The system refuses the first
+// run's thread: that run ends at once, idle and without a score, and the next ones run.
+TEST(Focus, SpaceAloneStartsRunsInARowAfterARefusedThread) {
+    int starts = 0;
+    Window window([&starts](model::ViewModelSeams& seams) {
+        seams.workload = {.tasks = 2, .steps = 1000};
+        seams.startThread = [&starts](std::function<void()> work) {
+            return ++starts > 1 && model::startDetachedThread(work);
+        };
+    });
+    auto& view = window.view;
+    view.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+    QTest::keyClick(view.windowHandle(), Qt::Key_Tab);
+    const auto* button = view.findChild<QWidget*>("startButton");
+    ASSERT_TRUE(button->hasFocus());
+    auto& vm = *view.viewModel();
+    for (int run = 1; run <= 3; ++run) {
+        QTest::keyClick(view.windowHandle(), Qt::Key_Space);
+        EXPECT_EQ(*vm.status == model::kNotStartedStatus, run == 1) << "run " << run;
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return starts == run && !*vm.isRunning && button->isEnabled(); }, 30000))
+            << "run " << run;
+        EXPECT_EQ(vm.score->has_value(), run > 1);
+    }
+    EXPECT_TRUE(button->hasFocus());
 }
 
 } // namespace
