@@ -1,6 +1,7 @@
 # shellcheck shell=bash
 # Sourced by the service benchmarks: a throwaway PKI and work folder, and
-# starting and stopping score-service on loopback. Expects $build.
+# score-service started and stopped on loopback through the scripts' one
+# launcher (scripts/lib/local-service.sh). Expects $build.
 work=$(mktemp -d)
 chmod 755 "$work"
 trap 'cleanup' EXIT
@@ -9,7 +10,11 @@ cleanup() {
   for hook in "${cleanup_hooks[@]}"; do $hook || true; done
   rm -rf "$work"
 }
-"$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/make-pki.sh" "$work/pki" >/dev/null
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+# shellcheck source=scripts/lib/local-service.sh
+source "$root/scripts/lib/local-service.sh"
+pki=$work/pki
+"$root/scripts/lib/make-pki.sh" "$pki" >/dev/null
 ulimit -n "$(ulimit -Hn)"
 
 load() { cut -d' ' -f1-3 /proc/loadavg; }
@@ -18,33 +23,21 @@ stamp() { echo "-- $(date -u +%H:%M:%S) load $(load)"; }
 # start_service DATABASE [more flags]: sets svc_pid and svc_url; svc_plain=1
 # serves plain HTTP (loopback only, as behind a reverse proxy); svc_binary
 # names another build's score-service; svc_name (default "service") names its
-# logs in $work, so that two can run at once. The rate limit is off: every load
+# log in $work, so that two can run at once. The rate limit is off: every load
 # client shares 127.0.0.1. Waits up to 15 minutes for a migration.
 start_service() {
-  local db=$1 log=$work/${svc_name:-service}
-  shift
-  local tls=(--tls-cert "$work/pki/localhost.pem" --tls-key "$work/pki/localhost.key")
-  [[ "${svc_plain:-0}" == 1 ]] && tls=()
-  # Emptied here, not only by the redirection below: the loop could otherwise
-  # read the last service's address before the new process has truncated it.
-  : >"$log.log"
-  "${svc_binary:-$build/service/score-service}" --listen 127.0.0.1:0 "${tls[@]}" --database "$db" --rate-limit 0 "$@" \
-    >"$log.log" 2>"$log.err" &
-  svc_pid=$!
-  for _ in $(seq 9000); do
-    [[ -s "$log.log" ]] || ! kill -0 "$svc_pid" 2>/dev/null && break
-    sleep 0.1
-  done
-  svc_url=$(head -1 "$log.log" | sed -n 's/^listening on //p')
-  if [[ -z "$svc_url" ]]; then
+  service_binary=${svc_binary:-$build/service/score-service} service_plain=${svc_plain:-0}
+  service_log=$work/${svc_name:-service}.log service_wait=900
+  if ! launch_service 0 "$1" --rate-limit 0 "${@:2}"; then
     echo "score-service did not start:" >&2
-    cat "$log.log" "$log.err" >&2
+    cat "$service_log" >&2
     return 1
   fi
+  svc_pid=$service_pid svc_url=$service_url
 }
 
 stop_service() {
-  kill -TERM "$svc_pid" 2>/dev/null || true
-  wait "$svc_pid" 2>/dev/null || true
+  service_pid=${svc_pid:-}
+  end_service
 }
 cleanup_hooks+=(stop_service)

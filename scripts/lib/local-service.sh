@@ -52,24 +52,36 @@ build_programs() {
 # Sets service_pid and service_port; returns 1 when it does not come up within
 # 15 s, with its own words left in $service_log.
 start_service() {
-  local port=$1 database=$2
-  service_log="$(dirname "$database")/service.log"
-  mkdir -p "$(dirname "$database")"
+  service_log="$(dirname "$2")/service.log"
+  launch_service "$1" "$2"
+}
+
+# The one way a script starts score-service: on 127.0.0.1:PORT (0: any free
+# port) with DATABASE (a SQLite file or a PostgreSQL URL) and FLAGS, over TLS
+# with $pki's localhost certificate, or plain HTTP when service_plain=1 (as
+# behind a reverse proxy). Its words go to $service_log. Sets service_pid,
+# service_port and service_url; returns 1 when it does not come up within
+# $service_wait seconds (15; a migration of many records takes longer).
+launch_service() {
+  local port=$1 database=$2 scheme=https
+  shift 2
+  local tls=(--tls-cert "$pki/localhost.pem" --tls-key "$pki/localhost.key")
+  if [[ ${service_plain:-0} == 1 ]]; then scheme=http tls=(); fi
+  mkdir -p "$(dirname "$service_log")"
   : >"$service_log"
   # A session of its own: a Ctrl-C in the terminal reaches the window, and the
   # service is stopped in order by stop_service. It flushes every log line itself.
-  setsid "$service_binary" --listen "127.0.0.1:$port" \
-    --tls-cert "$pki/localhost.pem" --tls-key "$pki/localhost.key" \
-    --database "$database" >"$service_log" 2>&1 &
+  setsid "$service_binary" --listen "127.0.0.1:$port" "${tls[@]}" --database "$database" "$@" \
+    >"$service_log" 2>&1 &
   service_pid=$!
   local line
-  for _ in $(seq 150); do
-    line=$(grep -m1 '^listening on https://' "$service_log" || true)
+  for _ in $(seq $((${service_wait:-15} * 10))); do
+    line=$(grep -m1 "^listening on $scheme://" "$service_log" || true)
     if [[ -n "$line" ]]; then
-      service_port=${line##*:}
+      service_url=${line#listening on } service_port=${line##*:}
       [[ "$service_port" =~ ^[0-9]+$ ]] && return 0
       echo "score-service announced an address without a port: $line" >>"$service_log"
-      stop_service
+      end_service
       return 1
     fi
     if ! kill -0 "$service_pid" 2>/dev/null; then
@@ -79,8 +91,8 @@ start_service() {
     fi
     sleep 0.1
   done
-  echo "score-service printed no address within 15 s" >>"$service_log"
-  stop_service
+  echo "score-service printed no address within ${service_wait:-15} s" >>"$service_log"
+  end_service
   return 1
 }
 
@@ -106,8 +118,10 @@ start_service_for_build() {
   fi
 }
 
+stop_service() { end_service; }
+
 # SIGTERM lets it finish requests in flight; after 10 s it is killed.
-stop_service() {
+end_service() {
   [[ -n "$service_pid" ]] || return 0
   kill -TERM "$service_pid" 2>/dev/null || true
   for _ in $(seq 100); do
