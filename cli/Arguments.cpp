@@ -1,9 +1,8 @@
 #include "cli/Arguments.h"
 
+#include "submission/CommandLine.h"
+
 #include <CLI/CLI.hpp>
-#include <memory>
-#include <optional>
-#include <sstream>
 
 namespace cli {
 namespace {
@@ -31,15 +30,6 @@ void addFlags(CLI::App& app, Options& options) {
     app.add_flag("--json", options.json, "sonucu tek bir JSON nesnesi olarak yazar");
 }
 
-std::optional<Refused> unknownWord(const CLI::App& app) {
-    const auto words = app.remaining();
-    if (words.empty()) {
-        return std::nullopt;
-    }
-    const bool option = words.front().starts_with("-");
-    return Refused{(option ? "bilinmeyen seçenek: " : "beklenmeyen argüman: ") + words.front()};
-}
-
 } // namespace
 
 ParsedArguments parseArguments(const std::vector<std::string>& arguments) {
@@ -47,18 +37,15 @@ ParsedArguments parseArguments(const std::vector<std::string>& arguments) {
     CLI::App app(kAbout, "benchmark-companion-cli");
     app.footer(kFooter);
     addFlags(app, options);
-    std::vector<std::string> reversed(arguments.rbegin(), arguments.rend()); // read from the back
-    try {
-        app.parse(reversed);
-    } catch (const CLI::Success& asked) {
-        if (auto refused = unknownWord(app)) {
-            return *refused;
-        }
-        std::ostringstream out, ignored;
-        app.exit(asked, out, ignored);
-        return Shown{out.str()};
-    } catch (const CLI::ParseError& error) {
-        return unknownWord(app).value_or(Refused{error.what()});
+    const auto read = submission::readCommandLine(app, arguments, [](const std::string& word) {
+        return (word.starts_with("-") ? "bilinmeyen seçenek: " : "beklenmeyen argüman: ") + word;
+    });
+    using Kind = submission::CommandLineRead::Kind;
+    if (read.kind == Kind::printed) {
+        return Shown{read.text};
+    }
+    if (read.kind == Kind::refused) {
+        return Refused{read.text};
     }
     return options;
 }

@@ -1,5 +1,7 @@
 #include "service/rules/Flags.h"
 
+#include "submission/CommandLine.h"
+
 #include <CLI/CLI.hpp>
 #include <memory>
 #include <optional>
@@ -52,16 +54,6 @@ public:
     }
 };
 
-std::optional<Refused> unknownWord(const CLI::App& app) {
-    const auto words = app.remaining(true);
-    if (words.empty()) {
-        return std::nullopt;
-    }
-    const auto& word = words.front();
-    return Refused{(word.starts_with("-") ? "unknown option '" : "unexpected argument '") + word +
-                   "'"};
-}
-
 } // namespace
 
 void describeFlags(CLI::App& app) {
@@ -73,18 +65,15 @@ void describeFlags(CLI::App& app) {
 
 std::variant<std::monostate, Informed, Refused> readFlags(CLI::App& app,
                                                           const std::vector<std::string>& args) {
-    std::vector<std::string> reversed(args.rbegin(), args.rend()); // CLI11 reads from the back
-    try {
-        app.parse(reversed);
-    } catch (const CLI::Success& asked) {
-        if (auto refused = unknownWord(app)) {
-            return *refused;
-        }
-        std::ostringstream out, ignored;
-        app.exit(asked, out, ignored);
-        return Informed{out.str()};
-    } catch (const CLI::ParseError& error) {
-        return unknownWord(app).value_or(Refused{error.what()});
+    const auto read = submission::readCommandLine(app, args, [](const std::string& word) {
+        return (word.starts_with("-") ? "unknown option '" : "unexpected argument '") + word + "'";
+    });
+    using Kind = submission::CommandLineRead::Kind;
+    if (read.kind == Kind::printed) {
+        return Informed{read.text};
+    }
+    if (read.kind == Kind::refused) {
+        return Refused{read.text};
     }
     return std::monostate{};
 }
