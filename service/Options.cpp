@@ -59,8 +59,8 @@ std::string publicUrl(const std::string& text) {
 }
 
 // A HOST:PORT flag.
-CLI::Option* address(CLI::App& app, const std::string& name, std::function<void(HostPort)> set,
-                     const std::string& help) {
+CLI::Option* address(CLI::App& app, const std::string& name,
+                     const std::function<void(HostPort)>& set, const std::string& help) {
     return app
         .add_option_function<std::string>(
             name, [name, set](const std::string& v) { set(hostPort(name, v)); }, help)
