@@ -88,9 +88,7 @@ void Metrics::renderLatency(std::string& out) const {
     }
 }
 
-std::string Metrics::render(const Gauges& gauges) const {
-    const std::lock_guard lock(mutex_);
-    std::string out;
+void Metrics::renderCounts(std::string& out) const {
     family(out, "requests_total", "counter", "Answered requests by route and status.");
     for (const auto& [key, count] : requests_) {
         sample(out, "requests_total",
@@ -111,6 +109,12 @@ std::string Metrics::render(const Gauges& gauges) const {
                                                   : R"(outcome="refused",reason=")" + name + "\"",
                std::to_string(found == submissions_.end() ? 0 : found->second));
     }
+}
+
+std::string Metrics::render(const Gauges& gauges) const {
+    const std::lock_guard lock(mutex_);
+    std::string out;
+    renderCounts(out);
     const auto figure = [](auto value) { return static_cast<double>(value); };
     const auto& board = gauges.board;
     const std::array<Single, 8> singles{{

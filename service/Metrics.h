@@ -48,6 +48,7 @@ private:
     };
 
     void renderLatency(std::string& out) const; // with the lock held
+    void renderCounts(std::string& out) const;  // with the lock held
 
     mutable std::mutex mutex_;
     std::map<std::pair<std::string_view, int>, std::uint64_t> requests_;

@@ -71,6 +71,11 @@ void ContentView::buildLayout() {
     stack->addWidget(buildHardwareCard());
     stack->addStretch(1);
 
+    stack->addWidget(buildStatusBar());
+    stack->addWidget(buildStartButton());
+}
+
+QWidget* ContentView::buildStatusBar() {
     statusLine_ = makeLabel(QString(), theme::font(TextStyle::Footnote), theme::gray());
     statusLine_->setTextFormat(Qt::RichText); // built by statusMarkup, which escapes the text
     statusLine_->setObjectName("statusLine");
@@ -81,8 +86,10 @@ void ContentView::buildLayout() {
     // Inside a status bar, so that a screen reader's status bar command finds it.
     auto* statusBar = withMargins(statusLine_, {});
     setAccessibleRole(statusBar, QAccessible::StatusBar);
-    stack->addWidget(statusBar);
+    return statusBar;
+}
 
+QWidget* ContentView::buildStartButton() {
     startButton_ = new PlainButton({theme::white(), theme::blue()},
                                    {theme::gray(), QColor(255, 255, 255, 26)});
     startButton_->setObjectName("startButton");
@@ -92,7 +99,7 @@ void ContentView::buildLayout() {
             vm_->startBenchmark();
         }
     });
-    stack->addWidget(startButton_);
+    return startButton_;
 }
 
 QWidget* ContentView::buildHardwareCard() {

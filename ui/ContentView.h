@@ -40,6 +40,8 @@ protected:
 private:
     void buildLayout();
     QWidget* buildHardwareCard();
+    QWidget* buildStatusBar();
+    QWidget* buildStartButton();
     QWidget* buildScorePanel();
     void showFacts();
     void showScore(const std::optional<double>& score);

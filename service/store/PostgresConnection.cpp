@@ -6,6 +6,7 @@
 #include <chrono>
 #include <libpq-fe.h>
 #include <memory>
+#include <optional>
 #include <poll.h>
 #include <stdexcept>
 #include <string>
@@ -60,56 +61,21 @@ public:
     // In pipeline mode: every statement goes out before the first answer is
     // read, so a batch costs one round trip to the server, not one each.
     std::vector<std::vector<SqlRow>> runAll(const std::vector<SqlStatement>& statements) override {
-        std::vector<std::string> names;
-        // Once more should preparing one drop the others kept (a full cache):
-        // then there is room for all of them.
-        for (int attempt = 0; attempt < 2 && names.size() < statements.size(); ++attempt) {
-            const auto dropped = dropped_;
-            names.clear();
-            for (const auto& statement : statements) {
-                const std::string* name = prepared(statement.sql);
-                if (name == nullptr) {
-                    return SqlConnection::runAll(statements);
-                }
-                names.push_back(*name);
-            }
-            if (dropped_ != dropped) {
-                names.clear();
-            }
-        }
-        if (names.size() < statements.size()) {
-            throw std::runtime_error("too many distinct statements for one pipeline");
+        const auto names = preparedNames(statements);
+        if (!names) {
+            return SqlConnection::runAll(statements);
         }
         PGconn* connection = connection_.get();
         if (PQenterPipelineMode(connection) == 0) {
             throw std::runtime_error(PQerrorMessage(connection));
         }
         for (std::size_t i = 0; i < statements.size(); ++i) {
-            send(statements[i].sql, statements[i].params, &names[i]);
+            send(statements[i].sql, statements[i].params, &(*names)[i]);
         }
         if (PQpipelineSync(connection) == 0) {
             throw std::runtime_error(PQerrorMessage(connection));
         }
-        std::vector<std::vector<SqlRow>> answers;
-        std::string failure;
-        for (std::size_t i = 0; i < statements.size(); ++i) {
-            const Result result = nextResult();
-            const auto status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
-            if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && failure.empty()) {
-                failure = result ? PQresultErrorMessage(result.get()) : "no answer";
-            }
-            answers.push_back(failure.empty() ? rowsOf(result.get()) : std::vector<SqlRow>{});
-            nextResult(); // the end of this statement's answer
-        }
-        const Result sync = nextResult();
-        if (!sync || PQresultStatus(sync.get()) != PGRES_PIPELINE_SYNC ||
-            PQexitPipelineMode(connection) == 0) {
-            throw std::runtime_error("the pipeline ended out of step: " + failure);
-        }
-        if (!failure.empty()) {
-            throw std::runtime_error(failure);
-        }
-        return answers;
+        return pipelineAnswers(statements.size());
     }
 
     bool closedByServer() const override {
@@ -128,6 +94,53 @@ public:
 
 private:
     using Clock = std::chrono::steady_clock;
+    // The names every statement is prepared under at once; nothing when one
+    // cannot be prepared. Once more should preparing one drop the others kept
+    // (a full cache): then there is room for all of them.
+    std::optional<std::vector<std::string>>
+    preparedNames(const std::vector<SqlStatement>& statements) {
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            const auto dropped = dropped_;
+            std::vector<std::string> names;
+            for (const auto& statement : statements) {
+                const std::string* name = prepared(statement.sql);
+                if (name == nullptr) {
+                    return std::nullopt;
+                }
+                names.push_back(*name);
+            }
+            if (dropped_ == dropped) {
+                return names;
+            }
+        }
+        throw std::runtime_error("too many distinct statements for one pipeline");
+    }
+
+    // Reads `count` answers and the pipeline's end; the first failure is thrown
+    // once all are read, so the connection stays in step.
+    std::vector<std::vector<SqlRow>> pipelineAnswers(std::size_t count) {
+        std::vector<std::vector<SqlRow>> answers;
+        std::string failure;
+        for (std::size_t i = 0; i < count; ++i) {
+            const Result result = nextResult();
+            const auto status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
+            if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && failure.empty()) {
+                failure = result ? PQresultErrorMessage(result.get()) : "no answer";
+            }
+            answers.push_back(failure.empty() ? rowsOf(result.get()) : std::vector<SqlRow>{});
+            nextResult(); // the end of this statement's answer
+        }
+        const Result sync = nextResult();
+        if (!sync || PQresultStatus(sync.get()) != PGRES_PIPELINE_SYNC ||
+            PQexitPipelineMode(connection_.get()) == 0) {
+            throw std::runtime_error("the pipeline ended out of step: " + failure);
+        }
+        if (!failure.empty()) {
+            throw std::runtime_error(failure);
+        }
+        return answers;
+    }
+
     // The name of the statement kept for `sql` on this connection, prepared
     // on first use. Nothing for statements run once or that a kept plan
     // cannot hold (transaction control, settings, schema changes).
