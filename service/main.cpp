@@ -104,6 +104,17 @@ startMetrics(const Options& options, ServerConfig config, const Metrics& metrics
         [](const LogEntry&) {});
 }
 
+// After a stop signal: lets the requests under way finish, then writes no more.
+void drain(HttpServer& server, ScoreStore& store, LineLog& errors) {
+    server.stopAccepting();
+    if (!server.waitUntilIdle(kGracePeriod)) {
+        errors.report("requests still in flight after the grace period");
+    }
+    // Nobody can be answered now; a submission stored unanswered would come
+    // again from its client.
+    store.closeWrites();
+}
+
 int serveFrom(ScoreStore& store, Metrics& metrics, LineLog& errors, const Options& options,
               const ServerConfig& config, const sigset_t& stopSignals);
 
@@ -174,13 +185,7 @@ int serveFrom(ScoreStore& store, Metrics& metrics, LineLog& errors, const Option
                   "/metrics");
     }
     waitForStop(stopSignals);
-    server.stopAccepting();
-    if (!server.waitUntilIdle(kGracePeriod)) {
-        errors.report("requests still in flight after the grace period");
-    }
-    // Nobody can be answered now; a submission stored unanswered would come
-    // again from its client.
-    store.closeWrites();
+    drain(server, store, errors);
     return 0;
 }
 

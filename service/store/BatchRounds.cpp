@@ -15,6 +15,62 @@ namespace {
 // bounds them first.
 constexpr int kMaxTries = 64;
 
+using Batch = SqlScoreStore::Batch;
+using Written = SqlScoreStore::Written;
+using Pending = std::vector<std::size_t>; // indexes of the records not yet settled
+
+// The pending records as a batch of their own, and which of them a commit
+// that went unanswered may have stored already.
+std::pair<Batch, std::vector<bool>>
+pendingPart(const Batch& batch, const std::vector<Written>& written, const Pending& pending) {
+    std::pair<Batch, std::vector<bool>> part;
+    for (const auto i : pending) {
+        part.first.push_back(batch[i]);
+        part.second.push_back(!written[i].mayBeStoredAs.empty());
+    }
+    return part;
+}
+
+void placedAs(Written& written, const std::optional<Placement>& placed) {
+    written.placement = placed;
+}
+
+// What a record may be stored as when its try's COMMIT went unanswered.
+void mayBeStoredAs(Written& written, const std::optional<Placement>& placed) {
+    if (placed) {
+        written.mayBeStoredAs.push_back(placed->id);
+    }
+}
+
+// Hands each pending record what the try made for it, in the batch's order.
+template <class Placed>
+void settle(const Placed& placed, const Pending& pending, std::vector<Written>& written,
+            void (*note)(Written&, const std::optional<Placement>&)) {
+    for (std::size_t k = 0; k < pending.size() && k < placed.size(); ++k) {
+        note(written[pending[k]], placed[k]);
+    }
+}
+
+// Takes the records on `chip` out of the batch, marked to be written alone.
+void takeOutBlocked(const Batch& batch, const std::string& chip, Pending& pending,
+                    std::vector<Written>& written) {
+    std::erase_if(pending, [&](std::size_t i) {
+        const bool busy = batch[i]->payload.chip_type == chip;
+        written[i].blocked = busy;
+        return busy;
+    });
+}
+
+// Every id an unanswered commit gave a record still not found stored.
+std::vector<std::int64_t> uncertainIds(const std::vector<Written>& written,
+                                       const Pending& pending) {
+    std::vector<std::int64_t> ids;
+    for (const auto i : pending) {
+        ids.insert(ids.end(), written[i].mayBeStoredAs.begin(), written[i].mayBeStoredAs.end());
+    }
+    return ids;
+}
+
 } // namespace
 
 std::optional<Placement> SqlScoreStore::add(const submission::Payload& payload,
@@ -48,19 +104,14 @@ std::vector<SqlScoreStore::Written> SqlScoreStore::addBatch(const Batch& batch, 
     using End = Attempt::End;
     const auto started = std::chrono::steady_clock::now();
     before.resize(batch.size());
-    std::vector<std::size_t> pending(batch.size());
+    Pending pending(batch.size());
     std::iota(pending.begin(), pending.end(), std::size_t{0});
     // Savepoints cost two statements a record, so a batch goes without them
     // until it failed; then each record is written alone.
     bool alone = false;
     int resolutions = 0; // tries made to learn what an unanswered commit stored
     for (int tries = 0; !pending.empty() && tries < kMaxTries; ++tries) {
-        Batch part;
-        std::vector<bool> unsure;
-        for (const auto i : pending) {
-            part.push_back(batch[i]);
-            unsure.push_back(!before[i].mayBeStoredAs.empty());
-        }
+        const auto [part, unsure] = pendingPart(batch, before, pending);
         const bool resolving = std::find(unsure.begin(), unsure.end(), true) != unsure.end();
         if (resolving && resolutions++ > 0 &&
             std::chrono::steady_clock::now() - started >= patience_.settle) {
@@ -69,27 +120,14 @@ std::vector<SqlScoreStore::Written> SqlScoreStore::addBatch(const Batch& batch, 
         auto tried = alone || resolving ? writeInTurn(part, patient, true, unsure)
                                         : writePlainly(part, patient);
         if (tried.end == End::committed) {
-            for (std::size_t k = 0; k < pending.size(); ++k) {
-                before[pending[k]].placement = tried.placed[k];
-            }
+            settle(tried.placed, pending, before, placedAs);
             pending.clear();
-            if (onBatch_) {
-                onBatch_(part.size(), std::chrono::duration_cast<std::chrono::microseconds>(
-                                          std::chrono::steady_clock::now() - started));
-            }
+            noteBatch(part.size(), started);
         } else if (tried.end == End::busy) {
-            std::erase_if(pending, [&](std::size_t i) {
-                const bool busy = batch[i]->payload.chip_type == tried.busyChip;
-                before[i].blocked = busy;
-                return busy;
-            });
+            takeOutBlocked(batch, tried.busyChip, pending, before);
             --tries; // each busy try takes a processor out: bounded by their number
         } else if (tried.end == End::unknown) {
-            for (std::size_t k = 0; k < tried.placed.size(); ++k) {
-                if (tried.placed[k]) {
-                    before[pending[k]].mayBeStoredAs.push_back(tried.placed[k]->id);
-                }
-            }
+            settle(tried.placed, pending, before, mayBeStoredAs);
             alone = true;
         } else if (!resolving && (alone || pending.size() == 1)) {
             break; // failed before its commit: certainly nothing stored
@@ -100,18 +138,21 @@ std::vector<SqlScoreStore::Written> SqlScoreStore::addBatch(const Batch& batch, 
             alone = true;
         }
     }
-    std::vector<std::int64_t> uncertain;
-    for (const auto i : pending) {
-        const auto& ids = before[i].mayBeStoredAs;
-        uncertain.insert(uncertain.end(), ids.begin(), ids.end());
-    }
-    if (!uncertain.empty()) {
-        reportUncertain(uncertain);
-    }
+    reportUncertain(uncertainIds(before, pending));
     return before;
 }
 
+void SqlScoreStore::noteBatch(std::size_t records, std::chrono::steady_clock::time_point started) {
+    if (onBatch_) {
+        onBatch_(records, std::chrono::duration_cast<std::chrono::microseconds>(
+                              std::chrono::steady_clock::now() - started));
+    }
+}
+
 void SqlScoreStore::reportUncertain(const std::vector<std::int64_t>& ids) {
+    if (ids.empty()) {
+        return;
+    }
     std::string list;
     for (const auto id : ids) {
         list += (list.empty() ? "" : ", ") + std::to_string(id);

@@ -111,6 +111,7 @@ private:
     // `uncertain` says an earlier try may have stored it.
     Attempt writeAtOnce(const Batch& batch, bool patient);
     Attempt writePlainly(const Batch& batch, bool patient); // at once, else in turn
+    void noteBatch(std::size_t records, std::chrono::steady_clock::time_point started);
     Attempt writeInTurn(const Batch& batch, bool patient, bool alone,
                         const std::vector<bool>& uncertain);
     // Takes the batch's processors' count rows, in one order; their counts,
