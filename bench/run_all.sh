@@ -19,8 +19,7 @@ objdump -d -C --no-show-raw-insn "$build/model/libmodel.a" |
 "$build/bench/client/measure_workload" 10
 echo "load: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "== responsiveness"
-"$build/bench/client/responsiveness" 3 vm
-"$build/bench/client/responsiveness" 3 fix
+"$build/bench/client/responsiveness" 3
 echo "load: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "== submission"
 "$build/bench/client/submission_latency" 20

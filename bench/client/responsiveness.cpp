@@ -1,11 +1,10 @@
 // How late the main thread's event loop answers a 5 ms timer, idle and while
-// runs are in flight.
-//   build-bench/bench/client/responsiveness [runs] [vm|thread|fix]
-// vm: the real view model (submission to a closed loopback port fails fast);
-// thread: runStressWorkload on a plain thread; fix: a bench-local candidate.
+// runs of the real view model are in flight (each submission goes to a closed
+// loopback port, so it fails fast).
+//   build-bench/bench/client/responsiveness [runs]
 #include "BenchStats.h"
-#include "LowPriorityWorkload.h"
 #include "model/BenchmarkViewModel.h"
+#include "submission/Payload.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -13,7 +12,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -75,18 +73,9 @@ RunStarter viewModelRuns() {
     auto viewModel = model::BenchmarkViewModel::create(std::move(seams));
     return [viewModel, finished](Finished done) {
         *finished = [viewModel, done = std::move(done)] {
-            done(viewModel->score->value_or(0) / 3.5); // the record's build time factor
+            done(viewModel->score->value_or(0) / submission::kBuildFactor);
         };
         viewModel->startBenchmark();
-    };
-}
-
-RunStarter threadRuns(double (*workload)(const model::WorkloadSize&)) {
-    return [workload](Finished done) {
-        std::thread([workload, done = std::move(done)] {
-            const double seconds = workload(model::WorkloadSize{});
-            postToApp([done, seconds] { done(seconds); });
-        }).detach();
     };
 }
 
@@ -119,12 +108,9 @@ struct Session {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    const char* mode = argc > 2 ? argv[2] : "vm";
     Session session;
     session.runsLeft = argc > 1 ? std::atoi(argv[1]) : 3;
-    session.startRun = std::strcmp(mode, "vm") == 0       ? viewModelRuns()
-                       : std::strcmp(mode, "thread") == 0 ? threadRuns(model::runStressWorkload)
-                                                          : threadRuns(bench::lowPriorityWorkload);
+    session.startRun = viewModelRuns();
     session.probe.recordInto(&session.idle);
     session.probe.start();
     QTimer::singleShot(kIdleMs, [&session] {
@@ -132,7 +118,7 @@ int main(int argc, char** argv) {
         session.runNext();
     });
     QCoreApplication::exec();
-    std::printf("mode %s, %d hardware threads\n", mode, int(std::thread::hardware_concurrency()));
+    std::printf("%d hardware threads\n", int(std::thread::hardware_concurrency()));
     report("idle", session.idle);
     report("during", session.busy);
     bench::printSeries("run (reported)", session.runSeconds, 1e3, "ms");

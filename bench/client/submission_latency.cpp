@@ -5,6 +5,7 @@
 #include "BenchStats.h"
 #include "model/BenchmarkViewModel.h"
 #include "model/RunRecord.h"
+#include "submission/Payload.h"
 #include "submission/Submission.h"
 #include "support/Peer.h"
 
@@ -23,7 +24,6 @@ using Clock = std::chrono::steady_clock;
 
 // Small enough that the run itself is a few milliseconds.
 constexpr model::WorkloadSize kSmallRun{2, 1'000'000};
-constexpr double kBuildFactor = 3.5; // score = group seconds x this, in the record
 
 struct RunTiming {
     double total = 0;   // startBenchmark to the outcome handed to the poster
@@ -75,7 +75,7 @@ RunTiming timedRun(const submission::Endpoint& endpoint) {
     }
     RunTiming timing;
     timing.total = std::chrono::duration<double>(posted - start).count();
-    timing.group = viewModel->score->value_or(0) / kBuildFactor;
+    timing.group = viewModel->score->value_or(0) / submission::kBuildFactor;
     timing.outside = timing.total - timing.group;
     return timing;
 }

@@ -1,7 +1,6 @@
 // Times the stress kernel alone and a whole run through the real run path.
 //   build-bench/bench/client/workload_bench --benchmark_repetitions=5
 #include "ReferenceLoop.h"
-#include "VexKernel.h"
 #include "model/StressWorkload.h"
 #include "model/VectorState.h"
 
@@ -29,18 +28,6 @@ void referenceLoop(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kChildSteps);
 }
 BENCHMARK(referenceLoop)->Unit(benchmark::kMillisecond)->UseRealTime();
-
-// The alternative to clearing the state: VEX encodings, which do not depend on it.
-void vexChild(benchmark::State& state) {
-    if (!__builtin_cpu_supports("avx")) {
-        state.SkipWithError("no AVX");
-    }
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(bench::vexSum(kChildSteps));
-    }
-    state.SetItemsProcessed(state.iterations() * kChildSteps);
-}
-BENCHMARK(vexChild)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void wholeRun(benchmark::State& state) {
     for (auto _ : state) {
