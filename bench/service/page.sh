@@ -3,11 +3,11 @@
 # thousand processors with a long tail (seed.sh's SEED_TAIL), SQLite and
 # PostgreSQL: wrk, one keep-alive connection per URL (the time the service
 # takes for one view, each URL seen once before), then 10 at once on "/". Then, on SQLite, the
-# leaderboard's size on the wire (and OLD's, given another score-service),
-# and the service's memory before and after 10,000 distinct processor pages.
-# Usage: bench/service/page.sh [build dir] [records] [seconds per URL] [old binary]
+# leaderboard's size on the wire and the service's memory before and after
+# 10,000 distinct processor pages.
+# Usage: bench/service/page.sh [build dir] [records] [seconds per URL]
 set -euo pipefail
-build=${1:-build} records=${2:-1000000} seconds=${3:-10} old=${4:-}
+build=${1:-build} records=${2:-1000000} seconds=${3:-10}
 cd "$(dirname "$0")/../.."
 source bench/service/lib.sh
 source bench/service/pg.sh
@@ -71,13 +71,6 @@ seed_then_start() { # engine database
 }
 
 echo "machine: $(nproc) cores; $records records"
-if [[ -n $old ]]; then
-  svc_binary=$old start_service "$work/scores.sqlite3" && stop_service
-  svc_binary=$old seed_then_start SQLite "$work/scores.sqlite3"
-  echo "== OLD's leaderboard on the wire: $(curl -sk "$svc_url/" | wc -c) bytes"
-  stop_service
-  rm -f "$work/scores.sqlite3"*
-fi
 start_service "$work/scores.sqlite3" # creates the schema
 stop_service
 seed_then_start SQLite "$work/scores.sqlite3"
