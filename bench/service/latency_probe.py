@@ -9,14 +9,9 @@ with a time of its own in 20-220 s instead of the one fixed record.
 Usage: latency_probe.py --url URL --ca CA [--seconds 20] [--interval 0.1] [--vary]
 """
 import argparse
-import concurrent.futures
-import os
-import ssl
-import sys
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(__file__), ".."))
-from slow_clients import RECORD, loopback_url, pct, timed_submission  # noqa: E402
+from slow_clients import RECORD, loopback_url, open_loop, pct
 
 
 def varied_record(k):
@@ -35,15 +30,9 @@ def main():
     ap.add_argument("--vary", action="store_true")
     a = ap.parse_args()
     host, port = loopback_url(a.url)
-    ctx = ssl.create_default_context(cafile=a.ca)
-    start, futures, k = time.monotonic(), [], 0
-    with concurrent.futures.ThreadPoolExecutor(max_workers=64) as pool:
-        while (due := start + k * a.interval) < start + a.seconds:
-            k += 1
-            time.sleep(max(0.0, due - time.monotonic()))
-            record = varied_record(k) if a.vary else RECORD
-            futures.append(pool.submit(timed_submission, host, port, ctx, 10.0, record))
-        results = [f.result() for f in futures]
+    start = time.monotonic()
+    results = open_loop(host, port, a.ca, start, start + a.seconds, a.interval, 10.0,
+                        varied_record if a.vary else lambda k: RECORD)
     ok = [r[1] * 1000 for r in results if r[2] == 200]
     other = sorted({r[3] or str(r[2]) for r in results if r[2] != 200})
     print("probe (connect+TLS+request) n=%d ok=%d p50=%.1f p99=%.1f max=%.1f ms %s" % (

@@ -60,18 +60,23 @@ def timed_submission(host, port, ctx, timeout, record=RECORD):
     return (t0, time.monotonic() - t0, status, err)
 
 
-def normal_client(host, port, ca, start, end, interval, timeout, out):
-    # Open loop: a stuck submission must not delay the next one, or the stall
-    # would hide itself by lowering the number of samples taken during it.
+def open_loop(host, port, ca, start, end, interval, timeout, record_of=lambda k: RECORD):
+    """A submission on a fresh TLS connection every interval, timed, from start to end.
+
+    Open loop: a stuck submission must not delay the next one, or the stall
+    would hide itself by lowering the number of samples taken during it."""
     ctx = ssl.create_default_context(cafile=ca)
     futures, k = [], 0
     with concurrent.futures.ThreadPoolExecutor(max_workers=128) as pool:
         while (due := start + k * interval) < end:
             k += 1
-            if due > time.monotonic():
-                time.sleep(due - time.monotonic())
-            futures.append(pool.submit(timed_submission, host, port, ctx, timeout))
-        out.send([f.result() for f in futures])
+            time.sleep(max(0.0, due - time.monotonic()))
+            futures.append(pool.submit(timed_submission, host, port, ctx, timeout, record_of(k)))
+        return [f.result() for f in futures]
+
+
+def normal_client(host, port, ca, start, end, interval, timeout, out):
+    out.send(open_loop(host, port, ca, start, end, interval, timeout))
 
 
 def rss_sampler(pid, stop, samples):
