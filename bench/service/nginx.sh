@@ -1,11 +1,9 @@
 # shellcheck shell=bash
 # Sourced after lib.sh: nginx on loopback with the throwaway PKI, answering a
-# static 200, passing to a backend or serving a folder's files with gzip on,
-# stopped by the cleanup hook.
-nginx_conf() { # PORT BACKEND_URL (empty: a static 200) [ROOT: serve files]
+# static 200 or serving a folder's files with gzip on, stopped by the cleanup hook.
+nginx_conf() { # PORT [ROOT: serve files, not a static 200]
   local body="return 200 'ok';"
-  [[ -n "$2" ]] && body="proxy_pass $2; proxy_set_header X-Forwarded-For \$proxy_add_x_forwarded_for;"
-  [[ -n "${3:-}" ]] && body="root $3; default_type text/html; gzip on; gzip_min_length 1024;"
+  [[ -n "${2:-}" ]] && body="root $2; default_type text/html; gzip on; gzip_min_length 1024;"
   cat <<CONF
 worker_processes 2;
 pid $work/nginx-$1.pid;
@@ -14,7 +12,6 @@ events { worker_connections 4096; }
 http {
   access_log off;
   client_body_temp_path $work/nginx-body-$1;
-  proxy_temp_path $work/nginx-proxy-$1;
   server {
     listen 127.0.0.1:$1 ssl;
     ssl_certificate $work/pki/localhost.pem;
@@ -25,8 +22,8 @@ http {
 }
 CONF
 }
-start_nginx() { # PORT BACKEND_URL [ROOT]: sets nginx_pid
-  nginx_conf "$1" "$2" "${3:-}" >"$work/nginx-$1.conf"
+start_nginx() { # PORT [ROOT]: sets nginx_pid
+  nginx_conf "$1" "${2:-}" >"$work/nginx-$1.conf"
   nginx -c "$work/nginx-$1.conf" -g 'daemon off;' &
   nginx_pid=$!
   cleanup_hooks+=("kill $nginx_pid")

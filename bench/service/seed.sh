@@ -20,6 +20,23 @@ DROP INDEX scores_by_time; DROP INDEX scores_by_chip_time; DROP INDEX IF EXISTS 
 indexes_sql="CREATE INDEX scores_by_time ON scores (xcode_build_sec);
 CREATE INDEX scores_by_chip_time ON scores (chip_type, xcode_build_sec);"
 
+columns="received_at, device_name, chip_type, ram_gb, xcode_build_sec, resin_slicer_sec, max_temp_c, swap_used_mb"
+rows_sql() { # N SHARE: a SELECT of the records, in SQLite's SQL
+  cat <<SQL
+WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < $1),
+ r(i, chip, t) AS (SELECT i,
+   CASE WHEN abs(random()) % 10 < $2 THEN '$popular_chip'
+        WHEN ${SEED_TAIL:-0} = 0 THEN 'Seed CPU ' || (abs(random()) % 199)
+        WHEN abs(random()) % 10 < 8 THEN 'Common CPU ' || (abs(random()) % 50)
+        ELSE 'Tail CPU ' || ((abs(random()) % 9950) * (abs(random()) % 1000) / 1000) END,
+   20 + (abs(random()) % 200000) / 1000.0 FROM n)
+SELECT '2026-12-01T00:00:00.000Z', 'seed ' || i, chip, 8 << (abs(random()) % 4), t, t * 1.5 / 3.5, 0, 0 FROM r
+SQL
+}
+chip_counts_sql="CREATE TABLE IF NOT EXISTS chip_counts (chip_type TEXT PRIMARY KEY, records BIGINT NOT NULL);
+DELETE FROM chip_counts;
+INSERT INTO chip_counts (chip_type, records) SELECT chip_type, COUNT(*) FROM scores GROUP BY chip_type;"
+
 seed_sqlite() { # FILE N [SHARE in tenths]  (the schema must exist: start the service once)
   local drops="" column
   # SQLite has no DROP COLUMN IF EXISTS: only the columns this file has.
@@ -36,25 +53,15 @@ DROP TRIGGER IF EXISTS scores_counted_delete;
 DROP TRIGGER IF EXISTS scores_counted_update;
 $version2_sql
 $drops
-WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < $2),
- r(i, chip, t) AS (SELECT i,
-   CASE WHEN abs(random()) % 10 < ${3:-3} THEN '$popular_chip'
-        WHEN ${SEED_TAIL:-0} = 0 THEN 'Seed CPU ' || (abs(random()) % 199)
-        WHEN abs(random()) % 10 < 8 THEN 'Common CPU ' || (abs(random()) % 50)
-        ELSE 'Tail CPU ' || ((abs(random()) % 9950) * (abs(random()) % 1000) / 1000) END,
-   20 + (abs(random()) % 200000) / 1000.0 FROM n)
-INSERT INTO scores (received_at, device_name, chip_type, ram_gb, xcode_build_sec,
-                    resin_slicer_sec, max_temp_c, swap_used_mb)
-SELECT '2026-12-01T00:00:00.000Z', 'seed ' || i, chip, 8 << (abs(random()) % 4), t, t * 1.5 / 3.5, 0, 0 FROM r;
+INSERT INTO scores ($columns) $(rows_sql "$2" "${3:-3}");
 $indexes_sql
-CREATE TABLE IF NOT EXISTS chip_counts (chip_type TEXT PRIMARY KEY, records BIGINT NOT NULL);
-DELETE FROM chip_counts;
-INSERT INTO chip_counts (chip_type, records) SELECT chip_type, COUNT(*) FROM scores GROUP BY chip_type;
+$chip_counts_sql
 COMMIT;
 ANALYZE;
 SQL
 }
 
+# The same records, made by SQLite and copied in.
 seed_postgres() { # N [SHARE in tenths]  (uses psql_scores from pg.sh)
   psql_scores <<SQL
 DROP TRIGGER IF EXISTS scores_counted ON scores;
@@ -63,20 +70,11 @@ DROP FUNCTION IF EXISTS count_score;
 DROP FUNCTION IF EXISTS take_chip;
 $version2_sql
 $(for column in $review_columns; do echo "ALTER TABLE scores DROP COLUMN IF EXISTS $column;"; done)
-INSERT INTO scores (received_at, device_name, chip_type, ram_gb, xcode_build_sec,
-                    resin_slicer_sec, max_temp_c, swap_used_mb)
-SELECT timestamptz '2026-12-01 00:00:00Z', 'seed ' || i,
-       CASE WHEN random() < ${2:-3} / 10.0 THEN '$popular_chip'
-            WHEN ${SEED_TAIL:-0} = 0 THEN 'Seed CPU ' || floor(random() * 199)::int
-            WHEN random() < 0.8 THEN 'Common CPU ' || floor(random() * 50)::int
-            ELSE 'Tail CPU ' || floor(random() * random() * 9950)::int END,
-       8 << floor(random() * 4)::int, t, t * 1.5 / 3.5, 0, 0
-FROM (SELECT i, 20 + floor(random() * 200000) / 1000.0 AS t
-      FROM generate_series(1, $1) AS i) AS s;
+SQL
+  sqlite3 -csv :memory: "$(rows_sql "$1" "${2:-3}")" | psql_scores -c "\\copy scores ($columns) FROM pstdin CSV"
+  psql_scores <<SQL
 $indexes_sql
-CREATE TABLE IF NOT EXISTS chip_counts (chip_type TEXT PRIMARY KEY, records BIGINT NOT NULL);
-DELETE FROM chip_counts;
-INSERT INTO chip_counts (chip_type, records) SELECT chip_type, COUNT(*) FROM scores GROUP BY chip_type;
+$chip_counts_sql
 VACUUM ANALYZE scores;
 SQL
 }

@@ -152,7 +152,7 @@ echo "machine: $(nproc) cores; wrk -t2 -c50 -d${seconds}s; service flags: --rate
 echo "old: $old"
 echo "new: $new"
 static_port=$(free_port)
-start_nginx "$static_port" ""
+start_nginx "$static_port"
 start_postgres
 for round in 1 2; do
   stamp

@@ -60,7 +60,7 @@ curl -sk "$svc_url/r/$id" -o "$work/www/r/$id.html"
 echo "== / is $(wc -c <"$work/www/index.html") bytes, /r/$id $(wc -c <"$work/www/r/$id.html") bytes;" \
   "gzip on the wire: $(curl -sk -H 'Accept-Encoding: gzip' "$svc_url/" | wc -c) bytes"
 file_port=$(free_port)
-start_nginx "$file_port" "" "$work/www"
+start_nginx "$file_port" "$work/www"
 nginx_url="https://127.0.0.1:$file_port"
 
 echo "== 1. views, keep-alive, gzip: service / nginx from a file"
@@ -92,7 +92,7 @@ sed 's/^/   submissions: /' "$work/submit.out" | grep -E 'status|latency|socket'
 
 echo "== 4. CPU per new TLS connection, each alone, $(stamp)"
 static_port=$(free_port)
-start_nginx "$static_port" ""
+start_nginx "$static_port"
 read -r n ms < <(per_connection "$svc_url/favicon.ico" "$svc_pid")
 echo "   service /favicon.ico: $n requests, $ms ms CPU each, load $(load)"
 # shellcheck disable=SC2046 # the master and its workers, as separate pids
