@@ -82,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ResultData result{{score(in), count(in), count(in)}, median, d};
     check(renderResult(result), d.counts.size() + 1);
 
-    PageData page;
+    LeaderboardData page;
     page.chips.resize(in.ConsumeIntegralInRange<std::size_t>(0, 30));
     for (auto& chip : page.chips) {
         chip = {in.ConsumeRandomLengthString(200), in.ConsumeFloatingPoint<double>(),

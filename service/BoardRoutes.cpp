@@ -46,7 +46,7 @@ Response scores(const Request& request, ServiceContext& context) {
 
 // A page number past the results is refused like one that is no number: an
 // empty page would only lead to more of them.
-Response page(const Request& request, ServiceContext& context) {
+Response leaderboard(const Request& request, ServiceContext& context) {
     const auto chip = queryValue(request, "chip");
     const auto number = parseCount(queryValue(request, "page"), 1, 1, kMaxPage);
     if (!number) {
@@ -58,7 +58,7 @@ Response page(const Request& request, ServiceContext& context) {
         return processorPage(*chip, static_cast<int>(*number), context);
     }
     const auto data =
-        context.store.page(chip, kPageRows, (*number - 1) * kPageRows, kLeaderboardBins);
+        context.store.leaderboard(chip, kPageRows, (*number - 1) * kPageRows, kLeaderboardBins);
     if (!data) {
         return Response{503, kHtml, unavailablePage(), {}, 0};
     }
@@ -92,7 +92,7 @@ Response readBoard(const Request& request, ServiceContext& context) {
     if (isProcessorRoute(request.path)) {
         return routeProcessors(request, context);
     }
-    return request.path == "/" ? page(request, context) : scores(request, context);
+    return request.path == "/" ? leaderboard(request, context) : scores(request, context);
 }
 
 } // namespace service

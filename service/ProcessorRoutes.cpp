@@ -177,9 +177,9 @@ Response routeProcessors(const Request& request, ServiceContext& context) {
                                              : processorApi(request, context);
 }
 
-Response processorPage(const std::string& chip, int page, ServiceContext& context) {
-    const auto found = context.store.processor(chip, kPageRows, std::int64_t{page - 1} * kPageRows,
-                                               kLeaderboardBins);
+Response processorPage(const std::string& chip, int pageNumber, ServiceContext& context) {
+    const auto found = context.store.processor(
+        chip, kPageRows, std::int64_t{pageNumber - 1} * kPageRows, kLeaderboardBins);
     if (!found) {
         return html(503, unavailablePage());
     }
@@ -187,10 +187,10 @@ Response processorPage(const std::string& chip, int page, ServiceContext& contex
         return html(404, missingProcessorPage(chip));
     }
     const int last = lastPage((*found)->row.spread.count);
-    if (page > last) {
+    if (pageNumber > last) {
         return html(400, pageOutOfRange(chip, last));
     }
-    return html(200, renderProcessor(**found, page));
+    return html(200, renderProcessor(**found, pageNumber));
 }
 
 } // namespace service

@@ -16,6 +16,6 @@ bool isProcessorRoute(std::string_view path);
 Response routeProcessors(const Request& request, ServiceContext& context);
 
 // The page of the processor named exactly `chip`, with page `page` of its best results.
-Response processorPage(const std::string& chip, int page, ServiceContext& context);
+Response processorPage(const std::string& chip, int pageNumber, ServiceContext& context);
 
 } // namespace service

@@ -143,7 +143,7 @@ int serve(const Options& options, const ServerConfig& config, const sigset_t& st
         return fail(cannotOpen(options.database) + ": " + error.what());
     }
     // Every processor's median read once before the first view needs it.
-    store->page(std::nullopt, kPageRows, 0, kLeaderboardBins);
+    store->leaderboard(std::nullopt, kPageRows, 0, kLeaderboardBins);
     return serveFrom(*store, metrics, errors, options, config, stopSignals);
 }
 

@@ -88,7 +88,7 @@ std::string renderComparison(const ProcessorData& a, const ProcessorData& b) {
            figures(a, b), "<p>", kScoreNote, " Orta yarı, alt çeyrekten üst çeyreğe uzanan ",
            "sonuçlardır.</p><p><a href='", compareAddress(b.row.chip, a.row.chip),
            "'>Yerlerini değiştir</a></p>");
-    return page(first + " ile " + second + " – " + kBoardTitle, html);
+    return htmlDocument(first + " ile " + second + " – " + kBoardTitle, html);
 }
 
 std::string missingInComparisonPage(const std::string& missing, const std::string& other,

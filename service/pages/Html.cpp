@@ -85,7 +85,7 @@ const char* const kStyle =
 
 } // namespace
 
-std::string page(const std::string& title, const std::string& body) {
+std::string htmlDocument(const std::string& title, const std::string& body) {
     std::string html;
     append(html,
            "<!DOCTYPE html>\n<html lang='tr'><head><meta charset='utf-8'>"
@@ -99,7 +99,7 @@ std::string page(const std::string& title, const std::string& body) {
 std::string noticePage(const std::string& heading, const std::string& text) {
     std::string body;
     append(body, "<h1>", heading, "</h1><p>", text, " <a href='/'>", kBoardTitle, "</a></p>");
-    return page(heading + " – " + kBoardTitle, body);
+    return htmlDocument(heading + " – " + kBoardTitle, body);
 }
 
 std::string timeHtml(const std::string& iso) {

@@ -18,7 +18,7 @@ std::string chipPath(const std::string& chip);
 
 // A whole page: the title (already escaped), the one stylesheet, inline, so a
 // page needs no other file, and `body` inside its `<main>`.
-std::string page(const std::string& title, const std::string& body);
+std::string htmlDocument(const std::string& title, const std::string& body);
 
 // At most `limit` characters of a name, and an ellipsis when it had more.
 std::string shortened(const std::string& name, std::size_t limit);

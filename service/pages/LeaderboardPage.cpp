@@ -27,26 +27,27 @@ std::string chipTable(const std::vector<ChipSummary>& chips) {
     return html;
 }
 
-std::string pageAddress(const std::optional<std::string>& chip, int page) {
+std::string pageAddress(const std::optional<std::string>& chip, int pageNumber) {
     std::string query = chip ? "chip=" + encodeQueryValue(*chip) + "&" : "";
-    return escapeHtml("/?" + query + "page=" + std::to_string(page));
+    return escapeHtml("/?" + query + "page=" + std::to_string(pageNumber));
 }
 
 } // namespace
 
-std::string paging(const std::optional<std::string>& chip, int page, std::size_t shown,
+std::string paging(const std::optional<std::string>& chip, int pageNumber, std::size_t shown,
                    std::int64_t total) {
-    const std::int64_t first = std::int64_t{page - 1} * kPageRows;
-    return pagingBar(first, shown, total, "sonuç", page > 1 ? pageAddress(chip, page - 1) : "",
-                     page < lastPage(total) ? pageAddress(chip, page + 1) : "");
+    const std::int64_t first = std::int64_t{pageNumber - 1} * kPageRows;
+    return pagingBar(first, shown, total, "sonuç",
+                     pageNumber > 1 ? pageAddress(chip, pageNumber - 1) : "",
+                     pageNumber < lastPage(total) ? pageAddress(chip, pageNumber + 1) : "");
 }
 
-std::string bestTable(const std::vector<StoredScore>& scores, int page, std::int64_t faster) {
+std::string bestTable(const std::vector<StoredScore>& scores, int pageNumber, std::int64_t faster) {
     std::string html = "<table><tr><th scope='col' "
                        "class='n'>Sıra</th><th scope='col'>Cihaz</th><th scope='col'>İşlemci</th>"
                        "<th scope='col' class='n opt'>Bellek</th><th scope='col' "
                        "class='n'>Skor</th><th scope='col' class='opt'>Tarih (UTC)</th></tr>";
-    const auto ranks = sharedRanks(scores, std::int64_t{page - 1} * kPageRows, faster);
+    const auto ranks = sharedRanks(scores, std::int64_t{pageNumber - 1} * kPageRows, faster);
     for (std::size_t i = 0; i < scores.size(); ++i) {
         const auto& score = scores[i];
         const auto& p = score.payload;
@@ -64,16 +65,17 @@ std::string bestTable(const std::vector<StoredScore>& scores, int page, std::int
     return html;
 }
 
-std::string renderLeaderboard(const PageData& data, int page) {
+std::string renderLeaderboard(const LeaderboardData& data, int pageNumber) {
     const auto& chips = data.chips;
     std::string html;
     append(html, "<h1>", kBoardTitle, "</h1><p>", kScoreNote, "</p>", searchForm("", std::nullopt),
-           "<h2>En iyi sonuçlar</h2>", paging(std::nullopt, page, data.best.size(), data.total),
-           bestTable(data.best, page, data.fasterThanBest),
+           "<h2>En iyi sonuçlar</h2>",
+           paging(std::nullopt, pageNumber, data.best.size(), data.total),
+           bestTable(data.best, pageNumber, data.fasterThanBest),
            "<h2>En çok sonucu olan işlemciler</h2>",
            chips.empty() ? "" : chipsFigure(chips, kChartedChips, "chips"), chipTable(chips),
            "<p><a href='/processors'>Bütün işlemciler: sırala, ara, karşılaştır</a></p>");
-    return service::page(kBoardTitle, html);
+    return htmlDocument(kBoardTitle, html);
 }
 
 std::vector<std::int64_t> sharedRanks(const std::vector<StoredScore>& scores, std::int64_t first,
@@ -108,8 +110,8 @@ std::string missingPage() {
 }
 
 std::string unavailablePage() {
-    return page(kBoardTitle,
-                std::string("<h1>") + kBoardTitle + "</h1><p>" + kUnavailableText + "</p>");
+    return htmlDocument(kBoardTitle,
+                        std::string("<h1>") + kBoardTitle + "</h1><p>" + kUnavailableText + "</p>");
 }
 
 } // namespace service

@@ -19,14 +19,14 @@ inline constexpr int kLeaderboardBins = 20;
 // `kPageRows` from page `page` on (1 is the first), the processors with most
 // results as a chart and a table, and the way to all of them, from `data`
 // read for that page. Every stored text is escaped.
-std::string renderLeaderboard(const PageData& data, int page = 1);
+std::string renderLeaderboard(const LeaderboardData& data, int pageNumber = 1);
 
 // A page of the best results (of `chip` when set) and where it lies among
 // `total`, linking the pages before and after.
-std::string paging(const std::optional<std::string>& chip, int page, std::size_t shown,
+std::string paging(const std::optional<std::string>& chip, int pageNumber, std::size_t shown,
                    std::int64_t total);
 // Page `page` of the best results as a table, `faster` records before its first.
-std::string bestTable(const std::vector<StoredScore>& scores, int page, std::int64_t faster);
+std::string bestTable(const std::vector<StoredScore>& scores, int pageNumber, std::int64_t faster);
 
 // The ranks of `scores`, a list of the best from the `first`th (0 is the best)
 // with `faster` records before its first: equal times share a rank, one more

@@ -68,7 +68,7 @@ std::string summary(const ProcessorData& data) {
 
 } // namespace
 
-std::string renderProcessor(const ProcessorData& data, int page) {
+std::string renderProcessor(const ProcessorData& data, int pageNumber) {
     const auto& chip = data.row.chip;
     const auto& s = data.row.spread;
     const std::string name = escapeHtml(chip);
@@ -78,9 +78,9 @@ std::string renderProcessor(const ProcessorData& data, int page) {
            "</p><h2>Skorların dağılımı</h2>",
            distributionFigure(data.distribution, chip, s.median, std::nullopt, "dist"),
            percentiles(s), byMemory(data.byMemory), compareForm(chip), "<h2>En iyi sonuçlar</h2>",
-           paging(chip, page, data.best.size(), s.count),
-           bestTable(data.best, page, data.fasterThanBest));
-    return service::page(name + " – " + kBoardTitle, html);
+           paging(chip, pageNumber, data.best.size(), s.count),
+           bestTable(data.best, pageNumber, data.fasterThanBest));
+    return htmlDocument(name + " – " + kBoardTitle, html);
 }
 
 std::string missingProcessorPage(const std::string& chip) {

@@ -30,14 +30,14 @@ const Order& orderOf(ProcessorOrder order) {
                          [order](const Order& o) { return o.order == order; });
 }
 
-std::string listAddress(const std::string& search, ProcessorOrder order, std::int64_t page) {
+std::string listAddress(const std::string& search, ProcessorOrder order, std::int64_t pageNumber) {
     std::string address = "/processors?";
     if (!search.empty()) {
         append(address, "q=", encodeQueryValue(search), "&");
     }
     append(address, "sort=", orderName(order));
-    if (page > 1) {
-        append(address, "&page=", std::to_string(page));
+    if (pageNumber > 1) {
+        append(address, "&page=", std::to_string(pageNumber));
     }
     return escapeHtml(address);
 }
@@ -136,8 +136,8 @@ std::string searchForm(const std::string& search, std::optional<ProcessorOrder> 
 
 std::string renderProcessors(const ProcessorList& list, const ProcessorsView& view) {
     const std::string search = escapeHtml(view.search);
-    const std::int64_t first = std::int64_t{view.page - 1} * kProcessorRows;
-    const bool more = view.page < lastProcessorsPage(list.total);
+    const std::int64_t first = std::int64_t{view.pageNumber - 1} * kProcessorRows;
+    const bool more = view.pageNumber < lastProcessorsPage(list.total);
     std::string html;
     append(html, "<p><a href='/'>", kBoardTitle, "</a></p><h1>", kProcessorsTitle, "</h1>",
            searchForm(view.search, view.order));
@@ -150,11 +150,13 @@ std::string renderProcessors(const ProcessorList& list, const ProcessorsView& vi
     } else {
         append(html, table(list, view),
                pagingBar(first, list.rows.size(), list.total, "işlemci",
-                         view.page > 1 ? listAddress(view.search, view.order, view.page - 1) : "",
-                         more ? listAddress(view.search, view.order, view.page + 1) : ""));
+                         view.pageNumber > 1
+                             ? listAddress(view.search, view.order, view.pageNumber - 1)
+                             : "",
+                         more ? listAddress(view.search, view.order, view.pageNumber + 1) : ""));
     }
     const std::string title = std::string(kProcessorsTitle) + " – " + kBoardTitle;
-    return page(view.search.empty() ? title : "“" + search + "” – " + title, html);
+    return htmlDocument(view.search.empty() ? title : "“" + search + "” – " + title, html);
 }
 
 std::string badParametersPage(const std::string& problem) {

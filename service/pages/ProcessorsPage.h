@@ -21,7 +21,7 @@ const char* orderName(ProcessorOrder order);
 struct ProcessorsView {
     std::string search;
     ProcessorOrder order = ProcessorOrder::median;
-    int page = 1;
+    int pageNumber = 1;
 };
 
 // The last page of a list of `total` processors: 1 for none.

@@ -68,7 +68,7 @@ std::string renderResult(const ResultData& result) {
     append(html, "<p>", kScoreNote, "</p><h2>Bu işlemcideki skorların dağılımı</h2>",
            distributionFigure(result.distribution, p.chip_type, result.median, p.xcode_build_sec,
                               "dist"));
-    return page("Sonuç " + id + ": " + escapeHtml(p.chip_type) + " – " + kBoardTitle, html);
+    return htmlDocument("Sonuç " + id + ": " + escapeHtml(p.chip_type) + " – " + kBoardTitle, html);
 }
 
 std::string missingResultPage() {

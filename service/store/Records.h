@@ -128,7 +128,7 @@ struct Comparison {
 };
 
 // What one leaderboard page shows, read at one moment of the database.
-struct PageData {
+struct LeaderboardData {
     std::vector<ChipSummary> chips;
     std::vector<StoredScore> best;
     std::int64_t total = 0;                   // records the best are drawn from

@@ -44,8 +44,8 @@ public:
     // The processors (each with its best and median time and count, most
     // results first), `rows` best results from the `offset`th (of `chip` when
     // set), how many there are, and the chosen processor's distribution.
-    virtual std::optional<PageData> page(const std::optional<std::string>& chip, int rows,
-                                         std::int64_t offset, int bins) = 0;
+    virtual std::optional<LeaderboardData> leaderboard(const std::optional<std::string>& chip,
+                                                       int rows, std::int64_t offset, int bins) = 0;
     // The processors with results on the board that `query` asks for.
     virtual std::optional<ProcessorList> processors(const ProcessorQuery& query) = 0;
     // One processor's figures, distribution in `bins` and `rows` best results

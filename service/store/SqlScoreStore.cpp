@@ -169,15 +169,15 @@ std::optional<std::optional<ResultData>> SqlScoreStore::result(std::int64_t id, 
     });
 }
 
-std::optional<PageData> SqlScoreStore::page(const std::optional<std::string>& chip, int rows,
-                                            std::int64_t offset, int bins) {
+std::optional<LeaderboardData> SqlScoreStore::leaderboard(const std::optional<std::string>& chip,
+                                                          int rows, std::int64_t offset, int bins) {
     // One read transaction: every count, median and row of the page from the
     // same moment, so none contradicts another.
     return pool_.with([&](SqlConnection& connection) {
         return inTransaction(connection, dialect_.beginRead, [&] {
-            PageData data{spreads_.mostResults(connection, dialect_, kTopChips),
-                          bestIn(connection, chip, rows, offset), readRecords(connection, chip),
-                          std::nullopt};
+            LeaderboardData data{spreads_.mostResults(connection, dialect_, kTopChips),
+                                 bestIn(connection, chip, rows, offset),
+                                 readRecords(connection, chip), std::nullopt};
             if (chip) {
                 data.distribution = readDistribution(connection, dialect_, *chip, bins);
             }

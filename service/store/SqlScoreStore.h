@@ -78,8 +78,8 @@ public:
     std::optional<Listing> listing(const std::optional<std::string>& chip, int limit,
                                    std::int64_t offset) override;
     std::optional<std::optional<ResultData>> result(std::int64_t id, int bins) override;
-    std::optional<PageData> page(const std::optional<std::string>& chip, int rows,
-                                 std::int64_t offset, int bins) override;
+    std::optional<LeaderboardData> leaderboard(const std::optional<std::string>& chip, int rows,
+                                               std::int64_t offset, int bins) override;
     std::optional<ProcessorList> processors(const ProcessorQuery& query) override;
     std::optional<std::optional<ProcessorData>> processor(const std::string& chip, int rows,
                                                           std::int64_t offset, int bins) override;

@@ -69,7 +69,7 @@ TEST_P(ReviewCases, APlantedFakeIsHeldAndStaysOffEveryPublicViewUntilApproved) {
     for (const char* line : {"{outcome=\"held\"} 1\n", "_records 24\n", "held_records 1\n"}) {
         EXPECT_NE(scraped.find(line), std::string::npos) << line << scraped;
     }
-    EXPECT_EQ(store_->page(std::nullopt, 0, 0, 0)->chips.at(0).count, 24);
+    EXPECT_EQ(store_->leaderboard(std::nullopt, 0, 0, 0)->chips.at(0).count, 24);
     const auto figures = [&] {
         const auto found = store_->processor("R7", 0, 0, 0).value().value();
         return std::make_tuple(found.row.spread.count, found.row.spread.best, found.held);
@@ -80,7 +80,7 @@ TEST_P(ReviewCases, APlantedFakeIsHeldAndStaysOffEveryPublicViewUntilApproved) {
     EXPECT_NE(admin({"show", "25"}).second.find("\"rule\":\"quartile\""), std::string::npos);
     EXPECT_EQ(admin({"approve", "25"}).first, 0);
     EXPECT_NE(publicViews().find("Fake,1"), std::string::npos);
-    EXPECT_EQ(store_->page(std::nullopt, 0, 0, 0)->chips.at(0).count, 25);
+    EXPECT_EQ(store_->leaderboard(std::nullopt, 0, 0, 0)->chips.at(0).count, 25);
     EXPECT_EQ(figures(), std::make_tuple(25L, 0.5 * 3.5, 0L));
     const auto page = send("/r/25");
     EXPECT_EQ(page.status, 200);

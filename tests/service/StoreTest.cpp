@@ -71,16 +71,16 @@ TEST_P(StoreCases, RecordsRoundTripPageRankAndSummarise) {
                               *store->records(std::string("M0")),
                               store->listing(std::nullopt, 100, 0)->rows.size()),
               std::make_tuple(4L, 14L, 0L, present_.size()));
-    const auto chips = store->page(std::nullopt, 0, 0, 0)->chips;
+    const auto chips = store->leaderboard(std::nullopt, 0, 0, 0)->chips;
     ASSERT_EQ(chips.size(), 3U); // an even count's median: the mean of the middle two
     EXPECT_EQ(std::make_tuple(chips[1].chip, chips[1].count, chips[1].median, chips[2].median,
                               chips[2].best),
               std::make_tuple("M9", 4L, 22.5, 12.0, 10.0));
-    const auto spread = store->page(std::string("M1"), 0, 0, 2)->distribution.value();
+    const auto spread = store->leaderboard(std::string("M1"), 0, 0, 2)->distribution.value();
     EXPECT_EQ(
         std::make_tuple(spread.low, spread.binWidth, spread.counts), // the maximum in the last bin
         std::make_tuple(10.0, 2.0, std::vector<std::int64_t>{1, 1}));
-    EXPECT_TRUE(store->page(std::string("M0"), 0, 0, 2)->distribution->counts.empty());
+    EXPECT_TRUE(store->leaderboard(std::string("M0"), 0, 0, 2)->distribution->counts.empty());
     const auto found = store->result(ids_[2], 2);
     ASSERT_TRUE(found && *found);
     const auto& standing = (*found)->standing;
@@ -145,7 +145,7 @@ TEST_P(StoreCases, PageAggregatesAreExact) {
         ASSERT_TRUE(store->add(scored("M9", time), "2026-01-31T12:00:00.000Z"));
         sorted.insert(std::upper_bound(sorted.begin(), sorted.end(), time), time);
         const auto n = sorted.size();
-        const auto page = store->page(std::string("M9"), 3, 0, 7);
+        const auto page = store->leaderboard(std::string("M9"), 3, 0, 7);
         EXPECT_DOUBLE_EQ(page->chips.at(0).median, (sorted[(n - 1) / 2] + sorted[n / 2]) / 2) << n;
         EXPECT_EQ(page->total, static_cast<std::int64_t>(n));
         const auto& spread = *page->distribution;
@@ -159,7 +159,7 @@ TEST_P(StoreCases, PageAggregatesAreExact) {
     for (const double t : {10.0, 10.1, 10.2, 10.3, 10.4, 10.5, 10.6, 10.7, 100.0, 120.0, 120.0}) {
         ASSERT_TRUE(store->add(scored(t < 110 ? "M5" : "M4", t), "2026-01-31T12:00:00.000Z"));
     }
-    const auto outlier = store->page(std::string("M5"), 0, 0, 4)->distribution.value();
+    const auto outlier = store->leaderboard(std::string("M5"), 0, 0, 4)->distribution.value();
     EXPECT_EQ(std::make_tuple(outlier.low, outlier.counts, outlier.below, outlier.above),
               std::make_tuple(10.0, std::vector<std::int64_t>{2, 2, 2, 2}, 0L, 1L));
     EXPECT_NEAR(outlier.binWidth, 0.175, 1e-9);
@@ -168,7 +168,7 @@ TEST_P(StoreCases, PageAggregatesAreExact) {
     for (const double t : {97.3, 97.6, 100.5, 100.5, 100.5, 100.5, 100.5, 103.4, 104.0}) {
         ASSERT_TRUE(store->add(scored("M6", t), "2026-01-31T12:00:00.000Z"));
     }
-    const auto whole = store->page(std::string("M6"), 0, 0, 4)->distribution.value();
+    const auto whole = store->leaderboard(std::string("M6"), 0, 0, 4)->distribution.value();
     EXPECT_EQ(std::make_tuple(whole.low, whole.counts, whole.below, whole.above),
               std::make_tuple(97.0, std::vector<std::int64_t>{2, 5, 0, 2}, 0L, 0L));
     // Two as an older service stored them, before times had a floor.
@@ -178,7 +178,7 @@ TEST_P(StoreCases, PageAggregatesAreExact) {
         "'M3', ram_gb, 1e-300, 1, max_temp_c, swap_used_mb FROM scores WHERE chip_type = 'M4'",
         {});
     for (const char* chip : {"M3", "M4"}) {
-        const auto equal = store->page(std::string(chip), 0, 0, 4)->distribution.value();
+        const auto equal = store->leaderboard(std::string(chip), 0, 0, 4)->distribution.value();
         EXPECT_GT(equal.binWidth, 0.0) << chip;
         EXPECT_EQ(std::accumulate(equal.counts.begin(), equal.counts.end(), 0L), 2) << chip;
     }
@@ -221,7 +221,7 @@ TEST_P(StoreCases, PageAggregatesAreFromOneSnapshot) {
     };
     whileAdding([](int i) { return scored("N" + std::to_string(i), 5.0 - i * 0.01); },
                 [&] { // each added one the new best, and the processor listed first
-                    const auto page = store->page(std::nullopt, 1, 0, 4);
+                    const auto page = store->leaderboard(std::nullopt, 1, 0, 4);
                     const auto list = store->processors({"", ProcessorOrder::median, 0, 1});
                     const auto newest = [](std::int64_t total) {
                         return total == 1 ? std::string("M5") : "N" + std::to_string(total - 2);
