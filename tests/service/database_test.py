@@ -6,30 +6,15 @@ import subprocess as sp
 import tempfile
 import threading
 import time
+from collections import Counter
 
-from servicetest import Service, free_port, get, record, run
+from servicetest import Postgres, Service, free_port, get, record, run, wait_until
 
-HERE = os.path.dirname(os.path.abspath(__file__))
 NGINX = """{user}daemon off; master_process off; pid {dir}/pid; error_log {dir}/log; events {{}}
 http {{ access_log off; client_body_temp_path {dir}; proxy_temp_path {dir};
   upstream s {{ server 127.0.0.1:{a}; server 127.0.0.1:{b}; }}
   server {{ listen 127.0.0.1:{port}; location / {{ proxy_pass http://s; }} }} }}"""
 COUNTED = re.compile(r"\?chip=([^'\"&]*)['\"].*<td[^>]*>(\d+)</td>$", re.S)
-
-
-class Postgres:  # a private server from the fixture's script: this one restarts and stops it
-    def __enter__(self):
-        self.file = tempfile.mktemp(suffix=".url")
-        self.run("start")
-        self.url = open(self.file).read().strip()
-        return self
-
-    def run(self, action):
-        sp.run([f"{HERE}/postgres.sh", action, self.file], check=True, timeout=90, stdout=sp.PIPE)
-
-    def __exit__(self, *_):
-        self.run("kill-CONT")
-        self.run("stop")
 
 
 def health_means_a_submission_would_be_stored():
@@ -60,22 +45,34 @@ def survives_a_restart_and_bounds_a_frozen_database():
 
 def counts(port):
     rows = re.findall(r"<tr>(.*?)</tr>", get(port, "/")[1], re.S)
-    return {m.group(1): int(m.group(2)) for row in rows if (m := COUNTED.search(row))}
-
-
-def answers(port):
-    try:
-        return get(port, "/healthz")[0] == 200
-    except OSError:
-        return False  # not listening yet
+    return Counter({m[1]: int(m[2]) for row in rows if (m := COUNTED.search(row))})
 
 
 # How late a change another instance made may show (PageCache.h, kBoardCheckInterval).
 BOARD_CHECK_SECONDS = 1.0
 
 
+def watch(port):
+    """Views for at least three check intervals, 20 views and 100 records, at most a minute: how
+    many, the most each chip showed, and each count below what a view showed a check interval
+    before this one began."""
+    settled, seen, pending, views, backwards = Counter(), Counter(), [], 0, []
+    start = time.monotonic()
+    while (views <= 20 or sum(seen.values()) <= 100 or
+           time.monotonic() < start + 3 * BOARD_CHECK_SECONDS) and time.monotonic() < start + 60:
+        time.sleep(0.02)
+        views, begun = views + 1, time.monotonic()
+        while pending and pending[0][0] + BOARD_CHECK_SECONDS < begun:
+            settled |= pending.pop(0)[1]
+        shown = counts(port)
+        backwards += [(chip, settled[chip], n) for chip, n in shown.items() if n < settled[chip]]
+        seen |= shown
+        pending.append((time.monotonic(), shown))
+    return views, seen, backwards
+
+
 def counts_never_go_back_across_instances():
-    """A view shows at least what any view showed a check interval before it began."""
+    """Two instances on one PostgreSQL behind nginx: counts never go back."""
     with Postgres() as postgres, Service("--database", postgres.url, "--rate-limit", "0") as a, \
             Service("--database", postgres.url, "--rate-limit", "0") as b, \
             tempfile.TemporaryDirectory() as folder:
@@ -84,40 +81,22 @@ def counts_never_go_back_across_instances():
             conf.write(NGINX.format(user="user root;" * (os.geteuid() == 0), dir=folder,
                                     a=a.port, b=b.port, port=port))
         nginx = sp.Popen(["nginx", "-c", f"{folder}/nginx.conf", "-p", folder])
-        try:
-            for _ in range(600):
-                if answers(port):
-                    break
-                time.sleep(0.1)
-            watched = threading.Event()  # the writers write until enough was seen meanwhile
+        watched = threading.Event()  # the writers write until enough was seen meanwhile
 
-            def submit(chip):  # through b alone: a learns of it only from the board's tally
-                while not watched.is_set():
-                    b.post(record(chip=chip))
-            writers = [threading.Thread(target=submit, args=(f"M{n}",)) for n in range(3)]
-            [writer.start() for writer in writers]
-            seen, settled, pending, views, backwards = {}, {}, [], 0, []
-            start = time.monotonic()
-            while (views <= 20 or sum(seen.values()) <= 100 or
-                   time.monotonic() < start + 3 * BOARD_CHECK_SECONDS) and \
-                    time.monotonic() < start + 60:
-                time.sleep(0.02)
-                views += 1
-                begun = time.monotonic()
-                while pending and pending[0][0] + BOARD_CHECK_SECONDS < begun:
-                    for chip, count in pending.pop(0)[1].items():
-                        settled[chip] = max(settled.get(chip, 0), count)
-                shown = counts(port)
-                for chip, count in shown.items():
-                    backwards += [(chip, settled.get(chip), count)] * (count < settled.get(chip, 0))
-                    seen[chip] = max(seen.get(chip, 0), count)
-                pending.append((time.monotonic(), shown))
+        def submit(chip):  # through b alone: a learns of it only from the board's tally
+            while not watched.is_set():
+                b.post(record(chip=chip))
+        writers = [threading.Thread(target=submit, args=(f"M{n}",)) for n in range(3)]
+        [writer.start() for writer in writers]
+        try:
+            wait_until(lambda: get(port, "/healthz")[0] == 200)
+            views, seen, backwards = watch(port)
+        finally:
             watched.set()
             [writer.join(timeout=60) for writer in writers]
-            assert views > 20 and sum(seen.values()) > 100 and not backwards, (seen, backwards)
-        finally:
             nginx.terminate()
             nginx.wait(timeout=10)
+        assert views > 20 and sum(seen.values()) > 100 and not backwards, (seen, backwards)
 
 
 if __name__ == "__main__":
