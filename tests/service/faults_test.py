@@ -17,8 +17,7 @@ import time
 import urllib.parse
 from concurrent.futures import ThreadPoolExecutor
 
-from database_test import Postgres
-from servicetest import Service, get, record
+from servicetest import Postgres, Service, get, psql, record, wait_until
 
 CHIPS = ("A1", "B2", "C3")
 Answer = collections.namedtuple("Answer", "device chip status id while_held")
@@ -151,13 +150,8 @@ class Run:
             if not self.stop.is_set():
                 self.submit(device, chip, seconds)
 
-    def wait(self, answered, seconds=60):
-        deadline = time.monotonic() + seconds
-        while not answered() and time.monotonic() < deadline:
-            time.sleep(0.05)
-
     def share_answered(self, share):
-        self.wait(lambda: len(self.answers) >= share * sum(map(len, self.plan)))
+        wait_until(lambda: len(self.answers) >= share * sum(map(len, self.plan)))
 
 
 def hold_row(run):
@@ -172,7 +166,7 @@ def hold_row(run):
     run.held, run.faults = True, 1
     yield
     others = sum(chip != "X" for lane in run.plan for _, chip, _ in lane)
-    run.wait(lambda: sum(a.chip != "X" for a in run.answers) == others)
+    wait_until(lambda: sum(a.chip != "X" for a in run.answers) == others)
     run.held = False
     holder.communicate("COMMIT;\n", timeout=30)
     held_up = sum(a.status != 200 or not a.while_held for a in run.answers if a.chip != "X")
@@ -194,11 +188,10 @@ def crash(run):
 
 def kill(run):
     """Under 32 clients, so that commits are shared when the kill comes."""
-    metrics = urllib.parse.urlsplit(run.service.process.stdout.readline().split()[-1])
     yield
     run.share_answered(0.5)
     figures = dict(re.findall(r"^score_service_(write_batch\w*_total) (\d+)$",
-                              get(metrics.port, metrics.path)[1], re.M))
+                              get(run.service.metrics, "/metrics")[1], re.M))
     run.stop.set()
     run.service.process.kill()
     run.faults = 1
@@ -222,9 +215,7 @@ FAULTS = [  # name, engines, the trial
 
 def rows_of(database, sql):
     if database.startswith("postgresql:"):
-        lines = sp.run(["psql", database, "-AtF", "\t", "-c", sql], check=True, timeout=30,
-                       stdout=sp.PIPE, text=True).stdout.splitlines()
-        return [tuple(int(v) if v.isdigit() else v for v in line.split("\t")) for line in lines]
+        return psql(database, sql)
     with contextlib.closing(sqlite3.connect(database)) as db:
         return db.execute(sql).fetchall()
 
@@ -236,7 +227,7 @@ def trial(postgres, number, engine, database=None, client=None, during=None, cli
     with tempfile.TemporaryDirectory() as folder, open(f"{folder}/stderr", "w+") as log:
         direct = reached = f"{folder}/scores.sqlite3"
         if engine == "postgres":
-            sp.run(["psql", postgres.url, "-qc", f"CREATE DATABASE trial{number}"], check=True)
+            psql(postgres.url, f"CREATE DATABASE trial{number}")
             direct = reached = postgres.url.rsplit("/", 1)[0] + f"/trial{number}"
         relays, database, client = [], database and Fault(*database), client and Fault(*client)
         if database:  # the first message is the untyped StartupMessage only without TLS or GSS
@@ -244,8 +235,7 @@ def trial(postgres, number, engine, database=None, client=None, during=None, cli
                                 (pg_size, pg_size)))
             reached = (f"postgresql://scores@127.0.0.1:{relays[-1].address}/trial{number}"
                        "?sslmode=disable&gssencmode=disable")
-        with Service("--rate-limit", "0", "--metrics-listen", "127.0.0.1:0", database=reached,
-                     stderr=log) as service:
+        with Service("--rate-limit", "0", database=reached, stderr=log, metrics=True) as service:
             if client:
                 relays.append(Relay(service.port, client, (http_size, lambda data, _: len(data))))
             fault = database or client
@@ -260,17 +250,18 @@ def trial(postgres, number, engine, database=None, client=None, during=None, cli
                 next(steps, None)
             [result.result() for result in working]
         [relay.close() for relay in relays]
-        log.seek(0)  # the service wrote through the same offset
-        explained = {int(n) for ids in re.findall(r"may be stored: ids ([0-9, ]+)", log.read())
-                      for n in ids.replace(",", " ").split()}
-        stored = rows_of(direct, "SELECT id, device_name, chip_type, 1 FROM scores UNION ALL "
-                                 "SELECT id, device_name, chip_type, 0 FROM withheld")
-        totals = dict(rows_of(direct, "SELECT chip_type, records FROM chip_totals "
-                                      "WHERE records <> 0"))
-    return judge(run, fault.injected if fault else run.faults, stored, totals, explained)
+        return judge(run, fault.injected if fault else run.faults, direct, log)
 
 
-def judge(run, faults, stored, totals, explained):
+def judge(run, faults, database, log):
+    """The trial's figures and problems: its answers against the service's log and the tables."""
+    log.seek(0)  # the service wrote through the same offset
+    explained = {int(n) for ids in re.findall(r"may be stored: ids ([0-9, ]+)", log.read())
+                  for n in ids.replace(",", " ").split()}
+    stored = rows_of(database, "SELECT id, device_name, chip_type, 1 FROM scores UNION ALL "
+                               "SELECT id, device_name, chip_type, 0 FROM withheld")
+    totals = dict(rows_of(database, "SELECT chip_type, records FROM chip_totals "
+                                    "WHERE records <> 0"))
     ids = collections.defaultdict(list)
     for id_, device, _, _ in stored:
         ids[device].append(id_)
@@ -292,16 +283,15 @@ def judge(run, faults, stored, totals, explained):
 
 
 def main(only):
-    print(f"{'fault':<38}{'engine':<10}{'operations':>11}{'faults':>8}{'lost':>6}"
-          f"{'duplicated':>12}{'unanswered':>12}{'errors':>8}")
+    row = "{:<38}{:<10}" + "{:>12}" * 6
+    print(row.format("fault", "engine", "operations", "faults", "lost", "duplicated",
+                     "unanswered", "errors"))
     failed = []
     with Postgres() as postgres:
         for number, (name, engines, setup) in enumerate(FAULTS):
             for engine in engines * any(word in name for word in only or [""]):
                 figures, problems = trial(postgres, number, engine, **setup)
-                print(f"{name:<38}{engine:<10}" + "".join(
-                    f"{n:>{w}}" for n, w in zip(figures, (11, 8, 6, 12, 12, 8))), *problems,
-                    sep="  ", flush=True)
+                print(row.format(name, engine, *figures), *problems, sep="  ", flush=True)
                 failed += [f"{name} ({engine}): {'; '.join(problems)}"] * (len(problems) > 0)
     assert not failed, "\n".join(failed)
 

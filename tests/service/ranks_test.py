@@ -5,17 +5,11 @@ import concurrent.futures
 import os
 import random
 import re
-import subprocess
 
-from servicetest import Service, record
+from servicetest import Service, psql, record
 
 OLD = os.environ["OLD_SCORE_SERVICE_BINARY"]
 URL = open(os.environ["TEST_POSTGRES_URL_FILE"], encoding="utf-8").read().strip()
-
-
-def psql(url, sql):
-    return subprocess.run(["psql", url, "-Atc", sql], check=True, capture_output=True,
-                          text=True, timeout=60).stdout.split()
 
 
 def submit_all(services, count, low, workers=8):
@@ -52,5 +46,5 @@ with Service("--rate-limit", "0", database=DATABASE, binary=OLD) as old, \
 exact_with_two_instances(DATABASE, 200)
 assert psql(DATABASE, "SELECT records FROM chip_totals UNION SELECT SUM(records) "
             "FROM time_buckets GROUP BY width_ms UNION SELECT SUM(records) FROM chip_memory") \
-    == ["600"]
+    == [(600,)]
 exact_with_two_instances()
