@@ -24,19 +24,13 @@ def respond(conn, status, body, *headers):
     conn.sendall(("\r\n".join(head) + "\r\n\r\n").encode() + data)
 
 
-def reset_mid_body(conn, req, args):
+def reset_mid_body(conn, args):
     conn.sendall(b'HTTP/1.1 200 OK\r\nContent-Length: 60\r\n\r\n{"success":true,"mes')
     time.sleep(0.1)
     conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
 
 
 FRAME = '{"message":"Büyük","pad":""}'.encode()  # padded to exactly --size bytes
-def redirect(conn, req, args):
-    """A 302 to /moved here, which would accept the record if followed."""
-    if req["path"] == "/moved":
-        respond(conn, 200, '{"message":"Yönlendirme izlendi"}')
-    else:
-        respond(conn, 302, "", f"Location: https://127.0.0.1:{args.port}/moved")
 
 
 def gzip_bomb():
@@ -47,22 +41,19 @@ def gzip_bomb():
 
 CUT_HEADERS = b"HTTP/1.1 200 OK\r\nContent-Type: appli"
 CASES = {
-    "reply": lambda conn, req, args: respond(
-        conn, args.status, args.body, *([f"Content-Encoding: {args.coding}"] if args.coding else [])),
-    # Silent for --hold seconds, then a 200: only a working idle limit fails it.
-    "hang": lambda conn, req, args: (time.sleep(args.hold),
-                                     respond(conn, 200, '{"message":"Geç cevap"}')),
-    "cut-headers": lambda conn, req, args: conn.sendall(CUT_HEADERS),
-    "cut-headers-notify": lambda conn, req, args: (conn.sendall(CUT_HEADERS), conn.unwrap()),
+    "reply": lambda conn, args: respond(conn, args.status, args.body, *args.header),
+    # Silent for 40 s, then a 200: only a working idle limit fails it.
+    "hang": lambda conn, args: (time.sleep(40), respond(conn, 200, '{"message":"Geç cevap"}')),
+    "cut-headers": lambda conn, args: conn.sendall(CUT_HEADERS),
+    "cut-headers-notify": lambda conn, args: (conn.sendall(CUT_HEADERS), conn.unwrap()),
     "reset-mid-body": reset_mid_body,
-    "not-http": lambda conn, req, args: conn.sendall(b"SSH-2.0-OpenSSH_9.2p1 Debian-2\r\n"),
-    "sized-json": lambda conn, req, args: respond(
+    "not-http": lambda conn, args: conn.sendall(b"SSH-2.0-OpenSSH_9.2p1 Debian-2\r\n"),
+    "sized-json": lambda conn, args: respond(
         conn, 200, FRAME[:-2] + b"x" * (args.size - len(FRAME)) + b'"}'),
-    "redirect": redirect,
-    "gzip": lambda conn, req, args: respond(
+    "gzip": lambda conn, args: respond(
         conn, 200, gzip.compress('{"success":true,"message":"Sıkıştırılmış"}'.encode()),
         "Content-Encoding: gzip"),
-    "gzip-bomb": lambda conn, req, args: respond(conn, 200, args.bomb, "Content-Encoding: gzip"),
+    "gzip-bomb": lambda conn, args: respond(conn, 200, args.bomb, "Content-Encoding: gzip"),
 }
 record_lock = threading.Lock()
 
@@ -82,7 +73,7 @@ def serve(raw, context, args):
             req = read_request(conn)
             with record_lock, open(args.record, "a", encoding="utf-8") as out:
                 out.write(json.dumps(req, ensure_ascii=False) + "\n")
-            CASES[args.case](conn, req, args)
+            CASES[args.case](conn, args)
     except (OSError, ValueError, http.client.HTTPException):
         pass  # the client gave up, refused the certificate or sent no request: its business
 
@@ -94,9 +85,8 @@ def main():
     parser.add_argument("--leaf", default="localhost")
     parser.add_argument("--status", type=int, default=200)
     parser.add_argument("--body", default='{"success":true,"message":"Skor kaydedildi"}')
-    parser.add_argument("--coding", help="a Content-Encoding header for --body as it is")
+    parser.add_argument("--header", action="append", default=[], help="for --body as it is")
     parser.add_argument("--size", type=int)
-    parser.add_argument("--hold", type=float)
     parser.add_argument("--record", required=True)
     args = parser.parse_args()
 
@@ -104,9 +94,8 @@ def main():
     leaf = os.path.join(args.pki, args.leaf)
     context.load_cert_chain(leaf + ".pem", leaf + ".key")
     listener = socket.create_server(("127.0.0.1", 0))
-    args.port = listener.getsockname()[1]
     args.bomb = gzip_bomb() if args.case == "gzip-bomb" else b""
-    print(args.port, os.getpid(), flush=True)
+    print(listener.getsockname()[1], os.getpid(), flush=True)
     deadline = time.monotonic() + 60
     while (left := deadline - time.monotonic()) > 0:
         listener.settimeout(left)
