@@ -85,7 +85,7 @@ def main():
     parser.add_argument("--leaf", default="localhost")
     parser.add_argument("--status", type=int, default=200)
     parser.add_argument("--body", default='{"success":true,"message":"Skor kaydedildi"}')
-    parser.add_argument("--header", action="append", default=[], help="for --body as it is")
+    parser.add_argument("-H", "--header", action="append", default=[], help="for --body as is")
     parser.add_argument("--size", type=int)
     parser.add_argument("--record", required=True)
     args = parser.parse_args()
