@@ -134,14 +134,14 @@ TEST(ExchangeRequest, OnePostOfTheRecordStraightToApiSubmit) {
     std::error_code error;
     EXPECT_EQ(std::filesystem::file_size(keyLog, error) * !error, 0U);
     std::filesystem::remove(keyLog, error);
-    const auto requests = peer.requests();
+    auto requests = peer.requests();
     ASSERT_EQ(requests.size(), 3u);
     for (std::size_t i = 0; i < requests.size(); ++i) {
         EXPECT_EQ(requests[i].method, "POST");
         EXPECT_EQ(requests[i].path, i < 2 ? "/api/submit" : "/scores/api/submit");
-        EXPECT_EQ(requests[i].headers("Content-Type"),
+        EXPECT_EQ(requests[i].headers["content-type"],
                   std::vector<std::string>{"application/json"});
-        const auto agent = requests[i].headers("User-Agent");
+        const auto agent = requests[i].headers["user-agent"];
         ASSERT_EQ(agent.size(), 1U);
         EXPECT_TRUE(agent[0].starts_with("benchmark-companion/") && agent[0].back() != '/');
         EXPECT_EQ(requests[i].body,

@@ -61,9 +61,11 @@ record_lock = threading.Lock()
 def read_request(conn):
     stream = conn.makefile("rb")
     method, path, _ = stream.readline(65536).decode("latin-1").split(" ", 2)
-    headers = http.client.parse_headers(stream)  # every header in order, repeats kept
+    headers, grouped = http.client.parse_headers(stream), {}
+    for name, value in headers.items():  # each name's values in order, repeats kept
+        grouped.setdefault(name.lower(), []).append(value)
     body = stream.read(int(headers.get("Content-Length", 0)))
-    return {"method": method, "path": path, "headers": headers.items(),
+    return {"method": method, "path": path, "headers": grouped,
             "body": body.decode("utf-8", "replace")}
 
 
