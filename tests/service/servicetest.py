@@ -37,15 +37,13 @@ def get(port, path, timeout=15):
 
 
 def wait_until(done, seconds=60, step=0.05):
-    """done()'s first true value within `seconds`, else its last; an OSError (a server not
-    listening yet) counts as false."""
+    """done()'s first true value within `seconds`, else None; an OSError (a server not listening
+    yet) counts as not yet."""
     deadline = time.monotonic() + seconds
-    while True:
-        found = None
+    while time.monotonic() < deadline:
         with contextlib.suppress(OSError):
-            found = done()
-        if found or time.monotonic() > deadline:
-            return found
+            if found := done():
+                return found
         time.sleep(step)
 
 

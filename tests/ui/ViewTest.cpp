@@ -37,14 +37,13 @@ using Snapshot = std::tuple<bool, std::string, std::optional<double>>;
 struct Window {
     explicit Window(std::function<void(model::ViewModelSeams&)> adjust = {})
         : adjust_(std::move(adjust)) {
-        root.write("sys/class/dmi/id/product_name", "Mac99,1\n");
-        root.write("proc/cpuinfo", "processor\t: 0\nmodel name\t: Apple M9\n");
         view.show();
     }
     QLabel* part(const char* name) const { return view.findChild<QLabel*>(name); }
 
     std::function<void(model::ViewModelSeams&)> adjust_;
-    testsupport::FakeRoot root;
+    testsupport::FakeRoot root{{"sys/class/dmi/id/product_name", "Mac99,1\n"},
+                               {"proc/cpuinfo", "processor\t: 0\nmodel name\t: Apple M9\n"}};
     testsupport::Peer peer{"reply", {"--status", "500", "--body", R"({"error":"Bakımdayız"})"}};
     ui::ContentView view{[this] {
         model::ViewModelSeams seams{{root.path(), [] { return std::uint64_t{1024} << 30; }},
