@@ -14,8 +14,6 @@ import threading
 import time
 import zlib
 
-MIB = 1 << 20
-
 
 def respond(conn, status, body, *headers):
     data = body if isinstance(body, bytes) else body.encode(errors="surrogateescape")
@@ -36,7 +34,7 @@ FRAME = '{"message":"Büyük","pad":""}'.encode()  # padded to exactly --size by
 def gzip_bomb():
     """Inflates to 64 MiB of spaces; made before the port is printed, so no idle limit waits."""
     packer = zlib.compressobj(9, zlib.DEFLATED, 31)  # 31: gzip framing
-    return b"".join(packer.compress(b" " * MIB) for _ in range(64)) + packer.flush()
+    return b"".join(packer.compress(b" " * (1 << 20)) for _ in range(64)) + packer.flush()
 
 
 CUT_HEADERS = b"HTTP/1.1 200 OK\r\nContent-Type: appli"
