@@ -83,7 +83,7 @@ def main():
     parser.add_argument("--pki", required=True)
     parser.add_argument("--case", required=True, choices=CASES)
     parser.add_argument("--leaf", default="localhost")
-    parser.add_argument("--status", type=int, default=200)
+    parser.add_argument("-s", "--status", type=int, default=200)
     parser.add_argument("--body", default='{"success":true,"message":"Skor kaydedildi"}')
     parser.add_argument("-H", "--header", action="append", default=[], help="for --body as is")
     parser.add_argument("--size", type=int)
