@@ -4,7 +4,6 @@ import contextlib
 import http.client
 import json
 import os
-import select
 import subprocess
 import socket
 import tempfile
@@ -82,19 +81,17 @@ class Service:
              *("--metrics-listen", "127.0.0.1:0") * metrics],
             stdout=subprocess.PIPE, stderr=stderr, text=True)
         # Start-up opens (or migrates) the database and reads the board: slow under a
-        # sanitizer on a busy machine, so the wait is long; a silent service still fails it.
-        ready, _, _ = select.select([self.process.stdout], [], [], 60)
-        line = self.process.stdout.readline() if ready else ""
-        assert line.startswith("listening on http"), f"no start line: {line!r}"
-        self.url = line.split()[-1]
+        # sanitizer on a busy machine, so the wait is long; a silent service is stopped.
+        watchdog = threading.Timer(60, self.process.kill)
+        watchdog.start()
+        lines = [self.process.stdout.readline() for _ in range(1 + metrics)]
+        watchdog.cancel()
+        assert lines[0].startswith("listening on http"), f"no start line: {lines!r}"
+        self.url = lines[0].split()[-1]
         self.port = urllib.parse.urlsplit(self.url).port
-        if metrics:  # perhaps in the pipe's buffer already, so not select's: a watchdog's
-            watchdog = threading.Timer(60, self.process.kill)
-            watchdog.start()
-            line = self.process.stdout.readline()
-            watchdog.cancel()
-            assert line.startswith("metrics on http://127.0.0.1:"), line
-            self.metrics = urllib.parse.urlsplit(line.split()[-1]).port
+        if metrics:
+            assert lines[1].startswith("metrics on http://127.0.0.1:"), lines
+            self.metrics = urllib.parse.urlsplit(lines[1].split()[-1]).port
 
     def post(self, body, headers=None, timeout=10, port=None):
         """(status, decoded reply) of one POST /api/submit on a new connection, to `port` if given
