@@ -1,14 +1,8 @@
 #!/usr/bin/env bash
-# The real program under the X server and session bus that xvfb-run and dbus-run-session
-# started, with openbox and Orca, driven and read as users do: one untitled 450×500 window tied
-# to its desktop entry, with an icon; Qt's own options on the command line are ignored (a style
-# sheet given there would flatten the button to 4 px and lose its fill). Over AT-SPI, with
-# Debian's pyatspi: the facts' captions, the title as a heading, the status in a status bar, and
-# the button read as running once its action starts a run. Orca, whose debug log holds every
-# line it would speak, says unasked the running state, the button focused again, the score and
-# the outcome, and its flat review reads the score. Then a click starts a run (the button's fill
-# turns from blue to a dark gray), and a close request in the middle of it ends the program with
-# status 0 in 2 s.
+# The real program as users drive and screen readers read it, under the X server and session bus
+# that xvfb-run and dbus-run-session started, with openbox and Orca: its window; over AT-SPI, a run
+# its button's action starts; what Orca says unasked meanwhile and in flat review (its debug log
+# holds every line it would speak); then a run a click starts, closed in its middle.
 #   window-test.sh PROGRAM DESKTOP-ENTRY DEBIAN-PYTHON
 set -uo pipefail
 work=$(mktemp -d) pids=()
@@ -32,6 +26,7 @@ echo 'from orca import debug; debug.debugFile.reconfigure(line_buffering=True)' 
 openbox >/dev/null 2>&1 & pids+=($!)
 orca --user-prefs "$work" --debug-file "$log" >/dev/null 2>&1 & pids+=($!)
 wait_until 60 "Orca started" grep -saq 'ORCA: Startup complete' "$log"
+# Qt's own options are ignored: taken, this style sheet would flatten the button and lose its fill.
 echo 'QPushButton { max-height: 4px; background: #ff0000; }' >"$work/style.qss"
 QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 "$1" -stylesheet "$work/style.qss" &
 app=$! && pids+=("$app")
