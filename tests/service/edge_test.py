@@ -1,9 +1,5 @@
-"""The real binary from outside: start-up refusals; its own TLS front with exact bytes:
-requests another parser could read differently are refused and the connection closes, every
-answer is the service's JSON or page with its security headers, weak TLS 1.2 choices are
-refused, and a stop drains keep-alive connections and takes no new one; the limits per client
-address; and the metrics listener, whose text passes `promtool check metrics` and which a real
-Prometheus server scrapes on loopback."""
+"""The real binary from outside: its start-up, its own TLS front with exact bytes, its limits
+per client address, and its metrics listener, which a real Prometheus server scrapes."""
 import json
 import os
 import re
