@@ -5,6 +5,7 @@ client's answers are held against the tables. One row per fault and engine."""
 import collections
 import contextlib
 import http.client
+import json
 import re
 import select
 import socket
@@ -44,9 +45,7 @@ class Fault:
                 self.injected += 1
 
     def __call__(self, link, side, message):
-        """pass, drop, cut (drop it and close both ends) or last (pass it, then close)."""
-        if self.kind == "client":  # the whole request goes on; its answer never comes back
-            return "last" if side == 0 and self.due() else "pass"
+        """pass, drop or cut (drop it and close both ends)."""
         kind = message[:1]
         if side == 1:  # the server's: a COMMIT's answer held back goes nowhere
             if link.pending and kind == b"Z":
@@ -84,16 +83,11 @@ def pg_size(data, first):  # each message but the first one a client sends start
     return len(data) >= head and int.from_bytes(data[head - 4:head], "big") + head - 4
 
 
-def http_size(data, first):
-    end, length = data.find(b"\r\n\r\n"), re.search(rb"\ncontent-length: *(\d+)", data, re.I)
-    return end >= 0 and end + 4 + (int(length[1]) if length else 0)
-
-
 class Relay:
-    """127.0.0.1:0 to 127.0.0.1:`port`, message by message (`sizes` frames each direction)."""
+    """127.0.0.1:0 to PostgreSQL at 127.0.0.1:`port`, message by message."""
 
-    def __init__(self, port, fault, sizes):
-        self.port, self.fault, self.sizes, self.links = port, fault, sizes, []
+    def __init__(self, port, fault):
+        self.port, self.fault, self.links = port, fault, []
         self.listener = socket.create_server(("127.0.0.1", 0))
         self.address = self.listener.getsockname()[1]
         threading.Thread(target=self.accept, daemon=True).start()
@@ -112,13 +106,13 @@ class Relay:
             while chunk := source.recv(1 << 16):
                 self.fault.delay()
                 data, out, verdict = data + chunk, b"", "pass"
-                while verdict in ("pass", "drop") and (size := self.sizes[side](data, first)) \
+                while verdict in ("pass", "drop") and (size := pg_size(data, first)) \
                         and size <= len(data):
                     message, data, first = data[:size], data[size:], False
                     verdict = self.fault(link, side, message)
-                    out += message if verdict in ("pass", "last") else b""
+                    out += message if verdict == "pass" else b""
                 sink.sendall(out)
-                if verdict in ("cut", "last"):
+                if verdict == "cut":
                     break
         link.close()
 
@@ -130,17 +124,24 @@ class Relay:
 
 
 class Run:
-    """One trial's service, clients and answers, as a fault sees them."""
+    """One trial's service, clients and answers, as a fault sees them; `cut` leaves some
+    requests once they are sent."""
 
-    def __init__(self, service, port, postgres, database, plan):
-        self.service, self.port, self.postgres, self.database = service, port, postgres, database
+    def __init__(self, service, postgres, database, plan, cut):
+        self.service, self.postgres, self.database, self.cut = service, postgres, database, cut
         self.plan, self.answers, self.stop = plan, [], threading.Event()
         self.held, self.faults, self.problems = False, 0, []
 
     def submit(self, device, chip, seconds=12.0):
+        body = record(seconds, device, chip)
         try:
-            status, reply = self.service.post(record(seconds, device, chip), timeout=60,
-                                              port=self.port)
+            if self.cut and self.cut.due():  # the whole request goes; its answer is never read
+                data = json.dumps(body).encode()
+                with socket.create_connection(("127.0.0.1", self.service.port)) as raw:
+                    raw.sendall(b"POST /api/submit HTTP/1.1\r\nHost: x\r\nContent-Type: applica"
+                                b"tion/json\r\nContent-Length: %d\r\n\r\n%s" % (len(data), data))
+                raise ConnectionAbortedError
+            status, reply = self.service.post(body, timeout=60)
             self.answers.append(Answer(device, chip, status, reply.get("id"), self.held))
         except (OSError, http.client.HTTPException, ValueError):
             self.answers.append(Answer(device, chip, None, None, self.held))
@@ -231,16 +232,12 @@ def trial(postgres, number, engine, database=None, client=None, during=None, cli
             direct = reached = postgres.url.rsplit("/", 1)[0] + f"/trial{number}"
         relays, database, client = [], database and Fault(*database), client and Fault(*client)
         if database:  # the first message is the untyped StartupMessage only without TLS or GSS
-            relays.append(Relay(urllib.parse.urlsplit(postgres.url).port, database,
-                                (pg_size, pg_size)))
+            relays.append(Relay(urllib.parse.urlsplit(postgres.url).port, database))
             reached = (f"postgresql://scores@127.0.0.1:{relays[-1].address}/trial{number}"
                        "?sslmode=disable&gssencmode=disable")
         with Service("--rate-limit", "0", database=reached, stderr=log, metrics=True) as service:
-            if client:
-                relays.append(Relay(service.port, client, (http_size, lambda data, _: len(data))))
             fault = database or client
-            run = Run(service, relays[-1].address if client else service.port, postgres, direct,
-                      plan)
+            run = Run(service, postgres, direct, plan, client)
             steps = during(run) if during else iter([None])
             next(steps)
             if fault:

@@ -93,10 +93,9 @@ class Service:
             assert lines[1].startswith("metrics on http://127.0.0.1:"), lines
             self.metrics = urllib.parse.urlsplit(lines[1].split()[-1]).port
 
-    def post(self, body, headers=None, timeout=10, port=None):
-        """(status, decoded reply) of one POST /api/submit on a new connection, to `port` if given
-        (a relay in front of the service)."""
-        connection = http.client.HTTPConnection("127.0.0.1", port or self.port, timeout=timeout)
+    def post(self, body, headers=None, timeout=10):
+        """(status, decoded reply) of one POST /api/submit on a new connection."""
+        connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=timeout)
         headers = {"Content-Type": "application/json", **(headers or {})}
         data = json.dumps(body) if isinstance(body, dict) else body
         with contextlib.closing(connection):
