@@ -17,20 +17,7 @@ using hardware::HardwareUtils;
 constexpr std::uint64_t kGiB = std::uint64_t{1} << 30;
 const std::string kBad = "\xEF\xBF\xBD"; // U+FFFD, for each ill-formed sequence
 
-// Writes each non-empty file of the row under a fresh root.
-struct Root : testsupport::FakeRoot {
-    Root(const std::vector<std::string>& paths, const std::vector<std::string>& bytes) {
-        for (std::size_t i = 0; i < paths.size(); ++i) {
-            if (!bytes[i].empty()) {
-                write(paths[i], bytes[i]);
-            }
-        }
-    }
-};
-
 TEST(GetSysctl, ModelFromDmiProductThenBoardThenDeviceTreeSkippingPlaceholders) {
-    const std::vector<std::string> paths = {
-        "sys/class/dmi/id/product_name", "sys/class/dmi/id/board_name", "proc/device-tree/model"};
     const std::vector<std::vector<std::string>> cases = {
         // product, board, device tree, model
         {"20XW0055GE\n", "B\n", "Pi\0"s, "20XW0055GE"},
@@ -44,7 +31,9 @@ TEST(GetSysctl, ModelFromDmiProductThenBoardThenDeviceTreeSkippingPlaceholders) 
         {"\n\377a\377b\360\237\230\n", "", "", kBad + "a" + kBad + "b" + kBad},
     };
     for (const auto& c : cases) {
-        const Root root(paths, c);
+        const testsupport::FakeRoot root{{"sys/class/dmi/id/product_name", c[0]},
+                                         {"sys/class/dmi/id/board_name", c[1]},
+                                         {"proc/device-tree/model", c[2]}};
         EXPECT_EQ(HardwareUtils::getSysctl("hw.model", {root.path()}), c[3]) << c[0];
         EXPECT_EQ(HardwareUtils::getSysctl("HW.MODEL", {root.path()}), "");
     }
@@ -63,7 +52,8 @@ TEST(GetSysctl, BrandFromCpuinfoThenSocThenCore) {
         {"", "", ""},
     };
     for (const auto& c : cases) {
-        const Root root({"proc/cpuinfo", "proc/device-tree/compatible"}, c);
+        const testsupport::FakeRoot root{{"proc/cpuinfo", c[0]},
+                                         {"proc/device-tree/compatible", c[1]}};
         EXPECT_EQ(HardwareUtils::getSysctl("machdep.cpu.brand_string", {root.path()}), c[2]);
     }
 }
@@ -102,12 +92,12 @@ TEST(GetRAM, DimmsThenOnlineBlocksThenSysconfNeverBelowMemTotal) {
          2 * kGiB, 2},               // a wrapping sum is no figure
         {"", "", "", UINT64_MAX, 0}, // nor an absurd one
     };
-    const std::string blocks = "sys/devices/system/memory/";
+    const std::string blocks = "sys/devices/system/memory/"; // 0 and 1 online, 2 offline
     for (const auto& [udev, blockSize, meminfo, sysconf, expected] : cases) {
-        const Root root({"run/udev/data/+dmi:id", blocks + "block_size_bytes", "proc/meminfo",
-                         blocks + "memory0/online", blocks + "memory1/online",
-                         blocks + "memory2/online"},
-                        {udev, blockSize, meminfo, "1\n", "1\n", "0\n"}); // memory2 offline
+        const testsupport::FakeRoot root{
+            {"run/udev/data/+dmi:id", udev},    {blocks + "block_size_bytes", blockSize},
+            {"proc/meminfo", meminfo},          {blocks + "memory0/online", "1\n"},
+            {blocks + "memory1/online", "1\n"}, {blocks + "memory2/online", "0\n"}};
         const hardware::SystemProbe probe{root.path(), [sysconf = sysconf] { return sysconf; }};
         EXPECT_EQ(HardwareUtils::getRAM(probe), expected) << udev << meminfo << sysconf;
     }

@@ -1,35 +1,27 @@
-"""The real binary against a failing or shared database (README: health, outages, staleness)."""
+"""The real binary against a failing or shared database (README: health, outages, staleness),
+and ranks across instances: on one PostgreSQL an older binary, which keeps no counts in the
+database, stores records while a newer one upgrades the schema; then two newer instances under
+concurrent load, on that PostgreSQL and on one SQLite file."""
+import concurrent.futures
 import os
+import random
 import re
 import sqlite3
 import subprocess as sp
 import tempfile
 import threading
 import time
+from collections import Counter
 
-from servicetest import Service, free_port, get, record, run
+from servicetest import Postgres, Service, free_port, get, psql, record, run, wait_until
 
-HERE = os.path.dirname(os.path.abspath(__file__))
+OLD = os.environ["OLD_SCORE_SERVICE_BINARY"]
+
 NGINX = """{user}daemon off; master_process off; pid {dir}/pid; error_log {dir}/log; events {{}}
 http {{ access_log off; client_body_temp_path {dir}; proxy_temp_path {dir};
   upstream s {{ server 127.0.0.1:{a}; server 127.0.0.1:{b}; }}
   server {{ listen 127.0.0.1:{port}; location / {{ proxy_pass http://s; }} }} }}"""
 COUNTED = re.compile(r"\?chip=([^'\"&]*)['\"].*<td[^>]*>(\d+)</td>$", re.S)
-
-
-class Postgres:  # a private server from the fixture's script: this one restarts and stops it
-    def __enter__(self):
-        self.file = tempfile.mktemp(suffix=".url")
-        self.run("start")
-        self.url = open(self.file).read().strip()
-        return self
-
-    def run(self, action):
-        sp.run([f"{HERE}/postgres.sh", action, self.file], check=True, timeout=90, stdout=sp.PIPE)
-
-    def __exit__(self, *_):
-        self.run("kill-CONT")
-        self.run("stop")
 
 
 def health_means_a_submission_would_be_stored():
@@ -60,22 +52,34 @@ def survives_a_restart_and_bounds_a_frozen_database():
 
 def counts(port):
     rows = re.findall(r"<tr>(.*?)</tr>", get(port, "/")[1], re.S)
-    return {m.group(1): int(m.group(2)) for row in rows if (m := COUNTED.search(row))}
-
-
-def answers(port):
-    try:
-        return get(port, "/healthz")[0] == 200
-    except OSError:
-        return False  # not listening yet
+    return Counter({m[1]: int(m[2]) for row in rows if (m := COUNTED.search(row))})
 
 
 # How late a change another instance made may show (PageCache.h, kBoardCheckInterval).
 BOARD_CHECK_SECONDS = 1.0
 
 
+def watch(port):
+    """Views for at least three check intervals, 20 views and 100 records, at most a minute: how
+    many, the most each chip showed, and each count below what a view showed a check interval
+    before this one began."""
+    settled, seen, pending, views, backwards = Counter(), Counter(), [], 0, []
+    start = time.monotonic()
+    while (views <= 20 or sum(seen.values()) <= 100 or
+           time.monotonic() < start + 3 * BOARD_CHECK_SECONDS) and time.monotonic() < start + 60:
+        time.sleep(0.02)
+        views, begun = views + 1, time.monotonic()
+        while pending and pending[0][0] + BOARD_CHECK_SECONDS < begun:
+            settled |= pending.pop(0)[1]
+        shown = counts(port)
+        backwards += [(chip, settled[chip], n) for chip, n in shown.items() if n < settled[chip]]
+        seen |= shown
+        pending.append((time.monotonic(), shown))
+    return views, seen, backwards
+
+
 def counts_never_go_back_across_instances():
-    """A view shows at least what any view showed a check interval before it began."""
+    """Two instances on one PostgreSQL behind nginx: counts never go back."""
     with Postgres() as postgres, Service("--database", postgres.url, "--rate-limit", "0") as a, \
             Service("--database", postgres.url, "--rate-limit", "0") as b, \
             tempfile.TemporaryDirectory() as folder:
@@ -84,42 +88,62 @@ def counts_never_go_back_across_instances():
             conf.write(NGINX.format(user="user root;" * (os.geteuid() == 0), dir=folder,
                                     a=a.port, b=b.port, port=port))
         nginx = sp.Popen(["nginx", "-c", f"{folder}/nginx.conf", "-p", folder])
-        try:
-            for _ in range(600):
-                if answers(port):
-                    break
-                time.sleep(0.1)
-            watched = threading.Event()  # the writers write until enough was seen meanwhile
+        watched = threading.Event()  # the writers write until enough was seen meanwhile
 
-            def submit(chip):  # through b alone: a learns of it only from the board's tally
-                while not watched.is_set():
-                    b.post(record(chip=chip))
-            writers = [threading.Thread(target=submit, args=(f"M{n}",)) for n in range(3)]
-            [writer.start() for writer in writers]
-            seen, settled, pending, views, backwards = {}, {}, [], 0, []
-            start = time.monotonic()
-            while (views <= 20 or sum(seen.values()) <= 100 or
-                   time.monotonic() < start + 3 * BOARD_CHECK_SECONDS) and \
-                    time.monotonic() < start + 60:
-                time.sleep(0.02)
-                views += 1
-                begun = time.monotonic()
-                while pending and pending[0][0] + BOARD_CHECK_SECONDS < begun:
-                    for chip, count in pending.pop(0)[1].items():
-                        settled[chip] = max(settled.get(chip, 0), count)
-                shown = counts(port)
-                for chip, count in shown.items():
-                    backwards += [(chip, settled.get(chip), count)] * (count < settled.get(chip, 0))
-                    seen[chip] = max(seen.get(chip, 0), count)
-                pending.append((time.monotonic(), shown))
+        def submit(chip):  # through b alone: a learns of it only from the board's tally
+            while not watched.is_set():
+                b.post(record(chip=chip))
+        writers = [threading.Thread(target=submit, args=(f"M{n}",)) for n in range(3)]
+        [writer.start() for writer in writers]
+        try:
+            wait_until(lambda: get(port, "/healthz")[0] == 200)
+            views, seen, backwards = watch(port)
+        finally:
             watched.set()
             [writer.join(timeout=60) for writer in writers]
-            assert views > 20 and sum(seen.values()) > 100 and not backwards, (seen, backwards)
-        finally:
             nginx.terminate()
             nginx.wait(timeout=10)
+        assert views > 20 and sum(seen.values()) > 100 and not backwards, (seen, backwards)
+
+
+def submit_all(services, count, low, workers=8):
+    def one(position, seconds):  # (N, K, seconds), from "N sonuç ... K. sırada"
+        status, reply = services[position % len(services)].post(
+            record(seconds, chip="Busy CPU"), timeout=30)
+        assert status == 200, reply
+        return (*map(int, re.findall(r"\d+", reply["message"])[:2]), seconds)
+    times = random.sample([low + i / 1000 for i in range(count)], count)
+    with concurrent.futures.ThreadPoolExecutor(workers) as pool:
+        return list(pool.map(one, range(count), times))
+
+
+def exact_with_two_instances(database=None, before=0):
+    with Service("--rate-limit", "0", database=database) as one, \
+            Service("--rate-limit", "0", database=one.database) as two:
+        replies = sorted(submit_all([one, two], 400, 10.0))
+    # Each N is named once, so the replies in N's order are the commit order; every K
+    # counts exactly the faster records committed before it, those stored `before` included.
+    assert [total for total, _, _ in replies] == list(range(before + 1, before + 401)), replies
+    for position, (total, rank, seconds) in enumerate(replies):
+        assert rank == 1 + sum(1 for _, _, t in replies[:position] if t < seconds), replies[position]
+
+
+def ranks_stay_exact_through_an_upgrade_and_across_instances():
+    with Postgres() as postgres, Service("--rate-limit", "0", database=postgres.url,
+                                         binary=OLD) as old, \
+            concurrent.futures.ThreadPoolExecutor(1) as background:
+        # Just slower than the 400 that follow, and close enough that none is held for review.
+        during = background.submit(submit_all, [old], 200, 10.5, 4)
+        with Service("--rate-limit", "0", database=postgres.url):  # migrates meanwhile
+            during.result()
+        exact_with_two_instances(postgres.url, 200)
+        assert psql(postgres.url, "SELECT records FROM chip_totals UNION SELECT SUM(records) "
+                    "FROM time_buckets GROUP BY width_ms UNION SELECT SUM(records) "
+                    "FROM chip_memory") == [(600,)]
+    exact_with_two_instances()
 
 
 if __name__ == "__main__":
     run(health_means_a_submission_would_be_stored, survives_a_restart_and_bounds_a_frozen_database,
-        counts_never_go_back_across_instances)
+        counts_never_go_back_across_instances,
+        ranks_stay_exact_through_an_upgrade_and_across_instances)

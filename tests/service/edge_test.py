@@ -1,9 +1,5 @@
-"""The real binary from outside: start-up refusals; its own TLS front with exact bytes:
-requests another parser could read differently are refused and the connection closes, every
-answer is the service's JSON or page with its security headers, weak TLS 1.2 choices are
-refused, and a stop drains keep-alive connections and takes no new one; the limits per client
-address; and the metrics listener, whose text passes `promtool check metrics` and which a real
-Prometheus server scrapes on loopback."""
+"""The real binary from outside: its start-up, its own TLS front with exact bytes, its limits
+per client address, and its metrics listener, which a real Prometheus server scrapes."""
 import json
 import os
 import re
@@ -13,12 +9,11 @@ import sqlite3
 import ssl
 import subprocess
 import tempfile
-import threading
 import time
 import urllib.parse
-import urllib.request
 
-from servicetest import BINARY, Service, free_port, record, run
+import servicetest
+from servicetest import BINARY, Service, free_port, record, run, wait_until
 
 PKI = os.environ["TEST_PKI_DIR"]
 TLS = ("--tls-cert", f"{PKI}/localhost.pem", "--tls-key", f"{PKI}/localhost.key")
@@ -77,68 +72,84 @@ def connect(port, timeout=60):
 
 
 def exchange(port, data, wait=60.0):
-    """Everything the server sends for `data` within `wait`, and whether it closed."""
+    """Everything the server sends for `data` until it is silent for `wait`, and whether it
+    closed."""
     with connect(port, wait) as tls:
         tls.sendall(data)
-        received, deadline = b"", time.monotonic() + wait
-        while time.monotonic() < deadline:
-            try:
-                chunk = tls.recv(65536)
-            except socket.timeout:
-                return received, False
-            except (ssl.SSLError, ConnectionError):
-                return received, True
-            if not chunk:
-                return received, True
-            received += chunk
-        return received, False
+        received = b""
+        try:
+            while chunk := tls.recv(65536):
+                received += chunk
+        except socket.timeout:
+            return received, False
+        except (ssl.SSLError, ConnectionError):
+            pass
+        return received, True
 
 
-def refuses_what_could_be_read_two_ways():
-    with Service(*TLS, *PATIENT, "--rate-limit", "0") as service:
-        for what, data, status in CASES:
-            reply, closed = exchange(service.port, data)
-            head, _, body = reply.partition(b"\r\n\r\n")
-            assert head.startswith(b"HTTP/1.1 %d " % status), (what, reply[:200])
-            assert reply.count(b"HTTP/1.1 ") == 1, (what, reply)
-            assert b"content-type: application/json" in head.lower(), (what, head)
-            assert body.startswith(b"{"), (what, body)
-            assert closed, f"{what}: the connection stayed open"
-        with sqlite3.connect(service.database) as db:
-            names = {row[0] for row in db.execute("SELECT device_name FROM scores")}
-        assert names == {"honest"}, names
-
-
-def sends_its_security_headers():
-    with Service(*TLS) as service:
-        reply, _ = exchange(service.port, get(b"/", H, b"Connection: close"))
-        head = reply.partition(b"\r\n\r\n")[0].decode().lower()
-        for needed in ("content-security-policy: default-src 'none'", "frame-ancestors 'none'",
-                       "x-frame-options: deny", "referrer-policy: no-referrer",
-                       "cache-control: public, max-age=", "strict-transport-security: max-age=",
-                       "content-type: text/html", "vary: accept-encoding"):
-            assert needed in head, (needed, head)
-        # Revalidated: no body and no length, and the headers a cache copies onto the page it
-        # holds, so the page's own policy, which lets its inline style apply.
-        tag = re.search(r"^etag: (\S+)", head, re.M).group(1).encode()
-        reply, closed = exchange(service.port,
-                                 get(b"/", H, b"If-None-Match: " + tag, b"Connection: close"))
+def refuses_what_could_be_read_two_ways(service):
+    for what, data, status in CASES:
+        reply, closed = exchange(service.port, data)
         head, _, body = reply.partition(b"\r\n\r\n")
-        assert head.startswith(b"HTTP/1.1 304 ") and body == b"" and closed, reply
-        for needed in (b"etag: " + tag, b"style-src 'unsafe-inline'", b"cache-control: public"):
-            assert needed in head.lower(), (needed, head)
-        assert b"content-length" not in head.lower(), head
-        reply, _ = exchange(service.port, get(b"/healthz", H, b"Connection: close"))
-        assert b"cache-control: no-cache" in reply.lower(), reply
-        reply, _ = exchange(service.port, get(b"/favicon.ico", H, b"Connection: close"))
-        head = reply.partition(b"\r\n\r\n")[0].decode().lower()
-        assert "image/svg+xml" in head and head.count("cache-control") == 1, head
-        for weak in (["-cipher", "ECDHE-ECDSA-AES128-SHA"], ["-cipher", "ECDHE-ECDSA-AES256-SHA384"],
-                     ["-sigalgs", "ECDSA+SHA1", "-cipher", "DEFAULT:@SECLEVEL=0"]):
-            done = subprocess.run(
-                ["openssl", "s_client", "-connect", f"127.0.0.1:{service.port}", "-tls1_2",
-                 "-CAfile", f"{PKI}/ca.pem", *weak], input=b"", capture_output=True, timeout=20)
-            assert done.returncode != 0, (weak, done.stdout[-300:])
+        assert head.startswith(b"HTTP/1.1 %d " % status), (what, reply[:200])
+        assert reply.count(b"HTTP/1.1 ") == 1, (what, reply)
+        assert b"content-type: application/json" in head.lower(), (what, head)
+        assert body.startswith(b"{"), (what, body)
+        assert closed, f"{what}: the connection stayed open"
+    with sqlite3.connect(service.database) as db:
+        names = {row[0] for row in db.execute("SELECT device_name FROM scores")}
+    assert names == {"honest"}, names
+
+
+def sends_its_security_headers(service):
+    reply, _ = exchange(service.port, get(b"/", H, b"Connection: close"))
+    head = reply.partition(b"\r\n\r\n")[0].decode().lower()
+    for needed in ("content-security-policy: default-src 'none'", "frame-ancestors 'none'",
+                   "x-frame-options: deny", "referrer-policy: no-referrer",
+                   "cache-control: public, max-age=", "strict-transport-security: max-age=",
+                   "content-type: text/html", "vary: accept-encoding"):
+        assert needed in head, (needed, head)
+    # Revalidated: no body and no length, and the headers a cache copies onto the page it
+    # holds, so the page's own policy, which lets its inline style apply.
+    tag = re.search(r"^etag: (\S+)", head, re.M).group(1).encode()
+    reply, closed = exchange(service.port,
+                             get(b"/", H, b"If-None-Match: " + tag, b"Connection: close"))
+    head, _, body = reply.partition(b"\r\n\r\n")
+    assert head.startswith(b"HTTP/1.1 304 ") and body == b"" and closed, reply
+    for needed in (b"etag: " + tag, b"style-src 'unsafe-inline'", b"cache-control: public"):
+        assert needed in head.lower(), (needed, head)
+    assert b"content-length" not in head.lower(), head
+    reply, _ = exchange(service.port, get(b"/healthz", H, b"Connection: close"))
+    assert b"cache-control: no-cache" in reply.lower(), reply
+    reply, _ = exchange(service.port, get(b"/favicon.ico", H, b"Connection: close"))
+    head = reply.partition(b"\r\n\r\n")[0].decode().lower()
+    assert "image/svg+xml" in head and head.count("cache-control") == 1, head
+    for weak in (["-cipher", "ECDHE-ECDSA-AES128-SHA"], ["-cipher", "ECDHE-ECDSA-AES256-SHA384"],
+                 ["-sigalgs", "ECDSA+SHA1", "-cipher", "DEFAULT:@SECLEVEL=0"]):
+        done = subprocess.run(
+            ["openssl", "s_client", "-connect", f"127.0.0.1:{service.port}", "-tls1_2",
+             "-CAfile", f"{PKI}/ca.pem", *weak], input=b"", capture_output=True, timeout=20)
+        assert done.returncode != 0, (weak, done.stdout[-300:])
+
+
+def caps_connections_per_address_by_default(service):
+    """First in its world, so that no connection of another check is still counted."""
+    held = [connect(service.port)] + [socket.create_connection(("127.0.0.1", service.port),
+                                                               timeout=60) for _ in range(63)]
+    with socket.create_connection(("127.0.0.1", service.port), timeout=60) as extra:
+        assert extra.recv(1) == b"", "a 65th connection from one address was kept"
+    held[0].sendall(get(b"/healthz", H))
+    assert held[0].recv(65536).startswith(b"HTTP/1.1 200")
+    for connection in held:
+        connection.close()
+
+
+def tls_front():
+    with Service(*TLS, *PATIENT, "--rate-limit", "0") as service:
+        for check in (caps_connections_per_address_by_default,
+                      refuses_what_could_be_read_two_ways, sends_its_security_headers):
+            check(service)
+            print(f"{check.__name__}: ok")
 
 
 def accepts(port):
@@ -160,28 +171,12 @@ def drains_keep_alive_connections_on_stop():
         started = time.monotonic()
         service.process.send_signal(signal.SIGTERM)
         assert idle.recv(65536) == b"", "an idle connection was kept"
-        for _ in range(600):
-            if not accepts(service.port):
-                break
-            time.sleep(0.1)
-        assert not accepts(service.port), "accepting after SIGTERM"
+        assert wait_until(lambda: not accepts(service.port)), "accepting after SIGTERM"
         busy.sendall(BODY[10:])
         answer = busy.recv(65536).lower()
         assert answer.startswith(b"http/1.1 200") and b"connection: close" in answer, answer
         # Well before the 10 s grace period, which a server that ignores the drain waits out.
         assert service.process.wait(timeout=60) == 0 and time.monotonic() - started < 9
-
-
-def caps_connections_per_address_by_default():
-    with Service(*PATIENT) as service:
-        held = [socket.create_connection(("127.0.0.1", service.port), timeout=60)
-                for _ in range(64)]
-        with socket.create_connection(("127.0.0.1", service.port), timeout=60) as extra:
-            assert extra.recv(1) == b"", "a 65th connection from one address was kept"
-        held[0].sendall(get(b"/healthz", H))
-        assert held[0].recv(65536).startswith(b"HTTP/1.1 200")
-        for connection in held:
-            connection.close()
 
 
 def refuses_bad_start():
@@ -213,73 +208,40 @@ def limits_each_address_and_bounds_chunked_bodies():
         assert service.post(record(), {"X-Forwarded-For": "10.0.0.4"})[0] == 429
 
 
-CONFIG = """global:
-  scrape_interval: 1s
-scrape_configs:
-  - job_name: score-service
-    static_configs:
-      - targets: ['127.0.0.1:{port}']
-"""
-
-
-def fetch(url):
-    with urllib.request.urlopen(url, timeout=10) as reply:
-        return reply.status, reply.read().decode()
-
-
-def query(port, expression):
-    url = f"http://127.0.0.1:{port}/api/v1/query?" + urllib.parse.urlencode({"query": expression})
-    try:
-        return json.loads(fetch(url)[1])["data"]["result"]
-    except OSError:
-        return []  # not listening yet
-
-
 def scraped_by_prometheus(metrics, folder):
     """The accepted submissions a real Prometheus server on loopback stored from `metrics`."""
     port = free_port()
-    with open(os.path.join(folder, "prometheus.yml"), "w", encoding="utf-8") as config:
-        config.write(CONFIG.format(port=urllib.parse.urlsplit(metrics).port))
+    with open(f"{folder}/prometheus.yml", "w", encoding="utf-8") as config:
+        config.write("global: {scrape_interval: 1s}\nscrape_configs: [{job_name: score-service, "
+                     f"static_configs: [{{targets: ['127.0.0.1:{metrics}']}}]}}]\n")
     server = subprocess.Popen(
         ["prometheus", f"--config.file={folder}/prometheus.yml",
          f"--storage.tsdb.path={folder}/data", f"--web.listen-address=127.0.0.1:{port}"],
-        stdout=subprocess.DEVNULL, stderr=open(os.path.join(folder, "log"), "w"))
+        stdout=subprocess.DEVNULL, stderr=open(f"{folder}/log", "w"))
+    query = "/api/v1/query?" + urllib.parse.urlencode(
+        {"query": 'score_service_submissions_total{outcome="accepted"}'})
     try:
-        deadline = time.monotonic() + 60
-        while time.monotonic() < deadline:
-            found = query(port, 'score_service_submissions_total{outcome="accepted"}')
-            if found:
-                return found[0]["value"][1]
-            time.sleep(0.5)
-        return None
+        found = wait_until(lambda: json.loads(servicetest.get(port, query)[1])["data"]["result"],
+                           60, 0.5)
+        return found and found[0]["value"][1]
     finally:
         server.kill()
         server.wait(timeout=10)
 
 
 def serves_metrics_to_prometheus():
-    with Service("--metrics-listen", "127.0.0.1:0") as service, \
-            tempfile.TemporaryDirectory() as folder:
-        # Possibly read into the pipe's buffer already, so not waited for with
-        # select; a silent service is stopped instead.
-        watchdog = threading.Timer(60, service.process.kill)
-        watchdog.start()
-        line = service.process.stdout.readline()
-        watchdog.cancel()
-        assert line.startswith("metrics on http://127.0.0.1:"), line
-        metrics = line.split()[-1]
+    with Service(metrics=True) as service, tempfile.TemporaryDirectory() as folder:
         # The last is held for review: under half the fastest so far on a small board.
         for body in (record(), record(seconds=11), "{", record(seconds=1)):
             service.post(body)
         assert service.get("/")[0] == 200
         assert service.get("/metrics")[0] == 404, "the public listener serves /metrics"
+
+        def scrape():  # once the server has accepted the connection below
+            reply = servicetest.get(service.metrics, "/metrics")
+            return "score_service_open_connections 1\n" in reply[1] and reply
         with socket.create_connection(("127.0.0.1", service.port), timeout=10):
-            deadline = time.monotonic() + 60  # until the server has accepted it
-            while True:
-                status, text = fetch(metrics)
-                if "score_service_open_connections 1\n" in text or time.monotonic() > deadline:
-                    break
-                time.sleep(0.05)
+            status, text = wait_until(scrape) or servicetest.get(service.metrics, "/metrics")
         assert status == 200
         for expected in ('score_service_submissions_total{outcome="refused",reason="malformed"} 1\n',
                          'score_service_requests_total{route="/",status="200"} 1\n',
@@ -290,11 +252,10 @@ def serves_metrics_to_prometheus():
         check = subprocess.run(["promtool", "check", "metrics"], input=text, text=True,
                                capture_output=True, timeout=30)
         assert check.returncode == 0 and not check.stdout.strip(), check.stdout + check.stderr
-        value = scraped_by_prometheus(metrics, folder)
+        value = scraped_by_prometheus(service.metrics, folder)
         assert value == "2", f"Prometheus scraped {value!r}: " + open(f"{folder}/log").read()[-2000:]
 
 
 if __name__ == "__main__":
-    run(refuses_bad_start, refuses_what_could_be_read_two_ways, sends_its_security_headers,
-        drains_keep_alive_connections_on_stop, caps_connections_per_address_by_default,
+    run(refuses_bad_start, tls_front, drains_keep_alive_connections_on_stop,
         limits_each_address_and_bounds_chunked_bodies, serves_metrics_to_prometheus)

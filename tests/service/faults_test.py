@@ -5,6 +5,7 @@ client's answers are held against the tables. One row per fault and engine."""
 import collections
 import contextlib
 import http.client
+import json
 import re
 import select
 import socket
@@ -17,8 +18,7 @@ import time
 import urllib.parse
 from concurrent.futures import ThreadPoolExecutor
 
-from database_test import Postgres
-from servicetest import Service, get, record
+from servicetest import Postgres, Service, get, psql, record, wait_until
 
 CHIPS = ("A1", "B2", "C3")
 Answer = collections.namedtuple("Answer", "device chip status id while_held")
@@ -45,9 +45,7 @@ class Fault:
                 self.injected += 1
 
     def __call__(self, link, side, message):
-        """pass, drop, cut (drop it and close both ends) or last (pass it, then close)."""
-        if self.kind == "client":  # the whole request goes on; its answer never comes back
-            return "last" if side == 0 and self.due() else "pass"
+        """pass, drop or cut (drop it and close both ends)."""
         kind = message[:1]
         if side == 1:  # the server's: a COMMIT's answer held back goes nowhere
             if link.pending and kind == b"Z":
@@ -85,16 +83,11 @@ def pg_size(data, first):  # each message but the first one a client sends start
     return len(data) >= head and int.from_bytes(data[head - 4:head], "big") + head - 4
 
 
-def http_size(data, first):
-    end, length = data.find(b"\r\n\r\n"), re.search(rb"\ncontent-length: *(\d+)", data, re.I)
-    return end >= 0 and end + 4 + (int(length[1]) if length else 0)
-
-
 class Relay:
-    """127.0.0.1:0 to 127.0.0.1:`port`, message by message (`sizes` frames each direction)."""
+    """127.0.0.1:0 to PostgreSQL at 127.0.0.1:`port`, message by message."""
 
-    def __init__(self, port, fault, sizes):
-        self.port, self.fault, self.sizes, self.links = port, fault, sizes, []
+    def __init__(self, port, fault):
+        self.port, self.fault, self.links = port, fault, []
         self.listener = socket.create_server(("127.0.0.1", 0))
         self.address = self.listener.getsockname()[1]
         threading.Thread(target=self.accept, daemon=True).start()
@@ -113,13 +106,13 @@ class Relay:
             while chunk := source.recv(1 << 16):
                 self.fault.delay()
                 data, out, verdict = data + chunk, b"", "pass"
-                while verdict in ("pass", "drop") and (size := self.sizes[side](data, first)) \
+                while verdict in ("pass", "drop") and (size := pg_size(data, first)) \
                         and size <= len(data):
                     message, data, first = data[:size], data[size:], False
                     verdict = self.fault(link, side, message)
-                    out += message if verdict in ("pass", "last") else b""
+                    out += message if verdict == "pass" else b""
                 sink.sendall(out)
-                if verdict in ("cut", "last"):
+                if verdict == "cut":
                     break
         link.close()
 
@@ -131,17 +124,24 @@ class Relay:
 
 
 class Run:
-    """One trial's service, clients and answers, as a fault sees them."""
+    """One trial's service, clients and answers, as a fault sees them; `cut` leaves some
+    requests once they are sent."""
 
-    def __init__(self, service, port, postgres, database, plan):
-        self.service, self.port, self.postgres, self.database = service, port, postgres, database
+    def __init__(self, service, postgres, database, plan, cut):
+        self.service, self.postgres, self.database, self.cut = service, postgres, database, cut
         self.plan, self.answers, self.stop = plan, [], threading.Event()
         self.held, self.faults, self.problems = False, 0, []
 
     def submit(self, device, chip, seconds=12.0):
+        body = record(seconds, device, chip)
         try:
-            status, reply = self.service.post(record(seconds, device, chip), timeout=60,
-                                              port=self.port)
+            if self.cut and self.cut.due():  # the whole request goes; its answer is never read
+                data = json.dumps(body).encode()
+                with socket.create_connection(("127.0.0.1", self.service.port)) as raw:
+                    raw.sendall(b"POST /api/submit HTTP/1.1\r\nHost: x\r\nContent-Type: applica"
+                                b"tion/json\r\nContent-Length: %d\r\n\r\n%s" % (len(data), data))
+                raise ConnectionAbortedError
+            status, reply = self.service.post(body, timeout=60)
             self.answers.append(Answer(device, chip, status, reply.get("id"), self.held))
         except (OSError, http.client.HTTPException, ValueError):
             self.answers.append(Answer(device, chip, None, None, self.held))
@@ -151,13 +151,8 @@ class Run:
             if not self.stop.is_set():
                 self.submit(device, chip, seconds)
 
-    def wait(self, answered, seconds=60):
-        deadline = time.monotonic() + seconds
-        while not answered() and time.monotonic() < deadline:
-            time.sleep(0.05)
-
     def share_answered(self, share):
-        self.wait(lambda: len(self.answers) >= share * sum(map(len, self.plan)))
+        wait_until(lambda: len(self.answers) >= share * sum(map(len, self.plan)))
 
 
 def hold_row(run):
@@ -172,7 +167,7 @@ def hold_row(run):
     run.held, run.faults = True, 1
     yield
     others = sum(chip != "X" for lane in run.plan for _, chip, _ in lane)
-    run.wait(lambda: sum(a.chip != "X" for a in run.answers) == others)
+    wait_until(lambda: sum(a.chip != "X" for a in run.answers) == others)
     run.held = False
     holder.communicate("COMMIT;\n", timeout=30)
     held_up = sum(a.status != 200 or not a.while_held for a in run.answers if a.chip != "X")
@@ -194,11 +189,10 @@ def crash(run):
 
 def kill(run):
     """Under 32 clients, so that commits are shared when the kill comes."""
-    metrics = urllib.parse.urlsplit(run.service.process.stdout.readline().split()[-1])
     yield
     run.share_answered(0.5)
     figures = dict(re.findall(r"^score_service_(write_batch\w*_total) (\d+)$",
-                              get(metrics.port, metrics.path)[1], re.M))
+                              get(run.service.metrics, "/metrics")[1], re.M))
     run.stop.set()
     run.service.process.kill()
     run.faults = 1
@@ -222,9 +216,7 @@ FAULTS = [  # name, engines, the trial
 
 def rows_of(database, sql):
     if database.startswith("postgresql:"):
-        lines = sp.run(["psql", database, "-AtF", "\t", "-c", sql], check=True, timeout=30,
-                       stdout=sp.PIPE, text=True).stdout.splitlines()
-        return [tuple(int(v) if v.isdigit() else v for v in line.split("\t")) for line in lines]
+        return psql(database, sql)
     with contextlib.closing(sqlite3.connect(database)) as db:
         return db.execute(sql).fetchall()
 
@@ -236,21 +228,16 @@ def trial(postgres, number, engine, database=None, client=None, during=None, cli
     with tempfile.TemporaryDirectory() as folder, open(f"{folder}/stderr", "w+") as log:
         direct = reached = f"{folder}/scores.sqlite3"
         if engine == "postgres":
-            sp.run(["psql", postgres.url, "-qc", f"CREATE DATABASE trial{number}"], check=True)
+            psql(postgres.url, f"CREATE DATABASE trial{number}")
             direct = reached = postgres.url.rsplit("/", 1)[0] + f"/trial{number}"
         relays, database, client = [], database and Fault(*database), client and Fault(*client)
         if database:  # the first message is the untyped StartupMessage only without TLS or GSS
-            relays.append(Relay(urllib.parse.urlsplit(postgres.url).port, database,
-                                (pg_size, pg_size)))
+            relays.append(Relay(urllib.parse.urlsplit(postgres.url).port, database))
             reached = (f"postgresql://scores@127.0.0.1:{relays[-1].address}/trial{number}"
                        "?sslmode=disable&gssencmode=disable")
-        with Service("--rate-limit", "0", "--metrics-listen", "127.0.0.1:0", database=reached,
-                     stderr=log) as service:
-            if client:
-                relays.append(Relay(service.port, client, (http_size, lambda data, _: len(data))))
+        with Service("--rate-limit", "0", database=reached, stderr=log, metrics=True) as service:
             fault = database or client
-            run = Run(service, relays[-1].address if client else service.port, postgres, direct,
-                      plan)
+            run = Run(service, postgres, direct, plan, client)
             steps = during(run) if during else iter([None])
             next(steps)
             if fault:
@@ -260,17 +247,18 @@ def trial(postgres, number, engine, database=None, client=None, during=None, cli
                 next(steps, None)
             [result.result() for result in working]
         [relay.close() for relay in relays]
-        log.seek(0)  # the service wrote through the same offset
-        explained = {int(n) for ids in re.findall(r"may be stored: ids ([0-9, ]+)", log.read())
-                      for n in ids.replace(",", " ").split()}
-        stored = rows_of(direct, "SELECT id, device_name, chip_type, 1 FROM scores UNION ALL "
-                                 "SELECT id, device_name, chip_type, 0 FROM withheld")
-        totals = dict(rows_of(direct, "SELECT chip_type, records FROM chip_totals "
-                                      "WHERE records <> 0"))
-    return judge(run, fault.injected if fault else run.faults, stored, totals, explained)
+        return judge(run, fault.injected if fault else run.faults, direct, log)
 
 
-def judge(run, faults, stored, totals, explained):
+def judge(run, faults, database, log):
+    """The trial's figures and problems: its answers against the service's log and the tables."""
+    log.seek(0)  # the service wrote through the same offset
+    explained = {int(n) for ids in re.findall(r"may be stored: ids ([0-9, ]+)", log.read())
+                  for n in ids.replace(",", " ").split()}
+    stored = rows_of(database, "SELECT id, device_name, chip_type, 1 FROM scores UNION ALL "
+                               "SELECT id, device_name, chip_type, 0 FROM withheld")
+    totals = dict(rows_of(database, "SELECT chip_type, records FROM chip_totals "
+                                    "WHERE records <> 0"))
     ids = collections.defaultdict(list)
     for id_, device, _, _ in stored:
         ids[device].append(id_)
@@ -292,16 +280,15 @@ def judge(run, faults, stored, totals, explained):
 
 
 def main(only):
-    print(f"{'fault':<38}{'engine':<10}{'operations':>11}{'faults':>8}{'lost':>6}"
-          f"{'duplicated':>12}{'unanswered':>12}{'errors':>8}")
+    row = "{:<38}{:<10}" + "{:>12}" * 6
+    print(row.format("fault", "engine", "operations", "faults", "lost", "duplicated",
+                     "unanswered", "errors"))
     failed = []
     with Postgres() as postgres:
         for number, (name, engines, setup) in enumerate(FAULTS):
             for engine in engines * any(word in name for word in only or [""]):
                 figures, problems = trial(postgres, number, engine, **setup)
-                print(f"{name:<38}{engine:<10}" + "".join(
-                    f"{n:>{w}}" for n, w in zip(figures, (11, 8, 6, 12, 12, 8))), *problems,
-                    sep="  ", flush=True)
+                print(row.format(name, engine, *figures), *problems, sep="  ", flush=True)
                 failed += [f"{name} ({engine}): {'; '.join(problems)}"] * (len(problems) > 0)
     assert not failed, "\n".join(failed)
 

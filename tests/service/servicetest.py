@@ -1,15 +1,18 @@
-"""Starts the real score-service on plain loopback HTTP for the Python tests."""
+"""What the Python tests share: the real score-service on plain loopback HTTP, a private
+PostgreSQL server, and bounded waits."""
 import contextlib
 import http.client
 import json
 import os
-import select
-import socket
 import subprocess
+import socket
 import tempfile
+import threading
+import time
 import urllib.parse
 
 BINARY = os.environ["SCORE_SERVICE_BINARY"]
+HERE = os.path.dirname(os.path.abspath(__file__))
 
 
 def record(seconds=10.5, device="Mac99,1", chip="M9"):
@@ -32,27 +35,67 @@ def get(port, path, timeout=15):
         return reply.status, reply.read().decode()
 
 
-class Service:
-    """score-service on 127.0.0.1:0, by default on a fresh SQLite file; killed on exit."""
+def wait_until(done, seconds=60, step=0.05):
+    """done()'s first true value within `seconds`, else None; an OSError (a server not listening
+    yet) counts as not yet."""
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        with contextlib.suppress(OSError):
+            if found := done():
+                return found
+        time.sleep(step)
 
-    def __init__(self, *extra, database=None, binary=BINARY, stderr=None):
+
+def psql(url, sql):
+    """The rows `sql` gives on PostgreSQL at `url`, whole numbers as int."""
+    lines = subprocess.run(["psql", url, "-AtF", "\t", "-c", sql], check=True, timeout=60,
+                           stdout=subprocess.PIPE, text=True).stdout.splitlines()
+    return [tuple(int(v) if v.isdigit() else v for v in line.split("\t")) for line in lines]
+
+
+class Postgres:  # a private server from the fixture's script: this one restarts and stops it
+    def __enter__(self):
+        self.file = tempfile.mktemp(suffix=".url")
+        self.run("start")
+        self.url = open(self.file).read().strip()
+        return self
+
+    def run(self, action):
+        subprocess.run([f"{HERE}/postgres.sh", action, self.file], check=True, timeout=90,
+                       stdout=subprocess.PIPE)
+
+    def __exit__(self, *_):
+        self.run("kill-CONT")
+        self.run("stop")
+
+
+class Service:
+    """score-service on 127.0.0.1:0, by default on a fresh SQLite file; killed on exit. With
+    `metrics`, its metrics listener's port is `metrics`."""
+
+    def __init__(self, *extra, database=None, binary=BINARY, stderr=None, metrics=False):
         self.folder = tempfile.TemporaryDirectory()
         self.database = database or os.path.join(self.folder.name, "scores.sqlite3")
         self.process = subprocess.Popen(
-            [binary, "--listen", "127.0.0.1:0", "--database", self.database, *extra],
+            [binary, "--listen", "127.0.0.1:0", "--database", self.database, *extra,
+             *("--metrics-listen", "127.0.0.1:0") * metrics],
             stdout=subprocess.PIPE, stderr=stderr, text=True)
         # Start-up opens (or migrates) the database and reads the board: slow under a
-        # sanitizer on a busy machine, so the wait is long; a silent service still fails it.
-        ready, _, _ = select.select([self.process.stdout], [], [], 60)
-        line = self.process.stdout.readline() if ready else ""
-        assert line.startswith("listening on http"), f"no start line: {line!r}"
-        self.url = line.split()[-1]
+        # sanitizer on a busy machine, so the wait is long; a silent service is stopped.
+        watchdog = threading.Timer(60, self.process.kill)
+        watchdog.start()
+        lines = [self.process.stdout.readline() for _ in range(1 + metrics)]
+        watchdog.cancel()
+        assert lines[0].startswith("listening on http"), f"no start line: {lines!r}"
+        self.url = lines[0].split()[-1]
         self.port = urllib.parse.urlsplit(self.url).port
+        if metrics:
+            assert lines[1].startswith("metrics on http://127.0.0.1:"), lines
+            self.metrics = urllib.parse.urlsplit(lines[1].split()[-1]).port
 
-    def post(self, body, headers=None, timeout=10, port=None):
-        """(status, decoded reply) of one POST /api/submit on a new connection, to `port` if given
-        (a relay in front of the service)."""
-        connection = http.client.HTTPConnection("127.0.0.1", port or self.port, timeout=timeout)
+    def post(self, body, headers=None, timeout=10):
+        """(status, decoded reply) of one POST /api/submit on a new connection."""
+        connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=timeout)
         headers = {"Content-Type": "application/json", **(headers or {})}
         data = json.dumps(body) if isinstance(body, dict) else body
         with contextlib.closing(connection):

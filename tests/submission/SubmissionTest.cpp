@@ -46,12 +46,10 @@ std::vector<std::string> reply(const std::string& status, const std::string& bod
 }
 
 const Case kCases[] = {
-    {"Accepted", "reply", {}, kAccepted + "Skor kaydedildi"},
     {"AcceptedNoMessage", "reply", reply("200", R"({"error":"e"})"), kAcceptedFallback},
     {"AcceptedEmptyMessage", "reply", reply("200", R"({"message":""})"), kAccepted},
     {"WrongType", "reply", reply("200", R"({"success":1,"message":"m"})"), kAcceptedFallback},
     {"NotFoundNoError", "reply", reply("404", R"({"message":"m"})"), kRefusedFallback},
-    {"ServerError", "reply", reply("500", R"({"error":"Çöktü"})"), kRefused + "Çöktü"},
     // Lenient about presence, strict about type: a reply that does not decode is unread.
     {"NullsAndUnknownKeys", "reply",
      reply("500", R"({"success":false,"message":null,"error":"e","x":[1]})"), kRefused + "e"},
@@ -63,12 +61,12 @@ const Case kCases[] = {
     {"UntrustedCa", "reply", {"--leaf", "untrusted"}, kConnectionFailure, 0},
     {"OtherHostName", "reply", {"--leaf", "wronghost"}, kConnectionFailure, 0},
     // The late answer would be accepted if the 10 s idle limit did not end the wait.
-    {"SilentPastIdleLimit", "hang", {"--hold", "40"}, kConnectionFailure},
+    {"SilentPastIdleLimit", "hang", {}, kConnectionFailure},
     {"CutInHeaders", "cut-headers", {}, kConnectionFailure},
     {"CutInHeadersCloseNotify", "cut-headers-notify", {}, kConnectionFailure},
     {"ResetMidBody", "reset-mid-body", {}, kConnectionFailure},
-    {"NotHttp", "not-http", {}, kConnectionFailure},
-    {"RedirectNotFollowed", "redirect", {}, kRefusedFallback},
+    // Followed, the redirection would be a second request.
+    {"RedirectNotFollowed", "reply", {"-s", "302", "-H", "Location: /moved"}, kRefusedFallback},
     // The reply cap: exactly 1 MiB is read, one byte more is not.
     {"ReplyOf1MiB", "sized-json", {"--size", "1048576"}, kAccepted + "Büyük"},
     {"ReplyOver1MiB", "sized-json", {"--size", "1048577"}, kAcceptedFallback},
@@ -76,8 +74,8 @@ const Case kCases[] = {
     {"Gzip", "gzip", {}, kAccepted + "Sıkıştırılmış"},
     {"GzipBomb", "gzip-bomb", {}, kAcceptedFallback},
     // A body in a coding that does not decode is unusable, but the status still decides.
-    {"CorruptGzip", "reply", {"--coding", "gzip"}, kAcceptedFallback},
-    {"Compress503", "reply", {"--status", "503", "--coding", "compress"}, kRefusedFallback}};
+    {"CorruptGzip", "reply", {"-H", "Content-Encoding: gzip"}, kAcceptedFallback},
+    {"Compress503", "reply", {"-s", "503", "-H", "Content-Encoding: compress"}, kRefusedFallback}};
 
 INSTANTIATE_TEST_SUITE_P(Peers, Exchange, testing::ValuesIn(kCases),
                          [](const auto& info) { return info.param.name; });
@@ -128,14 +126,14 @@ TEST(ExchangeRequest, OnePostOfTheRecordStraightToApiSubmit) {
     std::error_code error;
     EXPECT_EQ(std::filesystem::file_size(keyLog, error) * !error, 0U);
     std::filesystem::remove(keyLog, error);
-    const auto requests = peer.requests();
+    auto requests = peer.requests();
     ASSERT_EQ(requests.size(), 3u);
     for (std::size_t i = 0; i < requests.size(); ++i) {
         EXPECT_EQ(requests[i].method, "POST");
         EXPECT_EQ(requests[i].path, i < 2 ? "/api/submit" : "/scores/api/submit");
-        EXPECT_EQ(requests[i].headers("Content-Type"),
+        EXPECT_EQ(requests[i].headers["content-type"],
                   std::vector<std::string>{"application/json"});
-        const auto agent = requests[i].headers("User-Agent");
+        const auto agent = requests[i].headers["user-agent"];
         ASSERT_EQ(agent.size(), 1U);
         EXPECT_TRUE(agent[0].starts_with("benchmark-companion/") && agent[0].back() != '/');
         EXPECT_EQ(requests[i].body,

@@ -2,15 +2,24 @@
 
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <unistd.h>
+#include <utility>
 
 namespace testsupport {
 
-// A private folder that stands in for "/", removed with everything in it.
+// A private folder that stands in for "/", removed with everything in it; made with each file
+// given (path and bytes) whose bytes are not empty.
 struct FakeRoot {
-    FakeRoot() = default;
+    FakeRoot(std::initializer_list<std::pair<std::string_view, std::string_view>> files = {}) {
+        for (const auto& [relative, bytes] : files) {
+            if (!bytes.empty()) {
+                write(relative, bytes);
+            }
+        }
+    }
     FakeRoot(const FakeRoot&) = delete;
     ~FakeRoot() { std::filesystem::remove_all(path_); }
     const std::filesystem::path& path() const { return path_; }

@@ -7,20 +7,9 @@
 #include <regex>
 #include <signal.h>
 #include <stdexcept>
-#include <strings.h>
 #include <unistd.h>
 
 namespace testsupport {
-
-std::vector<std::string> PeerRequest::headers(const std::string& name) const {
-    std::vector<std::string> values;
-    for (const auto& [key, value] : headerList) {
-        if (strcasecmp(key.c_str(), name.c_str()) == 0) {
-            values.push_back(value);
-        }
-    }
-    return values;
-}
 
 Peer::Peer(const std::string& caseName, std::vector<std::string> options) {
     static std::atomic<int> peers{0};

@@ -5,8 +5,8 @@
 // from TEST_PKI_DIR: a test using it needs FIXTURES_REQUIRED pki.
 
 #include <cstdio>
+#include <map>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace testsupport {
@@ -14,11 +14,9 @@ namespace testsupport {
 struct PeerRequest {
     std::string method;
     std::string path;
-    std::vector<std::pair<std::string, std::string>> headerList; // as received, in order
+    // Each header's values in order, by its name in lower case.
+    std::map<std::string, std::vector<std::string>> headers;
     std::string body;
-
-    // Every value of the header `name` (case-insensitive), in order.
-    std::vector<std::string> headers(const std::string& name) const;
 };
 
 class Peer {

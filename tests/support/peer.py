@@ -14,8 +14,6 @@ import threading
 import time
 import zlib
 
-MIB = 1 << 20
-
 
 def respond(conn, status, body, *headers):
     data = body if isinstance(body, bytes) else body.encode(errors="surrogateescape")
@@ -24,45 +22,36 @@ def respond(conn, status, body, *headers):
     conn.sendall(("\r\n".join(head) + "\r\n\r\n").encode() + data)
 
 
-def reset_mid_body(conn, req, args):
+def reset_mid_body(conn, args):
     conn.sendall(b'HTTP/1.1 200 OK\r\nContent-Length: 60\r\n\r\n{"success":true,"mes')
     time.sleep(0.1)
     conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
 
 
 FRAME = '{"message":"Büyük","pad":""}'.encode()  # padded to exactly --size bytes
-def redirect(conn, req, args):
-    """A 302 to /moved here, which would accept the record if followed."""
-    if req["path"] == "/moved":
-        respond(conn, 200, '{"message":"Yönlendirme izlendi"}')
-    else:
-        respond(conn, 302, "", f"Location: https://127.0.0.1:{args.port}/moved")
 
 
 def gzip_bomb():
     """Inflates to 64 MiB of spaces; made before the port is printed, so no idle limit waits."""
     packer = zlib.compressobj(9, zlib.DEFLATED, 31)  # 31: gzip framing
-    return b"".join(packer.compress(b" " * MIB) for _ in range(64)) + packer.flush()
+    return b"".join(packer.compress(b" " * (1 << 20)) for _ in range(64)) + packer.flush()
 
 
 CUT_HEADERS = b"HTTP/1.1 200 OK\r\nContent-Type: appli"
 CASES = {
-    "reply": lambda conn, req, args: respond(
-        conn, args.status, args.body, *([f"Content-Encoding: {args.coding}"] if args.coding else [])),
-    # Silent for --hold seconds, then a 200: only a working idle limit fails it.
-    "hang": lambda conn, req, args: (time.sleep(args.hold),
-                                     respond(conn, 200, '{"message":"Geç cevap"}')),
-    "cut-headers": lambda conn, req, args: conn.sendall(CUT_HEADERS),
-    "cut-headers-notify": lambda conn, req, args: (conn.sendall(CUT_HEADERS), conn.unwrap()),
+    "reply": lambda conn, args: respond(conn, args.status, args.body, *args.header),
+    # Silent for 40 s, then a 200: only a working idle limit fails it.
+    "hang": lambda conn, args: (time.sleep(40), respond(conn, 200, '{"message":"Geç cevap"}')),
+    "cut-headers": lambda conn, args: conn.sendall(CUT_HEADERS),
+    "cut-headers-notify": lambda conn, args: (conn.sendall(CUT_HEADERS), conn.unwrap()),
     "reset-mid-body": reset_mid_body,
-    "not-http": lambda conn, req, args: conn.sendall(b"SSH-2.0-OpenSSH_9.2p1 Debian-2\r\n"),
-    "sized-json": lambda conn, req, args: respond(
+    "not-http": lambda conn, args: conn.sendall(b"SSH-2.0-OpenSSH_9.2p1 Debian-2\r\n"),
+    "sized-json": lambda conn, args: respond(
         conn, 200, FRAME[:-2] + b"x" * (args.size - len(FRAME)) + b'"}'),
-    "redirect": redirect,
-    "gzip": lambda conn, req, args: respond(
+    "gzip": lambda conn, args: respond(
         conn, 200, gzip.compress('{"success":true,"message":"Sıkıştırılmış"}'.encode()),
         "Content-Encoding: gzip"),
-    "gzip-bomb": lambda conn, req, args: respond(conn, 200, args.bomb, "Content-Encoding: gzip"),
+    "gzip-bomb": lambda conn, args: respond(conn, 200, args.bomb, "Content-Encoding: gzip"),
 }
 record_lock = threading.Lock()
 
@@ -70,9 +59,11 @@ record_lock = threading.Lock()
 def read_request(conn):
     stream = conn.makefile("rb")
     method, path, _ = stream.readline(65536).decode("latin-1").split(" ", 2)
-    headers = http.client.parse_headers(stream)  # every header in order, repeats kept
+    headers, grouped = http.client.parse_headers(stream), {}
+    for name, value in headers.items():  # each name's values in order, repeats kept
+        grouped.setdefault(name.lower(), []).append(value)
     body = stream.read(int(headers.get("Content-Length", 0)))
-    return {"method": method, "path": path, "headers": headers.items(),
+    return {"method": method, "path": path, "headers": grouped,
             "body": body.decode("utf-8", "replace")}
 
 
@@ -82,7 +73,7 @@ def serve(raw, context, args):
             req = read_request(conn)
             with record_lock, open(args.record, "a", encoding="utf-8") as out:
                 out.write(json.dumps(req, ensure_ascii=False) + "\n")
-            CASES[args.case](conn, req, args)
+            CASES[args.case](conn, args)
     except (OSError, ValueError, http.client.HTTPException):
         pass  # the client gave up, refused the certificate or sent no request: its business
 
@@ -92,11 +83,10 @@ def main():
     parser.add_argument("--pki", required=True)
     parser.add_argument("--case", required=True, choices=CASES)
     parser.add_argument("--leaf", default="localhost")
-    parser.add_argument("--status", type=int, default=200)
+    parser.add_argument("-s", "--status", type=int, default=200)
     parser.add_argument("--body", default='{"success":true,"message":"Skor kaydedildi"}')
-    parser.add_argument("--coding", help="a Content-Encoding header for --body as it is")
+    parser.add_argument("-H", "--header", action="append", default=[], help="for --body as is")
     parser.add_argument("--size", type=int)
-    parser.add_argument("--hold", type=float)
     parser.add_argument("--record", required=True)
     args = parser.parse_args()
 
@@ -104,9 +94,8 @@ def main():
     leaf = os.path.join(args.pki, args.leaf)
     context.load_cert_chain(leaf + ".pem", leaf + ".key")
     listener = socket.create_server(("127.0.0.1", 0))
-    args.port = listener.getsockname()[1]
     args.bomb = gzip_bomb() if args.case == "gzip-bomb" else b""
-    print(args.port, os.getpid(), flush=True)
+    print(listener.getsockname()[1], os.getpid(), flush=True)
     deadline = time.monotonic() + 60
     while (left := deadline - time.monotonic()) > 0:
         listener.settimeout(left)

@@ -37,14 +37,13 @@ using Snapshot = std::tuple<bool, std::string, std::optional<double>>;
 struct Window {
     explicit Window(std::function<void(model::ViewModelSeams&)> adjust = {})
         : adjust_(std::move(adjust)) {
-        root.write("sys/class/dmi/id/product_name", "Mac99,1\n");
-        root.write("proc/cpuinfo", "processor\t: 0\nmodel name\t: Apple M9\n");
         view.show();
     }
     QLabel* part(const char* name) const { return view.findChild<QLabel*>(name); }
 
     std::function<void(model::ViewModelSeams&)> adjust_;
-    testsupport::FakeRoot root;
+    testsupport::FakeRoot root{{"sys/class/dmi/id/product_name", "Mac99,1\n"},
+                               {"proc/cpuinfo", "processor\t: 0\nmodel name\t: Apple M9\n"}};
     testsupport::Peer peer{"reply", {"--status", "500", "--body", R"({"error":"Bakımdayız"})"}};
     ui::ContentView view{[this] {
         model::ViewModelSeams seams{{root.path(), [] { return std::uint64_t{1024} << 30; }},
@@ -100,30 +99,12 @@ TEST(View, AClickRunsTheWorkloadOffTheMainThreadAndAssignsInOrderOnIt) {
     EXPECT_TRUE(button->isEnabled());
 }
 
-// The service's text verbatim, never as markup; the score with one decimal after a full stop,
-// whatever the locale.
-TEST(View, ShowsTheServicesTextAsTextAndTheScoreWithAFullStop) {
-    Window window;
-    auto& vm = *window.view.viewModel();
-    QTextDocument shown;
-    for (const QString text : {"❌ Hata: <b>x</b> & &amp;", "⚠️ Bağlantı hatası"}) {
-        vm.status = text.toStdString();
-        QTest::qWait(1);
-        shown.setHtml(window.part("statusLine")->text());
-        EXPECT_EQ(shown.toPlainText(), text);
-    }
-    for (const auto& [score, text] :
-         {std::pair{12.34, "12.3 Saniye"}, {0.25, "0.2 Saniye"}, {1234.56, "1234.6 Saniye"}}) {
-        vm.score = score;
-        QTest::qWait(1);
-        EXPECT_EQ(window.part("scoreValue")->text().toStdString(), text);
-    }
-}
-
 // A keyboard-only user: Tab to the button, then Space three times. The keys go to the
 // window, as a keyboard's would, not to the button itself. The system refuses the first
 // run's thread: that run ends at once, idle and without a score, and the next ones run.
-TEST(Focus, SpaceAloneStartsRunsInARowAfterARefusedThread) {
+// Then the service's text is shown verbatim, never as markup, and the score with one decimal
+// after a full stop, whatever the locale.
+TEST(Focus, SpaceAloneStartsRunsInARowAfterARefusedThreadAndTextsShowAsText) {
     int starts = 0;
     Window window([&starts](model::ViewModelSeams& seams) {
         seams.workload = {.tasks = 2, .steps = 1000};
@@ -147,6 +128,19 @@ TEST(Focus, SpaceAloneStartsRunsInARowAfterARefusedThread) {
         EXPECT_EQ(vm.score->has_value(), run > 1);
     }
     EXPECT_TRUE(button->hasFocus());
+    QTextDocument shown;
+    for (const QString text : {"❌ Hata: <b>x</b> & &amp;", "⚠️ Bağlantı hatası"}) {
+        vm.status = text.toStdString();
+        QTest::qWait(1);
+        shown.setHtml(window.part("statusLine")->text());
+        EXPECT_EQ(shown.toPlainText(), text);
+    }
+    for (const auto& [score, text] :
+         {std::pair{12.34, "12.3 Saniye"}, {0.25, "0.2 Saniye"}, {1234.56, "1234.6 Saniye"}}) {
+        vm.score = score;
+        QTest::qWait(1);
+        EXPECT_EQ(window.part("scoreValue")->text().toStdString(), text);
+    }
 }
 
 } // namespace
