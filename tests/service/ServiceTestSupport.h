@@ -1,6 +1,8 @@
 #pragma once
 
 #include "service/Handler.h"
+#include "service/Metrics.h"
+#include "service/admin/Admin.h"
 #include "service/edge/Http.h"
 #include "service/store/Sql.h"
 #include "service/store/SqlScoreStore.h"
@@ -13,6 +15,7 @@
 #include <algorithm>
 #include <fstream>
 #include <map>
+#include <sstream>
 #include <string>
 #include <unistd.h>
 
@@ -36,6 +39,13 @@ inline ServiceContext realClocks(ScoreStore& store, RateLimiter& limiter,
     return {store, limiter, [] { return std::chrono::system_clock::now(); },
             [] { return std::chrono::steady_clock::now(); }, metrics};
 }
+
+inline void failOnError(const std::string& error) {
+    ADD_FAILURE() << error;
+}
+
+// When the records that need no other time were received.
+inline const std::string kAt = "2026-01-31T12:00:00.000Z";
 
 // The status box has room for two lines: about 100 characters.
 inline constexpr std::size_t kMaxShownChars = 100;
@@ -65,17 +75,34 @@ private:
     std::filesystem::path path_;
 };
 
-// The handler over a fresh SQLite file, with the real clocks and no limit unless given one.
-struct FileService {
-    explicit FileService(RateLimit limit = {0.0, 1.0}) : limiter(limit) {}
+// The handler over the store on `database`, with the real clocks and no limit unless given one.
+struct Service {
+    explicit Service(std::string database, RateLimit limit = {0.0, 1.0})
+        : database(std::move(database)), limiter(limit) {}
     Response send(const Request& request) { return handle(request, context); }
 
-    TempPath file{"scores.sqlite3"};
-    std::unique_ptr<ScoreStore> store =
-        openStore(file.path().string(), [](const std::string& e) { ADD_FAILURE() << e; });
+    std::string database;
+    std::unique_ptr<ScoreStore> store = openStore(database, failOnError);
     RateLimiter limiter;
-    ServiceContext context = realClocks(*store, limiter);
+    Metrics metrics;
+    ServiceContext context = realClocks(*store, limiter, &metrics);
 };
+
+// The same over a fresh SQLite file.
+struct FileService : TempPath, Service {
+    explicit FileService(RateLimit limit = {0.0, 1.0})
+        : TempPath("scores.sqlite3"), Service(path().string(), limit) {}
+};
+
+// An operator command on `database`: its exit status and what it printed, standard error
+// after "stderr:".
+inline std::pair<int, std::string> admin(const std::string& database,
+                                         std::vector<std::string> args) {
+    args.insert(args.begin(), {"--database", database});
+    std::ostringstream out, err;
+    const int status = runAdmin(args, out, err);
+    return {status, out.str() + "stderr:" + err.str()};
+}
 
 // A database of its own for this process, so parallel runs cannot meet; empty
 // without the PostgreSQL fixture (which writes its URL to TEST_POSTGRES_URL_FILE).
