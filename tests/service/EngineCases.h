@@ -42,6 +42,10 @@ protected:
     std::unique_ptr<SqlConnection> raw() const {
         return sqlite() ? openSqlite(database_) : openPostgres(database_);
     }
+    // The one number `sql` answers.
+    std::int64_t number(std::string_view sql) const {
+        return asInteger(raw()->run(sql, {}).at(0).at(0));
+    }
     static void noHook(std::string_view, const std::vector<SqlValue>&) {}
     // A store whose connections run `before` ahead of each statement and
     // `after` once it ran; one that gives up at once on what it cannot learn.
