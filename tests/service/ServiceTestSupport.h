@@ -2,6 +2,7 @@
 
 #include "service/Handler.h"
 #include "service/Metrics.h"
+#include "service/PageCache.h"
 #include "service/admin/Admin.h"
 #include "service/edge/Http.h"
 #include "service/store/Sql.h"
@@ -92,6 +93,33 @@ struct Service {
 struct FileService : TempPath, Service {
     explicit FileService(RateLimit limit = {0.0, 1.0})
         : TempPath("scores.sqlite3"), Service(path().string(), limit) {}
+};
+
+// The handler over a fresh SQLite file, keeping pages, with a steady clock that only the test
+// moves; whatever it answers at once must be what the pool would answer.
+class HandlerTest : public ::testing::Test, public FileService {
+protected:
+    HandlerTest() : FileService(RateLimit{60.0, 2.0}) {
+        context.steadyClock = [this] { return now_; };
+        context.pages = &pages_;
+    }
+
+    Response send(const Request& request) {
+        const auto quick = answerAtOnce(request, context);
+        Response response = handle(request, context);
+        atOnce_ = quick ? quick->status : 0;
+        if (quick) {
+            EXPECT_EQ(std::make_tuple(quick->status, bodyOf(*quick), quick->headers),
+                      std::make_tuple(response.status, bodyOf(response), response.headers))
+                << request.path;
+        }
+        return response;
+    }
+
+    std::chrono::steady_clock::time_point now_{};
+    static constexpr std::size_t kPageBytes = 64 * 1024; // a few pages: more are forgotten
+    PageCache pages_{kPageBytes};
+    int atOnce_ = 0; // the status the last request was answered with at once; 0: by the pool
 };
 
 // An operator command on `database`: its exit status and what it printed, standard error
