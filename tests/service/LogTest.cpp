@@ -142,6 +142,7 @@ TEST(Metrics, CountsRequestsSubmissionsAndLatencyInTheExpositionFormat) {
     metrics.request("/api/submit", 200, std::chrono::microseconds(3000));
     metrics.request("/r/12", 404, std::chrono::microseconds(20));
     metrics.request("/no/such/path", 404, std::chrono::seconds(20));
+    metrics.submission(SubmissionOutcome::accepted);
     metrics.submission(SubmissionOutcome::rateLimited);
     metrics.databaseError();
     metrics.batch(3, std::chrono::microseconds(1500));
@@ -155,10 +156,13 @@ TEST(Metrics, CountsRequestsSubmissionsAndLatencyInTheExpositionFormat) {
              bucket + "\"/api/submit\",le=\"0.005\"} 1\n",
              bucket + "\"other\",le=\"10\"} 0\n",
              bucket + "\"other\",le=\"+Inf\"} 1\n",
+             "score_service_submissions_total{outcome=\"accepted\"} 1\n",
              "score_service_submissions_total{outcome=\"refused\",reason=\"rate_limited\"} 1\n",
              "score_service_submissions_total{outcome=\"held\"} 0\n",
              "score_service_database_errors_total 1\n",
+             "score_service_write_batch_records_total 3\n",
              "score_service_write_batch_seconds_total 0.0015\n",
+             "score_service_build_info{version=\"",
          }) {
         EXPECT_NE(text.find(line), std::string::npos) << line << text;
     }
