@@ -1,11 +1,8 @@
 // The client's own submission path against the service's real server and store,
 // over TLS with the test CA; the listing is then read through the same handler.
-#include "service/Handler.h"
 #include "service/Log.h"
-#include "service/PageCache.h"
 #include "service/ServiceTestSupport.h"
 #include "service/edge/HttpServer.h"
-#include "service/store/SqlScoreStore.h"
 #include "submission/Submission.h"
 
 #include <gtest/gtest.h>

@@ -1,13 +1,10 @@
 // The result page and the charts, as pure functions and through the handler on a real
 // SQLite file.
-#include "service/Handler.h"
-#include "service/Metrics.h"
 #include "service/ServiceTestSupport.h"
 #include "service/edge/HttpRules.h"
 #include "service/pages/Chart.h"
 #include "service/pages/CompareChart.h"
 #include "service/pages/ResultPage.h"
-#include "service/store/SqlScoreStore.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

@@ -10,7 +10,6 @@
 
 #include <cmath>
 #include <functional>
-#include <limits>
 
 namespace service {
 namespace {

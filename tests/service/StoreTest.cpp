@@ -1,6 +1,5 @@
 #include "service/EngineCases.h"
 #include "service/ServiceTestSupport.h"
-#include "service/store/SqlScoreStore.h"
 
 #include <gtest/gtest.h>
 
