@@ -14,15 +14,12 @@ namespace {
 
 TEST(Options, EveryFlagFromOneTableWithItsDefaultRangeAndARefusalNamingIt) {
     using O = const Options&;
-    // A command line, and what its refusal says or, when it is taken, what holds of it.
+    // A command line, and what its refusal says or, when it is taken, what holds of it; the
+    // defaults' values are held to the manual by man_pages_match_flags.
     // clang-format off
     const std::vector<std::tuple<std::vector<std::string>, std::string, std::function<bool(O)>>>
         cases = {
-            {{}, "", [](O o) {
-                 return o.listen.host == "127.0.0.1" && o.listen.port == 8443 && !o.metrics &&
-                        o.database == "scores.sqlite3" && o.rateLimit.perMinute == 30 &&
-                        o.threads == 16 && o.connectionsPerAddress() == 64 && !o.tls();
-             }},
+            {{}, "", [](O o) { return !o.metrics && !o.tls(); }},
             {{"--listen=[::1]:0", "--metrics-listen", "127.0.0.1:9464"}, "",
              [](O o) { return o.listen.host == "::1" && !o.listen.port && o.metrics->port == 9464; }},
             {{"--trust-forwarded-for"}, "", [](O o) { return o.connectionsPerAddress() == 0; }},
