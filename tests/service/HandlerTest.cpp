@@ -32,13 +32,9 @@ TEST(AcceptedReply, GivesRankPercentileAndTheAddressWhileItFits) {
         {placed(12, 3, 57, 40.1), "(ilk %5). Ortancayla aynı.", false},
         {placed(12, 3, 57, 40.0), "(ilk %5). Ortancadan %5 yavaş.", false, 42.0},
         {placed(12, 3, 57, 50.0), "Ortancadan %20 hızlı.", false},
-        {placed(12, 3, 4), "4 sonuç arasında 3. sırada. Sayfası", true},     // too few to compare
         {placed(9, 99999999, 99999999, 50.0), "99.999.999. sırada.", false}, // no room to compare
         {placed(12, 3, 57), "57 sonuç arasında 3. sırada (ilk %5). Sayfası: /r/12", true},
-        {placed(1, 1, 1), "1 sonuç arasında 1. sırada. Sayfası",
-         true}, // a share of few says little
-        {placed(4, 2, 2), "2 sonuç arasında 2. sırada. Sayfası: /r/4", true},
-        {placed(4, 3, 9), "9 sonuç arasında 3. sırada. Sayfası", true},
+        {placed(4, 3, 9), "9 sonuç arasında 3. sırada. Sayfası", true}, // too few for a share
         {placed(9, 1, 1000), "1.000 sonuç arasında 1. sırada (ilk %1)", true}, // never "ilk %0"
         {placed(9, 999, 1000), "1.000 sonuç arasında 999. sırada. Sayfası", true},
         {placed(9, 5, 1000), "(ilk %1)", true}, // 0.5 rounds up
