@@ -11,7 +11,6 @@
 #include <deque>
 #include <future>
 #include <map>
-#include <thread>
 
 namespace service {
 namespace {
@@ -230,9 +229,7 @@ TEST_P(BatchCases, AHeldCountRowHoldsUpOnlyItsOwnProcessor) {
         return number("SELECT COUNT(*) FROM pg_stat_activity WHERE wait_event_type = 'Lock' "
                       "AND query LIKE 'INSERT INTO chip_totals%'") > 0;
     };
-    for (int i = 0; i < 400 && !waitsForTheRow(); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(25));
-    }
+    waitFor(waitsForTheRow);
     holder->run("COMMIT", {});
     EXPECT_TRUE(waiting.get());
     EXPECT_TRUE(countsAgree());

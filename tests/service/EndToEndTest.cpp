@@ -51,13 +51,6 @@ std::string exchange(int port, const std::string& bytes, const std::function<voi
     return reply;
 }
 
-// Polls `done` every 20 ms for up to 10 s.
-void waitFor(const std::function<bool()>& done) {
-    for (int i = 0; i < 500 && !done(); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-}
-
 // The real server on loopback around `handler`, and what it logged.
 struct Loopback {
     Loopback(ServerConfig config, const HttpServer::Handler& handler,

@@ -18,6 +18,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <unistd.h>
 
 namespace service {
@@ -39,6 +40,15 @@ inline ServiceContext realClocks(ScoreStore& store, RateLimiter& limiter,
                                  Metrics* metrics = nullptr) {
     return {store, limiter, [] { return std::chrono::system_clock::now(); },
             [] { return std::chrono::steady_clock::now(); }, metrics};
+}
+
+// Polls `done` every 5 ms until it holds, for up to `limit`.
+inline void waitFor(const std::function<bool()>& done,
+                    std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+    constexpr std::chrono::milliseconds kPoll{5};
+    for (std::chrono::milliseconds waited{0}; waited < limit && !done(); waited += kPoll) {
+        std::this_thread::sleep_for(kPoll);
+    }
 }
 
 inline void failOnError(const std::string& error) {
