@@ -225,9 +225,11 @@ TEST_P(BatchCases, AHeldCountRowHoldsUpOnlyItsOwnProcessor) {
     // the watcher sees), and is stored once the holder lets go.
     auto waiting =
         std::async(std::launch::async, [&] { return store->add(scored("X", 12.0), kAt, client_); });
+    const auto watcher = raw();
     const auto waitsForTheRow = [&] {
         return number("SELECT COUNT(*) FROM pg_stat_activity WHERE wait_event_type = 'Lock' "
-                      "AND query LIKE 'INSERT INTO chip_totals%'") > 0;
+                      "AND query LIKE 'INSERT INTO chip_totals%'",
+                      watcher.get()) > 0;
     };
     waitFor(waitsForTheRow);
     holder->run("COMMIT", {});

@@ -42,9 +42,9 @@ protected:
     std::unique_ptr<SqlConnection> raw() const {
         return sqlite() ? openSqlite(database_) : openPostgres(database_);
     }
-    // The one number `sql` answers.
-    std::int64_t number(std::string_view sql) const {
-        return asInteger(raw()->run(sql, {}).at(0).at(0));
+    // The one number `sql` answers, through `connection` or a new one.
+    std::int64_t number(std::string_view sql, SqlConnection* connection = nullptr) const {
+        return asInteger((connection ? *connection : *raw()).run(sql, {}).at(0).at(0));
     }
     static void noHook(std::string_view, const std::vector<SqlValue>&) {}
     // A store whose connections run `before` ahead of each statement and

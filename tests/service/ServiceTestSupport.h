@@ -45,9 +45,9 @@ inline ServiceContext realClocks(ScoreStore& store, RateLimiter& limiter,
 // Polls `done` every 5 ms until it holds, for up to `limit`.
 inline void waitFor(const std::function<bool()>& done,
                     std::chrono::milliseconds limit = std::chrono::seconds(10)) {
-    constexpr std::chrono::milliseconds kPoll{5};
-    for (std::chrono::milliseconds waited{0}; waited < limit && !done(); waited += kPoll) {
-        std::this_thread::sleep_for(kPoll);
+    const auto until = std::chrono::steady_clock::now() + limit;
+    while (!done() && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
 }
 
