@@ -2,15 +2,10 @@
 #include "service/admin/Admin.h"
 
 #include "service/EngineCases.h"
-#include "service/Handler.h"
-#include "service/Metrics.h"
 #include "service/ServiceTestSupport.h"
-#include "service/store/SqlScoreStore.h"
 #include "submission/APIResponse.h"
 
 #include <gtest/gtest.h>
-
-#include <sstream>
 
 namespace service {
 namespace {
@@ -19,24 +14,15 @@ class ReviewCases : public EngineCases {
 protected:
     void SetUp() override {
         EngineCases::SetUp();
-        store_ = open();
-        context_.emplace(realClocks(*store_, limiter_, &metrics_));
+        service_.emplace(database_);
     }
 
-    Response send(std::string path) { return handle(get(std::move(path)), *context_); }
+    Response send(std::string path) { return service_->send(get(std::move(path))); }
     Response submit(const submission::Payload& record,
                     std::string agent = "benchmark-companion/2.0.1 (Linux)") {
         Request request = post(record);
         request.userAgent = std::move(agent);
-        return handle(request, *context_);
-    }
-
-    // The command's exit status and what it printed, standard error after "stderr:".
-    std::pair<int, std::string> admin(std::vector<std::string> args) {
-        args.insert(args.begin(), {"--database", database_});
-        std::ostringstream out, err;
-        const int status = runAdmin(args, out, err);
-        return {status, out.str() + "stderr:" + err.str()};
+        return service_->send(request);
     }
 
     void seedGenuine() {
@@ -46,14 +32,12 @@ protected:
     }
 
     TempPath other_{"backup.sqlite3"};
-    std::unique_ptr<ScoreStore> store_;
-    RateLimiter limiter_{RateLimit{0.0, 1.0}};
-    Metrics metrics_;
-    std::optional<ServiceContext> context_;
+    std::optional<Service> service_;
 };
 
 TEST_P(ReviewCases, APlantedFakeIsHeldAndStaysOffEveryPublicViewUntilApproved) {
     seedGenuine();
+    ScoreStore& store = *service_->store;
     const auto fake = clientRecord("R7", 0.5, "Fake,1");
     const auto reply = submission::decodeAPIResponse(submit(fake).body);
     ASSERT_TRUE(reply && reply->success);
@@ -65,22 +49,24 @@ TEST_P(ReviewCases, APlantedFakeIsHeldAndStaysOffEveryPublicViewUntilApproved) {
     };
     EXPECT_EQ(publicViews().find("Fake,1"), std::string::npos);
     EXPECT_EQ(send("/r/25").status, 404);
-    const auto scraped = metrics_.render({0, store_->counts()}); // the held one on neither board
+    // The held one is on neither board.
+    const auto scraped = service_->metrics.render({0, store.counts()});
     for (const char* line : {"{outcome=\"held\"} 1\n", "_records 24\n", "held_records 1\n"}) {
         EXPECT_NE(scraped.find(line), std::string::npos) << line << scraped;
     }
-    EXPECT_EQ(store_->leaderboard(std::nullopt, 0, 0, 0)->chips.at(0).count, 24);
+    EXPECT_EQ(store.leaderboard(std::nullopt, 0, 0, 0)->chips.at(0).count, 24);
     const auto figures = [&] {
-        const auto found = store_->processor("R7", 0, 0, 0).value().value();
+        const auto found = store.processor("R7", 0, 0, 0).value().value();
         return std::make_tuple(found.row.spread.count, found.row.spread.best, found.held);
     };
     EXPECT_EQ(figures(), std::make_tuple(24L, 9.8 * 3.5, 1L));
 
-    EXPECT_NE(admin({"list", "--held"}).second.find("25\theld\t"), std::string::npos);
-    EXPECT_NE(admin({"show", "25"}).second.find("\"rule\":\"quartile\""), std::string::npos);
-    EXPECT_EQ(admin({"approve", "25"}).first, 0);
+    EXPECT_NE(admin(database_, {"list", "--held"}).second.find("25\theld\t"), std::string::npos);
+    EXPECT_NE(admin(database_, {"show", "25"}).second.find("\"rule\":\"quartile\""),
+              std::string::npos);
+    EXPECT_EQ(admin(database_, {"approve", "25"}).first, 0);
     EXPECT_NE(publicViews().find("Fake,1"), std::string::npos);
-    EXPECT_EQ(store_->leaderboard(std::nullopt, 0, 0, 0)->chips.at(0).count, 25);
+    EXPECT_EQ(store.leaderboard(std::nullopt, 0, 0, 0)->chips.at(0).count, 25);
     EXPECT_EQ(figures(), std::make_tuple(25L, 0.5 * 3.5, 0L));
     const auto page = send("/r/25");
     EXPECT_EQ(page.status, 200);
@@ -142,20 +128,20 @@ TEST_P(ReviewCases, OperatorCommandsChangeTheBoardAndRefuseBadInput) {
         {{"export", "--format", "jsonl"}, 0, "stderr:exported 3 records"},
     };
     for (const auto& [args, wanted, says] : steps) {
-        const auto [status, said] = admin(args);
+        const auto [status, said] = admin(database_, args);
         EXPECT_EQ(status, wanted) << args[0] << ": " << said;
         EXPECT_NE(said.find(says), std::string::npos) << args[0] << ": " << said;
     }
     // Counts and ranks follow: A1 holds only record 1 again, the fastest.
     EXPECT_NE(submit(clientRecord("A1", 10.5)).body.find("2 sonuç arasında 2."), std::string::npos);
-    const auto backedUp = admin({"backup", other_.path().string()});
+    const auto backedUp = admin(database_, {"backup", other_.path().string()});
     EXPECT_EQ(backedUp.first == 0, sqlite()) << backedUp.second;
     if (sqlite()) {
         EXPECT_EQ(openSqlite(other_.path())->run("SELECT COUNT(*) FROM scores", {})[0][0],
                   SqlValue{std::int64_t{4}});
-        EXPECT_NE(admin({"backup", other_.path().string()}).second.find("exists"),
+        EXPECT_NE(admin(database_, {"backup", other_.path().string()}).second.find("exists"),
                   std::string::npos);
-        EXPECT_NE(admin({"backup", "/nonexistent/b.sqlite3"})
+        EXPECT_NE(admin(database_, {"backup", "/nonexistent/b.sqlite3"})
                       .second.find("backup to /nonexistent/b.sqlite3 failed: unable to open"),
                   std::string::npos);
     } else {
@@ -168,19 +154,18 @@ TEST(AdminDatabase, CommandsThatReadLeaveACopyAsItWas) {
     FileService service;
     ASSERT_EQ(service.send(post(clientRecord("A1", 10.0))).status, 200);
     const TempPath copy("copy.sqlite3");
-    openSqlite(service.file.path())->run("VACUUM INTO '" + copy.path().string() + "'", {});
+    openSqlite(service.path())->run("VACUUM INTO '" + copy.path().string() + "'", {});
     const auto bytes = [&copy] {
         std::ifstream in(copy.path(), std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     };
     const auto before = bytes();
-    for (std::vector<std::string> args : {std::vector<std::string>{"list"},
-                                          {"show", "1"},
-                                          {"export", "--format", "jsonl"},
-                                          {"backup", copy.path().string() + ".bak"}}) {
-        args.insert(args.end(), {"--database", copy.path().string()});
-        std::ostringstream out;
-        EXPECT_EQ(runAdmin(args, out, out), 0) << out.str();
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"list"},
+                                                 {"show", "1"},
+                                                 {"export", "--format", "jsonl"},
+                                                 {"backup", copy.path().string() + ".bak"}}) {
+        const auto [status, said] = admin(copy.path().string(), args);
+        EXPECT_EQ(status, 0) << said;
     }
     EXPECT_TRUE(bytes() == before);
 }
@@ -189,16 +174,16 @@ TEST(AdminDatabase, OneItCannotOpenIsAClearFailure) {
     TempPath missing("missing.sqlite3");
     for (const std::string& database :
          {missing.path().string(), std::string("postgresql://nobody@127.0.0.1:1/none")}) {
-        std::ostringstream out;
-        EXPECT_EQ(runAdmin({"list", "--database", database}, out, out), 1) << database;
-        EXPECT_NE(out.str().find("cannot open the database"), std::string::npos) << out.str();
+        const auto [status, said] = admin(database, {"list"});
+        EXPECT_EQ(status, 1) << database;
+        EXPECT_NE(said.find("cannot open the database"), std::string::npos) << said;
         EXPECT_FALSE(std::filesystem::exists(missing.path()));
     }
     // A command that only reads never upgrades a schema, here none at all.
     std::ofstream(missing.path()).flush();
-    std::ostringstream out;
-    EXPECT_EQ(runAdmin({"list", "--database", missing.path().string()}, out, out), 1);
-    EXPECT_NE(out.str().find("schema (version 0) is older"), std::string::npos) << out.str();
+    const auto [status, said] = admin(missing.path().string(), {"list"});
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(said.find("schema (version 0) is older"), std::string::npos) << said;
     EXPECT_TRUE(openSqlite(missing.path())->run("SELECT name FROM sqlite_master", {}).empty());
 }
 

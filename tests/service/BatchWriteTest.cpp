@@ -11,7 +11,6 @@
 #include <deque>
 #include <future>
 #include <map>
-#include <thread>
 
 namespace service {
 namespace {
@@ -28,7 +27,7 @@ protected:
         SqlScoreStore::Batch batch;
         for (const auto& p : payloads) {
             batch.push_back(
-                &submissions.emplace_back(SqlScoreStore::Submission{p, at_, client_, ++lastKey_}));
+                &submissions.emplace_back(SqlScoreStore::Submission{p, kAt, client_, ++lastKey_}));
         }
         return store.addBatch(batch);
     }
@@ -45,16 +44,8 @@ protected:
     }
     // Whether each processor's kept count is its number of rows on the board.
     bool countsAgree() const {
-        return raw()
-                   ->run("SELECT COUNT(*) FROM chip_totals t WHERE records <> (SELECT COUNT(*) "
-                         "FROM scores s WHERE s.chip_type = t.chip_type)",
-                         {})
-                   .at(0)
-                   .at(0) == SqlValue{std::int64_t{0}};
-    }
-    static const Hook& none() {
-        static const Hook hook = [](auto, const auto&) {};
-        return hook;
+        return number("SELECT COUNT(*) FROM chip_totals t WHERE records <> (SELECT COUNT(*) "
+                      "FROM scores s WHERE s.chip_type = t.chip_type)") == 0;
     }
     void seed(SqlScoreStore& store, const std::string& chip, int records, double time) {
         for (int i = 0; i < records; ++i) {
@@ -62,7 +53,6 @@ protected:
         }
     }
 
-    const std::string at_ = "2026-01-31T12:00:00.000Z";
     const ClientVersion client_;
     std::int64_t lastKey_ = 0;
 };
@@ -203,7 +193,7 @@ TEST_P(BatchCases, EveryRecordIsStoredOnceWhateverBecomesOfItsCommit) {
 // A batch sent in one go must be judged as it would be in turn: here the batch's own records
 // move the processor's quartiles so far that its last record is held for review.
 TEST_P(BatchCases, ABatchIsJudgedAsItsRecordsWouldBeInTurn) {
-    const auto store = hooked(none(), [](const std::string& e) { ADD_FAILURE() << e; });
+    const auto store = hooked(noHook);
     seed(*store, "J1", 21, 100.0); // its figures kept as of 20 records
     std::vector<Payload> batch(100, scored("J1", 139.0));
     batch.push_back(scored("J1", 93.0));
@@ -222,7 +212,7 @@ TEST_P(BatchCases, AHeldCountRowHoldsUpOnlyItsOwnProcessor) {
     if (sqlite()) {
         GTEST_SKIP() << "every SQLite writer holds the whole file";
     }
-    const auto store = hooked(none(), [](const std::string& e) { ADD_FAILURE() << e; });
+    const auto store = hooked(noHook);
     seed(*store, "X", 1, 10.0);
     const auto holder = raw();
     holder->run("BEGIN", {});
@@ -234,18 +224,14 @@ TEST_P(BatchCases, AHeldCountRowHoldsUpOnlyItsOwnProcessor) {
     // Alone, it is turned away as promptly, then waits for the row patiently (the take
     // the watcher sees), and is stored once the holder lets go.
     auto waiting =
-        std::async(std::launch::async, [&] { return store->add(scored("X", 12.0), at_, client_); });
+        std::async(std::launch::async, [&] { return store->add(scored("X", 12.0), kAt, client_); });
     const auto watcher = raw();
-    for (int i = 0; i < 400 && asInteger(watcher
-                                             ->run("SELECT COUNT(*) FROM pg_stat_activity "
-                                                   "WHERE wait_event_type = 'Lock' AND query "
-                                                   "LIKE 'INSERT INTO chip_totals%'",
-                                                   {})
-                                             .at(0)
-                                             .at(0)) == 0;
-         ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(25));
-    }
+    const auto waitsForTheRow = [&] {
+        return number("SELECT COUNT(*) FROM pg_stat_activity WHERE wait_event_type = 'Lock' "
+                      "AND query LIKE 'INSERT INTO chip_totals%'",
+                      watcher.get()) > 0;
+    };
+    waitFor(waitsForTheRow);
     holder->run("COMMIT", {});
     EXPECT_TRUE(waiting.get());
     EXPECT_TRUE(countsAgree());

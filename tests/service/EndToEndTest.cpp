@@ -1,11 +1,8 @@
 // The client's own submission path against the service's real server and store,
 // over TLS with the test CA; the listing is then read through the same handler.
-#include "service/Handler.h"
 #include "service/Log.h"
-#include "service/PageCache.h"
 #include "service/ServiceTestSupport.h"
 #include "service/edge/HttpServer.h"
-#include "service/store/SqlScoreStore.h"
 #include "submission/Submission.h"
 
 #include <gtest/gtest.h>
@@ -54,12 +51,33 @@ std::string exchange(int port, const std::string& bytes, const std::function<voi
     return reply;
 }
 
-// Polls `done` every 20 ms for up to 10 s.
-void waitFor(const std::function<bool()>& done) {
-    for (int i = 0; i < 500 && !done(); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+// The real server on loopback around `handler`, and what it logged.
+struct Loopback {
+    Loopback(ServerConfig config, const HttpServer::Handler& handler,
+             const HttpServer::FastPath& atOnce = {}) {
+        config.host = "127.0.0.1";
+        const auto log = [this](const LogEntry& entry) {
+            const std::lock_guard lock(mutex);
+            logged.push_back(entry);
+        };
+        auto started = HttpServer::start(config, handler, log, {}, atOnce);
+        EXPECT_TRUE(std::holds_alternative<std::unique_ptr<HttpServer>>(started));
+        server = std::move(std::get<0>(started));
     }
-}
+    // One GET on a connection of its own; see `exchange` for `leave`.
+    std::string get(const std::string& path, const std::function<void()>& leave = {}) const {
+        const std::string head = " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n";
+        return exchange(server->port(), "GET " + path + head, leave);
+    }
+    std::vector<LogEntry> entries() {
+        const std::lock_guard lock(mutex);
+        return logged;
+    }
+
+    std::mutex mutex;
+    std::vector<LogEntry> logged;
+    std::unique_ptr<HttpServer> server;
+};
 
 // A request that waited in the queue and on the database still gets its
 // answer, which has a deadline of its own; one nobody stayed for is logged so.
@@ -69,35 +87,20 @@ TEST(EndToEnd, ASlowAnswerIsSentAndOneNobodyTakesIsLoggedUnsent) {
     // busy machine meets many times over.
     constexpr std::size_t kLarge = std::size_t{1} << 20;
     constexpr unsigned kDeadlineSec = 3;
-    std::mutex mutex;
-    std::vector<LogEntry> logged;
     std::atomic<int> begun{0};
     ServerConfig config;
-    config.host = "127.0.0.1";
     config.connectionTimeoutSec = kDeadlineSec;
-    auto started = HttpServer::start(
-        config,
-        [&](const Request&) {
-            ++begun;
-            std::this_thread::sleep_for(std::chrono::milliseconds(kDeadlineSec * 1000 + 500));
-            return Response{200, "text/plain", std::string(kLarge, 'x'), {}, 7};
-        },
-        [&](const LogEntry& entry) {
-            const std::lock_guard lock(mutex);
-            logged.push_back(entry);
-        });
-    ASSERT_TRUE(std::holds_alternative<std::unique_ptr<HttpServer>>(started));
-    const int port = std::get<0>(started)->port();
-    const std::string request = "GET / HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n";
-    const auto reply = exchange(port, request);
+    Loopback server(config, [&](const Request&) {
+        ++begun;
+        std::this_thread::sleep_for(std::chrono::milliseconds(kDeadlineSec * 1000 + 500));
+        return Response{200, "text/plain", std::string(kLarge, 'x'), {}, 7};
+    });
+    const auto reply = server.get("/");
     EXPECT_EQ(reply.substr(0, 12), "HTTP/1.1 200");
     EXPECT_GT(reply.size(), kLarge);
-    exchange(port, request, [&] { waitFor([&] { return begun == 2; }); });
-    waitFor([&] {
-        const std::lock_guard lock(mutex);
-        return logged.size() == 2;
-    });
-    const std::lock_guard lock(mutex);
+    server.get("/", [&] { waitFor([&] { return begun == 2; }); });
+    waitFor([&] { return server.entries().size() == 2; });
+    const auto logged = server.entries();
     ASSERT_EQ(logged.size(), 2U);
     EXPECT_EQ(std::make_pair(logged[0].unsent, logged[1].unsent), std::make_pair(false, true));
     EXPECT_NE(formatLogLine(logged[1]).find("id=7 unsent"), std::string::npos);
@@ -113,12 +116,9 @@ TEST(EndToEnd, AKeptPageIsAnsweredWhileEveryHandlerThreadIsHeld) {
     std::promise<void> release;
     const auto released = release.get_future().share();
     std::atomic<int> held{0};
-    std::mutex mutex;
-    std::vector<std::string> logged;
     ServerConfig config;
-    config.host = "127.0.0.1";
     config.threads = 1;
-    auto started = HttpServer::start(
+    Loopback server(
         config,
         [&](const Request& request) {
             if (request.path == "/healthz") {
@@ -127,45 +127,32 @@ TEST(EndToEnd, AKeptPageIsAnsweredWhileEveryHandlerThreadIsHeld) {
             }
             return service.send(request);
         },
-        [&](const LogEntry& entry) {
-            const std::lock_guard lock(mutex);
-            logged.push_back(entry.path + " " + std::to_string(entry.status));
-        },
-        {}, [&](const Request& request) { return answerAtOnce(request, service.context); });
-    ASSERT_TRUE(std::holds_alternative<std::unique_ptr<HttpServer>>(started));
-    const int port = std::get<0>(started)->port();
-    const auto request = [port](const std::string& path) {
-        return service::exchange(port, "GET " + path +
-                                           " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
-    };
-    const std::string page = request("/"); // rendered on the pool, and kept
-    auto waiting = std::async(std::launch::async, request, "/healthz");
+        [&](const Request& request) { return answerAtOnce(request, service.context); });
+    const std::string page = server.get("/"); // rendered on the pool, and kept
+    auto waiting = std::async(std::launch::async, [&] { return server.get("/healthz"); });
     waitFor([&] { return held == 1; });
-    EXPECT_EQ(request("/"), page);
+    EXPECT_EQ(server.get("/"), page);
     EXPECT_EQ(waiting.wait_for(std::chrono::seconds(0)), std::future_status::timeout);
-    {
-        const std::lock_guard lock(mutex);
-        EXPECT_EQ(logged, (std::vector<std::string>{"/ 200", "/ 200"}));
+    std::vector<std::string> logged;
+    for (const auto& entry : server.entries()) {
+        logged.push_back(entry.path + " " + std::to_string(entry.status));
     }
+    EXPECT_EQ(logged, (std::vector<std::string>{"/ 200", "/ 200"}));
     release.set_value();
     EXPECT_EQ(waiting.get().substr(0, 12), "HTTP/1.1 200");
 }
 
 TEST(EndToEnd, TheClientsRecordIsAcceptedAndThenListed) {
     FileService service(RateLimit{});
-    auto started = HttpServer::start(
-        {"127.0.0.1", 0, pem("localhost.pem"), pem("localhost.key")},
-        [&](const Request& request) { return service.send(request); }, [](const LogEntry&) {});
-    ASSERT_TRUE(std::holds_alternative<std::unique_ptr<HttpServer>>(started));
-    const std::string url = "https://127.0.0.1:" + std::to_string(std::get<0>(started)->port());
-
+    Loopback server({"", 0, pem("localhost.pem"), pem("localhost.key")},
+                    [&](const Request& request) { return service.send(request); });
+    const std::string url = "https://127.0.0.1:" + std::to_string(server.server->port());
     const auto result = submission::submitPayload(
         {url, std::string(TEST_PKI_DIR) + "/ca.pem", std::chrono::seconds(10)},
         clientRecord("Ryzen 9 7950X", 10.5, "Şirket <dizüstü>"));
     EXPECT_EQ(result.outcome, submission::Outcome::Accepted);
     EXPECT_EQ(result.statusText,
               "✅ Skor kaydedildi: bu işlemcideki 1 sonuç arasında 1. sırada. Sayfası: /r/1");
-
     const auto listed =
         service.send(get("/api/scores", {{"chip", "Ryzen 9 7950X"}, {"limit", "5"}}));
     EXPECT_EQ(listed.status, 200);

@@ -38,17 +38,20 @@ protected:
         ASSERT_FALSE(database_.empty()) << "no PostgreSQL fixture (TEST_POSTGRES_URL_FILE)";
     }
     bool sqlite() const { return GetParam() == std::string("sqlite"); }
-    std::unique_ptr<ScoreStore> open() const {
-        return openStore(database_, [](const std::string& e) { ADD_FAILURE() << e; });
-    }
+    std::unique_ptr<ScoreStore> open() const { return openStore(database_, failOnError); }
     std::unique_ptr<SqlConnection> raw() const {
         return sqlite() ? openSqlite(database_) : openPostgres(database_);
     }
+    // The one number `sql` answers, through `connection` or a new one.
+    std::int64_t number(std::string_view sql, SqlConnection* connection = nullptr) const {
+        return asInteger((connection ? *connection : *raw()).run(sql, {}).at(0).at(0));
+    }
+    static void noHook(std::string_view, const std::vector<SqlValue>&) {}
     // A store whose connections run `before` ahead of each statement and
     // `after` once it ran; one that gives up at once on what it cannot learn.
-    std::unique_ptr<SqlScoreStore> hooked(
-        Hooked::Hook before, SqlScoreStore::ErrorSink onError,
-        Hooked::Hook after = [](auto, const auto&) {}) {
+    std::unique_ptr<SqlScoreStore> hooked(Hooked::Hook before,
+                                          SqlScoreStore::ErrorSink onError = failOnError,
+                                          Hooked::Hook after = noHook) {
         auto store = std::make_unique<SqlScoreStore>(
             sqlite() ? sqliteDialect() : postgresDialect(),
             [this, before, after] { return std::make_unique<Hooked>(raw(), before, after); },

@@ -1,11 +1,12 @@
 #include "service/store/GroupCommit.h"
 
+#include "service/ServiceTestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <future>
 #include <mutex>
 #include <stdexcept>
-#include <thread>
 
 namespace service {
 namespace {
@@ -18,9 +19,7 @@ TEST(GroupCommit, SharesBatchesAndAnswersEachCallerItsOwn) {
     GroupCommit<int, std::optional<int>> commits(3, [&](const std::vector<const int*>& items) {
         const std::lock_guard lock(mutex);
         // The first batch is written once everyone else waits.
-        for (int i = 0; i < 60000 && sizes.empty() && commits.waiting() < 7; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
+        waitFor([&] { return !sizes.empty() || commits.waiting() >= 7; }, std::chrono::seconds(60));
         sizes.push_back(items.size());
         std::vector<std::optional<int>> doubled;
         for (const int* item : items) {
@@ -67,9 +66,7 @@ TEST(GroupCommit, AClosedOneWritesOnlyTheBatchUnderWay) {
     auto first = std::async(std::launch::async, [&] { return commits.submit(1); });
     writing.get_future().wait();
     auto queued = std::async(std::launch::async, [&] { return commits.submit(2); });
-    for (int i = 0; i < 60000 && commits.waiting() < 1; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    waitFor([&] { return commits.waiting() >= 1; }, std::chrono::seconds(60));
     commits.close();
     release.set_value();
     EXPECT_EQ(std::make_tuple(first.get(), queued.get(), commits.submit(3)),

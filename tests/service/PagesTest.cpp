@@ -1,13 +1,10 @@
 // The result page and the charts, as pure functions and through the handler on a real
 // SQLite file.
-#include "service/Handler.h"
-#include "service/Metrics.h"
 #include "service/ServiceTestSupport.h"
 #include "service/edge/HttpRules.h"
 #include "service/pages/Chart.h"
 #include "service/pages/CompareChart.h"
 #include "service/pages/ResultPage.h"
-#include "service/store/SqlScoreStore.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -80,9 +77,8 @@ TEST(Chart, EveryHeldBinIsVisibleAndTheOutliersHaveTheirOwnBar) {
 
 TEST(ResultPages, AreFoundByTheAddressInTheReplyAndPagedWithTotals) {
     FileService service;
-    const std::string at = "2026-01-31T12:00:00.000Z";
     for (int i = 0; i < 120; ++i) {
-        ASSERT_TRUE(service.store->add(clientRecord("M9", 10.0 + i * 0.01), at));
+        ASSERT_TRUE(service.store->add(clientRecord("M9", 10.0 + i * 0.01), kAt));
     }
     const auto reply = service.send(post(clientRecord("M9", 10.005)));
     std::smatch found;
@@ -92,10 +88,10 @@ TEST(ResultPages, AreFoundByTheAddressInTheReplyAndPagedWithTotals) {
     for (const auto& [n, seconds, device] :
          {std::tuple{1, 19.0, "Lead"}, {51, 20.0, "Tie"}, {1, 21.0, "Slow"}}) {
         for (int i = 0; i < n; ++i) {
-            ASSERT_TRUE(service.store->add(clientRecord("T2", seconds, device), at));
+            ASSERT_TRUE(service.store->add(clientRecord("T2", seconds, device), kAt));
         }
     }
-    const auto few = service.store->add(clientRecord("Z0", 30.0), at)->id;
+    const auto few = service.store->add(clientRecord("Z0", 30.0), kAt)->id;
     const Request tiePage = get("/", {{"chip", "T2"}, {"page", "2"}});
     service.context.publicUrl = "https://skor.example";
     const auto browsing = [](Request request) {
@@ -141,11 +137,10 @@ TEST(ResultPages, AreFoundByTheAddressInTheReplyAndPagedWithTotals) {
 // apart and overlapping; their API with the pages' numbers; and the addresses that name nothing.
 TEST(ProcessorPages, AnswerWhichIsFasterAndByHowMuch) {
     FileService service;
-    const std::string at = "2026-01-31T12:00:00.000Z";
     const auto add = [&](const std::string& chip, double seconds, std::int64_t ram = 16) {
         auto record = clientRecord(chip, seconds);
         record.ram_gb = ram;
-        ASSERT_TRUE(service.store->add(record, at));
+        ASSERT_TRUE(service.store->add(record, kAt));
     };
     for (int i = 0; i < 21; ++i) {
         add("M9", 10.0 + i * 0.05); // median 10.5, middle half 10.25 to 10.75

@@ -1,6 +1,9 @@
 #pragma once
 
 #include "service/Handler.h"
+#include "service/Metrics.h"
+#include "service/PageCache.h"
+#include "service/admin/Admin.h"
 #include "service/edge/Http.h"
 #include "service/store/Sql.h"
 #include "service/store/SqlScoreStore.h"
@@ -13,7 +16,9 @@
 #include <algorithm>
 #include <fstream>
 #include <map>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <unistd.h>
 
 namespace service {
@@ -36,6 +41,22 @@ inline ServiceContext realClocks(ScoreStore& store, RateLimiter& limiter,
     return {store, limiter, [] { return std::chrono::system_clock::now(); },
             [] { return std::chrono::steady_clock::now(); }, metrics};
 }
+
+// Polls `done` every 5 ms until it holds, for up to `limit`.
+inline void waitFor(const std::function<bool()>& done,
+                    std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+    const auto until = std::chrono::steady_clock::now() + limit;
+    while (!done() && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+inline void failOnError(const std::string& error) {
+    ADD_FAILURE() << error;
+}
+
+// When the records that need no other time were received.
+inline const std::string kAt = "2026-01-31T12:00:00.000Z";
 
 // The status box has room for two lines: about 100 characters.
 inline constexpr std::size_t kMaxShownChars = 100;
@@ -65,17 +86,61 @@ private:
     std::filesystem::path path_;
 };
 
-// The handler over a fresh SQLite file, with the real clocks and no limit unless given one.
-struct FileService {
-    explicit FileService(RateLimit limit = {0.0, 1.0}) : limiter(limit) {}
+// The handler over the store on `database`, with the real clocks and no limit unless given one.
+struct Service {
+    explicit Service(std::string database, RateLimit limit = {0.0, 1.0})
+        : database(std::move(database)), limiter(limit) {}
     Response send(const Request& request) { return handle(request, context); }
 
-    TempPath file{"scores.sqlite3"};
-    std::unique_ptr<ScoreStore> store =
-        openStore(file.path().string(), [](const std::string& e) { ADD_FAILURE() << e; });
+    std::string database;
+    std::unique_ptr<ScoreStore> store = openStore(database, failOnError);
     RateLimiter limiter;
-    ServiceContext context = realClocks(*store, limiter);
+    Metrics metrics;
+    ServiceContext context = realClocks(*store, limiter, &metrics);
 };
+
+// The same over a fresh SQLite file.
+struct FileService : TempPath, Service {
+    explicit FileService(RateLimit limit = {0.0, 1.0})
+        : TempPath("scores.sqlite3"), Service(path().string(), limit) {}
+};
+
+// The handler over a fresh SQLite file, keeping pages, with a steady clock that only the test
+// moves; whatever it answers at once must be what the pool would answer.
+class HandlerTest : public ::testing::Test, public FileService {
+protected:
+    HandlerTest() : FileService(RateLimit{60.0, 2.0}) {
+        context.steadyClock = [this] { return now_; };
+        context.pages = &pages_;
+    }
+
+    Response send(const Request& request) {
+        const auto quick = answerAtOnce(request, context);
+        Response response = handle(request, context);
+        atOnce_ = quick ? quick->status : 0;
+        if (quick) {
+            EXPECT_EQ(std::make_tuple(quick->status, bodyOf(*quick), quick->headers),
+                      std::make_tuple(response.status, bodyOf(response), response.headers))
+                << request.path;
+        }
+        return response;
+    }
+
+    std::chrono::steady_clock::time_point now_{};
+    static constexpr std::size_t kPageBytes = 64 * 1024; // a few pages: more are forgotten
+    PageCache pages_{kPageBytes};
+    int atOnce_ = 0; // the status the last request was answered with at once; 0: by the pool
+};
+
+// An operator command on `database`: its exit status and what it printed, standard error
+// after "stderr:".
+inline std::pair<int, std::string> admin(const std::string& database,
+                                         std::vector<std::string> args) {
+    args.insert(args.begin(), {"--database", database});
+    std::ostringstream out, err;
+    const int status = runAdmin(args, out, err);
+    return {status, out.str() + "stderr:" + err.str()};
+}
 
 // A database of its own for this process, so parallel runs cannot meet; empty
 // without the PostgreSQL fixture (which writes its URL to TEST_POSTGRES_URL_FILE).

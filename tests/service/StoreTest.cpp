@@ -1,6 +1,5 @@
 #include "service/EngineCases.h"
 #include "service/ServiceTestSupport.h"
-#include "service/store/SqlScoreStore.h"
 
 #include <gtest/gtest.h>
 
@@ -142,7 +141,7 @@ TEST_P(StoreCases, PageAggregatesAreExact) {
     std::vector<double> sorted;
     for (int i = 0; i < 42; ++i) {
         const double time = 10.0 + (i % 3) + (i * 37 % 23) * 0.0004;
-        ASSERT_TRUE(store->add(scored("M9", time), "2026-01-31T12:00:00.000Z"));
+        ASSERT_TRUE(store->add(scored("M9", time), kAt));
         sorted.insert(std::upper_bound(sorted.begin(), sorted.end(), time), time);
         const auto n = sorted.size();
         const auto page = store->leaderboard(std::string("M9"), 3, 0, 7);
@@ -157,7 +156,7 @@ TEST_P(StoreCases, PageAggregatesAreExact) {
         }
     }
     for (const double t : {10.0, 10.1, 10.2, 10.3, 10.4, 10.5, 10.6, 10.7, 100.0, 120.0, 120.0}) {
-        ASSERT_TRUE(store->add(scored(t < 110 ? "M5" : "M4", t), "2026-01-31T12:00:00.000Z"));
+        ASSERT_TRUE(store->add(scored(t < 110 ? "M5" : "M4", t), kAt));
     }
     const auto outlier = store->leaderboard(std::string("M5"), 0, 0, 4)->distribution.value();
     EXPECT_EQ(std::make_tuple(outlier.low, outlier.counts, outlier.below, outlier.above),
@@ -166,7 +165,7 @@ TEST_P(StoreCases, PageAggregatesAreExact) {
     // Bins a second or more wide have whole-second edges, here 97 and 105, past the fences
     // (97.485, 103.515): the times between an edge and its fence are in the bins.
     for (const double t : {97.3, 97.6, 100.5, 100.5, 100.5, 100.5, 100.5, 103.4, 104.0}) {
-        ASSERT_TRUE(store->add(scored("M6", t), "2026-01-31T12:00:00.000Z"));
+        ASSERT_TRUE(store->add(scored("M6", t), kAt));
     }
     const auto whole = store->leaderboard(std::string("M6"), 0, 0, 4)->distribution.value();
     EXPECT_EQ(std::make_tuple(whole.low, whole.counts, whole.below, whole.above),
@@ -185,7 +184,7 @@ TEST_P(StoreCases, PageAggregatesAreExact) {
     // Each memory size keeps its count and best through an operator's delete and edit.
     for (const auto& [ram, t] :
          {std::pair{8, 30.0}, {16, 31.0}, {16, 32.0}, {32, 29.0}, {32, 33.0}}) {
-        ASSERT_TRUE(store->add(Payload{"d", "M7", ram, t, t / 3.5, 84, 0}, "2026-01-31T12:00:00Z"));
+        ASSERT_TRUE(store->add(Payload{"d", "M7", ram, t, t / 3.5, 84, 0}, kAt));
     }
     raw()->run("DELETE FROM scores WHERE chip_type = 'M7' AND xcode_build_sec = 31", {});
     raw()->run("UPDATE scores SET ram_gb = 8 WHERE chip_type = 'M7' AND xcode_build_sec = 29", {});
@@ -198,7 +197,7 @@ TEST_P(StoreCases, PageAggregatesAreExact) {
     // Figures kept from before a delete and an add, which leave the count as it was, are not shown.
     EXPECT_DOUBLE_EQ(m7.row.spread.p90, 32.7);
     raw()->run("DELETE FROM scores WHERE chip_type = 'M7' AND xcode_build_sec = 33", {});
-    ASSERT_TRUE(store->add(Payload{"d", "M7", 8, 40.0, 40.0 / 3.5, 84, 0}, "2026-01-31T12:00:00Z"));
+    ASSERT_TRUE(store->add(Payload{"d", "M7", 8, 40.0, 40.0 / 3.5, 84, 0}, kAt));
     EXPECT_DOUBLE_EQ(store->processor("M7", 0, 0, 0).value()->row.spread.p90, 37.6);
 }
 
@@ -207,12 +206,12 @@ TEST_P(StoreCases, PageAggregatesAreExact) {
 // distribution to the rank's total, the rows to the listing's.
 TEST_P(StoreCases, PageAggregatesAreFromOneSnapshot) {
     const auto store = open();
-    const auto fastest = store->add(scored("M5", 10.0), "2026-01-31T12:00:00.000Z").value().id;
+    const auto fastest = store->add(scored("M5", 10.0), kAt).value().id;
     const auto whileAdding = [&](const std::function<Payload(int)>& record, auto check) {
         auto adding = std::async(std::launch::async, [&] {
             const auto other = open();
             for (int i = 0; i < 150; ++i) {
-                other->add(record(i), "2026-01-31T12:00:00.000Z");
+                other->add(record(i), kAt);
             }
         });
         while (adding.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
@@ -247,21 +246,19 @@ TEST_P(StoreCases, PageAggregatesAreFromOneSnapshot) {
 TEST_P(StoreCases, ASubmissionReadsItsQuartilesInOneSnapshot) {
     const auto seeded = open();
     for (int i = 0; i < 30; ++i) {
-        ASSERT_TRUE(seeded->add(clientRecord("Q4", 10.0 + i * 0.01), "2026-01-31T12:00:00.000Z"));
+        ASSERT_TRUE(seeded->add(clientRecord("Q4", 10.0 + i * 0.01), kAt));
     }
     std::future<void> deleting;
-    const auto store = hooked(
-        [&](std::string_view sql, const auto&) {
-            if (sql.find("width_ms = 1000 AND records > 0") != std::string_view::npos &&
-                !deleting.valid()) {
-                deleting = std::async(std::launch::async,
-                                      [&] { raw()->run("DELETE FROM scores WHERE id > 3", {}); });
-                // Time enough for the delete to commit, were it not held off.
-                deleting.wait_for(std::chrono::milliseconds(300));
-            }
-        },
-        [](const std::string& e) { ADD_FAILURE() << e; });
-    const auto placed = store->add(clientRecord("Q4", 10.1), "2026-01-31T12:00:00.000Z");
+    const auto store = hooked([&](std::string_view sql, const auto&) {
+        if (sql.find("width_ms = 1000 AND records > 0") != std::string_view::npos &&
+            !deleting.valid()) {
+            deleting = std::async(std::launch::async,
+                                  [&] { raw()->run("DELETE FROM scores WHERE id > 3", {}); });
+            // Time enough for the delete to commit, were it not held off.
+            deleting.wait_for(std::chrono::milliseconds(300));
+        }
+    });
+    const auto placed = store->add(clientRecord("Q4", 10.1), kAt);
     ASSERT_TRUE(placed);
     EXPECT_EQ(std::make_pair(placed->rank, placed->total), std::make_pair(11L, 31L));
     deleting.get();
