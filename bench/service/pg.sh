@@ -1,7 +1,7 @@
 # shellcheck shell=bash
-# Sourced after lib.sh: the tests' throwaway PostgreSQL 15 (tests/service/postgres.sh) in
+# Sourced after lib.sh: the tests' throwaway PostgreSQL 15 (scripts/lib/postgres.sh) in
 # $work, stopped by the cleanup hook. start_postgres sets pg_url.
-pg_script=$(dirname "${BASH_SOURCE[0]}")/../../tests/service/postgres.sh
+pg_script=$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/postgres.sh
 
 start_postgres() {
   "$pg_script" start "$work/pg.url" >/dev/null

@@ -13,6 +13,7 @@ import urllib.parse
 
 BINARY = os.environ["SCORE_SERVICE_BINARY"]
 HERE = os.path.dirname(os.path.abspath(__file__))
+POSTGRES_SH = os.path.join(HERE, "..", "..", "scripts", "lib", "postgres.sh")
 
 
 def record(seconds=10.5, device="Mac99,1", chip="M9"):
@@ -61,7 +62,7 @@ class Postgres:  # a private server from the fixture's script: this one restarts
         return self
 
     def run(self, action):
-        subprocess.run([f"{HERE}/postgres.sh", action, self.file], check=True, timeout=90,
+        subprocess.run([POSTGRES_SH, action, self.file], check=True, timeout=90,
                        stdout=subprocess.PIPE)
 
     def __exit__(self, *_):
