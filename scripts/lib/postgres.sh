@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# A throwaway PostgreSQL 15 server for the storage tests and the benchmarks on a private loopback
-# port, run by an unprivileged user when started as root (CI is). postgres.sh start|stop URLFILE: start writes
-# the connection URL to URLFILE; stop removes the server and its folder. `restart` restarts it,
-# `crash` stops it as a power cut would (no checkpoint, open sessions cut) and starts it again,
-# and `kill-SIGNAL` sends SIGNAL to all its processes (STOP freezes it).
+# A throwaway PostgreSQL 15 server for the storage tests and the benchmarks on a private
+# loopback port, run by an unprivileged user when started as root (CI is).
+# postgres.sh start|stop URLFILE: start writes the connection URL to URLFILE; stop removes the
+# server and its folder. `restart` restarts it, `crash` stops it as a power cut would (no
+# checkpoint, open sessions cut) and starts it again, and `kill-SIGNAL` sends SIGNAL to all its
+# processes (STOP freezes it).
 set -euo pipefail
 action=$1 urlfile=${2:?usage: postgres.sh start|stop URLFILE}
 bin=/usr/lib/postgresql/15/bin
