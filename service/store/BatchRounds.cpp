@@ -43,8 +43,8 @@ void mayBeStoredAs(Written& written, const std::optional<Placement>& placed) {
 }
 
 // Hands each pending record what the try made for it, in the batch's order.
-template <class Placed>
-void settle(const Placed& placed, const Pending& pending, std::vector<Written>& written,
+void settle(const std::vector<std::optional<Placement>>& placed, const Pending& pending,
+            std::vector<Written>& written,
             void (*note)(Written&, const std::optional<Placement>&)) {
     for (std::size_t k = 0; k < pending.size() && k < placed.size(); ++k) {
         note(written[pending[k]], placed[k]);
