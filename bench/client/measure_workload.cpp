@@ -4,7 +4,6 @@
 #include "ReferenceLoop.h"
 #include "model/StressWorkload.h"
 #include "model/VectorState.h"
-#include "submission/Payload.h"
 
 #include <atomic>
 #include <chrono>
@@ -14,41 +13,37 @@
 #include <ctime>
 #include <string_view>
 #include <thread>
-#include <utility>
 #include <vector>
 
 namespace {
 
 using bench::median;
+using bench::printRatios;
 using bench::printSeries;
-using bench::timeCall;
 
 constexpr model::WorkloadSize kProduct{};
 
-// Every timed kernel call starts from a clean vector state, as every child of a run does.
-template <typename F> double timeChild(F&& work) {
+// One kernel call, from a clean vector state as every child of a run starts.
+double timedChild(std::int64_t steps, double (*kernel)(std::int64_t) = model::stressSum) {
     model::startWithCleanVectorState();
-    return timeCall(std::forward<F>(work));
+    return bench::timeCall([&] { return kernel(steps); });
 }
 
-void consume(double value) {
-    asm volatile("" : : "r,m"(value) : "memory");
-}
-
-// Alternates the two loops so drifting machine load hits both alike.
+// Alternates the loops so drifting machine load hits them alike.
 void kernel(int rounds) {
-    std::vector<double> child, reference;
+    std::vector<double> child, reference, twice;
     for (int r = 0; r < rounds; ++r) {
-        child.push_back(timeChild([] { return model::stressSum(kProduct.steps); }));
-        reference.push_back(timeChild([] { return bench::referenceSum(kProduct.steps); }));
+        child.push_back(timedChild(kProduct.steps));
+        reference.push_back(timedChild(kProduct.steps, bench::referenceSum));
+        twice.push_back(timedChild(2 * kProduct.steps));
     }
     std::printf("== kernel (%lld steps)\n", static_cast<long long>(kProduct.steps));
     printSeries("child stressSum", child, 1e3, "ms");
     printSeries("reference loop", reference, 1e3, "ms");
     const double perStep = median(child) / double(kProduct.steps) * 1e9;
     std::printf("child ns/step (median)             %.3f\n", perStep);
-    std::printf("child/reference  median %.4f  min %.4f\n", median(child) / median(reference),
-                bench::minimum(child) / bench::minimum(reference));
+    printRatios("child/reference ", child, reference);
+    printRatios("child 2n/n ", twice, child);
 }
 
 double plainThreadsRun(const model::WorkloadSize& size) {
@@ -57,7 +52,7 @@ double plainThreadsRun(const model::WorkloadSize& size) {
     for (int k = 0; k < size.tasks; ++k) {
         threads.emplace_back([steps = size.steps] {
             model::startWithCleanVectorState();
-            consume(model::stressSum(steps));
+            bench::keep(model::stressSum(steps));
         });
     }
     for (auto& thread : threads) {
@@ -68,12 +63,10 @@ double plainThreadsRun(const model::WorkloadSize& size) {
 
 // T1 is taken between the runs so both see the same load.
 void pool(int rounds, unsigned hardwareThreads) {
-    std::vector<double> single, run, threads, score;
+    std::vector<double> single, run, threads;
     for (int r = 0; r < rounds; ++r) {
-        single.push_back(timeChild([] { return model::stressSum(kProduct.steps); }));
-        const double seconds = model::runStressWorkload(kProduct);
-        run.push_back(seconds);
-        score.push_back(seconds * submission::kBuildFactor); // the shown score
+        single.push_back(timedChild(kProduct.steps));
+        run.push_back(model::runStressWorkload(kProduct));
         threads.push_back(plainThreadsRun(kProduct));
     }
     const double waves = std::ceil(double(kProduct.tasks) / double(hardwareThreads));
@@ -87,32 +80,24 @@ void pool(int rounds, unsigned hardwareThreads) {
     std::printf("threads / (ceil(24/N) x T1)        %.4f (min-based %.4f)\n",
                 median(threads) / ideal,
                 bench::minimum(threads) / (waves * bench::minimum(single)));
+    // The score is the run time times a constant, so it varies as the run does.
     std::printf("score CV over %d back-to-back runs %.2f %%\n", rounds,
-                100 * bench::coefficientOfVariation(score));
+                100 * bench::coefficientOfVariation(run));
 }
 
-void doubling(int rounds) {
+void doubling() {
     const model::WorkloadSize twice{kProduct.tasks, 2 * kProduct.steps};
-    std::vector<double> child1, child2, run1, run2;
-    for (int r = 0; r < rounds; ++r) {
-        child1.push_back(timeChild([] { return model::stressSum(kProduct.steps); }));
-        child2.push_back(timeChild([] { return model::stressSum(2 * kProduct.steps); }));
-    }
+    std::vector<double> run1, run2;
     for (int r = 0; r < 3; ++r) {
         run1.push_back(model::runStressWorkload(kProduct));
         run2.push_back(model::runStressWorkload(twice));
     }
-    std::printf("== doubling the steps\n");
-    std::printf("child 2n/n  median %.4f  min %.4f\n", median(child2) / median(child1),
-                bench::minimum(child2) / bench::minimum(child1));
-    std::printf("run   2n/n  median %.4f  min %.4f (3 rounds)\n", median(run2) / median(run1),
-                bench::minimum(run2) / bench::minimum(run1));
+    std::printf("== doubling the steps of a whole run (3 rounds)\n");
+    printRatios("run   2n/n ", run2, run1);
 }
 
 double processCpuSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
+    return double(std::clock()) / CLOCKS_PER_SEC;
 }
 
 // The run with the hooks a terminal front end attaches (a counter and a stop
@@ -137,10 +122,8 @@ void hooks(int rounds) {
     printSeries("run with progress and stop hooks", hooked, 1e3, "ms");
     printSeries("run without hooks (process CPU)", plainCpu, 1e3, "ms");
     printSeries("run with hooks (process CPU)", hookedCpu, 1e3, "ms");
-    std::printf("hooked/plain wall  median %.4f  min %.4f\n", median(hooked) / median(plain),
-                bench::minimum(hooked) / bench::minimum(plain));
-    std::printf("hooked/plain CPU   median %.4f  min %.4f\n", median(hookedCpu) / median(plainCpu),
-                bench::minimum(hookedCpu) / bench::minimum(plainCpu));
+    printRatios("hooked/plain wall ", hooked, plain);
+    printRatios("hooked/plain CPU  ", hookedCpu, plainCpu);
 }
 
 // The reported interval against one taken around the whole call: the gap is
@@ -149,7 +132,8 @@ void interval(int rounds) {
     std::vector<double> gap, empty;
     for (int r = 0; r < rounds; ++r) {
         double inner = 0.0;
-        const double outer = timeCall([&] { return inner = model::runStressWorkload(kProduct); });
+        const double outer =
+            bench::timeCall([&] { return inner = model::runStressWorkload(kProduct); });
         gap.push_back(outer - inner);
         empty.push_back(model::runStressWorkload(model::WorkloadSize{0, kProduct.steps}));
     }
@@ -162,15 +146,14 @@ void interval(int rounds) {
 
 int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::atoi(argv[1]) : 10;
-    const unsigned hardwareThreads = std::thread::hardware_concurrency();
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     if (argc > 2 && std::string_view(argv[2]) == "hooks") {
         hooks(rounds);
         return 0;
     }
     kernel(rounds);
-    pool(rounds, hardwareThreads);
-    doubling(rounds);
+    pool(rounds, std::thread::hardware_concurrency());
+    doubling();
     interval(3);
     return 0;
 }
