@@ -22,87 +22,53 @@ namespace {
 constexpr qint64 kPeriodNs = 5'000'000;
 constexpr int kIdleMs = 2000;
 
-// Re-arms a 5 ms single-shot timer from each answer, so every sample is one
-// full wait for the loop, and records how far past 5 ms the answer came.
-class LatenessProbe {
-public:
-    LatenessProbe() {
-        timer_.setTimerType(Qt::PreciseTimer);
-        timer_.setSingleShot(true);
-        QObject::connect(&timer_, &QTimer::timeout, [this] { answer(); });
-    }
-    void start() {
-        clock_.start();
-        timer_.start(5);
-    }
-    // Samples taken from now on go to `into` (nullptr: dropped).
-    void recordInto(std::vector<double>* into) { into_ = into; }
+struct Session {
+    QTimer timer;
+    QElapsedTimer clock;
+    std::vector<double> idle, busy, runSeconds;
+    std::vector<double>* lateness = &idle; // where samples go; nullptr drops them
+    std::shared_ptr<model::BenchmarkViewModel> viewModel;
+    int runsLeft = 0;
 
-private:
+    // Re-armed from each answer, so every sample is one full wait for the loop.
     void answer() {
-        const qint64 late = clock_.nsecsElapsed() - kPeriodNs;
-        if (into_ != nullptr) {
-            into_->push_back(double(late) / 1e6);
+        if (lateness != nullptr) {
+            lateness->push_back(double(clock.nsecsElapsed() - kPeriodNs) / 1e6);
         }
-        clock_.start();
-        timer_.start(5);
+        clock.start();
+        timer.start(5);
     }
-    QTimer timer_;
-    QElapsedTimer clock_;
-    std::vector<double>* into_ = nullptr;
+    void runNext() {
+        if (runsLeft-- == 0) {
+            lateness = nullptr;
+            QCoreApplication::quit();
+            return;
+        }
+        viewModel->startBenchmark();
+    }
 };
 
-using Finished = std::function<void(double)>; // the run's reported seconds
-using RunStarter = std::function<void(Finished)>;
-
-void postToApp(std::function<void()> item) {
-    QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(item), Qt::QueuedConnection);
-}
-
-RunStarter viewModelRuns() {
-    auto finished = std::make_shared<std::function<void()>>();
+// Every outcome ends a run, so the next starts right after the view model has taken it.
+std::shared_ptr<model::BenchmarkViewModel> viewModelFor(Session& session) {
     model::ViewModelSeams seams;
     seams.endpoint = {"https://127.0.0.1:1", "", std::chrono::seconds(5)};
-    // Every outcome ends a run, so the probe learns of it right after the view model.
-    seams.postToMain = [finished](std::function<void()> item) {
-        postToApp([finished, item = std::move(item)] {
+    seams.postToMain = [&session](std::function<void()> item) {
+        const auto outcome = [&session, item = std::move(item)] {
             item();
-            (*finished)();
-        });
-    };
-    auto viewModel = model::BenchmarkViewModel::create(std::move(seams));
-    return [viewModel, finished](Finished done) {
-        *finished = [viewModel, done = std::move(done)] {
-            done(viewModel->score->value_or(0) / submission::kBuildFactor);
+            const double score = session.viewModel->score->value_or(0);
+            session.runSeconds.push_back(score / submission::kBuildFactor);
+            session.runNext();
         };
-        viewModel->startBenchmark();
+        QMetaObject::invokeMethod(QCoreApplication::instance(), outcome, Qt::QueuedConnection);
     };
+    return model::BenchmarkViewModel::create(std::move(seams));
 }
 
 void report(const char* label, const std::vector<double>& lateMs) {
     std::printf("%-10s samples=%-5zu p50=%.3f p99=%.3f max=%.3f ms late\n", label, lateMs.size(),
                 bench::percentile(lateMs, 50), bench::percentile(lateMs, 99),
-                bench::maximum(lateMs));
+                bench::percentile(lateMs, 100));
 }
-
-struct Session {
-    LatenessProbe probe;
-    std::vector<double> idle, busy, runSeconds;
-    RunStarter startRun;
-    int runsLeft = 0;
-
-    void runNext() {
-        if (runsLeft-- == 0) {
-            probe.recordInto(nullptr);
-            QCoreApplication::quit();
-            return;
-        }
-        startRun([this](double seconds) {
-            runSeconds.push_back(seconds);
-            runNext();
-        });
-    }
-};
 
 } // namespace
 
@@ -110,11 +76,14 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     Session session;
     session.runsLeft = argc > 1 ? std::atoi(argv[1]) : 3;
-    session.startRun = viewModelRuns();
-    session.probe.recordInto(&session.idle);
-    session.probe.start();
+    session.viewModel = viewModelFor(session);
+    session.timer.setTimerType(Qt::PreciseTimer);
+    session.timer.setSingleShot(true);
+    QObject::connect(&session.timer, &QTimer::timeout, [&session] { session.answer(); });
+    session.clock.start();
+    session.timer.start(5);
     QTimer::singleShot(kIdleMs, [&session] {
-        session.probe.recordInto(&session.busy);
+        session.lateness = &session.busy;
         session.runNext();
     });
     QCoreApplication::exec();
