@@ -36,12 +36,7 @@ constexpr int kButtonX = 225;
 constexpr int kFillX = 50;
 constexpr auto kSettle = 1500ms;
 
-double msSince(Clock::time_point start) {
-    return bench::secondsSince(start) * 1e3;
-}
-
 pid_t spawn(const char* path) {
-    setenv("QT_QPA_PLATFORM", "xcb", 1);
     char* argv[] = {const_cast<char*>(path), nullptr};
     pid_t pid = -1;
     if (posix_spawn(&pid, path, nullptr, nullptr, argv, environ) != 0) {
@@ -71,25 +66,21 @@ Window waitForMap(Display* display, std::chrono::milliseconds limit) {
     return 0;
 }
 
-// A digest of the window's pixels; nothing when they cannot be read.
-std::optional<std::size_t> contentHash(Display* display, Window window) {
-    XWindowAttributes attributes;
-    if (XGetWindowAttributes(display, window, &attributes) == 0) {
-        return std::nullopt;
-    }
-    XImage* image =
-        XGetImage(display, window, 0, 0, attributes.width, attributes.height, AllPlanes, ZPixmap);
+// The pixels of a rectangle of the window; nothing when they cannot be read.
+std::optional<std::string> pixels(Display* display, Window window, int x, int y, unsigned width,
+                                  unsigned height) {
+    XImage* image = XGetImage(display, window, x, y, width, height, AllPlanes, ZPixmap);
     if (image == nullptr) {
         return std::nullopt;
     }
-    const std::string bytes(image->data, std::size_t(image->bytes_per_line) * image->height);
+    std::string bytes(image->data, std::size_t(image->bytes_per_line) * image->height);
     XDestroyImage(image);
-    return std::hash<std::string>{}(bytes);
+    return bytes;
 }
 
-// CPU time the process has run on all its threads, in ms, from the scheduler's
-// nanosecond counts: unlike the elapsed time, it hardly depends on the load.
-double cpuMs(pid_t pid) {
+// CPU seconds the process has run on all its threads, from the scheduler's
+// nanosecond counts: unlike the elapsed time, they hardly depend on the load.
+double cpuSeconds(pid_t pid) {
     double ns = 0;
     std::error_code error;
     for (const auto& task :
@@ -99,32 +90,31 @@ double cpuMs(pid_t pid) {
         schedstat >> onCpu;
         ns += onCpu;
     }
-    return ns / 1e6;
+    return ns / 1e9;
 }
 
-struct Painted {
-    double ms = -1;    // first capture equal to the settled content
-    double cpuMs = -1; // the program's CPU time by then
+struct Capture {
+    double at = -1, cpu = -1; // seconds since the spawn, and the program's CPU seconds by then
+    std::size_t hash = 0;
 };
 
 // Captures the window continuously until it has settled; the painted time is
 // the first capture that already shows the final picture.
-Painted firstPainted(Display* display, Window window, pid_t pid, Clock::time_point spawned) {
-    struct Capture {
-        double at, cpu;
-        std::size_t hash;
-    };
+Capture firstPainted(Display* display, Window window, pid_t pid, Clock::time_point spawned) {
     std::vector<Capture> captures;
     const auto mapped = Clock::now();
+    XWindowAttributes size; // the window's fixed size, as it was mapped
+    XGetWindowAttributes(display, window, &size);
     while (Clock::now() - mapped < kSettle) {
-        const double cpu = cpuMs(pid);
-        if (const auto hash = contentHash(display, window)) {
-            captures.push_back({msSince(spawned), cpu, *hash});
+        const double cpu = cpuSeconds(pid);
+        if (const auto bytes = pixels(display, window, 0, 0, size.width, size.height)) {
+            captures.push_back(
+                {bench::secondsSince(spawned), cpu, std::hash<std::string>{}(*bytes)});
         }
     }
     for (const Capture& capture : captures) {
         if (capture.hash == captures.back().hash) {
-            return {capture.at, capture.cpu};
+            return capture;
         }
     }
     return {};
@@ -138,19 +128,6 @@ std::string statusField(pid_t pid, const std::string& name) {
         }
     }
     return "?";
-}
-
-long kibField(pid_t pid, const std::string& name) {
-    return std::atol(statusField(pid, name).c_str());
-}
-
-unsigned long pixelAt(Display* display, Window window, int x, int y) {
-    XImage* image = XGetImage(display, window, x, y, 1, 1, AllPlanes, ZPixmap);
-    const unsigned long pixel = image != nullptr ? XGetPixel(image, 0, 0) : 0;
-    if (image != nullptr) {
-        XDestroyImage(image);
-    }
-    return pixel;
 }
 
 void click(Display* display, Window window, int x, int y) {
@@ -170,39 +147,37 @@ void memoryDuringRun(Display* display, Window window, pid_t pid) {
     std::printf("idle: VmRSS %s, VmHWM %s, RssAnon %s, RssFile %s\n",
                 statusField(pid, "VmRSS").c_str(), statusField(pid, "VmHWM").c_str(),
                 statusField(pid, "RssAnon").c_str(), statusField(pid, "RssFile").c_str());
-    const unsigned long idleFill = pixelAt(display, window, kFillX, kButtonY);
+    const auto fill = [&] { return pixels(display, window, kFillX, kButtonY, 1, 1); };
+    const auto idleFill = fill();
     click(display, window, kButtonX, kButtonY);
     const auto clicked = Clock::now();
     long peakRss = 0;
     bool left = false;
     while (Clock::now() - clicked < 60s) {
-        peakRss = std::max(peakRss, kibField(pid, "VmRSS"));
-        const bool idle = pixelAt(display, window, kFillX, kButtonY) == idleFill;
+        peakRss = std::max(peakRss, std::atol(statusField(pid, "VmRSS").c_str()));
+        const bool idle = fill() == idleFill;
         left = left || !idle;
         if (left && idle) {
             break;
         }
         std::this_thread::sleep_for(20ms);
     }
-    std::printf("run: button back to idle after %.0f ms; sampled VmRSS max %ld KiB, VmHWM %s\n",
-                msSince(clicked), peakRss, statusField(pid, "VmHWM").c_str());
-    std::printf("after the run: VmRSS %s, threads %s\n", statusField(pid, "VmRSS").c_str(),
+    std::printf("run: button back to idle after %.0f ms; sampled VmRSS max %ld KiB, VmHWM %s, "
+                "threads %s\n",
+                bench::secondsSince(clicked) * 1e3, peakRss, statusField(pid, "VmHWM").c_str(),
                 statusField(pid, "Threads").c_str());
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: startup_probe <program> [launches]\n");
+    Display* display = argc > 1 ? XOpenDisplay(nullptr) : nullptr;
+    if (display == nullptr) {
+        std::fprintf(stderr, "usage, under an X server: startup_probe <program> [launches]\n");
         return 2;
     }
     const int launches = argc > 2 ? std::atoi(argv[2]) : 10;
-    Display* display = XOpenDisplay(nullptr);
-    if (display == nullptr) {
-        std::fprintf(stderr, "no X display\n");
-        return 2;
-    }
+    setenv("QT_QPA_PLATFORM", "xcb", 1);
     XSelectInput(display, DefaultRootWindow(display), SubstructureNotifyMask);
     XSync(display, False);
     std::vector<double> mapped, painted, cpu;
@@ -215,10 +190,10 @@ int main(int argc, char** argv) {
             kill(pid, SIGKILL);
             return 1;
         }
-        mapped.push_back(msSince(spawned) / 1e3);
-        const Painted first = firstPainted(display, window, pid, spawned);
-        painted.push_back(first.ms / 1e3);
-        cpu.push_back(first.cpuMs / 1e3);
+        mapped.push_back(bench::secondsSince(spawned));
+        const Capture first = firstPainted(display, window, pid, spawned);
+        painted.push_back(first.at);
+        cpu.push_back(first.cpu);
         std::printf("launch %d: mapped %.1f ms, painted %.1f ms, CPU by then %.1f ms\n", n + 1,
                     mapped.back() * 1e3, painted.back() * 1e3, cpu.back() * 1e3);
         if (n + 1 == launches) {
