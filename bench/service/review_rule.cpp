@@ -35,10 +35,9 @@ double genuine(std::mt19937_64& random) {
 
 ReviewFigures figuresOf(std::vector<double> times) {
     std::sort(times.begin(), times.end());
-    const auto at = [&](std::size_t i) { return times[i]; };
     const auto n = times.size();
-    return ReviewFigures{static_cast<std::int64_t>(n), at((n - 1) / 4), at((n - 1) / 2),
-                         at(3 * (n - 1) / 4), 0.0};
+    return ReviewFigures{static_cast<std::int64_t>(n), times[(n - 1) / 4], times[(n - 1) / 2],
+                         times[3 * (n - 1) / 4], 0.0};
 }
 
 // The share of `trials` times that `hold` holds.
@@ -53,16 +52,11 @@ template <class Hold> double heldShare(int trials, Hold hold) {
 constexpr int kBoards = 200;
 constexpr int kTrials = 200;
 
-void tableHeading(std::size_t records) {
-    std::printf("\n%zu records per processor; held share of %d new results on each of %d "
-                "processors\n",
-                records, kTrials, kBoards);
-    std::printf("fast limit  slow limit  genuine-fast  genuine-slow  fake 0.5x  0.7x   0.8x   "
-                "0.9x\n");
-}
-
 void table(std::size_t records, std::mt19937_64& random) {
-    tableHeading(records);
+    std::printf("\n%zu records per processor; held share of %d new results on each of %d "
+                "processors\nfast limit  slow limit  genuine-fast  genuine-slow  fake 0.5x  0.7x   "
+                "0.8x   0.9x\n",
+                records, kTrials, kBoards);
     for (const double fastLimit : {3.0, 4.0, 6.0, 8.0}) {
         for (const double slowLimit : {6.0, 12.0, 20.0}) {
             double genuineFast = 0, genuineSlow = 0;
@@ -125,18 +119,17 @@ void newProcessors(std::mt19937_64& random) {
                 "fastest processor\n");
     std::uniform_real_distribution<double> speedup(1.0, 1.6);
     for (const double share : {0.4, 0.5, 0.6, 0.7}) {
-        double heldByBest = 0, heldByReference = 0;
+        double held[2] = {}; // by the reference, by the best
         for (int b = 0; b < 100; ++b) {
             const auto times = board(random);
-            heldByBest += heldShare(1000, [&](int) {
-                return genuine(random) / speedup(random) < share * reference(times, true);
-            });
-            heldByReference += heldShare(1000, [&](int) {
-                return genuine(random) / speedup(random) < share * reference(times, false);
-            });
+            for (const bool best : {true, false}) {
+                held[best] += heldShare(1000, [&](int) {
+                    return genuine(random) / speedup(random) < share * reference(times, best);
+                });
+            }
         }
         std::printf("board share %.1f: genuine held %.3f%% by the best, %.3f%% by the reference\n",
-                    share, heldByBest, heldByReference);
+                    share, held[1], held[0]);
     }
 }
 
@@ -164,9 +157,9 @@ void walks(std::mt19937_64& random) {
             times.insert(std::lower_bound(times.begin(), times.end(), bound), bound);
             ++accepted;
         }
-        const std::string held = firstHeld == 0 ? "none of 60 halvings held"
-                                                : "first held at halving " +
-                                                      std::to_string(firstHeld) + " of 60";
+        const std::string held =
+            firstHeld == 0 ? "none of 60 halvings held"
+                           : "first held at halving " + std::to_string(firstHeld) + " of 60";
         std::printf("by the %s: %s; %d results at the bound halve it\n",
                     best ? "best" : "reference", held.c_str(), accepted);
     }
