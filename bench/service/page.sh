@@ -58,12 +58,12 @@ print(f"{len(chips)} processor pages viewed")
 PY
 }
 
-# Seeds with the service stopped, then starts it: the seed takes the schema back
-# to version 2 and drops the triggered counts, and the start backfills them.
+# Seeds before the service starts: the seed takes the schema back to version 2
+# and drops the triggered counts, and the start backfills them.
 seed_then_start() { # engine database
   echo "seeding $1: $(stamp)"
   SECONDS=0
-  if [[ $1 == SQLite ]]; then seed_sqlite "$2" "$records" >/dev/null; else seed_postgres "$records" >/dev/null 2>&1; fi
+  seeded_database "$2" "$records"
   echo "seeded in $SECONDS s"
   SECONDS=0
   start_service "$2"
@@ -71,8 +71,6 @@ seed_then_start() { # engine database
 }
 
 echo "machine: $(nproc) cores; $records records"
-start_service "$work/scores.sqlite3" # creates the schema
-stop_service
 seed_then_start SQLite "$work/scores.sqlite3"
 set_paths "$(sqlite3 "$work/scores.sqlite3" "$rare_sql")"
 echo "== the leaderboard on the wire: $(curl -sk "$svc_url/" | wc -c) bytes"
@@ -83,8 +81,6 @@ echo "== memory after: $(rss)"
 stop_service
 
 start_postgres
-start_service "$pg_url"
-stop_service
 seed_then_start PostgreSQL "$pg_url"
 set_paths "$(psql_scores -Atc "$rare_sql")"
 measure PostgreSQL
