@@ -3,15 +3,15 @@
 
 wrk times a request from its first byte written, so it leaves out the TCP and
 TLS handshake that every real submission pays. This probe sends a record on a
-fresh TLS connection every interval (open loop) and times connect to last
-byte. With --vary every record is on AMD EPYC 7B13 (the wrk load's processor)
-with a time of its own in 20-220 s instead of the one fixed record.
-Usage: latency_probe.py --url URL --ca CA [--seconds 20] [--interval 0.1] [--vary]
+fresh TLS connection every 0.1 s (open loop) and times connect to last byte.
+Every record is on AMD EPYC 7B13 (the wrk load's processor) with a time of its
+own in 20-220 s.
+Usage: latency_probe.py URL CA SECONDS
 """
-import argparse
+import sys
 import time
 
-from slow_clients import RECORD, loopback_url, open_loop, pct
+from slow_clients import loopback_url, open_loop, summarise
 
 
 def varied_record(k):
@@ -22,22 +22,11 @@ def varied_record(k):
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--url", required=True)
-    ap.add_argument("--ca", required=True)
-    ap.add_argument("--seconds", type=float, default=20)
-    ap.add_argument("--interval", type=float, default=0.1)
-    ap.add_argument("--vary", action="store_true")
-    a = ap.parse_args()
-    host, port = loopback_url(a.url)
+    url, ca, seconds = sys.argv[1], sys.argv[2], float(sys.argv[3])
+    host, port = loopback_url(url)
     start = time.monotonic()
-    results = open_loop(host, port, a.ca, start, start + a.seconds, a.interval, 10.0,
-                        varied_record if a.vary else lambda k: RECORD)
-    ok = [r[1] * 1000 for r in results if r[2] == 200]
-    other = sorted({r[3] or str(r[2]) for r in results if r[2] != 200})
-    print("probe (connect+TLS+request) n=%d ok=%d p50=%.1f p99=%.1f max=%.1f ms %s" % (
-        len(results), len(ok), pct(ok, 50), pct(ok, 99), max(ok) if ok else float("nan"),
-        ",".join(other)))
+    results = open_loop(host, port, ca, start, start + seconds, 0.1, 10.0, varied_record)
+    summarise("probe (connect+TLS+request)", results)
 
 
 if __name__ == "__main__":

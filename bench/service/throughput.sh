@@ -1,36 +1,24 @@
 #!/usr/bin/env bash
-# Submission throughput of two score-service binaries side by side in one run,
-# with a reference for each kind of load. Every row takes two rounds of old,
-# new, reference, so each ratio compares neighbours:
-#  1. a new TLS connection per submission, SQLite; nginx's static 200 over the
-#     same kind of connection as the reference
-#  2. plain HTTP keep-alive, SQLite; one-row durable commits (WAL,
-#     synchronous=FULL) from Python on the same disk as the reference
-#  3. plain HTTP keep-alive, PostgreSQL; two instances of the new binary on one
-#     database as the third
-#  4. with RECORDS > 0: rows 1 and 2 for the new binary on that many seeded
-#     records (the load's processor holds 30 % of them)
-# wrk -t2 -c50, every body with its own time (20–220 s, the seeded range), all
-# for one processor; a fresh database for every run. Beside every TLS load,
-# latency_probe.py times whole submissions, handshake included, 10 a second.
-# SVC_FLAGS (e.g. "--threads 32") go to every service started. Loopback only,
-# bounded in time.
+# Submission throughput of two score-service binaries side by side in one run, each row two
+# rounds of old, new and a reference, so each ratio compares neighbours (BENCHMARKS.md,
+# "Service: how to reproduce", has the rows): a new TLS connection per submission on SQLite
+# beside nginx's static 200; plain keep-alive on SQLite beside Python's one-row durable
+# commits; plain keep-alive on PostgreSQL beside two new instances on one database; with
+# RECORDS > 0 the first two again for the new binary on that many seeded records. Every run
+# gets a fresh database; latency_probe.py times whole submissions beside every TLS load.
+# SVC_FLAGS (e.g. "--threads 32") go to every service started. Loopback only, bounded in time.
 # Usage: bench/service/throughput.sh OLD_BINARY NEW_BINARY [seconds] [records]
 set -euo pipefail
-old=${1:?usage: bench/service/throughput.sh OLD_BINARY NEW_BINARY [seconds] [records]}
-new=${2:?usage: bench/service/throughput.sh OLD_BINARY NEW_BINARY [seconds] [records]}
+usage="usage: bench/service/throughput.sh OLD_BINARY NEW_BINARY [seconds] [records]"
+old=$(realpath "${1:?$usage}") new=$(realpath "${2:?$usage}")
 seconds=${3:-10} records=${4:-0}
-old=$(realpath "$old")
-new=$(realpath "$new")
 cd "$(dirname "$0")/../.."
 source bench/service/lib.sh
 source bench/service/pg.sh
 source bench/service/seed.sh
 source bench/service/nginx.sh
 read -r -a svc_flags <<<"${SVC_FLAGS:-}"
-export SUBMIT_XCODE_SEC=20 SUBMIT_SPREAD_SEC=200
 summary=()
-runs=0
 
 # submit_load OUTPUT URL [wrk flags]. Over TLS the whole-submission probe runs
 # beside wrk (whose latency leaves the handshake out), into OUTPUT.probe.
@@ -39,8 +27,7 @@ submit_load() {
   shift 2
   rm -f "$out.probe"
   if [[ $url == https:* ]]; then
-    python3 bench/service/latency_probe.py --url "$url" --ca "$work/pki/ca.pem" \
-      --seconds "$seconds" --vary >"$out.probe" 2>&1 &
+    python3 bench/service/latency_probe.py "$url" "$work/pki/ca.pem" "$seconds" >"$out.probe" 2>&1 &
     probe=$!
   fi
   wrk -t2 -c50 -d"${seconds}s" --timeout 10s "$@" -s bench/service/submit.lua "$url/api/submit" \
@@ -81,25 +68,16 @@ record() {
 
 sqlite_rows() { sqlite3 "$1" 'SELECT COUNT(*) FROM scores'; }
 pg_rows() { psql_scores -At -c 'SELECT COUNT(*) FROM scores'; }
-fresh_sqlite() { # [TEMPLATE]: sets db to a new database file, a copy of TEMPLATE if given
-  db=$work/run$((++runs)).sqlite3
-  if [[ -n ${1:-} ]]; then cp "$1" "$db"; fi
-}
 fresh_pg() { psql_scores -c 'DROP SCHEMA public CASCADE; CREATE SCHEMA public' 2>/dev/null; }
 
-sqlite_run() { # LABEL BINARY PLAIN(0/1) [TEMPLATE (holds $records)]
-  local db seeded=0
-  fresh_sqlite "${4:-}"
-  [[ -n ${4:-} ]] && seeded=$records
+sqlite_run() { # LABEL BINARY KEEPALIVE(0/1) [TEMPLATE (holds $records)]
+  local db=$work/run.sqlite3 seeded=0
+  rm -f "$db"*
+  if [[ -n ${4:-} ]]; then cp "$4" "$db" && seeded=$records; fi
   svc_plain=$3 svc_binary=$2 start_service "$db" "${svc_flags[@]}"
-  if (($3)); then
-    SUBMIT_KEEPALIVE=1 submit_load "$work/out" "$svc_url"
-  else
-    submit_load "$work/out" "$svc_url"
-  fi
+  SUBMIT_KEEPALIVE=$3 submit_load "$work/out" "$svc_url"
   stop_service
   record "$1" "$(($(sqlite_rows "$db") - seeded))" "$work/out"
-  rm -f "$db"*
 }
 
 pg_run() { # LABEL BINARY
@@ -123,7 +101,7 @@ pg_pair_run() { # LABEL BINARY: two instances, half of wrk's threads and connect
   SUBMIT_KEEPALIVE=1 submit_load "$work/out2" "$svc_url" -t1 -c25
   wait $!
   stop_service
-  svc_pid=$pair_pid stop_service
+  stop_pair
   pair_pid=""
   record "$1" "$(pg_rows)" "$work/out" "$work/out2"
 }
@@ -136,16 +114,6 @@ commit_run() { # LABEL: one-row durable commits in one Python process
   rm -f "$work/commit/"*
   printf 'status 200: %s (%s/s)\n' "$(echo "$rate * $seconds" | bc)" "$rate" >"$work/out"
   record "$1" - "$work/out"
-}
-
-seed_template() { # sets template to a SQLite file of $records records, migrated by the new binary
-  template=$work/seeded.sqlite3
-  svc_binary=$new start_service "$template"
-  stop_service
-  seed_sqlite "$template" "$records" >/dev/null
-  svc_binary=$new start_service "$template" # backfills the counts once, not in every run
-  stop_service
-  sqlite3 "$template" 'PRAGMA wal_checkpoint(TRUNCATE)' >/dev/null
 }
 
 echo "machine: $(nproc) cores; wrk -t2 -c50 -d${seconds}s; service flags: --rate-limit 0 ${svc_flags[*]}"
@@ -175,7 +143,11 @@ for round in 1 2; do
 done
 if ((records > 0)); then
   echo "seeding $records records: $(stamp)"
-  seed_template
+  template=$work/seeded.sqlite3
+  svc_binary=$new seeded_database "$template" "$records"
+  svc_binary=$new start_service "$template" # backfills the counts once, not in every run
+  stop_service
+  sqlite3 "$template" 'PRAGMA wal_checkpoint(TRUNCATE)' >/dev/null
   for round in 1 2; do
     stamp
     sqlite_run "4. TLS close, SQLite, $records stored, new, round $round" "$new" 0 "$template"

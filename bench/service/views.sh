@@ -47,9 +47,7 @@ per_connection() { # URL PID...
 }
 
 echo "machine: $(nproc) cores; $records records; $(stamp)"
-start_service "$work/scores.sqlite3" # creates the schema
-stop_service
-seed_sqlite "$work/scores.sqlite3" "$records" >/dev/null
+seeded_database "$work/scores.sqlite3" "$records"
 start_service "$work/scores.sqlite3"
 id=$(sqlite3 "$work/scores.sqlite3" "SELECT id FROM scores ORDER BY id LIMIT 1 OFFSET $((records / 2))")
 
@@ -84,8 +82,8 @@ done
 echo "== 3. mixed load: views of / beside submissions, $(stamp)"
 wrk -t1 -c18 -d"${seconds}s" --timeout 10s -H 'Accept-Encoding: gzip' "$svc_url/" >"$work/views.out" &
 views=$!
-SUBMIT_KEEPALIVE=1 SUBMIT_XCODE_SEC=20 SUBMIT_SPREAD_SEC=200 \
-  wrk -t1 -c2 -d"${seconds}s" --timeout 10s -s bench/service/submit.lua "$svc_url/api/submit" >"$work/submit.out"
+SUBMIT_KEEPALIVE=1 wrk -t1 -c2 -d"${seconds}s" --timeout 10s -s bench/service/submit.lua \
+  "$svc_url/api/submit" >"$work/submit.out"
 wait "$views"
 echo "   views: $(awk '/requests in/ { print $1 }' "$work/views.out") answered"
 sed 's/^/   submissions: /' "$work/submit.out" | grep -E 'status|latency|socket'
