@@ -1,4 +1,5 @@
-// Times the stress kernel alone and a whole run through the real run path.
+// Times the stress kernel alone, next to the same loop written plainly in a translation unit of
+// its own (the yardstick), and a whole run through the real run path.
 //   build-bench/bench/client/workload_bench --benchmark_repetitions=5
 #include "ReferenceLoop.h"
 #include "model/StressWorkload.h"
@@ -8,26 +9,19 @@
 
 namespace {
 
+using benchmark::kMillisecond;
+
 constexpr std::int64_t kChildSteps = model::WorkloadSize{}.steps;
 
-void singleChild(benchmark::State& state) {
+void kernel(benchmark::State& state, double (*loop)(std::int64_t)) {
     for (auto _ : state) {
         model::startWithCleanVectorState(); // as every child of a run does
-        benchmark::DoNotOptimize(model::stressSum(kChildSteps));
+        benchmark::DoNotOptimize(loop(kChildSteps));
     }
     state.SetItemsProcessed(state.iterations() * kChildSteps);
 }
-BENCHMARK(singleChild)->Unit(benchmark::kMillisecond)->UseRealTime();
-
-// The same loop written plainly in a separate translation unit: the yardstick.
-void referenceLoop(benchmark::State& state) {
-    for (auto _ : state) {
-        model::startWithCleanVectorState();
-        benchmark::DoNotOptimize(bench::referenceSum(kChildSteps));
-    }
-    state.SetItemsProcessed(state.iterations() * kChildSteps);
-}
-BENCHMARK(referenceLoop)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(kernel, singleChild, model::stressSum)->Unit(kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(kernel, referenceLoop, bench::referenceSum)->Unit(kMillisecond)->UseRealTime();
 
 void wholeRun(benchmark::State& state) {
     for (auto _ : state) {
@@ -35,7 +29,7 @@ void wholeRun(benchmark::State& state) {
         state.SetIterationTime(seconds);
     }
 }
-BENCHMARK(wholeRun)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
+BENCHMARK(wholeRun)->Unit(kMillisecond)->UseManualTime()->Iterations(3);
 
 } // namespace
 
