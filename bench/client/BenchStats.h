@@ -44,17 +44,14 @@ inline double minimum(const std::vector<double>& values) {
     return percentile(values, 0);
 }
 
-// Sample coefficient of variation (n - 1), as a fraction.
+// Sample coefficient of variation (n - 1), as a fraction; 0 for fewer than two values.
 inline double coefficientOfVariation(const std::vector<double>& values) {
-    if (values.size() < 2) {
-        return 0.0;
-    }
     const double n = double(values.size());
     const double mean = std::accumulate(values.begin(), values.end(), 0.0) / n;
     const double squares =
         std::transform_reduce(values.begin(), values.end(), 0.0, std::plus<>(),
                               [mean](double v) { return (v - mean) * (v - mean); });
-    return std::sqrt(squares / (n - 1)) / mean;
+    return n < 2 ? 0.0 : std::sqrt(squares / (n - 1)) / mean;
 }
 
 inline void printSeries(const char* label, const std::vector<double>& values, double scale,

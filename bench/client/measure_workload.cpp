@@ -40,8 +40,8 @@ void kernel(int rounds) {
     std::printf("== kernel (%lld steps)\n", static_cast<long long>(kProduct.steps));
     printSeries("child stressSum", child, 1e3, "ms");
     printSeries("reference loop", reference, 1e3, "ms");
-    const double perStep = median(child) / double(kProduct.steps) * 1e9;
-    std::printf("child ns/step (median)             %.3f\n", perStep);
+    std::printf("child ns/step (median)             %.3f\n",
+                median(child) / double(kProduct.steps) * 1e9);
     printRatios("child/reference ", child, reference);
     printRatios("child 2n/n ", twice, child);
 }

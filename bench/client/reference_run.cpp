@@ -2,6 +2,7 @@
 // on one plain thread per core, each taking the next child until none is left. Prints the
 // seconds from before the threads start to after the last one ends.
 //   build/bench/client/reference_run
+#include "BenchStats.h"
 #include "ReferenceLoop.h"
 #include "model/VectorState.h"
 
@@ -23,14 +24,12 @@ int main() {
         threads.emplace_back([&next] {
             while (next.fetch_add(1) < kTasks) {
                 model::startWithCleanVectorState(); // as every child of a run does
-                const double sum = bench::referenceSum(kSteps);
-                asm volatile("" : : "r,m"(sum) : "memory");
+                bench::keep(bench::referenceSum(kSteps));
             }
         });
     }
     for (auto& thread : threads) {
         thread.join();
     }
-    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-    std::printf("%.6f\n", elapsed.count());
+    std::printf("%.6f\n", bench::secondsSince(start));
 }
