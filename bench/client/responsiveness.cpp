@@ -64,12 +64,6 @@ std::shared_ptr<model::BenchmarkViewModel> viewModelFor(Session& session) {
     return model::BenchmarkViewModel::create(std::move(seams));
 }
 
-void report(const char* label, const std::vector<double>& lateMs) {
-    std::printf("%-10s samples=%-5zu p50=%.3f p99=%.3f max=%.3f ms late\n", label, lateMs.size(),
-                bench::percentile(lateMs, 50), bench::percentile(lateMs, 99),
-                bench::percentile(lateMs, 100));
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -88,8 +82,11 @@ int main(int argc, char** argv) {
     });
     QCoreApplication::exec();
     std::printf("%d hardware threads\n", int(std::thread::hardware_concurrency()));
-    report("idle", session.idle);
-    report("during", session.busy);
+    for (const auto& [label, late] : {std::pair{"idle", session.idle}, {"during", session.busy}}) {
+        std::printf("%-10s samples=%-5zu p50=%.3f p99=%.3f max=%.3f ms late\n", label, late.size(),
+                    bench::percentile(late, 50), bench::percentile(late, 99),
+                    bench::percentile(late, 100));
+    }
     bench::printSeries("run (reported)", session.runSeconds, 1e3, "ms");
     return 0;
 }

@@ -130,17 +130,6 @@ std::string statusField(pid_t pid, const std::string& name) {
     return "?";
 }
 
-void click(Display* display, Window window, int x, int y) {
-    int rootX = 0, rootY = 0;
-    Window child = 0;
-    XTranslateCoordinates(display, window, DefaultRootWindow(display), x, y, &rootX, &rootY,
-                          &child);
-    XTestFakeMotionEvent(display, -1, rootX, rootY, CurrentTime);
-    XTestFakeButtonEvent(display, 1, True, CurrentTime);
-    XTestFakeButtonEvent(display, 1, False, CurrentTime);
-    XFlush(display);
-}
-
 // Prints the idle memory, then clicks start and samples VmRSS every 20 ms until
 // the button's idle fill returns.
 void memoryDuringRun(Display* display, Window window, pid_t pid) {
@@ -149,7 +138,14 @@ void memoryDuringRun(Display* display, Window window, pid_t pid) {
                 statusField(pid, "RssAnon").c_str(), statusField(pid, "RssFile").c_str());
     const auto fill = [&] { return pixels(display, window, kFillX, kButtonY, 1, 1); };
     const auto idleFill = fill();
-    click(display, window, kButtonX, kButtonY);
+    int rootX = 0, rootY = 0;
+    Window child = 0;
+    XTranslateCoordinates(display, window, DefaultRootWindow(display), kButtonX, kButtonY, &rootX,
+                          &rootY, &child);
+    XTestFakeMotionEvent(display, -1, rootX, rootY, CurrentTime); // a click on start
+    XTestFakeButtonEvent(display, 1, True, CurrentTime);
+    XTestFakeButtonEvent(display, 1, False, CurrentTime);
+    XFlush(display);
     const auto clicked = Clock::now();
     long peakRss = 0;
     bool left = false;
