@@ -1,12 +1,10 @@
 #!/usr/bin/env bash
 # Front ends agree: the same 24-child run timed, interleaved round by round, by the real window
-# (clicked under Xvfb; its elapsed time read back from the record it sends to a loopback peer),
-# by the terminal program (--no-submit --json) and by the plain reference loop; then each one's
-# ratio to the reference, with the CPU model and the load. Planted dirty vector state: the
-# terminal program again with bench/client/DirtyVectorState preloaded, and OLD_CLI (a terminal program
-# built without the vector-state mend) with it too, when given.
+# (clicked under Xvfb; its time read from the record it sends to a loopback peer), the terminal
+# program (--no-submit --json), the plain reference loop, the terminal program with
+# DirtyVectorState preloaded, and OLD_CLI (built without the vector-state mend) preloaded when
+# given; then each one's ratio to the reference. It builds them for the peer in build-agree/.
 # Usage: bench/client/front_ends_agree.sh [ROUNDS] [OLD_CLI]
-# It builds its own window, terminal program and yardstick in build-agree/, set up for the peer.
 set -euo pipefail
 rounds=${1:-5} old_cli=${2:-}
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -22,7 +20,7 @@ if [[ -z ${AGREE_UNDER_X:-} ]]; then
   echo "$port" >"$build/port"
   cmake -S "$root" --preset default -B "$build" -DBUILD_TESTING=OFF -DSCORE_SERVICE_URL="https://localhost:$port" \
     -DSCORE_SERVICE_CA_FILE="$build/pki/ca.pem" >/dev/null
-  cmake --build "$build" --target benchmark-companion benchmark-companion-cli reference_run dirty_vector_state >/dev/null
+  cmake --build "$build" -j2 --target benchmark-companion benchmark-companion-cli reference_run dirty_vector_state >/dev/null
   AGREE_UNDER_X=1 exec xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96 -nolisten tcp" "$0" "$@"
 fi
 
