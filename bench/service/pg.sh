@@ -11,3 +11,4 @@ stop_postgres() { "$pg_script" stop "$work/pg.url"; }
 cleanup_hooks=(stop_service stop_postgres)
 
 psql_scores() { psql -q "$pg_url" "$@"; }
+empty_postgres() { psql_scores -c 'DROP SCHEMA public CASCADE; CREATE SCHEMA public' >/dev/null 2>&1; }

@@ -8,7 +8,7 @@
 # long tail instead: 50 common processors take about half of all records, and some 9,950
 # others share a seventh, most of them fewer than ten each.
 popular_chip="AMD EPYC 7B13"
-review_columns="client_product client_version review_reason review_figures submission_key"
+review_columns=(client_product client_version review_reason review_figures submission_key)
 version2_sql="DROP TABLE IF EXISTS chip_totals; DROP TABLE IF EXISTS time_buckets;
 DROP TABLE IF EXISTS withheld; DROP TABLE IF EXISTS chip_names; DROP TABLE IF EXISTS chip_memory;
 DELETE FROM schema_version; INSERT INTO schema_version VALUES (2);
@@ -36,11 +36,6 @@ DELETE FROM chip_counts;
 INSERT INTO chip_counts (chip_type, records) SELECT chip_type, COUNT(*) FROM scores GROUP BY chip_type;"
 
 seed_sqlite() { # FILE N  (the schema must exist)
-  local drops="" column
-  # SQLite has no DROP COLUMN IF EXISTS: only the columns this file has.
-  for column in $(sqlite3 "$1" "SELECT name FROM pragma_table_info('scores')"); do
-    [[ " $review_columns " == *" $column "* ]] && drops+="ALTER TABLE scores DROP COLUMN $column; "
-  done
   sqlite3 "$1" <<SQL
 PRAGMA journal_mode=WAL;
 PRAGMA synchronous=OFF;
@@ -50,7 +45,7 @@ DROP TRIGGER IF EXISTS scores_counted_insert;
 DROP TRIGGER IF EXISTS scores_counted_delete;
 DROP TRIGGER IF EXISTS scores_counted_update;
 $version2_sql
-$drops
+$(printf 'ALTER TABLE scores DROP COLUMN %s;\n' "${review_columns[@]}")
 INSERT INTO scores ($columns) $(rows_sql "$2");
 $indexes_sql
 $chip_counts_sql
@@ -67,7 +62,7 @@ DROP FUNCTION IF EXISTS scores_counted();
 DROP FUNCTION IF EXISTS count_score;
 DROP FUNCTION IF EXISTS take_chip;
 $version2_sql
-$(for column in $review_columns; do echo "ALTER TABLE scores DROP COLUMN IF EXISTS $column;"; done)
+$(printf 'ALTER TABLE scores DROP COLUMN IF EXISTS %s;\n' "${review_columns[@]}")
 SQL
   sqlite3 -csv :memory: "$(rows_sql "$1")" | psql_scores -c "\\copy scores ($columns) FROM pstdin CSV"
   psql_scores <<SQL
@@ -80,9 +75,7 @@ SQL
 # DATABASE N: lib.sh's start_service (so svc_binary picks the build) makes the schema in a new
 # SQLite file, or in pg.sh's database emptied first; then N records go in.
 seeded_database() {
-  if [[ $1 == postgresql:* ]]; then
-    psql_scores -c 'DROP SCHEMA public CASCADE; CREATE SCHEMA public' >/dev/null 2>&1
-  fi
+  [[ $1 != postgresql:* ]] || empty_postgres
   start_service "$1"
   stop_service
   if [[ $1 == postgresql:* ]]; then

@@ -25,7 +25,6 @@ summary=()
 submit_load() {
   local out=$1 url=$2 probe=""
   shift 2
-  rm -f "$out.probe"
   if [[ $url == https:* ]]; then
     python3 bench/service/latency_probe.py "$url" "$work/pki/ca.pem" "$seconds" >"$out.probe" 2>&1 &
     probe=$!
@@ -66,10 +65,6 @@ record() {
   summary+=("| $label | $rate | $bad | $p99 | $now |")
 }
 
-sqlite_rows() { sqlite3 "$1" 'SELECT COUNT(*) FROM scores'; }
-pg_rows() { psql_scores -At -c 'SELECT COUNT(*) FROM scores'; }
-fresh_pg() { psql_scores -c 'DROP SCHEMA public CASCADE; CREATE SCHEMA public' 2>/dev/null; }
-
 sqlite_run() { # LABEL BINARY KEEPALIVE(0/1) [TEMPLATE (holds $records)]
   local db=$work/run.sqlite3 seeded=0
   rm -f "$db"*
@@ -77,41 +72,38 @@ sqlite_run() { # LABEL BINARY KEEPALIVE(0/1) [TEMPLATE (holds $records)]
   svc_plain=$3 svc_binary=$2 start_service "$db" "${svc_flags[@]}"
   SUBMIT_KEEPALIVE=$3 submit_load "$work/out" "$svc_url"
   stop_service
-  record "$1" "$(($(sqlite_rows "$db") - seeded))" "$work/out"
-}
-
-pg_run() { # LABEL BINARY
-  fresh_pg
-  svc_plain=1 svc_binary=$2 start_service "$pg_url" "${svc_flags[@]}"
-  SUBMIT_KEEPALIVE=1 submit_load "$work/out" "$svc_url"
-  stop_service
-  record "$1" "$(pg_rows)" "$work/out"
+  record "$1" "$(($(sqlite3 "$db" 'SELECT COUNT(*) FROM scores') - seeded))" "$work/out"
 }
 
 pair_pid=""
-stop_pair() { [[ -z $pair_pid ]] || svc_pid=$pair_pid stop_service; }
-cleanup_hooks=(stop_pair "${cleanup_hooks[@]}")
-pg_pair_run() { # LABEL BINARY: two instances, half of wrk's threads and connections each
-  fresh_pg
-  svc_plain=1 svc_binary=$2 start_service "$pg_url" "${svc_flags[@]}"
-  local first_url=$svc_url
-  pair_pid=$svc_pid
-  svc_name=second svc_plain=1 svc_binary=$2 start_service "$pg_url" "${svc_flags[@]}"
-  SUBMIT_KEEPALIVE=1 submit_load "$work/out" "$first_url" -t1 -c25 &
-  SUBMIT_KEEPALIVE=1 submit_load "$work/out2" "$svc_url" -t1 -c25
-  wait $!
-  stop_service
-  stop_pair
+stop_pair() { # the first of two instances, while one runs
+  svc_pid=$pair_pid stop_service
   pair_pid=""
-  record "$1" "$(pg_rows)" "$work/out" "$work/out2"
+}
+cleanup_hooks=(stop_pair "${cleanup_hooks[@]}")
+pg_run() { # LABEL BINARY [2: two instances on one database, half of wrk's threads and connections each]
+  local outputs=("$work/out")
+  empty_postgres
+  svc_plain=1 svc_binary=$2 start_service "$pg_url" "${svc_flags[@]}"
+  if [[ ${3:-1} == 2 ]]; then
+    pair_pid=$svc_pid pair_url=$svc_url outputs+=("$work/out2")
+    svc_name=second svc_plain=1 svc_binary=$2 start_service "$pg_url" "${svc_flags[@]}"
+    SUBMIT_KEEPALIVE=1 submit_load "$work/out2" "$pair_url" -t1 -c25 &
+    SUBMIT_KEEPALIVE=1 submit_load "$work/out" "$svc_url" -t1 -c25
+    wait $!
+    stop_pair
+  else
+    SUBMIT_KEEPALIVE=1 submit_load "$work/out" "$svc_url"
+  fi
+  stop_service
+  record "$1" "$(psql_scores -At -c 'SELECT COUNT(*) FROM scores')" "${outputs[@]}"
 }
 
 commit_run() { # LABEL: one-row durable commits in one Python process
   local rate
-  mkdir -p "$work/commit"
-  rate=$(python3 bench/service/sqlite_commit.py "$work/commit" "$seconds" 1 FULL |
+  rate=$(python3 bench/service/sqlite_commit.py "$work" "$seconds" 1 FULL |
     sed -n 's/.*FULL \([0-9]*\) commits.*/\1/p')
-  rm -f "$work/commit/"*
+  rm -f "$work/full.db"*
   printf 'status 200: %s (%s/s)\n' "$(echo "$rate * $seconds" | bc)" "$rate" >"$work/out"
   record "$1" - "$work/out"
 }
@@ -139,7 +131,7 @@ for round in 1 2; do
   stamp
   pg_run "3. plain keep-alive, PostgreSQL, old, round $round" "$old"
   pg_run "3. plain keep-alive, PostgreSQL, new, round $round" "$new"
-  pg_pair_run "3. plain keep-alive, PostgreSQL, 2 x new, round $round" "$new"
+  pg_run "3. plain keep-alive, PostgreSQL, 2 x new, round $round" "$new" 2
 done
 if ((records > 0)); then
   echo "seeding $records records: $(stamp)"
