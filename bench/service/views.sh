@@ -6,9 +6,8 @@
 #  2. a repeated view with the page's validator: the status it gets.
 #  3. a mixed load: views of "/" (wrk -c18) beside submissions on keep-alive
 #     connections (wrk -c2), about 90 % to 10 %; the submissions' p50/p99.
-#  4. CPU per new TLS connection (Connection: close), each server measured alone:
-#     the service answering /favicon.ico (no database), nginx a static 200. User + system time of
-#     the server's processes over the run, divided by the requests answered.
+#  4. CPU per new TLS connection (Connection: close), each server alone: the service
+#     answering /favicon.ico (no database), nginx a static 200.
 # Usage: bench/service/views.sh [build dir] [records] [seconds]
 set -euo pipefail
 build=${1:-build} records=${2:-100000} seconds=${3:-10}
@@ -18,21 +17,16 @@ source bench/service/seed.sh
 source bench/service/nginx.sh
 
 # wrk's requests/s and p99 for one URL: "RATE P99"
-rate() { # URL [wrk flags]
-  local url=$1
-  shift
-  wrk -t2 -c20 -d"${seconds}s" --timeout 10s --latency -H 'Accept-Encoding: gzip' "$@" "$url" |
+rate() { # URL
+  wrk -t2 -c20 -d"${seconds}s" --timeout 10s --latency -H 'Accept-Encoding: gzip' "$1" |
     awk '/Requests\/sec/ { r = $2 } /^ +99%/ { p = $2 } /Non-2xx/ { print "    non-2xx: " $NF > "/dev/stderr" }
          END { print r, p }'
 }
 
-# CPU seconds (user + system) of a process and its children so far.
+# CPU seconds (user + system) of the processes so far.
 cpu() { # PID...
-  local total=0 pid
-  for pid in "$@"; do
-    total=$(awk -v t="$total" -v hz="$(getconf CLK_TCK)" '{ print t + ($14 + $15) / hz }' "/proc/$pid/stat")
-  done
-  echo "$total"
+  local stats=("${@/#//proc/}")
+  awk -v hz="$(getconf CLK_TCK)" '{ t += ($14 + $15) / hz } END { print t }' "${stats[@]/%//stat}"
 }
 
 # Connection: close requests for $seconds; prints "REQUESTS CPU_MS_PER_REQUEST".
