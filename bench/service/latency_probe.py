@@ -1,11 +1,7 @@
 #!/usr/bin/env python3
-"""Client-side latency of whole submissions while other load runs.
-
-wrk times a request from its first byte written, so it leaves out the TCP and
-TLS handshake that every real submission pays. This probe sends a record on a
-fresh TLS connection every 0.1 s (open loop) and times connect to last byte.
-Every record is on AMD EPYC 7B13 (the wrk load's processor) with a time of its
-own in 20-220 s.
+"""Whole submissions timed beside wrk, whose latency leaves out the TCP and TLS handshake:
+one on a fresh TLS connection every 0.1 s (open loop), connect to last byte, each on the wrk
+load's processor with a time of its own in 20-220 s.
 Usage: latency_probe.py URL CA SECONDS
 """
 import sys

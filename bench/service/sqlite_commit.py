@@ -3,7 +3,7 @@
 log synced on every commit (synchronous=FULL) and without (NORMAL, which
 still survives a killed process). Alternates the two; bounded in time.
 MODES (default FULL,NORMAL) picks which of them run.
-Usage: sqlite_commit.py FOLDER [seconds per round] [rounds] [MODES]
+Usage: sqlite_commit.py FOLDER SECONDS_PER_ROUND ROUNDS [MODES]
 """
 import os
 import sqlite3
@@ -27,9 +27,7 @@ def commits_per_second(path, sync, seconds):
 
 
 def main():
-    folder = sys.argv[1]
-    seconds = float(sys.argv[2]) if len(sys.argv) > 2 else 3
-    rounds = int(sys.argv[3]) if len(sys.argv) > 3 else 3
+    folder, seconds, rounds = sys.argv[1], float(sys.argv[2]), int(sys.argv[3])
     modes = sys.argv[4].split(",") if len(sys.argv) > 4 else ["FULL", "NORMAL"]
     for r in range(rounds):
         rates = {m: commits_per_second(os.path.join(folder, m.lower() + ".db"), m, seconds)
