@@ -2,8 +2,7 @@
 """Commits per second of one-row transactions in a WAL SQLite file, with the
 log synced on every commit (synchronous=FULL) and without (NORMAL, which
 still survives a killed process). Alternates the two; bounded in time.
-MODES (default FULL,NORMAL) picks which of them run.
-Usage: sqlite_commit.py FOLDER SECONDS_PER_ROUND ROUNDS [MODES]
+Usage: sqlite_commit.py FOLDER SECONDS_PER_ROUND ROUNDS [MODES (FULL,NORMAL)]
 """
 import os
 import sqlite3
