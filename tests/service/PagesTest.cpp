@@ -75,10 +75,19 @@ TEST(Chart, EveryHeldBinIsVisibleAndTheOutliersHaveTheirOwnBar) {
               std::string::npos);
 }
 
-TEST(ResultPages, AreFoundByTheAddressInTheReplyAndPagedWithTotals) {
+// One board for both: the results' pages, found by the address in the reply and paged with
+// totals; the processors list sorted, searched and paged; a processor's page; two compared both
+// ways, apart and overlapping; their API with the pages' numbers; and addresses that name nothing.
+TEST(BoardPages, FindResultsPageThemAndSayWhichProcessorIsFasterAndByHowMuch) {
     FileService service;
+    const auto add = [&](const std::string& chip, double seconds, std::int64_t ram = 16,
+                         const char* device = "Mac99,1") {
+        auto record = clientRecord(chip, seconds, device);
+        record.ram_gb = ram;
+        ASSERT_TRUE(service.store->add(record, kAt));
+    };
     for (int i = 0; i < 120; ++i) {
-        ASSERT_TRUE(service.store->add(clientRecord("M9", 10.0 + i * 0.01), kAt));
+        add("M9", 10.0 + i * 0.01); // with the reply's: median 10.59, middle half 10.29 to 10.89
     }
     const auto reply = service.send(post(clientRecord("M9", 10.005)));
     std::smatch found;
@@ -88,10 +97,18 @@ TEST(ResultPages, AreFoundByTheAddressInTheReplyAndPagedWithTotals) {
     for (const auto& [n, seconds, device] :
          {std::tuple{1, 19.0, "Lead"}, {51, 20.0, "Tie"}, {1, 21.0, "Slow"}}) {
         for (int i = 0; i < n; ++i) {
-            ASSERT_TRUE(service.store->add(clientRecord("T2", seconds, device), kAt));
+            add("T2", seconds, 16, device);
         }
     }
-    const auto few = service.store->add(clientRecord("Z0", 30.0), kAt)->id;
+    add("Z0", 30.0); // id 175
+    for (const double seconds : {10.6, 10.7, 11.0, 11.1, 11.2}) {
+        add("M8", seconds); // median 11.0, lower quartile 10.7
+    }
+    add("A1", 30.0, 8);
+    add("A1", 31.0, 32);
+    for (int i = 0; i < 46; ++i) { // 51 processors, and a second page
+        add("P" + std::to_string(10 + i), 40.0);
+    }
     const Request tiePage = get("/", {{"chip", "T2"}, {"page", "2"}});
     service.context.publicUrl = "https://skor.example";
     const auto browsing = [](Request request) {
@@ -112,60 +129,26 @@ TEST(ResultPages, AreFoundByTheAddressInTheReplyAndPagedWithTotals) {
          "<time datetime='2026-01-31T12:00:00.000Z' title='2026-01-31T12:00:00.000Z'>31 Oca 2026 "
          "12:00</time>"},
         {get("/", {{"page", "2"}}), 200, "← Önceki sayfa"},
-        {get("/", {{"page", "0"}}), 400, "Sayfa numarası 1 ile 4 arasında"},
-        {get("/", {{"page", "abc"}}), 400, "Sayfa numarası 1 ile 4 arasında"},
+        {get("/", {{"page", "0"}}), 400, "Sayfa numarası 1 ile 5 arasında"},
+        {get("/", {{"page", "abc"}}), 400, "Sayfa numarası 1 ile 5 arasında"},
         {get("/", {{"chip", "M9"}, {"page", "4"}}), 400, "<a href='/?chip=M9&amp;page=3'>"},
         {tiePage, 200, "</th></tr><tr><td class='n'>2</td><td>Tie"},
         {tiePage, 200, "</td></tr><tr><td class='n'>2</td><td>Tie"},
         {tiePage, 200, "<td class='n'>53</td><td>Slow"},
-        {get("/", {{"page", "4"}}), 200, "</th></tr><tr><td class='n'>123</td><td>Tie"},
-        {get("/api/scores", {{"offset", "120"}}), 200, "\"total\":175,\"offset\":120"},
+        {get("/", {{"page", "4"}}), 200, "</th></tr><tr><td class='n'>128</td><td>Tie"},
+        {get("/api/scores", {{"offset", "120"}}), 200, "\"total\":228,\"offset\":120"},
         {get("/api/scores", {{"chip", "T2"}, {"offset", "50"}}), 200, R"("id":173,"rank":2,)"},
         {get("/api/scores", {{"offset", "100001"}}), 400, "offset"},
-        {post(clientRecord("M9", 10.5)), 200, R"("id":176,"url":"https://skor.example/r/176")"},
-    };
-    for (const auto& [request, status, says] : cases) {
-        const auto response = service.send(request);
-        EXPECT_EQ(response.status, status) << request.path;
-        EXPECT_NE(response.body.find(says), std::string::npos) << says << "\n" << response.body;
-    }
-    // Of a processor with few results, a median says little.
-    EXPECT_EQ(service.send(get(resultPath(few))).body.find("işlemcisinin"), std::string::npos);
-}
-
-// The processors list sorted, searched and paged; a processor's page; two compared both ways,
-// apart and overlapping; their API with the pages' numbers; and the addresses that name nothing.
-TEST(ProcessorPages, AnswerWhichIsFasterAndByHowMuch) {
-    FileService service;
-    const auto add = [&](const std::string& chip, double seconds, std::int64_t ram = 16) {
-        auto record = clientRecord(chip, seconds);
-        record.ram_gb = ram;
-        ASSERT_TRUE(service.store->add(record, kAt));
-    };
-    for (int i = 0; i < 21; ++i) {
-        add("M9", 10.0 + i * 0.05); // median 10.5, middle half 10.25 to 10.75
-    }
-    for (const double seconds : {10.6, 10.7, 11.0, 11.1, 11.2}) {
-        add("M8", seconds); // median 11.0, lower quartile 10.7
-    }
-    for (int i = 0; i < 25; ++i) {
-        add("T2", 20.0 + i * 0.1); // median 21.2, the most results
-    }
-    add("A1", 30.0, 8);
-    add("A1", 31.0, 32);
-    for (int i = 0; i < 47; ++i) { // 51 processors, and a second page
-        add("P" + std::to_string(10 + i), 40.0);
-    }
-    const std::vector<std::tuple<Request, int, std::string>> cases = {
         {get("/processors"), 200, "1–50 / 51 işlemci"},
         {get("/processors"), 200, "aria-sort='ascending'><a href='/processors?sort=median'>"},
         {get("/processors"), 200,
-         "Hız</th></tr><tr><td><a href='/?chip=M9'>M9</a></td><td class='n'>21"},
+         "Hız</th></tr><tr><td><a href='/?chip=M9'>M9</a></td><td class='n'>121"},
         {get("/processors"), 200,
          "M8</a></td><td class='n'>5</td><td class='n'>38.50</td><td "
          "class='n opt'>37.45–38.85</td><td class='n opt'>37.10</td>"},
-        {get("/processors"), 200, "width:95%'></span></span>%95</td>"},
-        {get("/processors", {{"sort", "count"}}), 200, "Hız</th></tr><tr><td><a href='/?chip=T2'>"},
+        {get("/processors"), 200, "width:96%'></span></span>%96</td>"},
+        {get("/processors", {{"sort", "count"}}), 200,
+         "%100</td></tr><tr><td><a href='/?chip=T2'>"},
         {get("/processors", {{"sort", "name"}}), 200, "Hız</th></tr><tr><td><a href='/?chip=A1'>"},
         {get("/processors", {{"sort", "name"}}), 200, "A1</a></td><td class='n'>2 *</td>"},
         {get("/processors", {{"q", " M "}}), 200, "“M” araması: 2 işlemci."},
@@ -179,15 +162,15 @@ TEST(ProcessorPages, AnswerWhichIsFasterAndByHowMuch) {
         {get("/processors", {{"sort", "fastest"}}), 400, "sort median, count ya da name"},
         {get("/", {{"chip", "A1"}}), 200, "<h1>A1</h1><p>2 sonuç *; ortanca 106.75"},
         {get("/", {{"chip", "A1"}}), 200, "<td class='n'>32 GB</td><td class='n'>1</td>"},
-        {get("/", {{"chip", "M9"}}), 200, "50. (ortanca)</th><td class='n'>36.75</td>"},
+        {get("/", {{"chip", "M9"}}), 200, "50. (ortanca)</th><td class='n'>37.06</td>"},
         {get("/", {{"chip", "M9"}}), 200, "<input type='hidden' name='a' value='M9'>"},
         {get("/", {{"chip", "m9"}}), 404, "“m9” adında, sonucu olan bir işlemci yok."},
         {get("/compare", {{"a", "M9"}, {"b", "T2"}}), 200,
-         "M9, T2 ile kıyaslandığında %50 daha hızlı; orta yarıları örtüşmüyor."},
+         "M9, T2 ile kıyaslandığında %47 daha hızlı; orta yarıları örtüşmüyor."},
         {get("/compare", {{"a", "T2"}, {"b", "M9"}}), 200,
-         "T2, M9 ile kıyaslandığında %102 daha yavaş; orta yarıları örtüşmüyor."},
+         "T2, M9 ile kıyaslandığında %89 daha yavaş; orta yarıları örtüşmüyor."},
         {get("/compare", {{"a", "M9"}, {"b", "M8"}}), 200,
-         "%5 daha hızlı; ancak orta yarıları örtüşüyor: fark sonuçların yayılımı içinde"},
+         "%4 daha hızlı; ancak orta yarıları örtüşüyor: fark sonuçların yayılımı içinde"},
         {get("/compare", {{"a", "M9"}, {"b", "M9"}}), 200,
          "aynı hızda; orta yarıları da örtüşüyor"},
         {get("/compare", {{"a", "A1"}, {"b", "M9"}}), 200, "<td class='n'>2 *</td>"},
@@ -196,20 +179,23 @@ TEST(ProcessorPages, AnswerWhichIsFasterAndByHowMuch) {
         {get("/compare", {{"a", "t"}, {"b", "M9"}}), 404, "?a=T2&amp;b=M9'>T2</a>"},
         {get("/api/processors", {{"q", "M9"}}), 200,
          "{\"success\":true,\"total\":1,\"offset\":0,\"processors\":[{\"chip\":\"M9\","
-         "\"results\":21,\"best\":35.0,\"p10\":35.35,\"q1\":35.875,\"median\":36.75,"},
+         "\"results\":121,\"best\":35.0,\"p10\":35.385,\"q1\":36.015,\"median\":37.065,"},
         {get("/api/processors", {{"sort", "name"}, {"limit", "1"}, {"offset", "1"}}), 200,
          "\"total\":51,\"offset\":1,\"processors\":[{\"chip\":\"M8\""},
         {get("/api/processors", {{"q", "a1"}}), 200, "\"few_results\":true,\"url\":\"/?chip=A1\""},
         {get("/api/processor", {{"chip", "A1"}}), 200,
          "\"held\":0,\"by_memory\":[{\"ram_gb\":8,\"results\":1,\"best\":105.0},"},
         {get("/api/processor", {{"chip", "a1"}}), 404, "işlemci yok"},
-        {get("/api/scores", {{"chip", "m9"}, {"limit", "1"}}), 200, "\"total\":21,"},
+        {get("/api/scores", {{"chip", "m9"}, {"limit", "1"}}), 200, "\"total\":121,"},
+        {post(clientRecord("M9", 10.5)), 200, R"("id":229,"url":"https://skor.example/r/229")"},
     };
     for (const auto& [request, status, says] : cases) {
         const auto response = service.send(request);
         EXPECT_EQ(response.status, status) << request.path << " " << says;
         EXPECT_NE(response.body.find(says), std::string::npos) << says << "\n" << response.body;
     }
+    // Of a processor with few results, a median says little.
+    EXPECT_EQ(service.send(get("/r/175")).body.find("işlemcisinin"), std::string::npos);
 }
 
 // A name of any characters a client may send comes back unchanged through a search in other
