@@ -2,7 +2,6 @@
 #include "service/admin/Admin.h"
 
 #include "service/EngineCases.h"
-#include "service/ServiceTestSupport.h"
 #include "submission/APIResponse.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,6 @@
 // of the commit; and a processor whose count row another transaction holds
 // holds up none but its own submissions.
 #include "service/EngineCases.h"
-#include "service/ServiceTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,6 @@
 #include "service/edge/RateLimiter.h"
 #include "service/edge/WorkPool.h"
 #include "submission/APIResponse.h"
-#include "submission/Payload.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,6 @@
 // Cases run against both engines: a real SQLite file, and a database of their
 // own on the PostgreSQL server the CTest fixture started.
 #include "service/ServiceTestSupport.h"
-#include "service/store/SqlScoreStore.h"
 
 #include <gtest/gtest.h>
 

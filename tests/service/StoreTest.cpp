@@ -1,5 +1,4 @@
 #include "service/EngineCases.h"
-#include "service/ServiceTestSupport.h"
 
 #include <gtest/gtest.h>
 
