@@ -108,11 +108,7 @@ TEST(EndToEnd, ASlowAnswerIsSentAndOneNobodyTakesIsLoggedUnsent) {
 
 // A kept page never queues behind the database: it is answered, the same
 // bytes as before, while the one handler thread is held, and logged as any other.
-TEST(EndToEnd, AKeptPageIsAnsweredWhileEveryHandlerThreadIsHeld) {
-    FileService service;
-    PageCache pages;
-    service.context.pages = &pages;
-    service.context.steadyClock = [] { return std::chrono::steady_clock::time_point{}; };
+TEST_F(HandlerTest, AKeptPageIsAnsweredWhileEveryHandlerThreadIsHeld) {
     std::promise<void> release;
     const auto released = release.get_future().share();
     std::atomic<int> held{0};
@@ -125,9 +121,9 @@ TEST(EndToEnd, AKeptPageIsAnsweredWhileEveryHandlerThreadIsHeld) {
                 ++held;
                 released.wait_for(std::chrono::seconds(10));
             }
-            return service.send(request);
+            return send(request);
         },
-        [&](const Request& request) { return answerAtOnce(request, service.context); });
+        [&](const Request& request) { return answerAtOnce(request, context); });
     const std::string page = server.get("/"); // rendered on the pool, and kept
     auto waiting = std::async(std::launch::async, [&] { return server.get("/healthz"); });
     waitFor([&] { return held == 1; });
