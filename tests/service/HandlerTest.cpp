@@ -75,8 +75,6 @@ TEST_F(HandlerTest, EveryAnswerIsAShortJsonReplyWithTheContractStatus) {
         {"processors offset", get("/api/processors", {{"offset", "100001"}}), 400, "0 ile 100000"},
         {"no processor", get("/api/processor"), 400, "chip"},
         {"unknown processor", get("/api/processor", {{"chip", "M0"}}), 404, "işlemci yok"},
-        {"POST processors", Request{"POST", "/processors", {}, "", "", "x", "", "", "", ""}, 405,
-         "yöntem"},
         {"health", get("/healthz"), 200, "ok"},
     };
     for (const auto& [what, request, status, mentions] : cases) {
