@@ -1,5 +1,3 @@
-// The three facts read from a fake /sys and /proc: which source wins, and how bytes become text.
-
 #include "hardware/HardwareUtils.h"
 #include "support/FakeRoot.h"
 

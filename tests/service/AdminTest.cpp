@@ -1,4 +1,3 @@
-// Outliers held for review and the operator's commands on them, on both engines.
 #include "service/admin/Admin.h"
 
 #include "service/EngineCases.h"

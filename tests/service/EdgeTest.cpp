@@ -1,6 +1,3 @@
-// The edge's decisions as tables: which request heads pass, which codings
-// and tags a client names, whom a limit counts, and how the handler pool
-// admits and expires work.
 #include "service/edge/HttpCaching.h"
 #include "service/edge/HttpRules.h"
 #include "service/edge/RateLimiter.h"

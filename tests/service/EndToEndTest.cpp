@@ -1,5 +1,3 @@
-// The client's own submission path against the service's real server and store,
-// over TLS with the test CA; the listing is then read through the same handler.
 #include "service/Log.h"
 #include "service/ServiceTestSupport.h"
 #include "service/edge/HttpServer.h"

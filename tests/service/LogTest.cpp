@@ -1,5 +1,3 @@
-// What the service tells its operator: the log's lines, which never block a server thread,
-// and the metrics' exposition text, which never waits on the database.
 #include "service/Log.h"
 
 #include "service/Metrics.h"

@@ -1,5 +1,3 @@
-// What the service is started with: its flags, the engine a --database value names, and
-// what a SQLite file must offer before the service takes it.
 #include "service/Options.h"
 
 #include "service/ServiceTestSupport.h"

@@ -1,7 +1,3 @@
-// The page cache's decisions as one table of steps: when a kept page may be
-// served, who reads the board's tally, and what the byte budget forgets; then
-// the handler's reads through it: their tags, their gzip and what is answered at
-// once, on a connection's own thread.
 #include "service/PageCache.h"
 
 #include "service/ServiceTestSupport.h"

@@ -1,5 +1,3 @@
-// The result page and the charts, as pure functions and through the handler on a real
-// SQLite file.
 #include "service/ServiceTestSupport.h"
 #include "service/edge/HttpRules.h"
 #include "service/pages/Chart.h"

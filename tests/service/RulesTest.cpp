@@ -1,5 +1,3 @@
-// The pure decisions on a record: whether it is plausible, whether it is held for review,
-// and what is kept of the client's name for itself.
 #include "service/ServiceTestSupport.h"
 #include "service/rules/ClientVersion.h"
 #include "service/rules/Plausibility.h"

@@ -1,6 +1,3 @@
-// One record submitted to a scripted peer per case: what reaches the peer, what the user is
-// told. Then the reply's JSON, and which status is accepted.
-
 #include "submission/Submission.h"
 
 #include "support/ExpectedTexts.h"
