@@ -150,11 +150,7 @@ TEST(AdminDatabase, CommandsThatReadLeaveACopyAsItWas) {
     ASSERT_EQ(service.send(post(clientRecord("A1", 10.0))).status, 200);
     const TempPath copy("copy.sqlite3");
     openSqlite(service.path())->run("VACUUM INTO '" + copy.path().string() + "'", {});
-    const auto bytes = [&copy] {
-        std::ifstream in(copy.path(), std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    };
-    const auto before = bytes();
+    const auto before = readFile(copy.path());
     for (const std::vector<std::string>& args : {std::vector<std::string>{"list"},
                                                  {"show", "1"},
                                                  {"export", "--format", "jsonl"},
@@ -162,7 +158,7 @@ TEST(AdminDatabase, CommandsThatReadLeaveACopyAsItWas) {
         const auto [status, said] = admin(copy.path().string(), args);
         EXPECT_EQ(status, 0) << said;
     }
-    EXPECT_TRUE(bytes() == before);
+    EXPECT_TRUE(readFile(copy.path()) == before);
 }
 
 TEST(AdminDatabase, OneItCannotOpenIsAClearFailure) {

@@ -8,21 +8,13 @@
 #include <arpa/inet.h>
 #include <array>
 #include <atomic>
-#include <fstream>
 #include <future>
 #include <mutex>
-#include <sstream>
 #include <sys/socket.h>
 #include <thread>
 
 namespace service {
 namespace {
-
-std::string pem(const std::string& name) {
-    std::ostringstream text;
-    text << std::ifstream(std::string(TEST_PKI_DIR) + "/" + name).rdbuf();
-    return text.str();
-}
 
 // Sends `bytes` on a new loopback connection and reads until it closes (for
 // up to 10 s a read); or, given `leave`, calls it and leaves with a reset instead.
@@ -138,8 +130,9 @@ TEST_F(HandlerTest, AKeptPageIsAnsweredWhileEveryHandlerThreadIsHeld) {
 
 TEST(EndToEnd, TheClientsRecordIsAcceptedAndThenListed) {
     FileService service(RateLimit{});
-    Loopback server({"", 0, pem("localhost.pem"), pem("localhost.key")},
-                    [&](const Request& request) { return service.send(request); });
+    Loopback server(
+        {"", 0, readFile(TEST_PKI_DIR "/localhost.pem"), readFile(TEST_PKI_DIR "/localhost.key")},
+        [&](const Request& request) { return service.send(request); });
     const std::string url = "https://127.0.0.1:" + std::to_string(server.server->port());
     const auto result = submission::submitPayload(
         {url, std::string(TEST_PKI_DIR) + "/ca.pem", std::chrono::seconds(10)},

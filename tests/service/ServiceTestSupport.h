@@ -62,6 +62,7 @@ inline const std::string kAt = "2026-01-31T12:00:00.000Z";
 inline constexpr std::size_t kMaxShownChars = 100;
 
 using submission::codePoints;
+using testsupport::readFile;
 
 // A record as the client makes it, for a run of `seconds` wall time.
 inline submission::Payload clientRecord(std::string chip, double seconds,

@@ -268,16 +268,12 @@ TEST_P(StoreCases, ASubmissionReadsItsQuartilesInOneSnapshot) {
 TEST_P(StoreCases, KeptStatementsAreBoundedAndSurviveBeingDropped) {
     const auto connection = raw();
     const auto select = [](int n) { return "SELECT " + std::to_string(n) + " + ?"; };
-    std::vector<std::string> texts;
-    for (int n = 0; n < 130; ++n) {
-        texts.push_back(select(n));
-    }
     for (int n = 0; n < 126; ++n) { // PostgreSQL's connection keeps one statement of its own
-        EXPECT_EQ(connection->run(texts[n], {std::int64_t{1}}).at(0).at(0), SqlValue{n + 1L});
+        EXPECT_EQ(connection->run(select(n), {std::int64_t{1}}).at(0).at(0), SqlValue{n + 1L});
     }
-    const auto answers = connection->runAll({{texts[127], {std::int64_t{1}}},
-                                             {texts[128], {std::int64_t{1}}},
-                                             {texts[0], {std::int64_t{1}}}});
+    const auto answers = connection->runAll({{select(127), {std::int64_t{1}}},
+                                             {select(128), {std::int64_t{1}}},
+                                             {select(0), {std::int64_t{1}}}});
     EXPECT_EQ(answers, (std::vector<std::vector<SqlRow>>{{{128L}}, {{129L}}, {{1L}}}));
 }
 

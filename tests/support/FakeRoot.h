@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <unistd.h>
@@ -33,5 +34,11 @@ struct FakeRoot {
 private:
     std::filesystem::path path_ = mkdtemp(std::string("/tmp/fake-root-XXXXXX").data());
 };
+
+// A file's bytes exactly; none when it cannot be read.
+inline std::string readFile(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
 
 } // namespace testsupport
