@@ -1,6 +1,7 @@
 #include "service/Log.h"
 
 #include "service/Metrics.h"
+#include "support/FakeRoot.h"
 
 #include <gtest/gtest.h>
 
@@ -59,11 +60,7 @@ TEST(LineLog, WritesWholeMessagesThatRepeatsAndAFullQueueWouldLose) {
         }
     }
     close(ends[1]);
-    std::string text;
-    std::array<char, 65536> chunk{};
-    for (ssize_t n = 0; (n = read(ends[0], chunk.data(), chunk.size())) > 0;) {
-        text.append(chunk.data(), static_cast<std::size_t>(n));
-    }
+    const std::string text = testsupport::readFile("/proc/self/fd/" + std::to_string(ends[0]));
     close(ends[0]);
     for (std::size_t kind = 0; kind < Coalescer::kMaxKinds + 4; ++kind) {
         EXPECT_NE(text.find("Z may be stored: ids " + std::to_string(kind) + "\n"),
@@ -96,8 +93,7 @@ bool finishesWithin(std::chrono::seconds limit, std::function<void()> work) {
 TEST(LineLogStalled, NeverBlocksItsWritersNorItsEndAndCountsEveryLineItDrops) {
     static constexpr int kLines = 20000;
     const auto now = [] { return std::chrono::system_clock::now(); };
-    std::array<int, 2> stalled{};
-    std::array<int, 2> resumed{};
+    std::array<int, 2> stalled{}, resumed{};
     ASSERT_EQ(pipe(stalled.data()) + pipe(resumed.data()), 0);
     fcntl(stalled[1], F_SETPIPE_SZ, 4096); // full after four lines
     fcntl(resumed[1], F_SETPIPE_SZ, 4096);

@@ -23,7 +23,7 @@ protected:
             });
         };
         ASSERT_TRUE(placed.has_value());
-        EXPECT_GT(placed->id, std::exchange(lastId_, placed->id));
+        EXPECT_GT(placed->id, ids_.empty() ? 0 : ids_.back());
         ids_.push_back(placed->id);
         EXPECT_EQ(std::make_pair(placed->rank, placed->total),
                   std::make_pair(1 + count(true), count(false)))
@@ -47,7 +47,6 @@ protected:
                                              scored("M9", 25.0), scored("M1", 10.0),
                                              scored("M1", 14.0), odd_};
     std::vector<std::pair<std::string, double>> present_;
-    std::int64_t lastId_ = 0;
     std::vector<std::int64_t> ids_;
 };
 
@@ -85,7 +84,7 @@ TEST_P(StoreCases, RecordsRoundTripPageRankAndSummarise) {
     EXPECT_EQ(
         std::make_tuple(standing.score.payload, standing.rank, standing.total, (*found)->median),
         std::make_tuple(additions_[2], 3L, 4L, 22.5));
-    EXPECT_FALSE(store->result(lastId_ + 1, 2).value());
+    EXPECT_FALSE(store->result(ids_.back() + 1, 2).value());
     // A page of a processor's best that begins among equal times ranks them where they began.
     const auto m5 = store->processor("M5", 1, 5, 2).value().value();
     EXPECT_EQ(std::make_tuple(m5.best.at(0).payload.xcode_build_sec, m5.fasterThanBest, m5.held,
