@@ -13,7 +13,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
-#include <string_view>
 
 namespace {
 

@@ -29,17 +29,6 @@ protected:
                   std::make_pair(1 + count(true), count(false)))
             << p.xcode_build_sec;
     }
-    // Each through a store opened anew, which keeps the records and their counts: then times
-    // on and beside the edges of seconds and milliseconds, and ties (none held for review).
-    void seed() {
-        for (const auto& payload : additions_) {
-            place(*open(), payload);
-        }
-        for (const double time : {20.0, 19.999, 20.0005, 20.001, 19.9995, 20.0, 11.999, 12.0}) {
-            place(*open(), scored("M5", time));
-        }
-    }
-
     // An awkward name and a time that needs all 17 digits must come back unchanged.
     const Payload odd_{"O'Brien \"<b>\" Çalışma 🚀",    "M9", 65536, 12.345678901234567,
                        12.345678901234567 * 1.5 / 3.5, 84,   0};
@@ -53,7 +42,14 @@ protected:
 // Records come back unchanged, page by page, counted and summarised; then one result's place,
 // and places after an operator's deletion.
 TEST_P(StoreCases, RecordsRoundTripPageRankAndSummarise) {
-    seed();
+    // Each through a store opened anew, which keeps the records and their counts: then times
+    // on and beside the edges of seconds and milliseconds, and ties (none held for review).
+    for (const auto& payload : additions_) {
+        place(*open(), payload);
+    }
+    for (const double time : {20.0, 19.999, 20.0005, 20.001, 19.9995, 20.0, 11.999, 12.0}) {
+        place(*open(), scored("M5", time));
+    }
     testing::internal::CaptureStderr();
     const auto store = open();
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "a notice of the server's on stderr";
