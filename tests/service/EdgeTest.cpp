@@ -133,10 +133,8 @@ TEST(RateLimiter, KeysClientsStaysBoundedAndForgetsOnlyFullBuckets) {
 }
 
 TEST(WorkPool, AdmitsUpToItsQueueExpiresLateWorkOutlivesAFailureAndStops) {
-    std::promise<void> holding;
-    std::promise<void> release;
-    std::atomic<int> ran{0};
-    std::atomic<int> expired{0};
+    std::promise<void> holding, release;
+    std::atomic<int> ran{0}, expired{0};
     const auto count = [&](bool late) { ++(late ? expired : ran); };
     {
         WorkPool pool(1, 2, 50ms);
@@ -155,8 +153,7 @@ TEST(WorkPool, AdmitsUpToItsQueueExpiresLateWorkOutlivesAFailureAndStops) {
     EXPECT_EQ(expired.load(), 2);
     EXPECT_EQ(ran.load(), 0);
     // A stop drops what has not started, which nobody could be answered for.
-    std::promise<void> started;
-    std::promise<void> finish;
+    std::promise<void> started, finish;
     {
         WorkPool pool(1, 2, 1h);
         ASSERT_TRUE(pool.post([&](bool late) {

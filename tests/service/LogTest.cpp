@@ -1,7 +1,7 @@
 #include "service/Log.h"
 
 #include "service/Metrics.h"
-#include "support/FakeRoot.h"
+#include "service/ServiceTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -60,7 +60,7 @@ TEST(LineLog, WritesWholeMessagesThatRepeatsAndAFullQueueWouldLose) {
         }
     }
     close(ends[1]);
-    const std::string text = testsupport::readFile("/proc/self/fd/" + std::to_string(ends[0]));
+    const std::string text = readFile("/proc/self/fd/" + std::to_string(ends[0]));
     close(ends[0]);
     for (std::size_t kind = 0; kind < Coalescer::kMaxKinds + 4; ++kind) {
         EXPECT_NE(text.find("Z may be stored: ids " + std::to_string(kind) + "\n"),
@@ -178,9 +178,7 @@ TEST(Metrics, TheBoardsCountsNeverHoldAScrapeOnAStalledDatabase) {
     ASSERT_EQ(waited, std::future_status::ready) << "a scrape waited on a stalled database";
     EXPECT_EQ(first.get(), std::nullopt);
     std::optional<BoardCounts> known;
-    for (int i = 0; i < 1200 && !known; ++i) { // 60 s of patience
-        known = records.get();
-    }
+    waitFor([&] { return (known = records.get()).has_value(); }, 60s);
     EXPECT_EQ(known.value_or(BoardCounts{}).records, 42);
 }
 
