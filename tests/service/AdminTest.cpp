@@ -144,8 +144,9 @@ TEST_P(ReviewCases, OperatorCommandsChangeTheBoardAndRefuseBadInput) {
     }
 }
 
-// An operator inspecting a copy changes not one byte of it, not even its journal mode.
-TEST(AdminDatabase, CommandsThatReadLeaveACopyAsItWas) {
+// Commands that only read write nothing: an operator inspecting a copy changes not one byte of
+// it, not even its journal mode; a missing file is not made, nor an empty one given a schema.
+TEST(AdminDatabase, CommandsThatReadWriteNothingAndOneTheyCannotOpenIsAClearFailure) {
     FileService service;
     ASSERT_EQ(service.send(post(clientRecord("A1", 10.0))).status, 200);
     const TempPath copy("copy.sqlite3");
@@ -159,10 +160,7 @@ TEST(AdminDatabase, CommandsThatReadLeaveACopyAsItWas) {
         EXPECT_EQ(status, 0) << said;
     }
     EXPECT_TRUE(readFile(copy.path()) == before);
-}
-
-TEST(AdminDatabase, OneItCannotOpenIsAClearFailure) {
-    TempPath missing("missing.sqlite3");
+    const TempPath missing("missing.sqlite3");
     for (const std::string& database :
          {missing.path().string(), std::string("postgresql://nobody@127.0.0.1:1/none")}) {
         const auto [status, said] = admin(database, {"list"});
@@ -170,7 +168,6 @@ TEST(AdminDatabase, OneItCannotOpenIsAClearFailure) {
         EXPECT_NE(said.find("cannot open the database"), std::string::npos) << said;
         EXPECT_FALSE(std::filesystem::exists(missing.path()));
     }
-    // A command that only reads never upgrades a schema, here none at all.
     std::ofstream(missing.path()).flush();
     const auto [status, said] = admin(missing.path().string(), {"list"});
     EXPECT_EQ(status, 1);
