@@ -117,7 +117,6 @@ TEST(BoardPages, FindResultsPageThemAndSayWhichProcessorIsFasterAndByHowMuch) {
         {get(address), 200, "<title>Sonuç 121: M9 – Skor Tablosu</title>"},
         {get(address), 200, "M9</a> işlemcisinin 121 sonucunun ortancasından %6 daha hızlı."},
         {get("/r/174"), 200, "T2</a> işlemcisinin 53 sonucunun ortancasından %5 daha yavaş."},
-        {get("/r/9999"), 404, "Sonuç bulunamadı"},
         {get("/favicon.ico"), 200, "<svg xmlns="},
         {browsing(get("/r/abc")), 404, "<h1>Sayfa bulunamadı</h1>"},
         {browsing(get("/api/nope")), 404, R"({"success":false,"error":"Bulunamadı)"},
