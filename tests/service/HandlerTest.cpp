@@ -103,8 +103,7 @@ TEST_F(HandlerTest, TooManySubmissionsWaitForTheBucketToRefill) {
     now_ += 1s;
     EXPECT_EQ(send(post(kGood)).status, 200);
     // Reads have a larger bucket of their own, so new ?chip= values cannot flood the cache.
-    int status = 0;
-    int chip = 0;
+    int status = 0, chip = 0;
     for (; chip <= 120 && status != 429; ++chip) {
         status = send(get("/api/scores", {{"chip", std::to_string(chip)}})).status;
     }

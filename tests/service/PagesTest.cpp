@@ -36,8 +36,7 @@ TEST(Chart, EveryHeldBinIsVisibleAndTheOutliersHaveTheirOwnBar) {
         EXPECT_EQ(chart.find("nan"), std::string::npos) << chart;
         EXPECT_EQ(chart.find('\0'), std::string::npos) << time; // a number too long to write
     }
-    const Distribution spread{10.0, 0.5, {100000, 0, 1}, 0, 1};
-    const auto svg = distributionFigure(spread, "<M9>", 10.2, 11.9, "d");
+    const auto svg = distributionFigure({10.0, 0.5, {100000, 0, 1}, 0, 1}, "<M9>", 10.2, 11.9, "d");
     EXPECT_NE(svg.find("viewBox='0 0 480 302'"), std::string::npos);
     EXPECT_NE(svg.find("<desc id='d-d'>100.002 sonuç. Ortanca: 10.20. Bu sonuç: 11.90. "
                        "10.00–10.50: 100.000. 10.50–11.00: 0. 11.00–11.50: 1. 11.50 üstü: 1."),
