@@ -110,7 +110,6 @@ TEST(Decoders, AReplyWithANulIsNoReply) {
 
 TEST(RateLimiter, KeysClientsStaysBoundedAndForgetsOnlyFullBuckets) {
     EXPECT_EQ(clientKey("2001:db8:1:2:aaaa::1"), "2001:db8:1:2::/64");
-    EXPECT_EQ(clientKey("203.0.113.9"), "203.0.113.9");
     EXPECT_EQ(clientKey("::ffff:203.0.113.9"), "203.0.113.9") << "mapped, on a dual-stack listener";
     const auto t0 = std::chrono::steady_clock::time_point{} + 1h;
     RateLimiter limiter(RateLimit{60.0, 1.0, 60.0, 1.0}, 64);
