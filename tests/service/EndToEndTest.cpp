@@ -85,9 +85,7 @@ TEST(EndToEnd, ASlowAnswerIsSentAndOneNobodyTakesIsLoggedUnsent) {
         std::this_thread::sleep_for(std::chrono::milliseconds(kDeadlineSec * 1000 + 500));
         return Response{200, "text/plain", std::string(kLarge, 'x'), {}, 7};
     });
-    const auto reply = server.get("/");
-    EXPECT_EQ(reply.substr(0, 12), "HTTP/1.1 200");
-    EXPECT_GT(reply.size(), kLarge);
+    EXPECT_GT(server.get("/").size(), kLarge);
     server.get("/", [&] { waitFor([&] { return begun == 2; }); });
     waitFor([&] { return server.entries().size() == 2; });
     const auto logged = server.entries();
