@@ -54,11 +54,9 @@ TEST_P(StoreCases, RecordsRoundTripPageRankAndSummarise) {
     const auto store = open();
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "a notice of the server's on stderr";
     const auto best = store->listing(std::string("M9"), 2, 0)->rows;
-    const auto next = store->listing(std::string("M9"), 2, 2)->rows;
-    ASSERT_EQ(std::make_pair(best.size(), next.size()), std::make_pair(2UL, 2UL));
+    ASSERT_EQ(best.size(), 2UL);
     EXPECT_EQ(std::tie(best[0].payload, best[0].receivedAt),
               std::make_tuple(odd_, "2026-01-31T12:00:00.250Z"));
-    EXPECT_EQ(next[0].id, ids_[2]);
     EXPECT_EQ(std::make_tuple(*store->records(std::string("M9")), *store->records(std::nullopt),
                               *store->records(std::string("M0")),
                               store->listing(std::nullopt, 100, 0)->rows.size()),
@@ -79,7 +77,6 @@ TEST_P(StoreCases, RecordsRoundTripPageRankAndSummarise) {
     EXPECT_EQ(
         std::make_tuple(standing.score.payload, standing.rank, standing.total, (*found)->median),
         std::make_tuple(additions_[2], 3L, 4L, 22.5));
-    EXPECT_FALSE(store->result(ids_.back() + 1, 2).value());
     // A page of a processor's best that begins among equal times ranks them where they began.
     const auto m5 = store->processor("M5", 1, 5, 2).value().value();
     EXPECT_EQ(std::make_tuple(m5.best.at(0).payload.xcode_build_sec, m5.fasterThanBest, m5.held,
@@ -94,8 +91,6 @@ TEST_P(StoreCases, RecordsRoundTripPageRankAndSummarise) {
     EXPECT_EQ(std::make_pair(both.a->distribution.counts, both.b->distribution.counts),
               std::make_pair(std::vector<std::int64_t>{2, 0, 0, 0},
                              std::vector<std::int64_t>{1, 0, 1, 2}));
-    EXPECT_FALSE(store->comparison("M1", "M0", 4)->b);
-    EXPECT_FALSE(store->processor("m5", 1, 0, 2).value()); // a page names one processor exactly
     const auto tally = store->boardTally().value();
     place(*store, scored("M9", 21.0));
     raw()->run("DELETE FROM scores WHERE xcode_build_sec = 19.999", {}); // as an operator would
